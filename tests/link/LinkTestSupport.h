@@ -8,12 +8,110 @@
 #include "PlCommand.h"
 #include "Protocol.h"
 
-#include <QDeadlineTimer>
-#include <QMutex>
-#include <QMutexLocker>
+#include <QMetaObject>
 #include <QVariant>
 #include <QVector>
-#include <QWaitCondition>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+// Qt hands queued calls and their arguments between threads under its own
+// locks, which ThreadSanitizer cannot see in an uninstrumented Qt. Every call
+// a test makes on the worker thread therefore also passes a ticket through a
+// standard mutex, so that the ordering is visible to the tool too.
+class WorkerGate
+{
+public:
+    static WorkerGate &instance()
+    {
+        static WorkerGate gate;
+        return gate;
+    }
+    quint64 reserve()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return ++m_reserved;
+    }
+    void publish(quint64 ticket)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (ticket > m_published)
+                m_published = ticket;
+        }
+        m_cv.notify_all();
+    }
+    void admit(quint64 ticket)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_cv.wait_for(lock, std::chrono::seconds(10), [&] { return m_published >= ticket; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    quint64 m_reserved = 0;
+    quint64 m_published = 0;
+};
+
+// Runs fn on target's thread as a queued call, as a window's signal would,
+// and returns at once.
+inline bool postToWorker(QObject *target, std::function<void()> fn)
+{
+    WorkerGate &gate = WorkerGate::instance();
+    const quint64 ticket = gate.reserve();
+    const bool ok = QMetaObject::invokeMethod(target, [fn = std::move(fn), ticket] {
+        WorkerGate::instance().admit(ticket);
+        fn();
+    }, Qt::QueuedConnection);
+    gate.publish(ticket);
+    return ok;
+}
+
+// Runs fn on target's thread and waits (up to 10 s) for its result.
+template <typename R>
+R runOnWorker(QObject *target, std::function<R()> fn)
+{
+    struct Shared
+    {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        R value{};
+    };
+    auto shared = std::make_shared<Shared>();
+    postToWorker(target, [shared, fn = std::move(fn)] {
+        R value = fn();
+        {
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            shared->value = value;
+            shared->done = true;
+        }
+        shared->cv.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    if (!shared->cv.wait_for(lock, std::chrono::seconds(10), [&] { return shared->done; }))
+        qWarning("worker call timed out");
+    return shared->value;
+}
+
+// Calls a slot of the executor by name on its own thread, the way a queued
+// signal reaches it, and waits for its return value. The Q_ARG temporaries
+// live until the caller's full expression ends, which is after the call.
+template <typename R, typename... Args>
+R callAndWait(QObject *pl, const char *slot, Args... args)
+{
+    return runOnWorker<R>(pl, std::function<R()>([=] {
+        R value{};
+        if (!QMetaObject::invokeMethod(pl, slot, Qt::DirectConnection,
+                                       QReturnArgument<R>(QMetaType::typeName(qMetaTypeId<R>()), value), args...))
+            qFatal("no slot %s", slot);
+        return value;
+    }));
+}
 
 struct LinkEvent
 {
@@ -54,18 +152,14 @@ public:
     // Waits until at least n events have been recorded in total.
     bool waitForCount(int n, int timeoutMs = 3000)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        QMutexLocker lock(&m_mutex);
-        while (m_events.size() < n) {
-            if (!m_changed.wait(&m_mutex, deadline))
-                return m_events.size() >= n;
-        }
-        return true;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                  [&] { return m_events.size() >= n; });
     }
 
     QVector<LinkEvent> takeAll()
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         QVector<LinkEvent> out;
         out.swap(m_events);
         return out;
@@ -73,21 +167,21 @@ public:
 
     int count()
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_events.size();
     }
 
 private:
     void add(const char *signal, const QVariantList &args)
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_events.append({QString::fromLatin1(signal), args});
-        m_changed.wakeAll();
+        m_changed.notify_all();
     }
 
     QVector<QMetaObject::Connection> m_connections;
-    QMutex m_mutex;
-    QWaitCondition m_changed;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
     QVector<LinkEvent> m_events;
 };
 

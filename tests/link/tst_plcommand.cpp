@@ -38,8 +38,13 @@ struct CommandCase
 };
 
 // Q_ARG keeps a pointer to its value, so the call is built where it is made.
-#define slotCall(slot, ...) \
-    [](PlCommand *pl) { return QMetaObject::invokeMethod(pl, slot, Qt::QueuedConnection, ##__VA_ARGS__); }
+#define slotCall(slot, ...)                                                                  \
+    [](PlCommand *pl) {                                                                      \
+        return postToWorker(pl, [pl] {                                                       \
+            if (!QMetaObject::invokeMethod(pl, slot, Qt::DirectConnection, ##__VA_ARGS__))   \
+                qFatal("no slot %s", slot);                                                  \
+        });                                                                                  \
+    }
 
 const QVector<CommandCase> &commandCases()
 {
@@ -90,19 +95,6 @@ bool destroyExecutor(PlCommand *pl)
     while (thread && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return thread.isNull();
-}
-
-template <typename R, typename... Args>
-R callAndWait(PlCommand *pl, const char *slot, Args... args)
-{
-    R value{};
-    // Q_RETURN_ARG would stringify "R"; name the real type instead.
-    const bool ok = QMetaObject::invokeMethod(pl, slot, Qt::BlockingQueuedConnection,
-                                              QReturnArgument<R>(QMetaType::typeName(qMetaTypeId<R>()), value),
-                                              args...);
-    if (!ok)
-        qWarning("could not call %s", slot);
-    return value;
 }
 
 } // namespace
@@ -172,8 +164,7 @@ void TestPlCommand::commandFrames()
     auto *pl = new PlCommand;
     {
         SignalRecorder rec(pl);
-        QVERIFY(QMetaObject::invokeMethod(pl, "turnOnSpcomm", Qt::QueuedConnection,
-                                          Q_ARG(QVector<QString>, portSettings(pty.slavePath()))));
+        QCOMPARE(int(callAndWait<quint8>(pl, "turnOnSpcomm", Q_ARG(QVector<QString>, portSettings(pty.slavePath())))), 0);
         QVERIFY(rec.waitForCount(1));
         QCOMPARE(rec.takeAll().at(0).args, (QVariantList{pty.slavePath(), 0}));
 
@@ -210,13 +201,12 @@ void TestPlCommand::openAndCloseReport()
     {
         SignalRecorder rec(pl);
         // Closing before anything was opened reports the (empty) stored name.
-        QVERIFY(QMetaObject::invokeMethod(pl, "turnOffSpcomm", Qt::QueuedConnection));
+        QCOMPARE(int(callAndWait<quint8>(pl, "turnOffSpcomm")), 0);
         QVERIFY(rec.waitForCount(1));
         QCOMPARE(rec.takeAll().at(0).args, (QVariantList{QString(), 0}));
 
         QVERIFY(!callAndWait<bool>(pl, "isSpcOn"));
-        QVERIFY(QMetaObject::invokeMethod(pl, "turnOnSpcomm", Qt::QueuedConnection,
-                                          Q_ARG(QVector<QString>, portSettings(pty.slavePath()))));
+        QCOMPARE(int(callAndWait<quint8>(pl, "turnOnSpcomm", Q_ARG(QVector<QString>, portSettings(pty.slavePath())))), 0);
         QVERIFY(rec.waitForCount(1));
         QCOMPARE(rec.takeAll().at(0).args, (QVariantList{pty.slavePath(), 0}));
         QVERIFY(callAndWait<bool>(pl, "isSpcOn"));

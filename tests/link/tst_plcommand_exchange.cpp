@@ -23,34 +23,28 @@ const QByteArray StatusQueryFrame = hex("0100C1019188");
 
 bool postLaserOn(PlCommand *pl)
 {
-    return QMetaObject::invokeMethod(pl, "turnOnOffLd", Qt::QueuedConnection, Q_ARG(quint8, 1));
+    return postToWorker(pl, [pl] { pl->turnOnOffLd(1); });
 }
 
 bool postStatusQuery(PlCommand *pl)
 {
-    return QMetaObject::invokeMethod(pl, "queryAllStatParam", Qt::QueuedConnection);
+    return postToWorker(pl, [pl] { pl->queryAllStatParam(); });
 }
 
 quint8 callLaserOn(PlCommand *pl)
 {
-    quint8 r = 0xEE;
-    QMetaObject::invokeMethod(pl, "turnOnOffLd", Qt::BlockingQueuedConnection, Q_RETURN_ARG(quint8, r),
-                              Q_ARG(quint8, 1));
-    return r;
+    return runOnWorker<quint8>(pl, [pl] { return pl->turnOnOffLd(1); });
 }
 
 quint8 callStatusQuery(PlCommand *pl)
 {
-    quint8 r = 0xEE;
-    QMetaObject::invokeMethod(pl, "queryAllStatParam", Qt::BlockingQueuedConnection, Q_RETURN_ARG(quint8, r));
-    return r;
+    return runOnWorker<quint8>(pl, [pl] { return pl->queryAllStatParam(); });
 }
 
 // Lets every call queued so far run on the worker thread.
 void drainWorker(PlCommand *pl)
 {
-    bool on = false;
-    QMetaObject::invokeMethod(pl, "isSpcOn", Qt::BlockingQueuedConnection, Q_RETURN_ARG(bool, on));
+    runOnWorker<bool>(pl, [pl] { return pl->isSpcOn(); });
 }
 
 } // namespace
@@ -90,8 +84,7 @@ void TestPlCommandExchange::init()
     QVERIFY(m_pty->isValid());
     m_pl = new PlCommand;
     m_rec = new SignalRecorder(m_pl);
-    QVERIFY(QMetaObject::invokeMethod(m_pl, "turnOnSpcomm", Qt::QueuedConnection,
-                                      Q_ARG(QVector<QString>, portSettings(m_pty->slavePath()))));
+    QCOMPARE(int(callAndWait<quint8>(m_pl, "turnOnSpcomm", Q_ARG(QVector<QString>, portSettings(m_pty->slavePath())))), 0);
     QVERIFY(m_rec->waitForCount(1));
     QCOMPARE(m_rec->takeAll().at(0).args, (QVariantList{m_pty->slavePath(), 0}));
 }
@@ -159,7 +152,7 @@ void TestPlCommandExchange::readSuccessWithOtherWord()
 
 void TestPlCommandExchange::closedPort()
 {
-    QCOMPARE(int(QMetaObject::invokeMethod(m_pl, "turnOffSpcomm", Qt::QueuedConnection)), 1);
+    QCOMPARE(int(callAndWait<quint8>(m_pl, "turnOffSpcomm")), 0);
     QVERIFY(m_rec->waitForCount(1));
     m_rec->takeAll();
 
