@@ -44,9 +44,12 @@ public:
         }
         m_cv.notify_all();
     }
-    void admit(quint64 ticket)
+    // Calls run in the order they were posted, so the worker counts its own
+    // tickets; it reads nothing the poster wrote before the handover.
+    void admit()
     {
         std::unique_lock<std::mutex> lock(m_mutex);
+        const quint64 ticket = ++m_admitted;
         m_cv.wait_for(lock, std::chrono::seconds(10), [&] { return m_published >= ticket; });
     }
 
@@ -55,6 +58,7 @@ private:
     std::condition_variable m_cv;
     quint64 m_reserved = 0;
     quint64 m_published = 0;
+    quint64 m_admitted = 0;
 };
 
 // Runs fn on target's thread as a queued call, as a window's signal would,
@@ -63,8 +67,8 @@ inline bool postToWorker(QObject *target, std::function<void()> fn)
 {
     WorkerGate &gate = WorkerGate::instance();
     const quint64 ticket = gate.reserve();
-    const bool ok = QMetaObject::invokeMethod(target, [fn = std::move(fn), ticket] {
-        WorkerGate::instance().admit(ticket);
+    const bool ok = QMetaObject::invokeMethod(target, [fn = std::move(fn)] {
+        WorkerGate::instance().admit();
         fn();
     }, Qt::QueuedConnection);
     gate.publish(ticket);

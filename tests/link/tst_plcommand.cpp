@@ -13,6 +13,7 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
 
 namespace {
@@ -362,9 +363,10 @@ void TestPlCommand::lifecycleStopsThread()
     QCOMPARE(int(callAndWait<quint8>(pl, "turnOnSpcomm",
                                      Q_ARG(QVector<QString>, portSettings(pty.slavePath())))), 0);
     QPointer<QSerialPort> port = pl->channel()->port();
-    QSignalSpy finished(thread, &QThread::finished);
+    std::atomic<int> finished{0};
+    connect(thread, &QThread::finished, thread, [&finished] { ++finished; }, Qt::DirectConnection);
     QVERIFY(destroyExecutor(pl));
-    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.load(), 1);
     QVERIFY(port.isNull());
     // The device side sees the port closed: writing still works on the master,
     // and a fresh executor can open the same line again.
