@@ -100,6 +100,9 @@ private slots:
     void sigtermRemovesLink();
     void servesExistingPort();
     void unopenablePort();
+    void startStateOptions();
+    void verboseTrace();
+    void idleCostsNoCpu();
 };
 
 void TestSimProgram::helpAndBadOptions()
@@ -371,6 +374,71 @@ void TestSimProgram::unopenablePort()
     QCOMPARE(p.exitCode(), 1);
     QVERIFY(p.readAllStandardOutput().isEmpty());
     QVERIFY(p.readAllStandardError().contains("ttyKORVEX"));
+}
+
+void TestSimProgram::startStateOptions()
+{
+    SimProcess sim({"--firmware", "3.14", "--ld-type", "2", "--run-seconds", "7200", "--fan-stuck", "3",
+                    "--speed", "3600"});
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+    HostEnd host(sim.ptyPath());
+    const QByteArray first = host.exchange(StatusQuery);
+    QCOMPARE(first.size(), SimDevice::StatusReplySize);
+    QCOMPARE(quint8(first[3]), quint8(3));
+    QCOMPARE(quint8(first[4]), quint8(14));
+    QCOMPARE(quint8(first[51]), quint8(2));
+    QThread::msleep(1000);
+    const QByteArray later = host.exchange(StatusQuery);
+    QCOMPARE(later.size(), SimDevice::StatusReplySize);
+    // An hour of device time per second: at least half an hour has passed.
+    const quint32 run = (quint32(quint8(later[27])) << 24) | (quint32(quint8(later[28])) << 16)
+        | (quint32(quint8(later[29])) << 8) | quint8(later[30]);
+    QVERIFY2(run >= 7200 + 1800, qPrintable(QString::number(run)));
+    QCOMPARE(later.mid(39, 2), QByteArray::fromHex("0000")); // fan 3 stands still
+    QCOMPARE(quint8(later[6]) & 0x08, 0x08);                  // and is alarmed
+    QCOMPARE(quint8(later[6]) & 0x06, 0);
+}
+
+void TestSimProgram::verboseTrace()
+{
+    QProcess p;
+    p.start(SimProcess::program(), {"--pty", "-v"});
+    QElapsedTimer t;
+    t.start();
+    while (!p.canReadLine() && t.elapsed() < 10000)
+        p.waitForReadyRead(100);
+    const QString path = QString::fromLocal8Bit(p.readLine()).trimmed();
+    {
+        HostEnd host(path);
+        host.exchange(QByteArray::fromHex("AB") + LaserOn);
+    }
+    p.terminate();
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 0);
+    const QByteArray err = p.readAllStandardError();
+    QVERIFY2(err.contains("dropped AB"), err.constData());
+    QVERIFY2(err.contains("request 01 00 11 01 CC 48"), err.constData());
+    QVERIFY2(err.contains("reply 01 00 11 00"), err.constData());
+}
+
+void TestSimProgram::idleCostsNoCpu()
+{
+    SimProcess sim;
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+    {
+        HostEnd host(sim.ptyPath());
+        QCOMPARE(host.exchange(LaserOn), SimDevice::writeReply(0x0011, 0));
+    }
+    // Nobody has the terminal open now; the simulator must simply wait.
+    QThread::msleep(1500);
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(sim.process().processId()));
+    QVERIFY(stat.open(QIODevice::ReadOnly));
+    const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+    const double ticks = fields.at(11).toDouble() + fields.at(12).toDouble(); // utime + stime
+    const double seconds = ticks / double(::sysconf(_SC_CLK_TCK));
+    QVERIFY2(seconds < 1.0, qPrintable(QString::number(seconds)));
+    HostEnd again(sim.ptyPath());
+    QCOMPARE(again.exchange(LaserOff), SimDevice::writeReply(0x0011, 0));
 }
 
 QTEST_GUILESS_MAIN(TestSimProgram)
