@@ -2,7 +2,6 @@
 
 #include "Protocol.h"
 
-#include <QtEndian>
 #include <algorithm>
 #include <cmath>
 
@@ -315,6 +314,10 @@ void SimDevice::advance(qint64 ms)
 void SimDevice::step(double dt)
 {
     State &s = m_state;
+
+    // The room is never quite still: a slow swing of a few tenths of a
+    // degree keeps every temperature, and the automatic fans, alive.
+    s.envTemp = s.ambient + 0.3 * std::sin(2.0 * M_PI * double(s.runMs % 600000) / 600000.0);
 
     const double targetCurrent = s.laserOn ? ratedCurrent() * s.power / 1000.0 * s.maxDac / MaxDacValue : 0.0;
     s.ldCurrent += (targetCurrent - s.ldCurrent) * follow(dt, 0.2);

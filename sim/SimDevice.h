@@ -54,7 +54,8 @@ public:
         double ldTemp = 25.0;
         double ldTemp2 = 25.0;
         double mcuTemp = 33.0;
-        double envTemp = 25.0;
+        double ambient = 25.0;        // mean room temperature
+        double envTemp = 25.0;        // room temperature now: drifts gently around the mean
     };
 
     SimDevice();
