@@ -25,8 +25,24 @@ QList<SimFaults::Chunk> SimFaults::plan(const QByteArray &reply)
     const bool trailing = chance(m_settings.trailingShare);
     const bool split = chance(m_settings.splitShare);
     const bool delay = m_settings.delayMs > 0 && chance(m_settings.delayShare);
-    if (silent || drop || reply.isEmpty())
+    QList<QByteArray> fate;
+    if (silent)
+        fate << "silent";
+    if (drop)
+        fate << "drop";
+    if (silent || drop || reply.isEmpty()) {
+        m_lastFate = fate.isEmpty() ? QByteArray("noreply") : fate.join(',');
         return {};
+    }
+    if (corrupt)
+        fate << "corrupt";
+    if (trailing)
+        fate << "trailing";
+    if (split && reply.size() > 1)
+        fate << "split";
+    if (delay)
+        fate << "delay";
+    m_lastFate = fate.isEmpty() ? QByteArray("clean") : fate.join(',');
 
     QByteArray bytes = reply;
     if (corrupt) {

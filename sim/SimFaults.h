@@ -38,6 +38,9 @@ public:
     QList<Chunk> plan(const QByteArray &reply);
 
     qint64 requestsSeen() const { return m_requests; }
+    // What plan() decided for the last reply: "clean", or the faults applied,
+    // comma separated (silent, drop, corrupt, trailing, split, delay).
+    QByteArray lastFate() const { return m_lastFate; }
 
 private:
     bool chance(double share);
@@ -46,6 +49,7 @@ private:
     Settings m_settings;
     std::mt19937 m_rng;
     qint64 m_requests = 0;
+    QByteArray m_lastFate;
 };
 
 #endif

@@ -5,7 +5,7 @@ namespace {
 // Options that take a value, each given as "--name value" or "--name=value".
 const QStringList ValueOptions = {
     "link", "port", "baud", "seed", "refuse", "drop", "corrupt", "trailing", "split",
-    "split-pause", "delay", "delay-share", "silent-after", "log", "gap", "speed",
+    "split-pause", "delay", "delay-share", "silent-after", "log", "fault-log", "gap", "speed",
     "fan-stuck", "firmware", "ld-type", "run-seconds"};
 
 } // namespace
@@ -56,6 +56,10 @@ QString SimOptions::helpText()
         "Trace:\n"
         "  --log FILE          write every received request frame to FILE, in hex, one\n"
         "                      frame per line\n"
+        "  --fault-log FILE    for every request, one line: the frame in hex, a space and\n"
+        "                      what happened to its reply: clean, or the faults applied,\n"
+        "                      comma separated (silent, drop, corrupt, trailing, split,\n"
+        "                      delay), or noreply when the device had nothing to say\n"
         "  -v, --verbose       trace requests, replies and dropped bytes on stderr\n"
         "  -h, --help          show this text\n"
         "\n"
@@ -134,6 +138,8 @@ SimOptions::Outcome SimOptions::parse(const QStringList &args, QString *error)
             portName = value;
         } else if (name == "log") {
             logPath = value;
+        } else if (name == "fault-log") {
+            faultLogPath = value;
         } else if (name == "baud") {
             ok = parseInt(name, value, 50, 10000000, &n, error);
             baud = int(n);

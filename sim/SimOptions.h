@@ -26,6 +26,7 @@ public:
     QSet<quint16> refusedWords;
     SimFaults::Settings faults;
     QString logPath;
+    QString faultLogPath;
     bool verbose = false;
     int gapMs = 15;
     double speed = 1.0;

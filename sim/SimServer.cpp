@@ -24,12 +24,15 @@ SimServer::SimServer(SimLine *line, SimDevice *device, const SimFaults::Settings
 
 bool SimServer::start(QString *error)
 {
-    if (m_settings.logPath.isEmpty())
-        return true;
-    m_log.setFileName(m_settings.logPath);
-    if (!m_log.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        *error = QStringLiteral("cannot write the log %1: %2").arg(m_settings.logPath, m_log.errorString());
-        return false;
+    for (QFile *log : {&m_log, &m_faultLog}) {
+        const QString path = log == &m_log ? m_settings.logPath : m_settings.faultLogPath;
+        if (path.isEmpty())
+            continue;
+        log->setFileName(path);
+        if (!log->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+            *error = QStringLiteral("cannot write the log %1: %2").arg(path, log->errorString());
+            return false;
+        }
     }
     return true;
 }
@@ -86,6 +89,10 @@ void SimServer::serve(const QByteArray &frame)
     catchUpTime();
     const QByteArray reply = m_device->handleRequest(frame);
     const QList<SimFaults::Chunk> chunks = m_faults.plan(reply);
+    if (m_faultLog.isOpen()) {
+        m_faultLog.write(hex(frame).remove(' ').toLatin1() + ' ' + m_faults.lastFate() + '\n');
+        m_faultLog.flush();
+    }
     if (chunks.isEmpty()) {
         trace(QStringLiteral("no reply"));
         return;

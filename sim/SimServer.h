@@ -23,6 +23,7 @@ public:
         int gapMs = 15;       // silence that ends a variable-length request
         double speed = 1.0;   // simulated seconds per real second
         QString logPath;      // received frames in hex, one per line
+        QString faultLogPath; // per request: frame in hex, the reply's fate
         bool verbose = false; // trace on stderr
     };
 
@@ -54,6 +55,7 @@ private:
     Settings m_settings;
     SimFrameReader m_reader;
     QFile m_log;
+    QFile m_faultLog;
     QElapsedTimer m_clock;
     qint64 m_lastAdvanceMs = 0;
     double m_simCarryMs = 0;

@@ -54,6 +54,7 @@ int main(int argc, char *argv[])
     settings.gapMs = options.gapMs;
     settings.speed = options.speed;
     settings.logPath = options.logPath;
+    settings.faultLogPath = options.faultLogPath;
     settings.verbose = options.verbose;
     SimServer server(line.get(), &device, options.faults, settings);
     if (!server.start(&error)) {
