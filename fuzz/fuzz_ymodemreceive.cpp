@@ -1,0 +1,140 @@
+// The YModem receiving machine fed arbitrary line bytes. The first input
+// byte chooses how the owner answers (accept everything, refuse the header,
+// refuse a data block) and how many bytes each read may return, so that
+// blocks also arrive in pieces; the rest is what the line delivers. The
+// machine is stepped until the bytes are used up and then idles until it
+// gives up. Checked on every callback: only blocks with a matching CRC,
+// complement and the next block number are passed on, headers only in the
+// handshake, data only after an accepted header, lengths 128 or 1024, end
+// events without buffers, never a write longer than a block.
+
+#include "Ymodem.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void require(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+class FuzzReceiver : public Ymodem
+{
+public:
+    FuzzReceiver(const uint8_t *line, size_t size, uint8_t policy)
+        // Short waits and a low error limit, so that giving up is reached too.
+        : Ymodem(3, 2, 6), m_line(line), m_size(size), m_policy(policy)
+    {
+    }
+
+    bool inputLeft() const { return m_pos < m_size; }
+
+    void step()
+    {
+        receiveStep();
+        require(stage >= StageIdle && stage <= StageClosing);
+        require(rxPhase >= 0 && rxPhase <= 2);
+        require(rxLength <= PacketMax);
+    }
+
+protected:
+    quint8 handleEvent(Event event, quint8 *buffer, quint32 *length) override
+    {
+        switch (event) {
+        case EventHeader:
+            require(buffer == rxBuffer + 3 && length && *length == SmallBlock);
+            require(stage == StageHandshake);
+            require(rxBuffer[0] == CodeSoh && rxBuffer[1] == 0x00 && rxBuffer[2] == 0xFF);
+            require(crcMatches(buffer, *length));
+            m_inFile = false;
+            if (m_policy & 0x01)
+                return CodeCan;
+            m_inFile = true;
+            m_expected = 1;
+            return CodeAck;
+        case EventData: {
+            require(m_inFile);
+            require(buffer == rxBuffer + 3 && length);
+            require(*length == SmallBlock || *length == LargeBlock);
+            require(rxBuffer[0] == (*length == SmallBlock ? CodeSoh : CodeStx));
+            require(rxBuffer[1] == m_expected && rxBuffer[2] == quint8(~m_expected));
+            require(crcMatches(buffer, *length));
+            // The owner may refuse the block whose number the policy names.
+            if ((m_policy & 0x02) && m_expected == ((m_policy >> 2) & 0x07)) {
+                m_inFile = false;
+                return CodeCan;
+            }
+            ++m_expected;
+            return CodeAck;
+        }
+        case EventFinished:
+        case EventCancelled:
+        case EventTimedOut:
+        case EventFailed:
+            require(!buffer && !length);
+            require(stage == StageIdle);
+            m_inFile = false;
+            return CodeAck;
+        }
+        std::abort(); // no other event exists
+    }
+
+    quint32 readInput(quint8 *buffer, quint32 length) override
+    {
+        require(buffer && length <= PacketMax);
+        // Reads return at most a few bytes when the policy says so.
+        const quint32 limit = (m_policy & 0x20) ? 1u + (m_pos % 37) : length;
+        quint32 n = quint32(m_size - m_pos);
+        if (n > length)
+            n = length;
+        if (n > limit)
+            n = limit;
+        std::memcpy(buffer, m_line + m_pos, n);
+        m_pos += n;
+        return n;
+    }
+
+    quint32 writeOutput(quint8 *buffer, quint32 length) override
+    {
+        require(buffer && length >= 1 && length <= PacketMax);
+        return length;
+    }
+
+private:
+    static bool crcMatches(const quint8 *data, quint32 length)
+    {
+        return crc16(data, length) == quint16((data[length] << 8) | data[length + 1]);
+    }
+
+    const uint8_t *m_line;
+    size_t m_size;
+    size_t m_pos = 0;
+    uint8_t m_policy;
+    bool m_inFile = false;
+    quint8 m_expected = 1;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    FuzzReceiver receiver(data + 1, size - 1, data[0]);
+    // Every step in a running stage reads at least one byte while any are
+    // left; a stage change takes at most one step without reading.
+    size_t steps = 0;
+    const size_t maxSteps = 4 * size + 16;
+    while (receiver.inputLeft()) {
+        require(++steps <= maxSteps);
+        receiver.step();
+    }
+    // Idle until the machine has given up (3 retry periods of 4 steps).
+    for (int i = 0; i < 40; ++i)
+        receiver.step();
+    return 0;
+}

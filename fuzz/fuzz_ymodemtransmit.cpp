@@ -1,0 +1,160 @@
+// The YModem sending machine against a peer that answers with arbitrary
+// bytes. The first two input bytes give the size of the file to send (its
+// contents follow a fixed pattern), the third how the owner answers (bit 0:
+// refuse the header); the rest is what the peer sends, a few bytes per step.
+// Checked on every write: a block is exactly 133 or 1029 bytes with the right
+// complement and CRC; the header names the file and its size; data blocks
+// carry the file's bytes in order, numbered 1, 2, ..., padded with zeros; the
+// callback is never asked for more data after it answered EOT.
+
+#include "Ymodem.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void require(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+quint8 fileByte(quint32 at)
+{
+    return quint8(at * 31 + 7);
+}
+
+class FuzzSender : public Ymodem
+{
+public:
+    FuzzSender(quint32 fileSize, quint8 policy, const uint8_t *peer, size_t size)
+        : Ymodem(3, 2, 6), m_fileSize(fileSize), m_policy(policy), m_peer(peer), m_size(size)
+    {
+    }
+
+    bool inputLeft() const { return m_pos < m_size; }
+
+    void step()
+    {
+        transmitStep();
+        require(stage >= StageIdle && stage <= StageClosing);
+        require(txLength <= PacketMax);
+    }
+
+protected:
+    quint8 handleEvent(Event event, quint8 *buffer, quint32 *length) override
+    {
+        switch (event) {
+        case EventHeader: {
+            require(buffer == txBuffer + 3 && length);
+            for (quint32 i = 0; i < SmallBlock; ++i)
+                require(buffer[i] == 0);
+            if (m_policy & 1)
+                return CodeCan;
+            const std::string text = std::string("fw.bin") + '\0' + std::to_string(m_fileSize) + '\0';
+            std::memcpy(buffer, text.data(), text.size());
+            *length = SmallBlock;
+            m_sent = 0;
+            m_exhausted = false;
+            m_nextBlock = 1;
+            return CodeAck;
+        }
+        case EventData: {
+            require(buffer == txBuffer + 3 && length);
+            require(!m_exhausted);
+            for (quint32 i = 0; i < LargeBlock; ++i)
+                require(buffer[i] == 0);
+            if (m_sent == m_fileSize) {
+                m_exhausted = true;
+                return CodeEot;
+            }
+            const quint32 left = m_fileSize - m_sent;
+            const quint32 blockSize = left <= SmallBlock ? SmallBlock : LargeBlock;
+            const quint32 n = left < blockSize ? left : blockSize;
+            for (quint32 i = 0; i < n; ++i)
+                buffer[i] = fileByte(m_sent + i);
+            m_blockStart = m_sent;
+            m_sent += n;
+            *length = blockSize;
+            return CodeAck;
+        }
+        default:
+            require(!buffer && !length);
+            require(stage == StageIdle);
+            m_exhausted = false;
+            return CodeAck;
+        }
+    }
+
+    quint32 readInput(quint8 *buffer, quint32 length) override
+    {
+        require(buffer && length <= PacketMax);
+        quint32 n = quint32(m_size - m_pos);
+        if (n > length)
+            n = length;
+        if (n > 3)
+            n = 3;
+        std::memcpy(buffer, m_peer + m_pos, n);
+        m_pos += n;
+        return n;
+    }
+
+    quint32 writeOutput(quint8 *buffer, quint32 length) override
+    {
+        require(buffer && length >= 1 && length <= PacketMax);
+        if (buffer[0] == CodeSoh || buffer[0] == CodeStx) {
+            const quint32 data = buffer[0] == CodeSoh ? SmallBlock : LargeBlock;
+            require(length == data + 5);
+            require(buffer[2] == quint8(~buffer[1]));
+            require(crc16(buffer + 3, data) == quint16((buffer[3 + data] << 8) | buffer[4 + data]));
+            if (buffer[1] == 0) {
+                // A header: the file's, or the all-zero closing one.
+                const std::string name(reinterpret_cast<const char *>(buffer + 3));
+                require(name.empty() || name == "fw.bin");
+            } else {
+                // A data block: the one just filled, or a resend of the last.
+                require(buffer[1] == quint8(m_nextBlock) || buffer[1] == quint8(m_nextBlock - 1));
+                if (buffer[1] == quint8(m_nextBlock)) {
+                    for (quint32 i = 0; i < data; ++i) {
+                        const quint32 at = m_blockStart + i;
+                        require(buffer[3 + i] == (at < m_fileSize ? fileByte(at) : 0));
+                    }
+                    ++m_nextBlock;
+                }
+            }
+        }
+        return length;
+    }
+
+private:
+    quint32 m_fileSize;
+    quint8 m_policy;
+    const uint8_t *m_peer;
+    size_t m_size;
+    size_t m_pos = 0;
+    quint32 m_sent = 0;
+    quint32 m_blockStart = 0;
+    quint32 m_nextBlock = 1;
+    bool m_exhausted = false;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 3)
+        return 0;
+    const quint32 fileSize = quint32((data[0] << 8) | data[1]) % 5000;
+    FuzzSender sender(fileSize, data[2], data + 3, size - 3);
+    size_t steps = 0;
+    while (sender.inputLeft()) {
+        require(++steps <= 4 * size + 16);
+        sender.step();
+    }
+    for (int i = 0; i < 40; ++i)
+        sender.step();
+    return 0;
+}
