@@ -64,6 +64,13 @@ PlCommand::PlCommand(QObject *parent) : QObject(parent)
     connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
     moveToThread(m_thread);
     m_channel->port()->moveToThread(m_thread);
+    // A port whose device has vanished reports a read or resource error on
+    // every turn of the worker's event loop and would keep it busy for good.
+    // The port is closed once the running exchange (if any) has finished.
+    connect(m_channel->port(), &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+            QMetaObject::invokeMethod(this, [this, error] { dropVanishedPort(int(error)); }, Qt::QueuedConnection);
+    });
     m_thread->start();
 }
 
@@ -121,6 +128,17 @@ quint8 PlCommand::turnOffSpcomm()
     m_channel->closeComm();
     emit turnOffSpcommResult(name, ResultOk);
     return ResultOk;
+}
+
+void PlCommand::dropVanishedPort(int error)
+{
+    // Only if the port is still in the state that was reported: an operator's
+    // close and open since then cleared it.
+    QSerialPort *port = m_channel->port();
+    if (!port || !m_channel->isCommOpen() || int(port->error()) != error)
+        return;
+    m_channel->closeComm();
+    emit turnOffSpcommResult(m_channel->commName(), ResultOk);
 }
 
 bool PlCommand::isSpcOn()

@@ -60,6 +60,10 @@ public slots:
     quint8 queryAllStatParam();
 
 private:
+    // The port reported that its device has gone (adapter unplugged, far end
+    // of the line closed): close it and report the link as closed.
+    void dropVanishedPort(int error);
+
     quint8 execWriteCmd(quint16 word, const QByteArray &data);
     quint8 execReadCmd(quint16 word, const QByteArray &data, QByteArray &reply);
     // Judges a reply and keeps the count of consecutive failed exchanges.

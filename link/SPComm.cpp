@@ -54,6 +54,8 @@ bool SPComm::openComm()
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
     m_port->setReadBufferSize(ReadBufferSize);
+    // A fresh start: an error left from a port that vanished is history.
+    m_port->clearError();
     return m_port->open(QIODevice::ReadWrite);
 }
 
