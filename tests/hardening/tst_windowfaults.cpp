@@ -1,0 +1,193 @@
+// The main window polling the simulated laser over a faulty line: a few
+// percent of the replies dropped, corrupted, split, delayed or padded, then
+// the device frozen for several seconds. Checked against the simulator's
+// per-request fault log: every write whose reply was lost is logged as a
+// failure; the error count follows the consecutive failures; the link lamp
+// is red exactly while the count exceeds 10; the fields and lamps only ever
+// show what the last reply that passed the check said.
+
+#include "FaultLog.h"
+#include "Protocol.h"
+#include "SimProcess.h"
+#include "StatusDecoder.h"
+#include "StatusFormat.h"
+#include "WindowHarness.h"
+#include "WriteResult.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+struct Result
+{
+    bool write = false;
+    int code = -1;
+    QByteArray frame;
+};
+
+} // namespace
+
+class WindowFaults : public QObject
+{
+    Q_OBJECT
+private slots:
+    void displayShowsOnlyCheckedReplies();
+
+private:
+    QStringList fieldTexts() const;
+    QList<Harness::Lamp> deviceLamps() const;
+
+    AdminWd *m_window = nullptr;
+    QStringList m_fieldNames;
+    QStringList m_lampNames; // every lamp but the link lamp
+};
+
+QStringList WindowFaults::fieldTexts() const
+{
+    QStringList texts;
+    for (const QString &name : m_fieldNames)
+        texts << Harness::lineText(m_window, name);
+    return texts;
+}
+
+QList<Harness::Lamp> WindowFaults::deviceLamps() const
+{
+    QList<Harness::Lamp> lamps;
+    for (const QString &name : m_lampNames)
+        lamps << Harness::lamp(m_window, name);
+    return lamps;
+}
+
+void WindowFaults::displayShowsOnlyCheckedReplies()
+{
+    QTemporaryDir dir;
+    const QString faultLog = dir.filePath("faults.log");
+    SimProcess sim({"--seed", "77", "--drop", "0.05", "--corrupt", "0.05", "--trailing", "0.03", "--split", "0.05",
+                    "--split-pause", "5", "--delay", "30", "--delay-share", "0.05", "--fault-log", faultLog});
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+
+    m_window = new AdminWd;
+    for (const auto &field : StatusFormat::fieldTexts(DevStatusCache()))
+        m_fieldNames << field.first;
+    for (const auto &lamp : StatusFormat::lampStates(DevStatusCache()))
+        if (lamp.first != QLatin1String("CommStat"))
+            m_lampNames << lamp.first;
+    QCOMPARE(m_lampNames.size(), 5);
+
+    // Watchers run after the window's own slots for the same result, so they
+    // see what the window made of it.
+    QVector<Result> results;
+    QVector<quint32> counts;
+    QStringList lastFields = fieldTexts();
+    QList<Harness::Lamp> lastLamps = deviceLamps();
+    QStringList problems;
+    int redSeen = 0;
+    PlCommand *pl = m_window->executor();
+    connect(pl, &PlCommand::sendCommErrNums, this, [&](quint32 n) {
+        counts << n;
+        const Harness::Lamp expected = n > 10 ? Harness::Lamp::Red : Harness::Lamp::Green;
+        if (Harness::lamp(m_window, "CommStat") != expected)
+            problems << QStringLiteral("link lamp wrong at count %1").arg(n);
+        redSeen += expected == Harness::Lamp::Red;
+    });
+    connect(pl, &PlCommand::readCmdResult, this, [&](quint8 code, QByteArray reply) {
+        results.append({false, code, reply});
+        if (code == 0 && StatusDecoder::commandWord(reply) == StatusDecoder::WordAllStatus) {
+            DevStatusCache fresh;
+            if (!StatusDecoder::parseAllStatus(fresh, reply)) {
+                problems << "a short status reply passed the check";
+                return;
+            }
+            StatusDecoder::decodeAlarmBits(fresh);
+            StatusDecoder::decodeLaserState(fresh);
+            QStringList expected;
+            for (const auto &field : StatusFormat::fieldTexts(fresh))
+                expected << field.second;
+            QList<Harness::Lamp> expectedLamps;
+            for (const auto &lamp : StatusFormat::lampStates(fresh))
+                if (lamp.first != QLatin1String("CommStat"))
+                    expectedLamps << (lamp.second ? Harness::Lamp::Green : Harness::Lamp::Red);
+            if (fieldTexts() != expected)
+                problems << "fields differ from the last good status reply";
+            if (deviceLamps() != expectedLamps)
+                problems << "lamps differ from the last good status reply";
+        } else if (code != 0) {
+            if (fieldTexts() != lastFields || deviceLamps() != lastLamps)
+                problems << QStringLiteral("a failed read (code %1) changed the display").arg(code);
+        }
+        lastFields = fieldTexts();
+        lastLamps = deviceLamps();
+    });
+    connect(pl, &PlCommand::writeCmdResult, this, [&](quint8 code, QByteArray frame) {
+        results.append({true, code, frame});
+        if (code != 0 && (fieldTexts() != lastFields || deviceLamps() != lastLamps))
+            problems << "a failed write changed the display";
+        lastFields = fieldTexts();
+        lastLamps = deviceLamps();
+    });
+
+    Harness::openPort(m_window, sim.ptyPath());
+
+    // Some operator writes on the faulty line while the window polls.
+    const char *buttons[] = {"btnTurnOnLd", "btnZeroFrameNum", "btnTurnOffLd"};
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; clock.elapsed() < 20000; ++i) {
+        Harness::click(m_window, buttons[i % 3]);
+        QTest::qWait(700);
+    }
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));
+
+    // The device freezes for 7 s (14 polls): the link lamp turns red after
+    // the 11th failure in a row and green with the first good reply.
+    ::kill(pid_t(sim.process().processId()), SIGSTOP);
+    QTest::qWait(7000);
+    QCOMPARE(Harness::lamp(m_window, "CommStat"), Harness::Lamp::Red);
+    ::kill(pid_t(sim.process().processId()), SIGCONT);
+    QTRY_COMPARE_WITH_TIMEOUT(Harness::lamp(m_window, "CommStat"), Harness::Lamp::Green, 5000);
+    QTest::qWait(1500);
+
+    const QString log = Harness::logText(m_window);
+    Harness::destroyWindow(m_window);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));
+    QVERIFY(redSeen > 0);
+
+    // Zip the results with the simulator's fault decisions, request by request.
+    QVERIFY(sim.waitForFrames(results.size()));
+    QTest::qWait(300);
+    const QList<FaultRecord> fates = readFaultLog(faultLog);
+    QCOMPARE(fates.size(), results.size());
+    QCOMPARE(counts.size(), results.size());
+    quint32 expectedCount = 0;
+    int lostWrites = 0, goodWrites = 0;
+    QString expectedLog;
+    for (int i = 0; i < results.size(); ++i) {
+        const Result &r = results[i];
+        if (r.write) {
+            QCOMPARE(fates[i].request, r.frame);
+            expectedLog += WriteResult::logMessage(quint8(r.code), r.frame);
+            goodWrites += r.code == 0;
+        }
+        if (fates[i].replyLost()) {
+            QVERIFY2(r.code == 255, qPrintable(QStringLiteral("request %1: lost reply gave code %2").arg(i).arg(r.code)));
+            lostWrites += r.write;
+        }
+        expectedCount = r.code == 255 ? expectedCount + 1 : 0;
+        QCOMPARE(counts[i], expectedCount);
+    }
+    // The debug box holds one line per write, in order, with these outcomes.
+    QString plainLog = log;
+    plainLog.remove(QLatin1Char('\r'));
+    QStringList logLines = plainLog.split('\n', Qt::SkipEmptyParts);
+    logLines.removeFirst(); // the port opened
+    QCOMPARE(logLines, expectedLog.split('\n', Qt::SkipEmptyParts));
+    qInfo("%d exchanges, %d writes succeeded, %d writes lost their reply; highest error count %u",
+          int(results.size()), goodWrites, lostWrites, *std::max_element(counts.begin(), counts.end()));
+    QVERIFY(lostWrites + goodWrites > 0);
+}
+
+QTEST_MAIN(WindowFaults)
+#include "tst_windowfaults.moc"
