@@ -76,7 +76,7 @@ void stopSimulator(QProcess &sim)
 // the objects it leaves for deferred deletion.
 void closeWindow(AdminWd *window)
 {
-    QPointer<QThread> worker = window->executor()->thread();
+    QPointer<QThread> worker = window->executor()->workerThread();
     delete window;
     if (worker)
         worker->wait(5000);

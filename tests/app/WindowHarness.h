@@ -113,7 +113,7 @@ inline void destroyWindow(AdminWd *&w)
 {
     if (!w)
         return;
-    QPointer<QThread> worker = w->executor()->thread();
+    QPointer<QThread> worker = w->executor()->workerThread();
     QPointer<PlCommand> executor = w->executor();
     delete w;
     w = nullptr;
