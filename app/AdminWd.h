@@ -28,6 +28,8 @@ public:
     // The executor (lives on its own worker thread); tests reach it here.
     PlCommand *executor() const { return plCommand; }
     const DevStatusCache &statusCache() const { return devStat; }
+    // 1 = user mode, 0 = factory mode.
+    int currentUserMode() const { return userMode; }
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
