@@ -1,6 +1,16 @@
 #include "StatusFormat.h"
 
+#include <QCoreApplication>
+
 namespace StatusFormat {
+
+namespace {
+// The log and display texts belong to the main window's translation context.
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("AdminWd", text);
+}
+} // namespace
 
 QString formatSerialNumber(const QByteArray &r)
 {
@@ -38,17 +48,17 @@ QString hoursText(quint32 seconds)
 QString laserTypeText(quint32 type)
 {
     switch (type) {
-    case 0: return QStringLiteral("Ld-25W");
-    case 1: return QStringLiteral("Ld-30W");
-    case 2: return QStringLiteral("Ld-50W");
-    default: return QStringLiteral("UnKnown!");
+    case 0: return tr("Ld-25W");
+    case 1: return tr("Ld-30W");
+    case 2: return tr("Ld-50W");
+    default: return tr("UnKnown!");
     }
 }
 
 QVector<QPair<QString, QString>> fieldTexts(const DevStatusCache &c)
 {
-    const QString degrees = QStringLiteral("℃");
-    const QString spacedDegrees = QStringLiteral(" ℃");
+    const QString degrees = tr("℃");
+    const QString spacedDegrees = tr(" ℃");
     const QString rpm = QStringLiteral(" rpm");
     return {
         {QStringLiteral("SoftVersion"), firmwareText(c.fwMajor, c.fwMinor)},
