@@ -201,11 +201,13 @@ void AdminWd::decodeAlarmBits()
 
 void AdminWd::refreshLamps()
 {
+    // Widgets are looked up in the central widget only: tool windows are
+    // children of this window too and may reuse field names.
     decodeAlarmBits();
     StatusDecoder::decodeLaserState(devStat);
     const auto lamps = StatusFormat::lampStates(devStat);
     for (const auto &lamp : lamps) {
-        if (QLabel *label = findChild<QLabel *>(lamp.first))
+        if (QLabel *label = ui->centralWidget->findChild<QLabel *>(lamp.first))
             label->setPixmap(QPixmap(lamp.second ? QStringLiteral(":/green.png") : QStringLiteral(":/red.png")));
     }
 }
@@ -214,7 +216,7 @@ void AdminWd::refreshStatusView()
 {
     const auto fields = StatusFormat::fieldTexts(devStat);
     for (const auto &field : fields) {
-        if (QLineEdit *edit = findChild<QLineEdit *>(field.first))
+        if (QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first))
             edit->setText(field.second);
     }
 }

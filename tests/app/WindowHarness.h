@@ -24,7 +24,7 @@ namespace Harness {
 
 inline QString lineText(AdminWd *w, const QString &name)
 {
-    auto *edit = w->findChild<QLineEdit *>(name);
+    auto *edit = w->centralWidget()->findChild<QLineEdit *>(name);
     return edit ? edit->text() : QStringLiteral("<no such field>");
 }
 
@@ -42,7 +42,7 @@ enum class Lamp { Green, Red, Other, None };
 
 inline Lamp lamp(AdminWd *w, const QString &name)
 {
-    auto *label = w->findChild<QLabel *>(name);
+    auto *label = w->centralWidget()->findChild<QLabel *>(name);
     if (!label)
         return Lamp::None;
     const QPixmap pixmap = label->pixmap(Qt::ReturnByValue);
