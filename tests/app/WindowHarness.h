@@ -58,7 +58,7 @@ inline Lamp lamp(AdminWd *w, const QString &name)
 
 inline void click(AdminWd *w, const char *button)
 {
-    auto *b = w->findChild<QPushButton *>(QString::fromLatin1(button));
+    auto *b = w->centralWidget()->findChild<QPushButton *>(QString::fromLatin1(button));
     QVERIFY2(b, button);
     QTest::mouseClick(b, Qt::LeftButton);
 }
