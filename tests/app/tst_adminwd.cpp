@@ -30,6 +30,7 @@ private slots:
     void cleanup();
 
     void formContents();
+    void embeddedPictures();
     void startState();
     void openingLogsAndPollFillsEveryField();
     void controlsSendTheirFrames_data();
@@ -117,6 +118,20 @@ void TestAdminWd::formContents()
                                  "actionupdateDev=升级设备", "actionFactoryMode=工厂模式"}));
     QCOMPARE(w->findChild<QAction *>("actionAbout")->text(), QString("关于"));
     QCOMPARE(w->findChild<QAction *>("actionSerialSet")->text(), QString("串口设置"));
+}
+
+void TestAdminWd::embeddedPictures()
+{
+    // Registered by the window's constructor (the library is static).
+    const QImage green(":/green.png"), red(":/red.png"), icon(":/korvex_ico.ico");
+    QCOMPARE(green.size(), QSize(584, 480));
+    QCOMPARE(red.size(), QSize(584, 480));
+    for (const QPoint p : {QPoint(0, 0), QPoint(583, 479), QPoint(300, 200)}) {
+        QCOMPARE(green.pixel(p), qRgb(0x00, 0xFF, 0x00));
+        QCOMPARE(red.pixel(p), qRgb(0xED, 0x1C, 0x24));
+    }
+    QCOMPARE(icon.size(), QSize(512, 512));
+    QVERIFY(!w->windowIcon().isNull());
 }
 
 void TestAdminWd::startState()
