@@ -44,18 +44,22 @@ AdminWd::AdminWd(QWidget *parent)
     // CommSet, PID, serial number, TEC, fan, update, password.
     commSetWd = new CommSet(this);
     serialNumInputWd = new serialNumInput(this);
+    // Then: hide the update window, apply the user mode.
 
     // Queued calls to the executor's thread carry these two vector types.
     qRegisterMetaType<QVector<QString>>("QVector<QString>");
     qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
 
     connect(ui->actionSerialSet, &QAction::triggered, this, &AdminWd::openSerialSetWd);
+    // (menu actions of the factory and update windows, password dialog)
     connect(plCommand, &PlCommand::turnOnSpcommResult, this, &AdminWd::updateSerialOn);
     connect(plCommand, &PlCommand::turnOffSpcommResult, this, &AdminWd::updateSerialOff);
     connect(plCommand, &PlCommand::writeCmdResult, this, &AdminWd::updateGeneralWriteSlots);
     connect(plCommand, &PlCommand::readCmdResult, this, &AdminWd::updateGeneralReadSlots);
     connect(plCommand, &PlCommand::sendCommErrNums, this, &AdminWd::updateCommStat);
+    // (PID window: coefficients to the executor, replies to the window)
     connect(serialNumInputWd, &serialNumInput::sendSerialNum, this, &AdminWd::updateDevSerialNumValue);
+    // (TEC and fan windows straight to the executor)
     connectPortSignals();
     connectCommandSignals();
 
