@@ -17,6 +17,8 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include "CpuClock.h"
+
 #include <csignal>
 
 namespace {
@@ -35,6 +37,7 @@ class WindowFaults : public QObject
     Q_OBJECT
 private slots:
     void displayShowsOnlyCheckedReplies();
+    void pulledCableShowsDisconnected();
 
 private:
     QStringList fieldTexts() const;
@@ -187,6 +190,31 @@ void WindowFaults::displayShowsOnlyCheckedReplies()
     qInfo("%d exchanges, %d writes succeeded, %d writes lost their reply; highest error count %u",
           int(results.size()), goodWrites, lostWrites, *std::max_element(counts.begin(), counts.end()));
     QVERIFY(lostWrites + goodWrites > 0);
+}
+
+void WindowFaults::pulledCableShowsDisconnected()
+{
+    auto *sim = new SimProcess;
+    QVERIFY2(sim->isRunning(), qPrintable(sim->errorText()));
+    m_window = new AdminWd;
+    Harness::openPort(m_window, sim->ptyPath());
+    QTRY_COMPARE_WITH_TIMEOUT(Harness::lineText(m_window, "SoftVersion"), QStringLiteral("V1.5"), 5000);
+    const QStringList before = fieldTexts();
+
+    // The far end vanishes: the port is closed and the window says so; the
+    // last values stay on show, and nothing keeps the process busy.
+    const QString pty = sim->ptyPath();
+    sim->process().kill();
+    sim->process().waitForFinished(5000);
+    delete sim;
+    QTRY_COMPARE_WITH_TIMEOUT(Harness::lineText(m_window, "ComNameShow"), QStringLiteral("连接断开"), 5000);
+    QVERIFY(Harness::logText(m_window).contains(pty));
+    const qint64 cpu0 = processCpuMs();
+    QTest::qWait(2000);
+    const qint64 cpu = processCpuMs() - cpu0;
+    QVERIFY2(cpu < 1000, qPrintable(QStringLiteral("%1 ms CPU in 2 s").arg(cpu)));
+    QCOMPARE(fieldTexts(), before);
+    Harness::destroyWindow(m_window);
 }
 
 QTEST_MAIN(WindowFaults)
