@@ -15,6 +15,7 @@
 #include "PtyPair.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <thread>
@@ -31,7 +32,14 @@ public:
         unsigned seed = 1;
     };
 
-    explicit NoisyRelay(const Faults &faults) : m_faults(faults), m_rng(faults.seed) {}
+    explicit NoisyRelay(const Faults &faults) : m_faults(faults), m_rng(faults.seed)
+    {
+        // Programs started by the test must not inherit the far ends: an
+        // inherited copy would keep a pulled cable plugged in.
+        for (int fd : {m_a.masterFd(), m_b.masterFd()})
+            if (fd >= 0)
+                ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
     ~NoisyRelay() { stop(); }
     NoisyRelay(const NoisyRelay &) = delete;
     NoisyRelay &operator=(const NoisyRelay &) = delete;
@@ -63,26 +71,41 @@ public:
     bool stalled() const { return m_stalled; }
 
 private:
+    // Reads whatever either side wrote, garbles it into the queue towards the
+    // other side, and writes queued bytes as far as each side takes them, so
+    // that a side that is slow to read never holds up the other direction.
     void loop()
     {
         char buf[4096];
+        QByteArray queue[2]; // towards A, towards B
         while (m_run) {
             if (m_unplugA.exchange(false))
-                m_a.closeMaster(), m_a.closeSlaveKeeper();
+                m_a.closeMaster(), m_a.closeSlaveKeeper(), queue[0].clear();
             if (m_unplugB.exchange(false))
-                m_b.closeMaster(), m_b.closeSlaveKeeper();
-            pollfd fds[2] = {{m_a.masterFd(), POLLIN, 0}, {m_b.masterFd(), POLLIN, 0}};
-            if (::poll(fds, 2, 20) <= 0)
+                m_b.closeMaster(), m_b.closeSlaveKeeper(), queue[1].clear();
+            const bool flowing = std::chrono::steady_clock::now() >= m_stallEnd;
+            const int fd[2] = {m_a.masterFd(), m_b.masterFd()};
+            pollfd fds[2];
+            for (int side = 0; side < 2; ++side) {
+                fds[side].fd = fd[side];
+                fds[side].events = short(POLLIN | (flowing && !queue[side].isEmpty() ? POLLOUT : 0));
+                fds[side].revents = 0;
+            }
+            if (::poll(fds, 2, 10) <= 0)
                 continue;
             for (int side = 0; side < 2; ++side) {
-                if (fds[side].fd < 0 || !(fds[side].revents & POLLIN))
+                if (fd[side] < 0)
                     continue;
-                const ssize_t n = ::read(fds[side].fd, buf, sizeof buf);
-                if (n <= 0)
-                    continue;
-                QByteArray out = garble(buf, int(n));
-                const int to = side == 0 ? m_b.masterFd() : m_a.masterFd();
-                writeAll(to, out);
+                if (fds[side].revents & POLLIN) {
+                    const ssize_t n = ::read(fd[side], buf, sizeof buf);
+                    if (n > 0 && fd[1 - side] >= 0)
+                        queue[1 - side] += garble(buf, int(n));
+                }
+                if ((fds[side].revents & POLLOUT) && !queue[side].isEmpty()) {
+                    const ssize_t n = ::write(fd[side], queue[side].constData(), size_t(queue[side].size()));
+                    if (n > 0)
+                        queue[side].remove(0, int(n));
+                }
             }
         }
     }
@@ -101,8 +124,9 @@ private:
             const int bit = int(m_rng() % 8);
             ++m_moved;
             if (!m_stalled && m_faults.stallAfter >= 0 && m_moved >= m_faults.stallAfter) {
+                // Nothing reaches either side for a while; bytes queue up.
                 m_stalled = true;
-                std::this_thread::sleep_for(std::chrono::milliseconds(m_faults.stallMs));
+                m_stallEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_faults.stallMs);
             }
             if (drop) {
                 ++m_dropped;
@@ -122,22 +146,6 @@ private:
         return out;
     }
 
-    void writeAll(int fd, const QByteArray &bytes)
-    {
-        int done = 0;
-        while (fd >= 0 && done < bytes.size() && m_run) {
-            const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-            if (n > 0) {
-                done += int(n);
-            } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-                pollfd p{fd, POLLOUT, 0};
-                ::poll(&p, 1, 10);
-            } else {
-                return; // the other end is gone: the bytes are lost
-            }
-        }
-    }
-
     Faults m_faults;
     std::mt19937 m_rng;
     PtyPair m_a;
@@ -151,6 +159,7 @@ private:
     std::atomic<qint64> m_dropped{0};
     std::atomic<qint64> m_duplicated{0};
     std::atomic<bool> m_stalled{false};
+    std::chrono::steady_clock::time_point m_stallEnd{};
 };
 
 #endif

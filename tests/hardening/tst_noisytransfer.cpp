@@ -67,9 +67,19 @@ void startPeer(QProcess &peer, const QString &program, const QStringList &args, 
     peer.start(program, args);
 }
 
+// The program's last message line (its verdict), for the record.
+QByteArray lastLine(QProcess &p)
+{
+    const QList<QByteArray> lines = p.readAll().replace('\r', '\n').split('\n');
+    for (int i = lines.size() - 1; i >= 0; --i)
+        if (!lines[i].trimmed().isEmpty())
+            return lines[i].trimmed();
+    return QByteArray();
+}
+
 bool finish(QProcess &p, int timeoutMs)
 {
-    if (p.waitForFinished(timeoutMs))
+    if (p.state() == QProcess::NotRunning || p.waitForFinished(timeoutMs))
         return true;
     p.kill();
     p.waitForFinished(3000);
@@ -144,14 +154,12 @@ void NoisyTransfer::sendThroughNoise()
 
         const bool claimed = sender.exitStatus() == QProcess::NormalExit && sender.exitCode() == 0;
         const bool identical = readFile(work + "/out/fw.bin") == data;
-        qInfo("send %d: %d bytes, %lld flipped, %lld dropped, %lld doubled%s: exit %d, rb exit %d, file %s", i,
+        qInfo("send %d: %d bytes, %lld flipped, %lld dropped, %lld doubled%s: exit %d (%s), rb exit %d, file %s", i,
               int(data.size()), relay.flipped(), relay.dropped(), relay.duplicated(),
-              relay.stalled() ? ", stalled" : "", sender.exitCode(), rb.exitCode(),
+              relay.stalled() ? ", stalled" : "", sender.exitCode(), lastLine(sender).constData(), rb.exitCode(),
               identical ? "identical" : "differs or missing");
-        if (claimed && !identical) {
+        if (claimed && !identical)
             ++tally.wrong;
-            qWarning("%s", sender.readAll().constData());
-        }
         claimed ? ++tally.ok : ++tally.failed;
     }
     qInfo("send: %d succeeded with identical files, %d reported failure, %d claimed success wrongly",
@@ -185,9 +193,9 @@ void NoisyTransfer::receiveThroughNoise()
         const bool claimed = receiver.exitStatus() == QProcess::NormalExit && receiver.exitCode() == 0;
         const QString target = work + "/in/app.bin";
         const bool identical = readFile(target) == data;
-        qInfo("receive %d: %d bytes, %lld flipped, %lld dropped, %lld doubled%s: exit %d, sb exit %d, file %s", i,
-              int(data.size()), relay.flipped(), relay.dropped(), relay.duplicated(),
-              relay.stalled() ? ", stalled" : "", receiver.exitCode(), sb.exitCode(),
+        qInfo("receive %d: %d bytes, %lld flipped, %lld dropped, %lld doubled%s: exit %d (%s), sb exit %d, file %s",
+              i, int(data.size()), relay.flipped(), relay.dropped(), relay.duplicated(),
+              relay.stalled() ? ", stalled" : "", receiver.exitCode(), lastLine(receiver).constData(), sb.exitCode(),
               identical ? "identical" : (QFile::exists(target) ? "differs" : "absent"));
         if (claimed && !identical)
             ++tally.wrong;
@@ -216,6 +224,7 @@ void NoisyTransfer::unplugDuringSend()
     QProcess rb;
     startPeer(rb, "rb", {"-q", "-b", "-y"}, relay.pathB(), work + "/out");
     QProcess sender;
+    sender.setProcessChannelMode(QProcess::MergedChannels);
     sender.start(ymodemProgram(), {"send", "--port", relay.pathA(), work + "/big.bin"});
     QTRY_VERIFY_WITH_TIMEOUT(relay.stalled(), 20000);
     relay.unplugA();
@@ -229,8 +238,8 @@ void NoisyTransfer::unplugDuringSend()
     if (cpu0 >= 0 && cpu1 >= 0)
         QVERIFY2(cpu1 - cpu0 < 1000, qPrintable(QStringLiteral("%1 ms CPU in 2 s").arg(cpu1 - cpu0)));
     QVERIFY2(finish(sender, 60000), "the sender hangs after the unplug");
-    qInfo("send unplugged: exit %d after %lld ms, %lld ms CPU in the 2 s after", sender.exitCode(), t.elapsed(),
-          cpu1 - cpu0);
+    qInfo("send unplugged: exit %d (%s) after %lld ms, %lld ms CPU in the 2 s after", sender.exitCode(),
+          lastLine(sender).constData(), t.elapsed(), cpu1 - cpu0);
     QVERIFY(sender.exitCode() != 0);
     rb.kill();
     rb.waitForFinished(3000);
@@ -248,6 +257,7 @@ void NoisyTransfer::unplugDuringReceive()
     NoisyRelay relay(f);
     relay.start();
     QProcess receiver;
+    receiver.setProcessChannelMode(QProcess::MergedChannels);
     receiver.start(ymodemProgram(), {"receive", "--port", relay.pathA(), work + "/in"});
     QVERIFY(receiver.waitForStarted());
     QProcess sb;
@@ -263,7 +273,8 @@ void NoisyTransfer::unplugDuringReceive()
     if (cpu0 >= 0 && cpu1 >= 0)
         QVERIFY2(cpu1 - cpu0 < 1000, qPrintable(QStringLiteral("%1 ms CPU in 2 s").arg(cpu1 - cpu0)));
     QVERIFY2(finish(receiver, 60000), "the receiver hangs after the unplug");
-    qInfo("receive unplugged: exit %d after %lld ms", receiver.exitCode(), t.elapsed());
+    qInfo("receive unplugged: exit %d (%s) after %lld ms, %lld ms CPU in the 2 s after", receiver.exitCode(),
+          lastLine(receiver).constData(), t.elapsed(), cpu1 - cpu0);
     QVERIFY(receiver.exitCode() != 0);
     QVERIFY2(!QFile::exists(work + "/in/big.bin"), "a broken receive left the file behind");
     sb.kill();
