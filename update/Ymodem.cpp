@@ -183,7 +183,7 @@ void Ymodem::resend()
 void Ymodem::sendHeld()
 {
     stage += blockNumber;
-    resend();
+    sendPacket();
 }
 
 void Ymodem::buildBlock(quint8 number)
@@ -204,6 +204,25 @@ void Ymodem::sendEot()
 {
     txBuffer[0] = CodeEot;
     txLength = 1;
+    resend();
+}
+
+// Bytes already waiting when the sender puts a packet on the line cannot
+// answer that packet: a stale or doubled ACK would otherwise make the sender
+// run one block ahead of the receiver.
+void Ymodem::purgeInput()
+{
+    for (int round = 0; round < 64; ++round) {
+        if (readInput(rxBuffer, PacketMax) == 0)
+            break;
+    }
+    rxPhase = 0;
+    rxLength = 0;
+}
+
+void Ymodem::sendPacket()
+{
+    purgeInput();
     resend();
 }
 
@@ -407,7 +426,7 @@ void Ymodem::transmitHandshake(quint32 input)
         clearCounters();
         rxPhase = 0;
         stage = StageHeaderDone;
-        resend();
+        sendPacket();
     } else if (isPeerCancel(input)) {
         peerCancel();
     } else {
@@ -467,23 +486,25 @@ void Ymodem::transmitData(quint32 input)
             blockNumber = 0;
             rxPhase = 0;
             stage = StageEnding;
-            sendEot();
+            txBuffer[0] = CodeEot;
+            txLength = 1;
+            sendPacket();
         } else if (answer == CodeAck) {
             blockNumber += 1;
             buildBlock(blockNumber);
             clearCounters();
             rxPhase = 0;
-            resend();
+            sendPacket();
         } else {
             refuse();
         }
     } else if (input == CodeNak) {
         if (errorRule())
-            resend();
+            sendPacket();
     } else if (isPeerCancel(input)) {
         peerCancel();
     } else if (idleRule(EventFailed)) {
-        resend();
+        sendPacket();
     }
 }
 
@@ -493,7 +514,9 @@ void Ymodem::transmitEnding(quint32 input)
         clearCounters();
         blockNumber = 0;
         rxPhase = 0;
-        sendEot();
+        txBuffer[0] = CodeEot;
+        txLength = 1;
+        sendPacket();
     } else if (input == CodeC) {
         std::memset(txBuffer + 3, 0, SmallBlock);
         txLength = SmallBlock;
@@ -502,11 +525,11 @@ void Ymodem::transmitEnding(quint32 input)
         blockNumber = 0;
         rxPhase = 0;
         stage = StageClosing;
-        resend();
+        sendPacket();
     } else if (isPeerCancel(input)) {
         peerCancel();
     } else if (idleRule(EventFailed)) {
-        resend();
+        sendPacket();
     }
 }
 
@@ -517,10 +540,10 @@ void Ymodem::transmitClosing(quint32 input)
         handleEvent(EventFinished, nullptr, nullptr);
     } else if (input == CodeNak || input == CodeC) {
         if (errorRule())
-            resend();
+            sendPacket();
     } else if (isPeerCancel(input)) {
         peerCancel();
     } else if (idleRule(EventFailed)) {
-        resend();
+        sendPacket();
     }
 }

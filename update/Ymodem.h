@@ -122,6 +122,8 @@ private:
     void sendBytes(quint8 a);
     void sendBytes(quint8 a, quint8 b);
     void resend();
+    void purgeInput();
+    void sendPacket();
     void sendHeld();
     void buildBlock(quint8 number);
     void sendEot();
