@@ -1,0 +1,227 @@
+#include "YmodemCli.h"
+
+#include "YmodemFileReceive.h"
+#include "YmodemFileTransmit.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+
+YmodemCli::Options YmodemCli::parseArguments(const QStringList &arguments)
+{
+    Options o;
+    QStringList positional;
+    bool portSet = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString a = arguments.at(i);
+        QString value;
+        auto takeValue = [&](const QString &flag) -> bool {
+            if (a.startsWith(flag + QLatin1Char('='))) {
+                value = a.mid(flag.size() + 1);
+                return true;
+            }
+            if (a == flag) {
+                if (i + 1 >= arguments.size()) {
+                    o.error = QStringLiteral("%1 needs a value").arg(flag);
+                    return false;
+                }
+                value = arguments.at(++i);
+                return true;
+            }
+            return false;
+        };
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            o.help = true;
+            return o;
+        }
+        if (takeValue(QStringLiteral("--port"))) {
+            o.port = value;
+            portSet = true;
+        } else if (!o.error.isEmpty()) {
+            return o;
+        } else if (takeValue(QStringLiteral("--baud"))) {
+            bool ok = false;
+            const int baud = value.toInt(&ok, 10);
+            if (!ok || baud < 50 || baud > 4000000) {
+                o.error = QStringLiteral("baud rate \"%1\" is not a number between 50 and 4000000").arg(value);
+                return o;
+            }
+            o.baud = baud;
+        } else if (!o.error.isEmpty()) {
+            return o;
+        } else if (a.startsWith(QLatin1String("-")) && a.size() > 1) {
+            o.error = QStringLiteral("unknown option %1").arg(a);
+            return o;
+        } else {
+            positional.append(a);
+        }
+    }
+    if (positional.isEmpty()) {
+        o.error = QStringLiteral("missing command: send or receive");
+        return o;
+    }
+    const QString command = positional.takeFirst();
+    if (command == QLatin1String("send")) {
+        o.send = true;
+    } else if (command != QLatin1String("receive")) {
+        o.error = QStringLiteral("unknown command \"%1\" (send or receive)").arg(command);
+        return o;
+    }
+    if (!portSet || o.port.isEmpty()) {
+        o.error = QStringLiteral("missing --port NAME");
+        return o;
+    }
+    if (positional.size() != 1) {
+        o.error = o.send ? QStringLiteral("send takes exactly one FILE")
+                         : QStringLiteral("receive takes exactly one DIR");
+        return o;
+    }
+    o.path = positional.first();
+    const QFileInfo info(o.path);
+    if (o.send && !(info.isFile() && info.isReadable()))
+        o.error = QStringLiteral("\"%1\" is not a readable file").arg(o.path);
+    else if (!o.send && !(info.isDir() && info.isWritable()))
+        o.error = QStringLiteral("\"%1\" is not a writable directory").arg(o.path);
+    return o;
+}
+
+QString YmodemCli::usage()
+{
+    return QStringLiteral(
+        "Usage:\n"
+        "  korvex-ymodem send    --port NAME [--baud N] FILE\n"
+        "  korvex-ymodem receive --port NAME [--baud N] DIR\n"
+        "\n"
+        "Sends one file to, or receives one file from, a serial port with YModem\n"
+        "(CRC-16, 128/1024-byte blocks, 8N1, no flow control). --baud defaults to 115200.\n"
+        "A received file appears in DIR only once all its announced bytes arrived.\n"
+        "\n"
+        "Exit codes: 0 finished, 2 bad arguments, 3 aborted (by the peer or Ctrl-C),\n"
+        "4 timed out (no peer answered), 5 failed, 6 port could not be opened.\n");
+}
+
+int YmodemCli::exitCodeFor(int status)
+{
+    switch (status) {
+    case YmodemFileTransmit::StatusFinished: return ExitFinished;
+    case YmodemFileTransmit::StatusAborted: return ExitAborted;
+    case YmodemFileTransmit::StatusTimedOut: return ExitTimedOut;
+    default: return ExitFailed;
+    }
+}
+
+QString YmodemCli::progressText(bool send, const QString &name, int percent, quint64 done, quint64 total)
+{
+    return QStringLiteral("%1 %2: %3% (%4 of %5 bytes)")
+        .arg(send ? QStringLiteral("sending") : QStringLiteral("receiving"), name)
+        .arg(percent)
+        .arg(done)
+        .arg(total);
+}
+
+YmodemCli::YmodemCli(FILE *err, bool interactive, QObject *parent)
+    : QObject(parent), err(err), interactive(interactive)
+{
+}
+
+void YmodemCli::requestStop() { stopWanted = true; }
+
+void YmodemCli::printLine(const QString &text)
+{
+    if (lineOpen)
+        std::fputs("\n", err);
+    lineOpen = false;
+    std::fprintf(err, "korvex-ymodem: %s\n", text.toLocal8Bit().constData());
+    std::fflush(err);
+}
+
+void YmodemCli::showProgress(int percent, quint64 done, quint64 total)
+{
+    if (percent == lastPercent)
+        return;
+    lastPercent = percent;
+    const QByteArray text = progressText(sending, shownName, percent, done, total).toLocal8Bit();
+    if (interactive) {
+        std::fprintf(err, "\r%s\033[K", text.constData());
+        lineOpen = true;
+    } else {
+        std::fprintf(err, "%s\n", text.constData());
+    }
+    std::fflush(err);
+}
+
+int YmodemCli::run(const Options &o)
+{
+    sending = o.send;
+    QEventLoop loop;
+    int code = ExitFailed;
+    QTimer stopWatch; // Ctrl-C arrives as a flag; it is turned into a stop here
+    stopWatch.setInterval(50);
+
+    if (o.send) {
+        YmodemFileTransmit t;
+        t.setSourceFile(o.path);
+        t.setPort(o.port);
+        t.setBaud(o.baud);
+        shownName = QFileInfo(o.path).fileName();
+        connect(&t, &YmodemFileTransmit::transmitProgress, this,
+                [&](int p) { showProgress(p, t.transferredBytes(), t.totalBytes()); });
+        connect(&t, &YmodemFileTransmit::transmitStatus, this, [&](YmodemFileTransmit::Status s) {
+            if (s == YmodemFileTransmit::StatusStarted || s == YmodemFileTransmit::StatusTransferring)
+                return;
+            code = exitCodeFor(s);
+            if (s == YmodemFileTransmit::StatusFinished)
+                printLine(QStringLiteral("sent %1 (%2 bytes)").arg(shownName).arg(t.totalBytes()));
+            else
+                printLine(QStringLiteral("send failed: %1").arg(t.failureReason()));
+            loop.quit();
+        });
+        connect(&stopWatch, &QTimer::timeout, this, [&] {
+            if (stopWanted)
+                t.stopTransfer();
+        });
+        if (!t.startTransfer()) {
+            printLine(QStringLiteral("cannot open port %1: %2").arg(o.port, t.failureReason()));
+            return ExitPortNotOpened;
+        }
+        printLine(QStringLiteral("waiting for the receiver on %1 at %2 baud").arg(o.port).arg(o.baud));
+        stopWatch.start();
+        loop.exec();
+        return code;
+    }
+
+    YmodemFileReceive r;
+    r.setTargetDirectory(o.path);
+    r.setPort(o.port);
+    r.setBaud(o.baud);
+    connect(&r, &YmodemFileReceive::receiveStatus, this, [&](YmodemFileReceive::Status s) {
+        if (s == YmodemFileReceive::StatusStarted) {
+            shownName = r.receivedFileName();
+            if (!shownName.isEmpty() && lastPercent < 0)
+                printLine(QStringLiteral("receiving %1 (%2 bytes)").arg(shownName).arg(r.totalBytes()));
+            return;
+        }
+        if (s == YmodemFileReceive::StatusTransferring)
+            return;
+        code = exitCodeFor(s);
+        if (s == YmodemFileReceive::StatusFinished)
+            printLine(QStringLiteral("received %1 (%2 bytes)").arg(r.targetPath()).arg(r.totalBytes()));
+        else
+            printLine(QStringLiteral("receive failed: %1").arg(r.failureReason()));
+        loop.quit();
+    });
+    connect(&r, &YmodemFileReceive::receiveProgress, this,
+            [&](int p) { showProgress(p, r.transferredBytes(), r.totalBytes()); });
+    connect(&stopWatch, &QTimer::timeout, this, [&] {
+        if (stopWanted)
+            r.stopTransfer();
+    });
+    if (!r.startTransfer()) {
+        printLine(QStringLiteral("cannot open port %1: %2").arg(o.port, r.failureReason()));
+        return ExitPortNotOpened;
+    }
+    printLine(QStringLiteral("waiting for the sender on %1 at %2 baud").arg(o.port).arg(o.baud));
+    stopWatch.start();
+    loop.exec();
+    return code;
+}

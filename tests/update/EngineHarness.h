@@ -1,0 +1,129 @@
+#ifndef KORVEX_TESTS_ENGINEHARNESS_H
+#define KORVEX_TESTS_ENGINEHARNESS_H
+
+// An in-memory YModem endpoint: input is a byte queue the test fills, output
+// collects what the engine wrote. As sender it serves `source` with the file
+// classes' block-size rule; as receiver it collects every passed block.
+
+#include "Ymodem.h"
+
+#include <QByteArray>
+#include <QVector>
+
+#include <climits>
+#include <cstring>
+
+class Engine : public Ymodem
+{
+public:
+    explicit Engine(bool isSender, int divider = 499, int timeout = 5, int errors = 999)
+        : Ymodem(divider, timeout, errors), sender(isSender) {}
+
+    void step() { sender ? transmitStep() : receiveStep(); }
+
+    int stageNow() const { return stage; }
+    quint32 idle() const { return idleTicks; }
+    quint32 errors() const { return errorCount; }
+    int number() const { return blockNumber; }
+
+    bool sender;
+    QByteArray input;
+    QByteArray output;
+    int maxChunk = INT_MAX; // bytes one readInput may deliver
+    QVector<int> events;    // end events in order
+    int dataEvents = 0;
+    int headerEvents = 0;
+    quint8 headerAnswer = CodeAck;
+    int refuseDataAt = -1; // answer CAN to this data event (1-based)
+
+    // sender side
+    QByteArray name = "fw.bin";
+    QByteArray source;
+    qint64 sent = 0;
+    QVector<quint32> blockLengths;
+
+    // receiver side
+    QByteArray header;
+    QByteArray received;
+    QVector<quint32> receivedLengths;
+
+    QByteArray takeOutput()
+    {
+        QByteArray o = output;
+        output.clear();
+        return o;
+    }
+
+protected:
+    quint8 handleEvent(Event event, quint8 *buffer, quint32 *length) override
+    {
+        if (event == EventHeader) {
+            ++headerEvents;
+            if (sender) {
+                QByteArray h = name + '\0' + QByteArray::number(source.size()) + '\0';
+                std::memcpy(buffer, h.constData(), size_t(h.size()));
+                *length = 128;
+            } else {
+                header = QByteArray(reinterpret_cast<char *>(buffer), int(*length));
+            }
+            return headerAnswer;
+        }
+        if (event == EventData) {
+            ++dataEvents;
+            if (dataEvents == refuseDataAt)
+                return CodeCan;
+            if (sender) {
+                if (sent >= source.size())
+                    return CodeEot;
+                const qint64 rest = source.size() - sent;
+                const quint32 len = rest <= 128 ? 128 : 1024;
+                const qint64 n = qMin<qint64>(rest, len);
+                std::memcpy(buffer, source.constData() + sent, size_t(n));
+                sent += n;
+                *length = len;
+                blockLengths.append(len);
+            } else {
+                received.append(reinterpret_cast<char *>(buffer), int(*length));
+                receivedLengths.append(*length);
+            }
+            return CodeAck;
+        }
+        events.append(event);
+        return CodeAck;
+    }
+    quint32 readInput(quint8 *buffer, quint32 length) override
+    {
+        const int n = qMin(qMin(int(length), input.size()), maxChunk);
+        std::memcpy(buffer, input.constData(), size_t(n));
+        input.remove(0, n);
+        return quint32(n);
+    }
+    quint32 writeOutput(quint8 *buffer, quint32 length) override
+    {
+        output.append(reinterpret_cast<char *>(buffer), int(length));
+        return length;
+    }
+};
+
+// A block as it goes on the wire.
+inline QByteArray makeBlock(quint8 number, const QByteArray &data, int size)
+{
+    QByteArray d = data.left(size);
+    d.append(QByteArray(size - d.size(), '\0'));
+    QByteArray b;
+    b.append(char(size == 128 ? 0x01 : 0x02));
+    b.append(char(number));
+    b.append(char(~number));
+    b.append(d);
+    const quint16 crc = Ymodem::crc16(reinterpret_cast<const quint8 *>(d.constData()), quint32(size));
+    b.append(char(crc >> 8));
+    b.append(char(crc & 0xFF));
+    return b;
+}
+
+inline QByteArray makeHeader(const QByteArray &name, const QByteArray &sizeText)
+{
+    return makeBlock(0, name + '\0' + sizeText + '\0', 128);
+}
+
+#endif

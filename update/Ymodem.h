@@ -1,0 +1,137 @@
+#ifndef KORVEX_YMODEM_H
+#define KORVEX_YMODEM_H
+
+#include <QtGlobal>
+
+// YModem state machine (CRC-16, 128- and 1024-byte blocks, one file per
+// transfer). It owns no port, file or timer: the owner calls receiveStep() or
+// transmitStep() periodically and the engine reaches the outside only through
+// the three pure virtual operations. Every wait is a count of steps.
+class Ymodem
+{
+public:
+    enum Code : quint8 {
+        CodeNone = 0x00,
+        CodeSoh = 0x01,
+        CodeStx = 0x02,
+        CodeEot = 0x04,
+        CodeAck = 0x06,
+        CodeNak = 0x15,
+        CodeCan = 0x18,
+        CodeC = 0x43,
+        CodeA1 = 0x41,
+        CodeA2 = 0x61
+    };
+
+    enum Stage {
+        StageIdle = 0,
+        StageHandshake = 1,
+        StageHeaderDone = 2,
+        StageData = 3,
+        StageEnding = 4,
+        StageClosing = 5
+    };
+
+    enum Event {
+        EventHeader = 0,
+        EventData = 1,
+        EventFinished = 2,
+        EventCancelled = 3,
+        EventTimedOut = 4,
+        EventFailed = 5
+    };
+
+    static constexpr quint32 SmallBlock = 128;
+    static constexpr quint32 LargeBlock = 1024;
+    static constexpr quint32 PacketMax = LargeBlock + 5;
+    static constexpr quint32 CancelBurst = 5;
+
+    Ymodem(int retryDivider = 499, int timeoutLimit = 5, int errorLimit = 999);
+
+    void setRetryDivider(int value);
+    void setTimeoutLimit(int value);
+    void setErrorLimit(int value);
+
+    void receiveStep();
+    void transmitStep();
+    void abortTransfer();
+
+    // CRC-16/XMODEM: polynomial 0x1021, initial 0, no reflection, no final XOR.
+    static quint16 crc16(const quint8 *data, quint32 length);
+
+protected:
+    // The owner destroys the engine as part of itself; never through a Ymodem pointer.
+    ~Ymodem() = default;
+
+    // Receiver: buffer holds a block's data, *length its size. Sender: buffer
+    // is the zeroed data area to fill, *length is set to the bytes filled.
+    // For events 2..5 buffer and length are null and the answer is ignored.
+    virtual quint8 handleEvent(Event event, quint8 *buffer, quint32 *length) = 0;
+    // Copies at most length bytes that have arrived; 0 when none. Never blocks.
+    virtual quint32 readInput(quint8 *buffer, quint32 length) = 0;
+    virtual quint32 writeOutput(quint8 *buffer, quint32 length) = 0;
+
+    qint32 retryDivider;
+    qint32 timeoutLimit;
+    qint32 errorLimit;
+    quint32 idleTicks;
+    quint32 errorCount;
+    quint8 blockNumber;
+    qint32 rxPhase;
+    qint32 stage;
+    quint8 rxBuffer[PacketMax];
+    quint8 txBuffer[PacketMax];
+    quint32 rxLength;
+    quint32 txLength;
+    // Set by pollInput when bytes were added to a pending block: the line is
+    // busy, so that step is not idle (a 1029-byte block at 1200 baud takes
+    // longer than a retry period).
+    bool rxProgress;
+
+private:
+    enum Input : quint32 { InputNothing = 0, InputBlock128 = 1, InputBlock1024 = 2 };
+
+    quint32 pollInput();
+    quint32 readMore(quint32 offset, quint32 wanted);
+
+    // Receiving machine, one function per stage.
+    void receiveIdle();
+    void receiveHandshake(quint32 input);
+    void receiveHeaderDone(quint32 input);
+    void receiveData(quint32 input);
+    void receiveEnding(quint32 input);
+    void receiveClosing(quint32 input);
+
+    // Sending machine, one function per stage.
+    void transmitIdle();
+    void transmitHandshake(quint32 input);
+    void transmitHeaderDone(quint32 input);
+    void transmitData(quint32 input);
+    void transmitEnding(quint32 input);
+    void transmitClosing(quint32 input);
+
+    // Shared rules.
+    void reset();
+    void clearCounters();
+    void cancelBurst();
+    void giveUp(Event event);
+    void peerCancel();
+    void refuse();
+    bool idleRule(Event giveUpEvent); // true when the retry action is due
+    bool errorRule();                 // true when the error action is due
+    void sendBytes(quint8 a);
+    void sendBytes(quint8 a, quint8 b);
+    void resend();
+    void purgeInput();
+    void sendPacket();
+    void sendHeld();
+    void buildBlock(quint8 number);
+    void sendEot();
+
+    static bool isPeerCancel(quint32 input);
+    bool blockCrcOk(quint32 dataLength) const;
+    bool isGoodHeader(quint32 input) const;
+    bool isBlockNumbered(quint32 input, quint8 number) const;
+};
+
+#endif

@@ -1,0 +1,252 @@
+#include "YmodemFileReceive.h"
+
+#include <QSaveFile>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <cstring>
+
+namespace {
+constexpr int kStepMs = 10;
+constexpr int kEndDelayMs = 100;
+}
+
+YmodemFileReceive::YmodemFileReceive(QObject *parent)
+    : QObject(parent), Ymodem(499, 5, 999),
+      file(new QSaveFile), readTimer(new QTimer), writeTimer(new QTimer), serialPort(new QSerialPort),
+      progress(0), status(StatusStarted), fileSize(0), bytesDone(0)
+{
+    serialPort->setPortName(QStringLiteral("COM1"));
+    serialPort->setBaudRate(115200, QSerialPort::AllDirections);
+    serialPort->setDataBits(QSerialPort::Data8);
+    serialPort->setStopBits(QSerialPort::OneStop);
+    serialPort->setParity(QSerialPort::NoParity);
+    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    readTimer->setTimerType(Qt::PreciseTimer);
+    // The status travels through queued connections too.
+    qRegisterMetaType<YmodemFileReceive::Status>("YmodemFileReceive::Status");
+    connect(readTimer, &QTimer::timeout, this, &YmodemFileReceive::readTimeOut);
+    connect(writeTimer, &QTimer::timeout, this, &YmodemFileReceive::writeTimeOut);
+}
+
+YmodemFileReceive::~YmodemFileReceive()
+{
+    delete file; // an uncommitted temporary file is removed here
+    delete readTimer;
+    delete writeTimer;
+    delete serialPort;
+}
+
+void YmodemFileReceive::setTargetDirectory(const QString &path) { directory = path + QLatin1Char('/'); }
+void YmodemFileReceive::setPort(const QString &name) { serialPort->setPortName(name); }
+void YmodemFileReceive::setBaud(int rate) { serialPort->setBaudRate(rate, QSerialPort::AllDirections); }
+
+bool YmodemFileReceive::isSafeFileName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name.contains(QLatin1String("..")))
+        return false;
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == QLatin1Char('/') || c == QLatin1Char('\\')
+            || c == QLatin1Char(':'))
+            return false;
+    }
+    return true;
+}
+
+bool YmodemFileReceive::startTransfer()
+{
+    if (serialPort->isOpen() || readTimer->isActive() || writeTimer->isActive()) {
+        reason = tr("a transfer is already running");
+        return false;
+    }
+    progress = 0;
+    status = StatusStarted;
+    fileName.clear();
+    fileSize = 0;
+    bytesDone = 0;
+    reason.clear();
+    if (!serialPort->open(QIODevice::ReadWrite)) {
+        reason = serialPort->errorString();
+        return false;
+    }
+    serialPort->clear();
+    serialPort->clearError();
+    readTimer->start(kStepMs);
+    return true;
+}
+
+void YmodemFileReceive::stopTransfer()
+{
+    if (status != StatusStarted && status != StatusTransferring)
+        return;
+    if (!serialPort->isOpen())
+        return;
+    abortTransfer();
+    endWith(StatusAborted, tr("stopped by the user"));
+}
+
+bool YmodemFileReceive::portBroken() const
+{
+    const QSerialPort::SerialPortError e = serialPort->error();
+    return e == QSerialPort::ResourceError || e == QSerialPort::ReadError || e == QSerialPort::WriteError;
+}
+
+void YmodemFileReceive::readTimeOut()
+{
+    readTimer->stop();
+    // Once the transfer has ended nothing more goes on the line (no stray
+    // "C" after a stop), so the next receive prompts at once.
+    if (status != StatusStarted && status != StatusTransferring)
+        return;
+    // A line that went away may still have delivered its last bytes (the
+    // final ACK, say): those are used before the error ends the transfer.
+    if (portBroken() && serialPort->bytesAvailable() == 0) {
+        const QString why = tr("serial port error: %1").arg(serialPort->errorString());
+        abortTransfer();
+        endWith(StatusFailed, why);
+        return;
+    }
+    receiveStep();
+    if (status == StatusStarted || status == StatusTransferring)
+        readTimer->start(kStepMs);
+}
+
+void YmodemFileReceive::writeTimeOut()
+{
+    writeTimer->stop();
+    serialPort->close();
+    emit receiveStatus(status);
+}
+
+// Ends the transfer; anything written so far is thrown away unless the file
+// was committed before.
+void YmodemFileReceive::endWith(Status final, const QString &why)
+{
+    if (file->isOpen()) {
+        file->cancelWriting();
+        file->commit(); // fails by design and removes the temporary file
+    }
+    status = final;
+    if (reason.isEmpty())
+        reason = why;
+    writeTimer->start(kEndDelayMs);
+}
+
+quint32 YmodemFileReceive::readInput(quint8 *buffer, quint32 length)
+{
+    const qint64 n = serialPort->read(reinterpret_cast<char *>(buffer), qint64(length));
+    return n > 0 ? quint32(n) : 0;
+}
+
+quint32 YmodemFileReceive::writeOutput(quint8 *buffer, quint32 length)
+{
+    const qint64 n = serialPort->write(reinterpret_cast<const char *>(buffer), qint64(length));
+    return n > 0 ? quint32(n) : 0;
+}
+
+static bool parseSize(QByteArray text, quint64 *size)
+{
+    const int space = text.indexOf(' ');
+    if (space >= 0)
+        text.truncate(space);
+    if (text.isEmpty() || text.size() > 20)
+        return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    bool ok = false;
+    *size = text.toULongLong(&ok, 10);
+    return ok;
+}
+
+quint8 YmodemFileReceive::takeHeader(const quint8 *buffer)
+{
+    if (buffer[0] == 0) {
+        endWith(StatusFailed, tr("header without a file name"));
+        return CodeCan;
+    }
+    const char *data = reinterpret_cast<const char *>(buffer);
+    const int nameLength = int(qstrnlen(data, SmallBlock));
+    const QByteArray name(data, nameLength);
+    const int sizeStart = nameLength + 1;
+    QByteArray sizeText;
+    if (sizeStart < int(SmallBlock))
+        sizeText = QByteArray(data + sizeStart, int(qstrnlen(data + sizeStart, SmallBlock - uint(sizeStart))));
+    fileName = QString::fromLocal8Bit(name);
+    bytesDone = 0;
+    if (!isSafeFileName(fileName)) {
+        endWith(StatusFailed, tr("refused unsafe file name \"%1\"").arg(fileName));
+        return CodeCan;
+    }
+    // Without a size the padding of the last block cannot be told from data.
+    if (!parseSize(sizeText, &fileSize)) {
+        fileSize = 0;
+        endWith(StatusFailed, tr("header for \"%1\" carries no valid size").arg(fileName));
+        return CodeCan;
+    }
+    file->setFileName(directory + fileName);
+    if (!file->open(QIODevice::WriteOnly)) {
+        endWith(StatusFailed, tr("cannot create %1: %2").arg(directory + fileName, file->errorString()));
+        return CodeCan;
+    }
+    status = StatusStarted;
+    emit receiveStatus(status);
+    return CodeAck;
+}
+
+quint8 YmodemFileReceive::takeData(const quint8 *buffer, quint32 length)
+{
+    if (bytesDone >= fileSize) {
+        endWith(StatusFailed, tr("more data than the announced %1 bytes").arg(fileSize));
+        return CodeCan;
+    }
+    // Only the announced size is written; the padding of the last block is dropped.
+    const qint64 n = qint64(qMin<quint64>(length, fileSize - bytesDone));
+    if (file->write(reinterpret_cast<const char *>(buffer), n) != n) {
+        endWith(StatusFailed, tr("writing %1 failed: %2").arg(directory + fileName, file->errorString()));
+        return CodeCan;
+    }
+    bytesDone += quint64(n);
+    status = StatusTransferring;
+    progress = int(bytesDone * 100 / fileSize);
+    emit receiveProgress(progress);
+    emit receiveStatus(status);
+    return CodeAck;
+}
+
+quint8 YmodemFileReceive::finish()
+{
+    if (!file->isOpen() || bytesDone != fileSize) {
+        endWith(StatusFailed, tr("transfer ended after %1 of %2 bytes").arg(bytesDone).arg(fileSize));
+        return CodeAck;
+    }
+    if (!file->commit()) {
+        const QString why = tr("saving %1 failed: %2").arg(directory + fileName, file->errorString());
+        endWith(StatusFailed, why);
+        return CodeAck;
+    }
+    endWith(StatusFinished);
+    return CodeAck;
+}
+
+quint8 YmodemFileReceive::handleEvent(Event event, quint8 *buffer, quint32 *length)
+{
+    switch (event) {
+    case EventHeader:
+        return takeHeader(buffer);
+    case EventData:
+        return takeData(buffer, length ? *length : 0);
+    case EventFinished:
+        return finish();
+    case EventCancelled:
+        endWith(StatusAborted, tr("cancelled by the sender"));
+        return CodeCan;
+    case EventTimedOut:
+        endWith(StatusTimedOut, tr("no sender answered"));
+        return CodeCan;
+    default:
+        endWith(StatusFailed, tr("the sender stopped answering or too many errors"));
+        return CodeCan;
+    }
+}

@@ -1,0 +1,86 @@
+#ifndef KORVEX_YMODEMFILERECEIVE_H
+#define KORVEX_YMODEMFILERECEIVE_H
+
+#include "Ymodem.h"
+
+#include <QObject>
+#include <QString>
+
+class QSaveFile;
+class QSerialPort;
+class QTimer;
+
+// Receives one file over a serial port of its own with YModem into a chosen
+// directory, one engine step per 10 ms. The file is written under a temporary
+// name and appears under its own name only when every announced byte has
+// arrived, so a failed transfer never leaves a file that looks complete.
+class YmodemFileReceive : public QObject, public Ymodem
+{
+    Q_OBJECT
+
+public:
+    enum Status {
+        StatusStarted = 0,
+        StatusTransferring = 1,
+        StatusFinished = 2,
+        StatusAborted = 3,
+        StatusTimedOut = 4,
+        StatusFailed = 5
+    };
+    Q_ENUM(Status)
+
+    explicit YmodemFileReceive(QObject *parent = nullptr);
+    ~YmodemFileReceive() override;
+
+    void setTargetDirectory(const QString &path);
+    void setPort(const QString &name);
+    void setBaud(int rate);
+
+    bool startTransfer();
+    void stopTransfer();
+
+    Status currentStatus() const { return status; }
+    QString receivedFileName() const { return fileName; }
+    QString targetPath() const { return directory + fileName; }
+    quint64 totalBytes() const { return fileSize; }
+    quint64 transferredBytes() const { return bytesDone; }
+    QString failureReason() const { return reason; }
+
+    // A header name is taken only when it is a plain file name: not empty,
+    // no directory part, no "..", no drive, no control characters.
+    static bool isSafeFileName(const QString &name);
+
+signals:
+    void receiveProgress(int progress);
+    void receiveStatus(YmodemFileReceive::Status status);
+
+private slots:
+    void readTimeOut();
+    void writeTimeOut();
+
+protected:
+    quint8 handleEvent(Event event, quint8 *buffer, quint32 *length) override;
+    quint32 readInput(quint8 *buffer, quint32 length) override;
+    quint32 writeOutput(quint8 *buffer, quint32 length) override;
+
+private:
+    quint8 takeHeader(const quint8 *buffer);
+    quint8 takeData(const quint8 *buffer, quint32 length);
+    quint8 finish();
+    void endWith(Status final, const QString &why = QString());
+    bool portBroken() const;
+
+    QSaveFile *file;
+    QTimer *readTimer;
+    QTimer *writeTimer;
+    QSerialPort *serialPort;
+    int progress;
+    Status status;
+    QString directory;
+    QString fileName;
+    quint64 fileSize;
+    quint64 bytesDone;
+    QString reason;
+};
+
+#endif

@@ -1,0 +1,216 @@
+#include "YmodemFileTransmit.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <cstring>
+
+namespace {
+constexpr int kStepMs = 10;
+constexpr int kEndDelayMs = 100;
+}
+
+YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
+    : QObject(parent), Ymodem(499, 5, 999),
+      file(new QFile), readTimer(new QTimer), writeTimer(new QTimer), serialPort(new QSerialPort),
+      progress(0), status(StatusStarted), fileSize(0), bytesDone(0)
+{
+    serialPort->setPortName(QStringLiteral("COM1"));
+    serialPort->setBaudRate(115200, QSerialPort::AllDirections);
+    serialPort->setDataBits(QSerialPort::Data8);
+    serialPort->setStopBits(QSerialPort::OneStop);
+    serialPort->setParity(QSerialPort::NoParity);
+    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    // A precise step keeps the gap between a block's ACK and the next block short.
+    readTimer->setTimerType(Qt::PreciseTimer);
+    // The status travels through queued connections too.
+    qRegisterMetaType<YmodemFileTransmit::Status>("YmodemFileTransmit::Status");
+    connect(readTimer, &QTimer::timeout, this, &YmodemFileTransmit::readTimeOut);
+    connect(writeTimer, &QTimer::timeout, this, &YmodemFileTransmit::writeTimeOut);
+}
+
+YmodemFileTransmit::~YmodemFileTransmit()
+{
+    delete file;
+    delete readTimer;
+    delete writeTimer;
+    delete serialPort;
+}
+
+void YmodemFileTransmit::setSourceFile(const QString &path) { file->setFileName(path); }
+void YmodemFileTransmit::setPort(const QString &name) { serialPort->setPortName(name); }
+void YmodemFileTransmit::setBaud(int rate) { serialPort->setBaudRate(rate, QSerialPort::AllDirections); }
+
+bool YmodemFileTransmit::startTransfer()
+{
+    if (serialPort->isOpen() || readTimer->isActive() || writeTimer->isActive()) {
+        reason = tr("a transfer is already running");
+        return false;
+    }
+    progress = 0;
+    status = StatusStarted;
+    fileSize = 0;
+    bytesDone = 0;
+    reason.clear();
+    if (!serialPort->open(QIODevice::ReadWrite)) {
+        reason = serialPort->errorString();
+        return false;
+    }
+    serialPort->clear(); // bytes left from an earlier session are not ours
+    serialPort->clearError();
+    readTimer->start(kStepMs);
+    return true;
+}
+
+void YmodemFileTransmit::stopTransfer()
+{
+    // Only a running transfer can be stopped; an ended one is already being reported.
+    if (status != StatusStarted && status != StatusTransferring)
+        return;
+    if (!serialPort->isOpen())
+        return;
+    file->close();
+    abortTransfer();
+    status = StatusAborted;
+    reason = tr("stopped by the user");
+    writeTimer->start(kEndDelayMs);
+}
+
+bool YmodemFileTransmit::portBroken() const
+{
+    const QSerialPort::SerialPortError e = serialPort->error();
+    return e == QSerialPort::ResourceError || e == QSerialPort::ReadError || e == QSerialPort::WriteError;
+}
+
+void YmodemFileTransmit::readTimeOut()
+{
+    readTimer->stop();
+    // Once the transfer has ended nothing more goes on the line.
+    if (status != StatusStarted && status != StatusTransferring)
+        return;
+    // A line that went away may still have delivered its last bytes (the
+    // final ACK, say): those are used before the error ends the transfer.
+    if (portBroken() && serialPort->bytesAvailable() == 0) {
+        const QString why = tr("serial port error: %1").arg(serialPort->errorString());
+        abortTransfer();
+        endWith(StatusFailed, why);
+        return;
+    }
+    transmitStep();
+    if (status == StatusStarted || status == StatusTransferring)
+        readTimer->start(kStepMs);
+}
+
+void YmodemFileTransmit::writeTimeOut()
+{
+    writeTimer->stop();
+    serialPort->close();
+    emit transmitStatus(status);
+}
+
+void YmodemFileTransmit::endWith(Status final, const QString &why)
+{
+    file->close();
+    status = final;
+    if (reason.isEmpty())
+        reason = why;
+    writeTimer->start(kEndDelayMs);
+}
+
+quint32 YmodemFileTransmit::readInput(quint8 *buffer, quint32 length)
+{
+    const qint64 n = serialPort->read(reinterpret_cast<char *>(buffer), qint64(length));
+    return n > 0 ? quint32(n) : 0;
+}
+
+quint32 YmodemFileTransmit::writeOutput(quint8 *buffer, quint32 length)
+{
+    const qint64 n = serialPort->write(reinterpret_cast<const char *>(buffer), qint64(length));
+    return n > 0 ? quint32(n) : 0;
+}
+
+quint8 YmodemFileTransmit::fillHeader(quint8 *buffer, quint32 *length)
+{
+    file->close();
+    if (!file->open(QIODevice::ReadOnly)) {
+        endWith(StatusFailed, tr("cannot open %1: %2").arg(file->fileName(), file->errorString()));
+        return CodeCan;
+    }
+    if (file->isSequential()) {
+        endWith(StatusFailed, tr("%1 is not a regular file").arg(file->fileName()));
+        return CodeCan;
+    }
+    fileSize = quint64(file->size());
+    bytesDone = 0;
+    const QByteArray name = QFileInfo(file->fileName()).fileName().toLocal8Bit();
+    const QByteArray size = QByteArray::number(fileSize);
+    // name, NUL, size, NUL must fit the 128 header bytes; a cut name would
+    // arrive as a different file, so such a file is not sent at all.
+    if (name.isEmpty() || name.size() + size.size() + 2 > int(SmallBlock)) {
+        endWith(StatusFailed, tr("file name too long for the header (%1 bytes, at most %2)")
+                                  .arg(name.size()).arg(int(SmallBlock) - size.size() - 2));
+        return CodeCan;
+    }
+    std::memcpy(buffer, name.constData(), size_t(name.size()));
+    buffer[name.size()] = 0;
+    std::memcpy(buffer + name.size() + 1, size.constData(), size_t(size.size()));
+    buffer[name.size() + 1 + size.size()] = 0;
+    *length = SmallBlock;
+    status = StatusStarted;
+    emit transmitStatus(status);
+    return CodeAck;
+}
+
+quint8 YmodemFileTransmit::fillData(quint8 *buffer, quint32 *length)
+{
+    if (bytesDone >= fileSize) {
+        status = StatusTransferring;
+        emit transmitStatus(status);
+        return CodeEot;
+    }
+    const quint64 remaining = fileSize - bytesDone;
+    const quint32 blockLength = remaining <= SmallBlock ? SmallBlock : LargeBlock;
+    const qint64 wanted = qint64(qMin<quint64>(blockLength, remaining));
+    const qint64 got = file->read(reinterpret_cast<char *>(buffer), wanted);
+    // Every announced byte must go out: a read error or a file that shrank
+    // while being sent ends the transfer instead of sending a short image.
+    if (got != wanted) {
+        endWith(StatusFailed, tr("reading %1 failed after %2 of %3 bytes")
+                                  .arg(file->fileName()).arg(bytesDone).arg(fileSize));
+        return CodeCan;
+    }
+    *length = blockLength;
+    bytesDone += quint64(got);
+    status = StatusTransferring;
+    progress = int(bytesDone * 100 / fileSize);
+    emit transmitProgress(progress);
+    emit transmitStatus(status);
+    return CodeAck;
+}
+
+quint8 YmodemFileTransmit::handleEvent(Event event, quint8 *buffer, quint32 *length)
+{
+    switch (event) {
+    case EventHeader:
+        return fillHeader(buffer, length);
+    case EventData:
+        return fillData(buffer, length);
+    case EventFinished:
+        if (bytesDone == fileSize)
+            endWith(StatusFinished);
+        else
+            endWith(StatusFailed, tr("ended after %1 of %2 bytes").arg(bytesDone).arg(fileSize));
+        return CodeAck;
+    case EventCancelled:
+        endWith(StatusAborted, tr("cancelled by the receiver"));
+        return CodeCan;
+    case EventTimedOut:
+        endWith(StatusTimedOut, tr("no receiver answered"));
+        return CodeCan;
+    default:
+        endWith(StatusFailed, tr("the receiver stopped answering or too many errors"));
+        return CodeCan;
+    }
+}

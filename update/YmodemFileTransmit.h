@@ -1,0 +1,78 @@
+#ifndef KORVEX_YMODEMFILETRANSMIT_H
+#define KORVEX_YMODEMFILETRANSMIT_H
+
+#include "Ymodem.h"
+
+#include <QObject>
+#include <QString>
+
+class QFile;
+class QSerialPort;
+class QTimer;
+
+// Sends one file over a serial port of its own with YModem, one engine step
+// per 10 ms. Reports progress (0..100) and status; the final status (2..5)
+// comes once, 100 ms after the end, when the port has been closed.
+class YmodemFileTransmit : public QObject, public Ymodem
+{
+    Q_OBJECT
+
+public:
+    enum Status {
+        StatusStarted = 0,
+        StatusTransferring = 1,
+        StatusFinished = 2,
+        StatusAborted = 3,
+        StatusTimedOut = 4,
+        StatusFailed = 5
+    };
+    Q_ENUM(Status)
+
+    explicit YmodemFileTransmit(QObject *parent = nullptr);
+    ~YmodemFileTransmit() override;
+
+    void setSourceFile(const QString &path);
+    void setPort(const QString &name);
+    void setBaud(int rate);
+
+    bool startTransfer();
+    void stopTransfer();
+
+    // For callers that show more than a percentage.
+    Status currentStatus() const { return status; }
+    quint64 totalBytes() const { return fileSize; }
+    quint64 transferredBytes() const { return bytesDone; }
+    // Why the last transfer failed, or empty.
+    QString failureReason() const { return reason; }
+
+signals:
+    void transmitProgress(int progress);
+    void transmitStatus(YmodemFileTransmit::Status status);
+
+private slots:
+    void readTimeOut();
+    void writeTimeOut();
+
+protected:
+    quint8 handleEvent(Event event, quint8 *buffer, quint32 *length) override;
+    quint32 readInput(quint8 *buffer, quint32 length) override;
+    quint32 writeOutput(quint8 *buffer, quint32 length) override;
+
+private:
+    quint8 fillHeader(quint8 *buffer, quint32 *length);
+    quint8 fillData(quint8 *buffer, quint32 *length);
+    void endWith(Status final, const QString &why = QString());
+    bool portBroken() const;
+
+    QFile *file;
+    QTimer *readTimer;
+    QTimer *writeTimer;
+    QSerialPort *serialPort;
+    int progress;
+    Status status;
+    quint64 fileSize;
+    quint64 bytesDone;
+    QString reason;
+};
+
+#endif
