@@ -6,6 +6,8 @@
 
 #include "Protocol.h"
 
+#include "FuzzCheck.h"
+
 #include <cstdint>
 #include <cstdlib>
 
@@ -22,11 +24,6 @@ quint16 referenceCrc(const quint8 *bytes, size_t len)
     return crc;
 }
 
-void require(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 } // namespace
 
@@ -38,13 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const bool wellFormed = size >= 4 && data[0] == 0x01
         && referenceCrc(data, size - 2) == quint16(data[size - 2] | (data[size - 1] << 8));
-    require((verdict == 0) == wellFormed);
+    FUZZ_REQUIRE((verdict == 0) == wellFormed);
     if (size < 4)
-        require(verdict == -1);
+        FUZZ_REQUIRE(verdict == -1);
     else if (data[0] != 0x01)
-        require(verdict == 5);
+        FUZZ_REQUIRE(verdict == 5);
     else if (!wellFormed)
-        require(verdict == 3);
+        FUZZ_REQUIRE(verdict == 3);
 
     // The input as command word and data: both forms of the built frame agree
     // and pass the check.
@@ -52,14 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const quint16 word = quint16((data[0] << 8) | data[1]);
         const QByteArray payload = reply.mid(2);
         const QByteArray frame = codec.packFrame(word, payload);
-        require(frame.size() == payload.size() + 5);
-        require(codec.checkFrame(frame) == 0);
+        FUZZ_REQUIRE(frame.size() == payload.size() + 5);
+        FUZZ_REQUIRE(codec.checkFrame(frame) == 0);
         quint8 buffer[Protocol::FrameBufferSize];
         const quint16 len = codec.packFrame(word, payload, buffer);
         if (payload.size() <= Protocol::MaxBufferedData)
-            require(len == frame.size() && QByteArray(reinterpret_cast<char *>(buffer), len) == frame);
+            FUZZ_REQUIRE(len == frame.size() && QByteArray(reinterpret_cast<char *>(buffer), len) == frame);
         else
-            require(len == 0);
+            FUZZ_REQUIRE(len == 0);
     }
     return 0;
 }

@@ -10,16 +10,13 @@
 #include "StatusFormat.h"
 #include "WriteResult.h"
 
+#include "FuzzCheck.h"
+
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-void require(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 QByteArray withCrc(QByteArray frame)
 {
@@ -35,7 +32,7 @@ DevStatusCache startCache()
     for (int i = 0; i < 54; ++i)
         frame.append(char(i * 7 + 3));
     DevStatusCache cache;
-    require(StatusDecoder::parseAllStatus(cache, withCrc(frame)));
+    FUZZ_REQUIRE(StatusDecoder::parseAllStatus(cache, withCrc(frame)));
     StatusDecoder::decodeAlarmBits(cache);
     StatusDecoder::decodeLaserState(cache);
     return cache;
@@ -67,45 +64,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Read reply dispatch.
     DevStatusCache cache = start;
     const quint16 word = StatusDecoder::commandWord(frame);
-    require(size >= 3 || word == 0);
+    FUZZ_REQUIRE(size >= 3 || word == 0);
     const int needed = StatusDecoder::requiredFrameSize(word);
     const bool changed = StatusDecoder::applyReadReply(cache, word, frame);
     if (changed) {
-        require(needed > 0 && int(size) >= needed);
+        FUZZ_REQUIRE(needed > 0 && int(size) >= needed);
         StatusDecoder::decodeAlarmBits(cache);
         StatusDecoder::decodeLaserState(cache);
     } else {
-        require(display(cache) == startDisplay);
+        FUZZ_REQUIRE(display(cache) == startDisplay);
     }
     if (int(size) < needed)
-        require(display(cache) == startDisplay);
+        FUZZ_REQUIRE(display(cache) == startDisplay);
     // The texts of any cache the decoder produced.
     for (const auto &field : StatusFormat::fieldTexts(cache))
-        require(!field.first.isEmpty());
-    require(StatusFormat::lampStates(cache).size() == 6);
+        FUZZ_REQUIRE(!field.first.isEmpty());
+    FUZZ_REQUIRE(StatusFormat::lampStates(cache).size() == 6);
     StatusFormat::formatSerialNumber(frame);
 
     // A short all-status reply never gets into the cache.
     DevStatusCache direct = start;
     if (!StatusDecoder::parseAllStatus(direct, frame))
-        require(display(direct) == startDisplay);
+        FUZZ_REQUIRE(display(direct) == startDisplay);
     else
-        require(int(size) >= StatusDecoder::AllStatusFrameSize);
+        FUZZ_REQUIRE(int(size) >= StatusDecoder::AllStatusFrameSize);
 
     // The PID reply always gives 16 values, the last 11 zero.
     const QVector<quint32> pid = StatusDecoder::decodePidReply(frame);
-    require(pid.size() == 16);
+    FUZZ_REQUIRE(pid.size() == 16);
     for (int i = 5; i < 16; ++i)
-        require(pid[i] == 0);
+        FUZZ_REQUIRE(pid[i] == 0);
 
     // The input as a sent frame: any result code gets one log line, and the
     // echo of a frame too short for its value leaves the cache alone.
     const quint8 result = size > 0 ? data[0] : 0;
     const QString message = WriteResult::logMessage(result, frame);
-    require(message.endsWith(QLatin1Char('\n')) && message.size() > 1);
-    require((result == 0) == (WriteResult::resultText(result) == QStringLiteral("成功")));
+    FUZZ_REQUIRE(message.endsWith(QLatin1Char('\n')) && message.size() > 1);
+    FUZZ_REQUIRE((result == 0) == (WriteResult::resultText(result) == QStringLiteral("成功")));
     DevStatusCache echoed = start;
     if (!WriteResult::applyWriteEcho(echoed, frame))
-        require(display(echoed) == startDisplay);
+        FUZZ_REQUIRE(display(echoed) == startDisplay);
     return 0;
 }

@@ -15,22 +15,19 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "FuzzCheck.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-void require(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 class FuzzFileReceive : public YmodemFileReceive
 {
 public:
-    quint8 event(Event e, quint8 *buffer, quint32 *length) { return handleEvent(e, buffer, length); }
+    quint8 deliver(Event e, quint8 *buffer, quint32 *length) { return handleEvent(e, buffer, length); }
 };
 
 QCoreApplication &application()
@@ -48,12 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     application();
     static QTemporaryDir root;
-    require(root.isValid());
+    FUZZ_REQUIRE(root.isValid());
     // Each input gets an empty target directory inside an outer one, so that
     // a file escaping the target shows up beside it.
     const QString target = root.filePath(QStringLiteral("target"));
     QDir(target).removeRecursively();
-    require(QDir().mkpath(target));
+    FUZZ_REQUIRE(QDir().mkpath(target));
 
     quint8 header[Ymodem::SmallBlock] = {};
     std::memcpy(header, data, size < sizeof header ? size : sizeof header);
@@ -65,17 +62,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FuzzFileReceive receiver;
         receiver.setTargetDirectory(target);
         quint32 length = Ymodem::SmallBlock;
-        const quint8 headerAnswer = receiver.event(Ymodem::EventHeader, header, &length);
-        require(headerAnswer == Ymodem::CodeAck || headerAnswer == Ymodem::CodeCan);
+        const quint8 headerAnswer = receiver.deliver(Ymodem::EventHeader, header, &length);
+        FUZZ_REQUIRE(headerAnswer == Ymodem::CodeAck || headerAnswer == Ymodem::CodeCan);
         const bool accepted = headerAnswer == Ymodem::CodeAck;
         if (accepted) {
             const QString name = receiver.receivedFileName();
-            require(YmodemFileReceive::isSafeFileName(name));
-            require(!name.contains(QLatin1Char('/')));
-            require(QFileInfo(receiver.targetPath()).absolutePath() == QFileInfo(target).absoluteFilePath());
-            require(receiver.currentStatus() == YmodemFileReceive::StatusStarted);
+            FUZZ_REQUIRE(YmodemFileReceive::isSafeFileName(name));
+            FUZZ_REQUIRE(!name.contains(QLatin1Char('/')));
+            FUZZ_REQUIRE(QFileInfo(receiver.targetPath()).absolutePath() == QFileInfo(target).absoluteFilePath());
+            FUZZ_REQUIRE(receiver.currentStatus() == YmodemFileReceive::StatusStarted);
         } else {
-            require(receiver.currentStatus() == YmodemFileReceive::StatusFailed);
+            FUZZ_REQUIRE(receiver.currentStatus() == YmodemFileReceive::StatusFailed);
         }
 
         bool refused = !accepted;
@@ -88,36 +85,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             restSize -= n;
             quint32 len = blockSize;
             const quint64 before = receiver.transferredBytes();
-            const quint8 answer = receiver.event(Ymodem::EventData, block, &len);
-            require(answer == Ymodem::CodeAck || answer == Ymodem::CodeCan);
-            require(receiver.transferredBytes() <= receiver.totalBytes());
+            const quint8 answer = receiver.deliver(Ymodem::EventData, block, &len);
+            FUZZ_REQUIRE(answer == Ymodem::CodeAck || answer == Ymodem::CodeCan);
+            FUZZ_REQUIRE(receiver.transferredBytes() <= receiver.totalBytes());
             if (answer == Ymodem::CodeCan) {
                 refused = true;
-                require(receiver.currentStatus() == YmodemFileReceive::StatusFailed);
+                FUZZ_REQUIRE(receiver.currentStatus() == YmodemFileReceive::StatusFailed);
             } else {
                 written.append(reinterpret_cast<const char *>(block),
                                int(receiver.transferredBytes() - before));
             }
         }
         if (!refused) {
-            receiver.event(Ymodem::EventFinished, nullptr, nullptr);
+            receiver.deliver(Ymodem::EventFinished, nullptr, nullptr);
+            // A short transfer fails; a complete one finishes, unless the file
+            // cannot be saved under its name (too long for the file system,
+            // say), which fails too. Only a finished one leaves its file.
             const bool complete = receiver.transferredBytes() == receiver.totalBytes();
-            require(receiver.currentStatus()
-                    == (complete ? YmodemFileReceive::StatusFinished : YmodemFileReceive::StatusFailed));
+            const YmodemFileReceive::Status status = receiver.currentStatus();
+            FUZZ_REQUIRE(status == YmodemFileReceive::StatusFinished || status == YmodemFileReceive::StatusFailed);
+            if (!complete)
+                FUZZ_REQUIRE(status == YmodemFileReceive::StatusFailed);
             QFile result(receiver.targetPath());
-            if (complete) {
-                require(result.open(QIODevice::ReadOnly));
-                require(result.readAll() == written);
+            if (status == YmodemFileReceive::StatusFinished) {
+                FUZZ_REQUIRE(result.open(QIODevice::ReadOnly));
+                FUZZ_REQUIRE(result.readAll() == written);
             } else {
-                require(!result.exists());
+                FUZZ_REQUIRE(!result.exists());
             }
         }
     } // the receiver goes; an unfinished file must go with it
 
     // Only a finished file may remain, and only inside the target directory.
     const QStringList outer = QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    require(outer == QStringList{QStringLiteral("target")});
+    FUZZ_REQUIRE(outer == QStringList{QStringLiteral("target")});
     const QStringList inner = QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    require(inner.size() <= 1);
+    FUZZ_REQUIRE(inner.size() <= 1);
     return 0;
 }

@@ -10,17 +10,14 @@
 
 #include "Ymodem.h"
 
+#include "FuzzCheck.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-void require(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 class FuzzReceiver : public Ymodem
 {
@@ -36,9 +33,9 @@ public:
     void step()
     {
         receiveStep();
-        require(stage >= StageIdle && stage <= StageClosing);
-        require(rxPhase >= 0 && rxPhase <= 2);
-        require(rxLength <= PacketMax);
+        FUZZ_REQUIRE(stage >= StageIdle && stage <= StageClosing);
+        FUZZ_REQUIRE(rxPhase >= 0 && rxPhase <= 2);
+        FUZZ_REQUIRE(rxLength <= PacketMax);
     }
 
 protected:
@@ -46,10 +43,10 @@ protected:
     {
         switch (event) {
         case EventHeader:
-            require(buffer == rxBuffer + 3 && length && *length == SmallBlock);
-            require(stage == StageHandshake);
-            require(rxBuffer[0] == CodeSoh && rxBuffer[1] == 0x00 && rxBuffer[2] == 0xFF);
-            require(crcMatches(buffer, *length));
+            FUZZ_REQUIRE(buffer == rxBuffer + 3 && length && *length == SmallBlock);
+            FUZZ_REQUIRE(stage == StageHandshake);
+            FUZZ_REQUIRE(rxBuffer[0] == CodeSoh && rxBuffer[1] == 0x00 && rxBuffer[2] == 0xFF);
+            FUZZ_REQUIRE(crcMatches(buffer, *length));
             m_inFile = false;
             if (m_policy & 0x01)
                 return CodeCan;
@@ -57,12 +54,12 @@ protected:
             m_expected = 1;
             return CodeAck;
         case EventData: {
-            require(m_inFile);
-            require(buffer == rxBuffer + 3 && length);
-            require(*length == SmallBlock || *length == LargeBlock);
-            require(rxBuffer[0] == (*length == SmallBlock ? CodeSoh : CodeStx));
-            require(rxBuffer[1] == m_expected && rxBuffer[2] == quint8(~m_expected));
-            require(crcMatches(buffer, *length));
+            FUZZ_REQUIRE(m_inFile);
+            FUZZ_REQUIRE(buffer == rxBuffer + 3 && length);
+            FUZZ_REQUIRE(*length == SmallBlock || *length == LargeBlock);
+            FUZZ_REQUIRE(rxBuffer[0] == (*length == SmallBlock ? CodeSoh : CodeStx));
+            FUZZ_REQUIRE(rxBuffer[1] == m_expected && rxBuffer[2] == quint8(~m_expected));
+            FUZZ_REQUIRE(crcMatches(buffer, *length));
             // The owner may refuse the block whose number the policy names.
             if ((m_policy & 0x02) && m_expected == ((m_policy >> 2) & 0x07)) {
                 m_inFile = false;
@@ -75,8 +72,8 @@ protected:
         case EventCancelled:
         case EventTimedOut:
         case EventFailed:
-            require(!buffer && !length);
-            require(stage == StageIdle);
+            FUZZ_REQUIRE(!buffer && !length);
+            FUZZ_REQUIRE(stage == StageIdle);
             m_inFile = false;
             return CodeAck;
         }
@@ -85,7 +82,7 @@ protected:
 
     quint32 readInput(quint8 *buffer, quint32 length) override
     {
-        require(buffer && length <= PacketMax);
+        FUZZ_REQUIRE(buffer && length <= PacketMax);
         // Reads return at most a few bytes when the policy says so.
         const quint32 limit = (m_policy & 0x20) ? 1u + (m_pos % 37) : length;
         quint32 n = quint32(m_size - m_pos);
@@ -100,7 +97,7 @@ protected:
 
     quint32 writeOutput(quint8 *buffer, quint32 length) override
     {
-        require(buffer && length >= 1 && length <= PacketMax);
+        FUZZ_REQUIRE(buffer && length >= 1 && length <= PacketMax);
         return length;
     }
 
@@ -130,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t steps = 0;
     const size_t maxSteps = 4 * size + 16;
     while (receiver.inputLeft()) {
-        require(++steps <= maxSteps);
+        FUZZ_REQUIRE(++steps <= maxSteps);
         receiver.step();
     }
     // Idle until the machine has given up (3 retry periods of 4 steps).

@@ -9,6 +9,8 @@
 
 #include "Ymodem.h"
 
+#include "FuzzCheck.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,11 +18,6 @@
 
 namespace {
 
-void require(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 quint8 fileByte(quint32 at)
 {
@@ -40,8 +37,8 @@ public:
     void step()
     {
         transmitStep();
-        require(stage >= StageIdle && stage <= StageClosing);
-        require(txLength <= PacketMax);
+        FUZZ_REQUIRE(stage >= StageIdle && stage <= StageClosing);
+        FUZZ_REQUIRE(txLength <= PacketMax);
     }
 
 protected:
@@ -49,9 +46,9 @@ protected:
     {
         switch (event) {
         case EventHeader: {
-            require(buffer == txBuffer + 3 && length);
+            FUZZ_REQUIRE(buffer == txBuffer + 3 && length);
             for (quint32 i = 0; i < SmallBlock; ++i)
-                require(buffer[i] == 0);
+                FUZZ_REQUIRE(buffer[i] == 0);
             if (m_policy & 1)
                 return CodeCan;
             const std::string text = std::string("fw.bin") + '\0' + std::to_string(m_fileSize) + '\0';
@@ -63,10 +60,10 @@ protected:
             return CodeAck;
         }
         case EventData: {
-            require(buffer == txBuffer + 3 && length);
-            require(!m_exhausted);
+            FUZZ_REQUIRE(buffer == txBuffer + 3 && length);
+            FUZZ_REQUIRE(!m_exhausted);
             for (quint32 i = 0; i < LargeBlock; ++i)
-                require(buffer[i] == 0);
+                FUZZ_REQUIRE(buffer[i] == 0);
             if (m_sent == m_fileSize) {
                 m_exhausted = true;
                 return CodeEot;
@@ -82,8 +79,8 @@ protected:
             return CodeAck;
         }
         default:
-            require(!buffer && !length);
-            require(stage == StageIdle);
+            FUZZ_REQUIRE(!buffer && !length);
+            FUZZ_REQUIRE(stage == StageIdle);
             m_exhausted = false;
             return CodeAck;
         }
@@ -91,7 +88,7 @@ protected:
 
     quint32 readInput(quint8 *buffer, quint32 length) override
     {
-        require(buffer && length <= PacketMax);
+        FUZZ_REQUIRE(buffer && length <= PacketMax);
         quint32 n = quint32(m_size - m_pos);
         if (n > length)
             n = length;
@@ -104,23 +101,23 @@ protected:
 
     quint32 writeOutput(quint8 *buffer, quint32 length) override
     {
-        require(buffer && length >= 1 && length <= PacketMax);
+        FUZZ_REQUIRE(buffer && length >= 1 && length <= PacketMax);
         if (buffer[0] == CodeSoh || buffer[0] == CodeStx) {
             const quint32 data = buffer[0] == CodeSoh ? SmallBlock : LargeBlock;
-            require(length == data + 5);
-            require(buffer[2] == quint8(~buffer[1]));
-            require(crc16(buffer + 3, data) == quint16((buffer[3 + data] << 8) | buffer[4 + data]));
+            FUZZ_REQUIRE(length == data + 5);
+            FUZZ_REQUIRE(buffer[2] == quint8(~buffer[1]));
+            FUZZ_REQUIRE(crc16(buffer + 3, data) == quint16((buffer[3 + data] << 8) | buffer[4 + data]));
             if (buffer[1] == 0) {
                 // A header: the file's, or the all-zero closing one.
                 const std::string name(reinterpret_cast<const char *>(buffer + 3));
-                require(name.empty() || name == "fw.bin");
+                FUZZ_REQUIRE(name.empty() || name == "fw.bin");
             } else {
                 // A data block: the one just filled, or a resend of the last.
-                require(buffer[1] == quint8(m_nextBlock) || buffer[1] == quint8(m_nextBlock - 1));
+                FUZZ_REQUIRE(buffer[1] == quint8(m_nextBlock) || buffer[1] == quint8(m_nextBlock - 1));
                 if (buffer[1] == quint8(m_nextBlock)) {
                     for (quint32 i = 0; i < data; ++i) {
                         const quint32 at = m_blockStart + i;
-                        require(buffer[3 + i] == (at < m_fileSize ? fileByte(at) : 0));
+                        FUZZ_REQUIRE(buffer[3 + i] == (at < m_fileSize ? fileByte(at) : 0));
                     }
                     ++m_nextBlock;
                 }
@@ -151,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzSender sender(fileSize, data[2], data + 3, size - 3);
     size_t steps = 0;
     while (sender.inputLeft()) {
-        require(++steps <= 4 * size + 16);
+        FUZZ_REQUIRE(++steps <= 4 * size + 16);
         sender.step();
     }
     for (int i = 0; i < 40; ++i)
