@@ -83,10 +83,10 @@ void TestYmodemCli::arguments_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("error"); // empty: accepted
-    QTemporaryDir *dir = new QTemporaryDir; // lives for the test run
-    const QString file = dir->filePath("f.bin");
+    static QTemporaryDir dir; // lives for the test run, removed at exit
+    const QString file = dir.filePath("f.bin");
     writeFile(file, "x");
-    const QString d = dir->path();
+    const QString d = dir.path();
     QTest::newRow("send") << QStringList{"send", "--port", "/dev/ttyS9", "--baud", "9600", file} << QString();
     QTest::newRow("receive, = forms") << QStringList{"receive", "--port=/dev/ttyUSB0", "--baud=921600", d} << QString();
     QTest::newRow("default baud") << QStringList{"send", "--port", "p", file} << QString();
