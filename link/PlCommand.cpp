@@ -1,0 +1,307 @@
+#include "PlCommand.h"
+
+#include "Protocol.h"
+#include "SPComm.h"
+
+#include <QDebug>
+#include <QMetaType>
+#include <QSerialPort>
+#include <QThread>
+
+#include <chrono>
+#include <mutex>
+
+namespace {
+
+constexpr int WriteReplyLen = 6;
+constexpr int ReadReplyMaxLen = 128;
+constexpr int ReplyDeadlineMs = 100;
+constexpr std::chrono::milliseconds BusLockWait(10);
+
+constexpr quint8 ResultOk = 0;
+constexpr quint8 ResultPortClosed = 1;
+constexpr quint8 ResultBusBusy = 2;
+constexpr quint8 ResultDeviceError = 4;
+constexpr quint8 ResultDataLost = 255;
+
+void appendBigEndian(QByteArray &bytes, quint32 value, int width)
+{
+    for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
+        bytes.append(char((value >> shift) & 0xFF));
+}
+
+int stopBitsCode(const QString &text)
+{
+    if (text == QLatin1String("1.5"))
+        return 1;
+    if (text == QLatin1String("2"))
+        return 2;
+    return 0; // "1" and anything unknown
+}
+
+int parityCode(const QString &text)
+{
+    if (text == QStringLiteral("奇校验"))
+        return 1;
+    if (text == QStringLiteral("偶校验"))
+        return 2;
+    return 0; // "无" and anything unknown
+}
+
+} // namespace
+
+PlCommand::PlCommand(QObject *parent) : QObject(parent)
+{
+    // Windows pass these through queued connections.
+    qRegisterMetaType<QVector<QString>>("QVector<QString>");
+    qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
+
+    m_codec = new Protocol;
+    m_channel = new SPComm;
+    m_thread = new QThread;
+    // The thread object lives on the creating thread; it may only be deleted
+    // once its event loop has really ended.
+    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+    moveToThread(m_thread);
+    m_channel->port()->moveToThread(m_thread);
+    m_thread->start();
+}
+
+PlCommand::~PlCommand()
+{
+    if (QThread::currentThread() != m_thread) {
+        // Deleted directly from another thread: stop the worker first so
+        // that nothing runs on it while its objects go away.
+        m_thread->quit();
+        m_thread->wait();
+        m_channel->closeComm();
+        delete m_channel; // and its port
+        delete m_thread;
+        delete m_codec;
+        return;
+    }
+    m_channel->closeComm();
+    // The port lives on this thread; it goes when the thread's pending
+    // deletions are run on its way out.
+    if (QSerialPort *port = m_channel->releasePort())
+        port->deleteLater();
+    delete m_channel;
+    m_thread->quit();
+    delete m_codec;
+}
+
+quint8 PlCommand::turnOnSpcomm(QVector<QString> infoQString)
+{
+    // Name, rate, stop bits and parity are all required; a shorter list is
+    // refused without touching the port.
+    if (infoQString.size() < 4) {
+        const QString name = infoQString.isEmpty() ? QString() : infoQString.at(0);
+        emit turnOnSpcommResult(name, ResultPortClosed);
+        return ResultPortClosed;
+    }
+    const QString name = infoQString.at(0);
+    const int baud = infoQString.at(1).toInt(nullptr, 10);
+    const int stopBits = stopBitsCode(infoQString.at(2));
+    const int parity = parityCode(infoQString.at(3));
+    if (parity == 1)
+        qDebug() << "进入奇校验";
+
+    m_channel->setCommName(name);
+    m_channel->setCommBaud(baud);
+    m_channel->setCommStopBits(stopBits);
+    m_channel->setCommParity(parity);
+    const quint8 result = m_channel->openComm() ? ResultOk : ResultPortClosed;
+    emit turnOnSpcommResult(name, result);
+    return result;
+}
+
+quint8 PlCommand::turnOffSpcomm()
+{
+    const QString name = m_channel->commName();
+    m_channel->closeComm();
+    emit turnOffSpcommResult(name, ResultOk);
+    return ResultOk;
+}
+
+bool PlCommand::isSpcOn()
+{
+    return m_channel->isCommOpen();
+}
+
+bool PlCommand::replyPassed(const QByteArray &reply)
+{
+    if (m_codec->checkFrame(reply) != 0) {
+        ++m_errorCount;
+        return false;
+    }
+    m_errorCount = 0;
+    return true;
+}
+
+quint8 PlCommand::execWriteCmd(quint16 word, const QByteArray &data)
+{
+    // Stored first: the result always names the frame, even if never sent.
+    m_lastTxFrame = m_codec->packFrame(word, data);
+    quint8 result = ResultDataLost;
+    try {
+        if (!m_channel->isCommOpen()) {
+            result = ResultPortClosed;
+        } else {
+            std::unique_lock<QMutex> bus(m_channel->busMutex, std::defer_lock);
+            if (!bus.try_lock_for(BusLockWait)) {
+                result = ResultBusBusy;
+            } else {
+                m_channel->clearPortBuf();
+                m_channel->writeArray(m_lastTxFrame);
+                QByteArray reply;
+                m_channel->readReply(reply, WriteReplyLen, ReplyDeadlineMs);
+                if (!replyPassed(reply))
+                    result = ResultDataLost;
+                else
+                    result = quint8(reply.at(3)) != 0x00 ? ResultDeviceError : ResultOk;
+                emit sendCommErrNums(quint32(m_errorCount));
+            } // the bus is released here on every path, exceptions included
+        }
+    } catch (...) {
+        result = ResultDataLost;
+    }
+    emit writeCmdResult(result, m_lastTxFrame);
+    return result;
+}
+
+quint8 PlCommand::execReadCmd(quint16 word, const QByteArray &data, QByteArray &reply)
+{
+    if (!m_channel->isCommOpen())
+        return ResultPortClosed;
+    quint8 code = ResultDataLost;
+    try {
+        std::unique_lock<QMutex> bus(m_channel->busMutex, std::defer_lock);
+        if (!bus.try_lock_for(BusLockWait))
+            return ResultBusBusy;
+        quint8 frame[Protocol::FrameBufferSize];
+        const quint16 len = m_codec->packFrame(word, data, frame);
+        if (len == 0) {
+            // Too long for the request buffer: nothing goes on the line.
+            bus.unlock();
+            emit readCmdResult(ResultDataLost, reply);
+            return ResultDataLost;
+        }
+        m_channel->clearPortBuf();
+        m_channel->writeBytes(reinterpret_cast<const char *>(frame), len);
+        m_channel->readReply(reply, ReadReplyMaxLen, ReplyDeadlineMs);
+        code = replyPassed(reply) ? ResultOk : ResultDataLost;
+        emit sendCommErrNums(quint32(m_errorCount));
+    } catch (...) {
+        code = ResultDataLost;
+    }
+    emit readCmdResult(code, reply);
+    return code;
+}
+
+quint8 PlCommand::softResetDev()
+{
+    return execWriteCmd(0x0001, QByteArray::fromRawData("\x5A\xA5", 2));
+}
+
+quint8 PlCommand::turnOnOffLd(quint8 onOff)
+{
+    return execWriteCmd(0x0011, QByteArray(1, char(onOff)));
+}
+
+quint8 PlCommand::setPowerPercent(quint16 powerPercent)
+{
+    QByteArray bytes;
+    appendBigEndian(bytes, powerPercent, 2);
+    return execWriteCmd(0x0012, bytes);
+}
+
+quint8 PlCommand::setTempThreshold(qint16 tempTh)
+{
+    QByteArray bytes;
+    appendBigEndian(bytes, quint16(tempTh), 2); // two's complement pattern
+    return execWriteCmd(0x0013, bytes);
+}
+
+quint8 PlCommand::setDevFrameNum(quint32 rxNum, quint32 txNum)
+{
+    QByteArray bytes;
+    appendBigEndian(bytes, rxNum, 4);
+    appendBigEndian(bytes, txNum, 4);
+    return execWriteCmd(0x0014, bytes);
+}
+
+quint8 PlCommand::setSaveMaxDac(quint16 dacValue)
+{
+    QByteArray bytes;
+    appendBigEndian(bytes, dacValue, 2);
+    return execWriteCmd(0x00A1, bytes);
+}
+
+quint8 PlCommand::setNotSaveMaxDac(quint16 dacValue)
+{
+    QByteArray bytes;
+    appendBigEndian(bytes, dacValue, 2);
+    return execWriteCmd(0x00A2, bytes);
+}
+
+quint8 PlCommand::setCompensationHours(quint32 value)
+{
+    // The device takes 16 bits of hours behind two zero bytes.
+    QByteArray bytes(2, '\0');
+    appendBigEndian(bytes, value & 0xFFFF, 2);
+    return execWriteCmd(0x00A3, bytes);
+}
+
+quint8 PlCommand::setDevSerialNum(QByteArray arrData)
+{
+    return execWriteCmd(0x0015, arrData);
+}
+
+quint8 PlCommand::setPidValue(QVector<quint32> arrData)
+{
+    // KP, KI, KD; a missing coefficient goes out as 0 rather than reading
+    // past the end of a short vector.
+    QByteArray bytes;
+    for (int i = 0; i < 3; ++i)
+        appendBigEndian(bytes, i < arrData.size() ? arrData.at(i) : 0u, 4);
+    return execWriteCmd(0xA010, bytes);
+}
+
+quint8 PlCommand::turnOnOffTec(quint8 onOff)
+{
+    return execWriteCmd(0x00A4, QByteArray(1, char(onOff)));
+}
+
+quint8 PlCommand::setTecPowerDac(quint16 dacVal)
+{
+    QByteArray bytes;
+    appendBigEndian(bytes, dacVal, 2);
+    return execWriteCmd(0x00A5, bytes);
+}
+
+quint8 PlCommand::switchAutoTec(quint8 onOff)
+{
+    return execWriteCmd(0x00A6, QByteArray(1, char(onOff)));
+}
+
+quint8 PlCommand::setFanAutoPwm(QByteArray arrData)
+{
+    return execWriteCmd(0x00A7, arrData);
+}
+
+quint8 PlCommand::setLdTypeParam(QByteArray arrData)
+{
+    return execWriteCmd(0x00A8, arrData);
+}
+
+quint8 PlCommand::queryPidParam()
+{
+    QByteArray reply;
+    return execReadCmd(0xA111, QByteArray(1, '\0'), reply);
+}
+
+quint8 PlCommand::queryAllStatParam()
+{
+    QByteArray reply;
+    return execReadCmd(0x00C1, QByteArray(1, char(0x01)), reply);
+}

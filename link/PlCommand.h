@@ -1,0 +1,75 @@
+#ifndef KORVEX_PLCOMMAND_H
+#define KORVEX_PLCOMMAND_H
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+class Protocol;
+class QThread;
+class SPComm;
+
+// The command executor: lives on a worker thread of its own and runs every
+// device command as one exclusive request/reply exchange, answering each with
+// a result code (0 success, 1 port not open, 2 bus busy, 4 device refused,
+// 255 bus data lost). Windows reach it only through queued signals.
+//
+// Delete it with deleteLater(): the destructor then runs on the worker
+// thread, closes the port and stops the thread; the thread object deletes
+// itself once it has finished.
+class PlCommand : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PlCommand(QObject *parent = nullptr);
+    ~PlCommand() override;
+
+    // The channel and the worker thread, for code that must wait on them
+    // (shutdown, tests). Only the worker thread may use the channel's port.
+    SPComm *channel() const { return m_channel; }
+    QThread *workerThread() const { return m_thread; }
+
+signals:
+    void turnOnSpcommResult(QString name, quint8 result);
+    void turnOffSpcommResult(QString name, quint8 result);
+    void writeCmdResult(quint8 result, QByteArray srcTxData);
+    void readCmdResult(quint8 result, QByteArray readSrcData);
+    void sendCommErrNums(quint32 errNums);
+
+public slots:
+    quint8 turnOnSpcomm(QVector<QString> infoQString);
+    quint8 turnOffSpcomm();
+    bool isSpcOn();
+    quint8 softResetDev();
+    quint8 turnOnOffLd(quint8 onOff);
+    quint8 setPowerPercent(quint16 powerPercent);
+    quint8 setTempThreshold(qint16 tempTh);
+    quint8 setDevFrameNum(quint32 rxNum, quint32 txNum);
+    quint8 setSaveMaxDac(quint16 dacValue);
+    quint8 setNotSaveMaxDac(quint16 dacValue);
+    quint8 setCompensationHours(quint32 value);
+    quint8 setDevSerialNum(QByteArray arrData);
+    quint8 setPidValue(QVector<quint32> arrData);
+    quint8 turnOnOffTec(quint8 onOff);
+    quint8 setTecPowerDac(quint16 dacVal);
+    quint8 switchAutoTec(quint8 onOff);
+    quint8 setFanAutoPwm(QByteArray arrData);
+    quint8 setLdTypeParam(QByteArray arrData);
+    quint8 queryPidParam();
+    quint8 queryAllStatParam();
+
+private:
+    quint8 execWriteCmd(quint16 word, const QByteArray &data);
+    quint8 execReadCmd(quint16 word, const QByteArray &data, QByteArray &reply);
+    // Judges a reply and keeps the count of consecutive failed exchanges.
+    bool replyPassed(const QByteArray &reply);
+
+    Protocol *m_codec = nullptr;
+    SPComm *m_channel = nullptr;
+    QThread *m_thread = nullptr;
+    QByteArray m_lastTxFrame;
+    quint64 m_errorCount = 0;
+};
+
+#endif

@@ -1,0 +1,140 @@
+#include "SPComm.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+
+namespace {
+
+// Waits of this length make up every reply collection.
+constexpr int PollWaitMs = 50;
+// Silence after a chunk that ends a reply shorter than expected.
+constexpr int GapMs = 25;
+constexpr qint64 ReadBufferSize = 1024;
+
+bool isKnownBaud(int baud)
+{
+    switch (baud) {
+    case 1200: case 2400: case 4800: case 9600:
+    case 19200: case 38400: case 57600: case 115200:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+SPComm::SPComm(QObject *parent) : QObject(parent), m_port(new QSerialPort) {}
+
+SPComm::~SPComm()
+{
+    delete m_port;
+}
+
+bool SPComm::openComm()
+{
+    if (!m_port)
+        return false;
+    if (m_port->isOpen())
+        return true;
+    m_port->setPortName(m_name);
+    // -1 is the port's value for a rate it does not know.
+    m_port->setBaudRate(isKnownBaud(m_baud) ? m_baud : -1, QSerialPort::AllDirections);
+    switch (m_parityCode) {
+    case 1: m_port->setParity(QSerialPort::OddParity); break;
+    case 2: m_port->setParity(QSerialPort::EvenParity); break;
+    default: m_port->setParity(QSerialPort::NoParity); break;
+    }
+    switch (m_stopBitsCode) {
+    case 0: m_port->setStopBits(QSerialPort::OneStop); break;
+    case 1: m_port->setStopBits(QSerialPort::OneAndHalfStop); break;
+    case 2: m_port->setStopBits(QSerialPort::TwoStop); break;
+    default: break;
+    }
+    m_port->setDataBits(QSerialPort::Data8);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    m_port->setReadBufferSize(ReadBufferSize);
+    return m_port->open(QIODevice::ReadWrite);
+}
+
+void SPComm::closeComm()
+{
+    if (m_port && m_port->isOpen())
+        m_port->close();
+}
+
+bool SPComm::clearComm()
+{
+    if (!isCommOpen())
+        return false;
+    m_port->readAll();
+    m_port->clear(QSerialPort::AllDirections);
+    return true;
+}
+
+bool SPComm::isCommOpen() const
+{
+    return m_port && m_port->isOpen();
+}
+
+void SPComm::setCommName(const QString &name) { m_name = name; }
+void SPComm::setCommBaud(int baud) { m_baud = baud; }
+void SPComm::setCommStopBits(int code) { m_stopBitsCode = code; }
+void SPComm::setCommParity(int code) { m_parityCode = code; }
+QString SPComm::commName() const { return m_name; }
+
+void SPComm::clearPortBuf()
+{
+    clearComm();
+}
+
+int SPComm::writeBytes(const char *data, int len)
+{
+    if (!m_port)
+        return -1;
+    int done = 0;
+    while (done < len) {
+        const qint64 n = m_port->write(data + done, len - done);
+        m_port->flush();
+        if (n < 0)
+            return -1;
+        done += int(n);
+    }
+    return len;
+}
+
+qint64 SPComm::writeArray(const QByteArray &frame)
+{
+    if (!m_port)
+        return -1;
+    return m_port->write(frame);
+}
+
+int SPComm::readReply(QByteArray &out, int expectedLen, int timeoutMs)
+{
+    if (!m_port)
+        return out.size();
+    QElapsedTimer total;
+    QElapsedTimer gap; // invalid until the first chunk
+    total.start();
+    for (;;) {
+        if (m_port->waitForReadyRead(PollWaitMs)) {
+            out.append(m_port->readAll());
+            gap.start();
+            if (out.size() == expectedLen)
+                break;
+        } else if (gap.isValid() && gap.elapsed() > GapMs) {
+            break;
+        }
+        if (total.elapsed() > timeoutMs)
+            break;
+    }
+    return out.size();
+}
+
+QSerialPort *SPComm::releasePort()
+{
+    QSerialPort *p = m_port;
+    m_port = nullptr;
+    return p;
+}

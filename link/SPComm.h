@@ -1,0 +1,65 @@
+#ifndef KORVEX_SPCOMM_H
+#define KORVEX_SPCOMM_H
+
+#include <QByteArray>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+class QSerialPort;
+
+// The serial port over which the program talks to the light source. It keeps
+// the operator's line settings, opens and closes the port with them, writes
+// request frames and collects reply bytes. All calls come from the command
+// executor's worker thread; busMutex makes one request/reply exchange
+// exclusive on the line.
+class SPComm : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SPComm(QObject *parent = nullptr);
+    ~SPComm() override;
+
+    // Applies the stored settings and opens the port; true at once when the
+    // port is already open (the stored settings are then not applied).
+    virtual bool openComm();
+    virtual void closeComm();
+    // Discards waiting input and clears both port buffers; false when closed.
+    virtual bool clearComm();
+
+    bool isCommOpen() const;
+    void setCommName(const QString &name);
+    void setCommBaud(int baud);
+    void setCommStopBits(int code); // 0 one, 1 one and a half, 2 two
+    void setCommParity(int code);   // 0 none, 1 odd, 2 even
+    QString commName() const;
+
+    // Called before every exchange so that stale bytes are never taken for
+    // the reply. Does nothing on a closed port.
+    void clearPortBuf();
+    // Writes all len bytes, flushing after each write call; len, or -1 on
+    // the first failed write.
+    int writeBytes(const char *data, int len);
+    // One write call without flushing; the port's own result.
+    qint64 writeArray(const QByteArray &frame);
+    // Appends reply bytes to out until exactly expectedLen bytes are there,
+    // the line has been quiet for more than 25 ms after some input, or more
+    // than timeoutMs have passed. Returns the final size of out.
+    int readReply(QByteArray &out, int expectedLen, int timeoutMs);
+
+    // The port object, so that the executor can move it onto its thread.
+    QSerialPort *port() const { return m_port; }
+    // Hands the port object over to the caller; the channel no longer owns it.
+    QSerialPort *releasePort();
+
+    QMutex busMutex;
+
+private:
+    QSerialPort *m_port = nullptr;
+    QString m_name;
+    int m_baud = 115200;
+    int m_stopBitsCode = 0;
+    int m_parityCode = 0;
+};
+
+#endif

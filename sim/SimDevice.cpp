@@ -1,0 +1,411 @@
+#include "SimDevice.h"
+
+#include "Protocol.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+quint16 be16(const QByteArray &d, int at)
+{
+    return quint16((quint8(d[at]) << 8) | quint8(d[at + 1]));
+}
+
+quint32 be32(const QByteArray &d, int at)
+{
+    return (quint32(quint8(d[at])) << 24) | (quint32(quint8(d[at + 1])) << 16)
+        | (quint32(quint8(d[at + 2])) << 8) | quint32(quint8(d[at + 3]));
+}
+
+void put16(QByteArray &d, quint16 v)
+{
+    d.append(char(v >> 8));
+    d.append(char(v & 0xFF));
+}
+
+void put32(QByteArray &d, quint32 v)
+{
+    put16(d, quint16(v >> 16));
+    put16(d, quint16(v & 0xFFFF));
+}
+
+// Rounds a physical value to the wire unit, clamped into the field's range.
+quint16 toU16(double v)
+{
+    return quint16(std::clamp(std::lround(v), 0L, 65535L));
+}
+
+qint16 tenths(double celsius)
+{
+    return qint16(std::clamp(std::lround(celsius * 10.0), -32768L, 32767L));
+}
+
+// Share of the way a first-order value moves toward its target in dt.
+double follow(double dt, double tau)
+{
+    return 1.0 - std::exp(-dt / tau);
+}
+
+QByteArray withCrc(QByteArray frame)
+{
+    quint8 first, second;
+    Protocol::modbusCrc(reinterpret_cast<const quint8 *>(frame.constData()), frame.size(), first, second);
+    frame.append(char(first));
+    frame.append(char(second));
+    return frame;
+}
+
+constexpr int MaxDacValue = 4095;
+constexpr int MaxTecDac = 4095;
+constexpr double FanFullRpm = 6000.0;
+constexpr double TecFullCurrent = 5000.0;
+// Fans are not identical: each runs a little off the nominal speed.
+constexpr double FanSpread[SimDevice::FanCount] = {1.00, 0.97, 1.03};
+constexpr double TecTarget = 25.0;
+
+} // namespace
+
+SimDevice::SimDevice()
+{
+    // Model 25001, made 2024-07-09, first unit of the day.
+    m_state.serial = QByteArray::fromHex("0061A91807090001");
+    // The device has been running: fans spin at their automatic idle speed.
+    for (int i = 0; i < FanCount; ++i)
+        m_state.fanRpm[i] = fanPwmCommand() * FanFullRpm / 1000.0 * FanSpread[i];
+}
+
+int SimDevice::requestDataLength(quint16 word)
+{
+    switch (word) {
+    case 0x0001: return 2;
+    case 0x0011: return 1;
+    case 0x0012: return 2;
+    case 0x0013: return 2;
+    case 0x0014: return 8;
+    case 0x00A1: return 2;
+    case 0x00A2: return 2;
+    case 0x00A3: return 4;
+    case 0x00A4: return 1;
+    case 0x00A5: return 2;
+    case 0x00A6: return 1;
+    case 0xA010: return 12;
+    case 0x00C1: return 1;
+    case 0xA111: return 1;
+    case 0x0015:
+    case 0x00A7:
+    case 0x00A8:
+        return VariableLength;
+    default:
+        return UnknownWord;
+    }
+}
+
+int SimDevice::typicalDataLength(quint16 word)
+{
+    switch (word) {
+    case 0x0015: return 8;
+    case 0x00A7: return 3;
+    case 0x00A8: return 1;
+    default: return -1;
+    }
+}
+
+QByteArray SimDevice::writeReply(quint16 word, quint8 status)
+{
+    QByteArray r;
+    r.append(char(0x01));
+    put16(r, word);
+    r.append(char(status));
+    return withCrc(r);
+}
+
+QByteArray SimDevice::handleRequest(const QByteArray &frame)
+{
+    if (frame.size() < 5 || quint8(frame[0]) != 0x01)
+        return QByteArray();
+    ++m_state.rxFrames;
+    const quint16 word = be16(frame, 1);
+    const QByteArray data = frame.mid(3, frame.size() - 5);
+
+    if (m_refused.contains(word))
+        return writeReply(word, Refused);
+    if (word == 0x00C1)
+        return statusReply();
+    if (word == 0xA111)
+        return pidReply();
+    return writeReply(word, execute(word, data));
+}
+
+quint8 SimDevice::execute(quint16 word, const QByteArray &data)
+{
+    State &s = m_state;
+    const int fixed = requestDataLength(word);
+    if (fixed == UnknownWord)
+        return UnknownCommand;
+    if (fixed >= 0 && data.size() != fixed)
+        return InvalidData;
+
+    switch (word) {
+    case 0x0001:
+        if (quint8(data[0]) != 0x5A || quint8(data[1]) != 0xA5)
+            return InvalidData;
+        softReset();
+        return Accepted;
+    case 0x0011:
+    case 0x00A4:
+    case 0x00A6: {
+        const quint8 v = quint8(data[0]);
+        if (v > 1)
+            return InvalidData;
+        if (word == 0x0011)
+            s.laserOn = v == 1;
+        else if (word == 0x00A4)
+            s.tecOn = v == 1;
+        else
+            s.tecAuto = v == 1;
+        return Accepted;
+    }
+    case 0x0012: {
+        const quint16 v = be16(data, 0);
+        if (v > 1000)
+            return InvalidData;
+        s.power = v;
+        return Accepted;
+    }
+    case 0x0013:
+        s.threshold = qint16(be16(data, 0));
+        return Accepted;
+    case 0x0014:
+        s.rxFrames = be32(data, 0);
+        s.txFrames = be32(data, 4);
+        return Accepted;
+    case 0x0015:
+        // The record is exactly 8 bytes; anything else is refused and the
+        // stored number stays as it was.
+        if (data.size() != 8)
+            return InvalidData;
+        s.serial = data;
+        return Accepted;
+    case 0x00A1:
+    case 0x00A2: {
+        const quint16 v = be16(data, 0);
+        if (v > MaxDacValue)
+            return InvalidData;
+        s.maxDac = v;
+        if (word == 0x00A1)
+            s.savedMaxDac = v;
+        return Accepted;
+    }
+    case 0x00A3:
+        s.compensationHours = be32(data, 0);
+        return Accepted;
+    case 0x00A5: {
+        const quint16 v = be16(data, 0);
+        if (v > MaxTecDac)
+            return InvalidData;
+        s.tecDac = v;
+        return Accepted;
+    }
+    case 0x00A7: {
+        if (data.size() != 3)
+            return InvalidData;
+        const quint8 kind = quint8(data[0]);
+        const quint16 value = be16(data, 1);
+        if (kind == 0x01 || kind == 0x00) {
+            if (value != 0xFFFF)
+                return InvalidData;
+            s.fanAuto = kind == 0x01;
+            if (!s.fanAuto)
+                s.fanPwm = quint16(fanPwmCommand()); // keep the speed it had
+            return Accepted;
+        }
+        if (kind != 0xFF || value > 1000)
+            return InvalidData;
+        s.fanAuto = false;
+        s.fanPwm = value;
+        return Accepted;
+    }
+    case 0x00A8:
+        if (data.size() != 1 || quint8(data[0]) > 2)
+            return InvalidData;
+        s.ldType = quint8(data[0]);
+        return Accepted;
+    case 0xA010:
+        s.kp = be32(data, 0);
+        s.ki = be32(data, 4);
+        s.kd = be32(data, 8);
+        return Accepted;
+    default:
+        return UnknownCommand;
+    }
+}
+
+void SimDevice::softReset()
+{
+    // A restart drops what lives in RAM (laser switch, manual TEC and fan
+    // settings, an unsaved DAC limit, the frame counters) and keeps what is
+    // stored (power, threshold, serial, saved DAC, type, PID, run time).
+    State &s = m_state;
+    s.laserOn = false;
+    s.tecOn = true;
+    s.tecAuto = true;
+    s.tecDac = 0;
+    s.fanAuto = true;
+    s.fanPwm = 0;
+    s.maxDac = s.savedMaxDac;
+    s.rxFrames = 0;
+    s.txFrames = 0;
+}
+
+void SimDevice::setFanStuck(int fan, bool stuck)
+{
+    if (fan >= 0 && fan < FanCount)
+        m_state.fanStuck[fan] = stuck;
+}
+
+double SimDevice::ratedCurrent() const
+{
+    static constexpr double Rated[3] = {8000.0, 10000.0, 15000.0};
+    return m_state.ldType < 3 ? Rated[m_state.ldType] : Rated[0];
+}
+
+int SimDevice::fanPwmCommand() const
+{
+    if (!m_state.fanAuto)
+        return m_state.fanPwm;
+    // Automatic control: idle at 30 %, full speed from 45 degC on.
+    const double pwm = 300.0 + (m_state.ldTemp - 30.0) * 700.0 / 15.0;
+    return int(std::clamp(std::lround(pwm), 300L, 1000L));
+}
+
+bool SimDevice::fanAlarm(int fan) const
+{
+    return fan >= 0 && fan < FanCount && m_state.fanStallMs[fan] >= 2000.0;
+}
+
+quint8 SimDevice::alarmBits() const
+{
+    quint8 bits = 0;
+    if (tenths(m_state.ldTemp) > m_state.threshold)
+        bits |= 0x01;
+    for (int i = 0; i < FanCount; ++i)
+        if (fanAlarm(i))
+            bits |= quint8(0x02 << i);
+    return bits;
+}
+
+void SimDevice::advance(qint64 ms)
+{
+    if (ms <= 0)
+        return;
+    m_state.runMs += quint64(ms);
+    // Small steps keep the coupled first-order models stable; very long
+    // jumps use coarser steps so that a jump of days stays cheap.
+    const double stepMs = std::max(100.0, double(ms) / 2000.0);
+    double left = double(ms);
+    while (left > 0) {
+        const double dt = std::min(stepMs, left);
+        step(dt / 1000.0);
+        left -= dt;
+    }
+}
+
+void SimDevice::step(double dt)
+{
+    State &s = m_state;
+
+    // The room is never quite still: a slow swing of a few tenths of a
+    // degree keeps every temperature, and the automatic fans, alive.
+    s.envTemp = s.ambient + 0.3 * std::sin(2.0 * M_PI * double(s.runMs % 600000) / 600000.0);
+
+    const double targetCurrent = s.laserOn ? ratedCurrent() * s.power / 1000.0 * s.maxDac / MaxDacValue : 0.0;
+    s.ldCurrent += (targetCurrent - s.ldCurrent) * follow(dt, 0.2);
+
+    const int pwm = fanPwmCommand();
+    double airflow = 0;
+    for (int i = 0; i < FanCount; ++i) {
+        const double target = pwm * FanFullRpm / 1000.0 * FanSpread[i];
+        const double reached = s.fanStuck[i] ? 0.0 : target;
+        s.fanRpm[i] += (reached - s.fanRpm[i]) * follow(dt, 1.0);
+        // A fan that should turn but stays far below its speed is alarmed
+        // once it had time to spin up.
+        if (pwm > 0 && s.fanRpm[i] < 0.25 * target)
+            s.fanStallMs[i] += dt * 1000.0;
+        else
+            s.fanStallMs[i] = 0;
+        airflow += s.fanRpm[i] / FanFullRpm / FanCount;
+    }
+
+    double tecDrive = 0;
+    if (s.tecOn)
+        tecDrive = s.tecAuto ? std::clamp((s.ldTemp - TecTarget) / 3.0, 0.0, 1.0) : double(s.tecDac) / MaxTecDac;
+    s.tecCurrent += (tecDrive * TecFullCurrent - s.tecCurrent) * follow(dt, 0.3);
+
+    const double heat = s.ldCurrent / 15000.0;
+    const double tecCooling = 20.0 * s.tecCurrent / TecFullCurrent;
+    const double ldTarget = s.envTemp + 40.0 * heat / (1.0 + 1.5 * airflow) - tecCooling;
+    s.ldTemp += (ldTarget - s.ldTemp) * follow(dt, 8.0);
+
+    // Second sensor on the heat sink: carries part of the laser's heat and
+    // the hot side of the TEC, more slowly.
+    const double sinkTarget = s.envTemp + 0.4 * (s.ldTemp - s.envTemp) + 3.0 * s.tecCurrent / TecFullCurrent;
+    s.ldTemp2 += (sinkTarget - s.ldTemp2) * follow(dt, 15.0);
+
+    const double mcuTarget = s.envTemp + 8.0 + 3.0 * heat;
+    s.mcuTemp += (mcuTarget - s.mcuTemp) * follow(dt, 20.0);
+}
+
+QByteArray SimDevice::statusData() const
+{
+    const State &s = m_state;
+    QByteArray d;
+    d.reserve(StatusDataSize);
+    d.append(char(s.fwMajor));
+    d.append(char(s.fwMinor));
+    d.append(char(s.laserOn ? 0x01 : 0x00));
+    d.append(char(alarmBits()));
+    put16(d, s.power);
+    put16(d, quint16(s.threshold));
+    put32(d, s.rxFrames);
+    put32(d, s.txFrames);
+    d.append(s.serial.leftJustified(8, '\0', true));
+    put32(d, quint32(s.runMs / 1000));
+    put32(d, s.compensationHours);
+    for (int i = 0; i < FanCount; ++i)
+        put16(d, toU16(s.fanRpm[i]));
+    put16(d, toU16(s.ldCurrent));
+    put16(d, toU16(s.tecCurrent));
+    put16(d, quint16(tenths(s.ldTemp)));
+    put16(d, quint16(tenths(s.ldTemp2)));
+    put16(d, s.maxDac);
+    d.append(char(s.ldType));
+    d.append(char(0x00));
+    put16(d, quint16(tenths(s.mcuTemp)));
+    put16(d, quint16(tenths(s.envTemp)));
+    return d;
+}
+
+QByteArray SimDevice::statusReply() const
+{
+    QByteArray r;
+    r.append(char(0x01));
+    put16(r, 0x00C1);
+    r.append(statusData());
+    return withCrc(r);
+}
+
+QByteArray SimDevice::pidReply() const
+{
+    const State &s = m_state;
+    QByteArray r;
+    r.append(char(0x01));
+    put16(r, 0xA111);
+    // The loop's measured temperature (0.1 degC, signed) and its output.
+    put32(r, quint32(qint32(tenths(s.ldTemp))));
+    put32(r, quint32(std::lround(s.tecCurrent / TecFullCurrent * 1000.0)));
+    put32(r, s.kp);
+    put32(r, s.ki);
+    put32(r, s.kd);
+    return withCrc(r);
+}

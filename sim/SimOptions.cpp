@@ -1,0 +1,207 @@
+#include "SimOptions.h"
+
+namespace {
+
+// Options that take a value, each given as "--name value" or "--name=value".
+const QStringList ValueOptions = {
+    "link", "port", "baud", "seed", "refuse", "drop", "corrupt", "trailing", "split",
+    "split-pause", "delay", "delay-share", "silent-after", "log", "gap", "speed",
+    "fan-stuck", "firmware", "ld-type", "run-seconds"};
+
+} // namespace
+
+QString SimOptions::helpText()
+{
+    return QStringLiteral(
+        "Usage: korvex-sim (--pty [--link PATH] | --port NAME [--baud N]) [options]\n"
+        "\n"
+        "Simulated laser light source: answers the device commands on a serial line.\n"
+        "\n"
+        "Line:\n"
+        "  --pty               create a pseudo-terminal and serve its master side; the\n"
+        "                      terminal to open is printed as the first line of stdout\n"
+        "  --link PATH         with --pty: also make the symbolic link PATH to that\n"
+        "                      terminal (replaces an old link, removed on exit)\n"
+        "  --port NAME         serve an existing serial port instead (8N1, no flow control);\n"
+        "                      its name is printed as the first line of stdout\n"
+        "  --baud N            line speed for --port (default 115200)\n"
+        "  --gap MS            line silence that ends a serial number, fan or laser type\n"
+        "                      request (default 15)\n"
+        "\n"
+        "Device:\n"
+        "  --firmware X.Y      firmware version reported (default 1.5)\n"
+        "  --ld-type N         laser type 0, 1 or 2 at start (default 0)\n"
+        "  --run-seconds N     run time at start (default 0)\n"
+        "  --fan-stuck LIST    fans (1..3, comma separated) that never turn\n"
+        "  --speed F           simulated time runs F times faster (default 1)\n"
+        "\n"
+        "Faults (shares are 0..1; choices are reproducible with --seed):\n"
+        "  --seed N            seed of the fault choices (default 1)\n"
+        "  --refuse WORDS      answer these command words (e.g. 0x0012,0x00A1) with\n"
+        "                      status 0x01 and leave the state unchanged\n"
+        "  --drop P            send no reply to a share P of requests\n"
+        "  --corrupt P         flip one byte in a share P of replies\n"
+        "  --trailing P        append 1 to 4 extra bytes to a share P of replies\n"
+        "  --split P           send a share P of replies in two pieces\n"
+        "  --split-pause MS    pause between the pieces (default 20)\n"
+        "  --delay MS          wait MS before replying\n"
+        "  --delay-share P     share of replies that wait (default 1)\n"
+        "  --silent-after N    answer the first N requests, then nothing\n"
+        "\n"
+        "Trace:\n"
+        "  --log FILE          write every received request frame to FILE, in hex, one\n"
+        "                      frame per line\n"
+        "  -v, --verbose       trace requests, replies and dropped bytes on stderr\n"
+        "  -h, --help          show this text\n"
+        "\n"
+        "Stops cleanly on SIGINT or SIGTERM. Exit codes: 0 done, 1 the line could not\n"
+        "be opened, 2 bad command line.\n");
+}
+
+bool SimOptions::parseShare(const QString &name, const QString &text, double *out, QString *error)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok || !(v >= 0.0 && v <= 1.0)) {
+        *error = QStringLiteral("--%1 needs a share between 0 and 1, not '%2'").arg(name, text);
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+bool SimOptions::parseInt(const QString &name, const QString &text, qint64 lo, qint64 hi, qint64 *out, QString *error)
+{
+    // Decimal, or hexadecimal with a 0x prefix (command words).
+    bool ok = false;
+    const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const qint64 v = hex ? text.mid(2).toLongLong(&ok, 16) : text.toLongLong(&ok, 10);
+    if (!ok || v < lo || v > hi) {
+        *error = QStringLiteral("--%1 needs a whole number from %2 to %3, not '%4'").arg(name).arg(lo).arg(hi).arg(text);
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+SimOptions::Outcome SimOptions::parse(const QStringList &args, QString *error)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        QString arg = args[i];
+        if (arg == "-h" || arg == "--help")
+            return ShowHelp;
+        if (arg == "-v" || arg == "--verbose") {
+            verbose = true;
+            continue;
+        }
+        if (arg == "--pty") {
+            usePty = true;
+            continue;
+        }
+        if (!arg.startsWith("--")) {
+            *error = QStringLiteral("unexpected argument '%1'").arg(arg);
+            return Invalid;
+        }
+        QString name = arg.mid(2);
+        QString value;
+        const int eq = name.indexOf('=');
+        if (eq >= 0) {
+            value = name.mid(eq + 1);
+            name = name.left(eq);
+        }
+        if (!ValueOptions.contains(name)) {
+            *error = QStringLiteral("unknown option '%1'").arg(arg);
+            return Invalid;
+        }
+        if (eq < 0) {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("--%1 needs a value").arg(name);
+                return Invalid;
+            }
+            value = args[++i];
+        }
+
+        qint64 n = 0;
+        bool ok = true;
+        if (name == "link") {
+            linkPath = value;
+        } else if (name == "port") {
+            portName = value;
+        } else if (name == "log") {
+            logPath = value;
+        } else if (name == "baud") {
+            ok = parseInt(name, value, 50, 10000000, &n, error);
+            baud = int(n);
+        } else if (name == "seed") {
+            ok = parseInt(name, value, 0, 0xFFFFFFFFLL, &n, error);
+            faults.seed = quint32(n);
+        } else if (name == "drop") {
+            ok = parseShare(name, value, &faults.dropShare, error);
+        } else if (name == "corrupt") {
+            ok = parseShare(name, value, &faults.corruptShare, error);
+        } else if (name == "trailing") {
+            ok = parseShare(name, value, &faults.trailingShare, error);
+        } else if (name == "split") {
+            ok = parseShare(name, value, &faults.splitShare, error);
+        } else if (name == "delay-share") {
+            ok = parseShare(name, value, &faults.delayShare, error);
+        } else if (name == "split-pause") {
+            ok = parseInt(name, value, 0, 60000, &n, error);
+            faults.splitPauseMs = int(n);
+        } else if (name == "delay") {
+            ok = parseInt(name, value, 0, 60000, &n, error);
+            faults.delayMs = int(n);
+        } else if (name == "silent-after") {
+            ok = parseInt(name, value, 0, 0x7FFFFFFFFFFFLL, &n, error);
+            faults.silentAfter = n;
+        } else if (name == "gap") {
+            ok = parseInt(name, value, 1, 10000, &n, error);
+            gapMs = int(n);
+        } else if (name == "ld-type") {
+            ok = parseInt(name, value, 0, 2, &n, error);
+            ldType = quint8(n);
+        } else if (name == "run-seconds") {
+            ok = parseInt(name, value, 0, 0xFFFFFFFFLL, &n, error);
+            runSeconds = quint32(n);
+        } else if (name == "speed") {
+            const double v = value.toDouble(&ok);
+            ok = ok && v > 0.0 && v <= 1e6;
+            if (!ok)
+                *error = QStringLiteral("--speed needs a factor above 0, not '%1'").arg(value);
+            speed = v;
+        } else if (name == "firmware") {
+            const QStringList parts = value.split('.');
+            qint64 major = 0, minor = 0;
+            ok = parts.size() == 2 && parseInt(name, parts[0], 0, 255, &major, error)
+                && parseInt(name, parts[1], 0, 255, &minor, error);
+            if (!ok)
+                *error = QStringLiteral("--firmware needs MAJOR.MINOR (each 0..255), not '%1'").arg(value);
+            fwMajor = quint8(major);
+            fwMinor = quint8(minor);
+        } else if (name == "refuse") {
+            for (const QString &w : value.split(',', Qt::SkipEmptyParts)) {
+                if (!(ok = parseInt(name, w.trimmed(), 0, 0xFFFF, &n, error)))
+                    break;
+                refusedWords.insert(quint16(n));
+            }
+        } else if (name == "fan-stuck") {
+            for (const QString &f : value.split(',', Qt::SkipEmptyParts)) {
+                if (!(ok = parseInt(name, f.trimmed(), 1, 3, &n, error)))
+                    break;
+                stuckFans.append(int(n) - 1);
+            }
+        }
+        if (!ok)
+            return Invalid;
+    }
+
+    if (usePty == !portName.isEmpty()) {
+        *error = QStringLiteral("choose exactly one of --pty and --port NAME");
+        return Invalid;
+    }
+    if (!linkPath.isEmpty() && !usePty) {
+        *error = QStringLiteral("--link works only with --pty");
+        return Invalid;
+    }
+    return Run;
+}

@@ -1,0 +1,32 @@
+#ifndef KORVEX_SIMSERIALLINE_H
+#define KORVEX_SIMSERIALLINE_H
+
+#include "SimLine.h"
+
+class QSerialPort;
+class QTimer;
+
+// An existing serial port, 8 data bits, no parity, one stop bit, no flow
+// control. If the port goes away (adapter unplugged) it is reopened once a
+// second until it is back.
+class SimSerialLine : public SimLine
+{
+    Q_OBJECT
+public:
+    SimSerialLine(const QString &name, int baud, QObject *parent = nullptr);
+
+    bool open(QString *error) override;
+    QString hostName() const override { return m_name; }
+    void write(const QByteArray &bytes) override;
+
+private:
+    bool openPort(QString *error);
+    void onError();
+
+    QString m_name;
+    int m_baud;
+    QSerialPort *m_port;
+    QTimer *m_reopen;
+};
+
+#endif

@@ -1,0 +1,66 @@
+#ifndef KORVEX_SIMSERVER_H
+#define KORVEX_SIMSERVER_H
+
+#include "SimDevice.h"
+#include "SimFaults.h"
+#include "SimFrameReader.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+
+class QTimer;
+class SimLine;
+
+// Runs the simulated device on a line: cuts requests out of the received
+// bytes, lets the device's time catch up, has the device answer, and sends
+// the answer the way the fault plan says.
+class SimServer : public QObject
+{
+    Q_OBJECT
+public:
+    struct Settings {
+        int gapMs = 15;       // silence that ends a variable-length request
+        double speed = 1.0;   // simulated seconds per real second
+        QString logPath;      // received frames in hex, one per line
+        bool verbose = false; // trace on stderr
+    };
+
+    SimServer(SimLine *line, SimDevice *device, const SimFaults::Settings &faults, const Settings &settings,
+              QObject *parent = nullptr);
+
+    // Opens the log file; false with a reason if it cannot be written.
+    bool start(QString *error);
+
+    static QString hex(const QByteArray &bytes);
+
+private:
+    struct Pending {
+        qint64 dueMs;
+        QByteArray bytes;
+        bool endsReply;
+    };
+
+    void onReceived(const QByteArray &bytes);
+    void processFrames(bool lineQuiet);
+    void serve(const QByteArray &frame);
+    void catchUpTime();
+    void sendDue();
+    void trace(const QString &line);
+
+    SimLine *m_line;
+    SimDevice *m_device;
+    SimFaults m_faults;
+    Settings m_settings;
+    SimFrameReader m_reader;
+    QFile m_log;
+    QElapsedTimer m_clock;
+    qint64 m_lastAdvanceMs = 0;
+    double m_simCarryMs = 0;
+    QTimer *m_gapTimer;
+    QTimer *m_sendTimer;
+    QList<Pending> m_outbox;
+    qint64 m_lastDueMs = 0;
+};
+
+#endif

@@ -1,0 +1,70 @@
+// korvex-sim: the simulated laser light source.
+
+#include "SimDevice.h"
+#include "SimOptions.h"
+#include "SimPtyLine.h"
+#include "SimSerialLine.h"
+#include "SimServer.h"
+#include "SimSignalQuit.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+
+    SimOptions options;
+    QString error;
+    switch (options.parse(app.arguments().mid(1), &error)) {
+    case SimOptions::ShowHelp:
+        std::fputs(SimOptions::helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case SimOptions::Invalid:
+        std::fprintf(stderr, "korvex-sim: %s\nTry 'korvex-sim --help'.\n", error.toLocal8Bit().constData());
+        return 2;
+    case SimOptions::Run:
+        break;
+    }
+
+    SimSignalQuit quitOnSignal;
+
+    std::unique_ptr<SimLine> line;
+    if (options.usePty)
+        line.reset(new SimPtyLine(options.linkPath));
+    else
+        line.reset(new SimSerialLine(options.portName, options.baud));
+    if (!line->open(&error)) {
+        std::fprintf(stderr, "korvex-sim: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+
+    SimDevice device;
+    device.setRefusedWords(options.refusedWords);
+    for (int fan : options.stuckFans)
+        device.setFanStuck(fan, true);
+    device.state().fwMajor = options.fwMajor;
+    device.state().fwMinor = options.fwMinor;
+    device.state().ldType = options.ldType;
+    device.state().runMs = quint64(options.runSeconds) * 1000;
+
+    SimServer::Settings settings;
+    settings.gapMs = options.gapMs;
+    settings.speed = options.speed;
+    settings.logPath = options.logPath;
+    settings.verbose = options.verbose;
+    SimServer server(line.get(), &device, options.faults, settings);
+    if (!server.start(&error)) {
+        std::fprintf(stderr, "korvex-sim: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+
+    // The first line tells the caller which terminal or port to open.
+    std::printf("%s\n", line->hostName().toLocal8Bit().constData());
+    std::fflush(stdout);
+
+    app.exec();
+    return 0;
+}

@@ -1,0 +1,278 @@
+// Request/reply exchanges of the executor with this test playing the device
+// on the master end of a pseudo-terminal: result codes, the count of failed
+// exchanges, the order of the signals and the bus lock.
+
+#include "LinkTestSupport.h"
+#include "PlCommand.h"
+#include "PtyPair.h"
+#include "SPComm.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QThread>
+#include <QtTest>
+
+#include <algorithm>
+
+namespace {
+
+QByteArray hex(const char *s) { return QByteArray::fromHex(s); }
+
+const QByteArray LaserOnFrame = hex("01001101CC48");
+const QByteArray StatusQueryFrame = hex("0100C1019188");
+
+bool postLaserOn(PlCommand *pl)
+{
+    return postToWorker(pl, [pl] { pl->turnOnOffLd(1); });
+}
+
+bool postStatusQuery(PlCommand *pl)
+{
+    return postToWorker(pl, [pl] { pl->queryAllStatParam(); });
+}
+
+quint8 callLaserOn(PlCommand *pl)
+{
+    return runOnWorker<quint8>(pl, [pl] { return pl->turnOnOffLd(1); });
+}
+
+quint8 callStatusQuery(PlCommand *pl)
+{
+    return runOnWorker<quint8>(pl, [pl] { return pl->queryAllStatParam(); });
+}
+
+// Lets every call queued so far run on the worker thread.
+void drainWorker(PlCommand *pl)
+{
+    runOnWorker<bool>(pl, [pl] { return pl->isSpcOn(); });
+}
+
+} // namespace
+
+class TestPlCommandExchange : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void writeSuccess();
+    void readSuccessWithOtherWord();
+    void closedPort();
+    void busBusy();
+    void deviceRefusal();
+    void failuresCountUntilGoodReply();
+    void staleInputIsNotTakenForTheReply();
+    void roundTripTimes();
+
+private:
+    // One exchange: posts the command, checks the request on the line,
+    // answers it (or not) and returns the signals it produced.
+    QVector<LinkEvent> exchange(bool (*post)(PlCommand *), const QByteArray &request,
+                                const QByteArray &reply, bool answer = true);
+    void expectPair(const QVector<LinkEvent> &events, quint32 count, const char *result, int code,
+                    const QByteArray &frame);
+
+    PtyPair *m_pty = nullptr;
+    PlCommand *m_pl = nullptr;
+    SignalRecorder *m_rec = nullptr;
+};
+
+void TestPlCommandExchange::init()
+{
+    m_pty = new PtyPair;
+    QVERIFY(m_pty->isValid());
+    m_pl = new PlCommand;
+    m_rec = new SignalRecorder(m_pl);
+    QCOMPARE(int(callAndWait<quint8>(m_pl, "turnOnSpcomm", Q_ARG(QVector<QString>, portSettings(m_pty->slavePath())))), 0);
+    QVERIFY(m_rec->waitForCount(1));
+    QCOMPARE(m_rec->takeAll().at(0).args, (QVariantList{m_pty->slavePath(), 0}));
+}
+
+void TestPlCommandExchange::cleanup()
+{
+    delete m_rec;
+    m_rec = nullptr;
+    if (m_pl) {
+        QPointer<QThread> thread = m_pl->workerThread();
+        m_pl->deleteLater();
+        QTRY_VERIFY_WITH_TIMEOUT(thread.isNull(), 5000);
+        m_pl = nullptr;
+    }
+    delete m_pty;
+    m_pty = nullptr;
+}
+
+QVector<LinkEvent> TestPlCommandExchange::exchange(bool (*post)(PlCommand *), const QByteArray &request,
+                                                   const QByteArray &reply, bool answer)
+{
+    const int before = m_rec->count();
+    if (!post(m_pl))
+        return {};
+    const QByteArray sent = m_pty->readExactly(request.size());
+    if (sent != request) {
+        qWarning("unexpected request %s", sent.toHex().constData());
+        return {};
+    }
+    if (answer)
+        m_pty->write(reply);
+    m_rec->waitForCount(before + 2);
+    return m_rec->takeAll();
+}
+
+void TestPlCommandExchange::expectPair(const QVector<LinkEvent> &events, quint32 count, const char *result,
+                                       int code, const QByteArray &frame)
+{
+    QCOMPARE(events.size(), 2);
+    // The count always comes first, the result after it.
+    QCOMPARE(events.at(0).signal, QString("sendCommErrNums"));
+    QCOMPARE(events.at(0).args, (QVariantList{qulonglong(count)}));
+    QCOMPARE(events.at(1).signal, QString(result));
+    QCOMPARE(events.at(1).args.at(0).toInt(), code);
+    QCOMPARE(events.at(1).args.at(1).toByteArray().toHex(), frame.toHex());
+}
+
+void TestPlCommandExchange::writeSuccess()
+{
+    const auto events = exchange(postLaserOn, LaserOnFrame, writeReply(0x00));
+    expectPair(events, 0, "writeCmdResult", 0, LaserOnFrame);
+}
+
+void TestPlCommandExchange::readSuccessWithOtherWord()
+{
+    // A well-formed reply counts as success whatever word it carries.
+    const QByteArray reply = statusReply(0x00C2);
+    const auto events = exchange(postStatusQuery, StatusQueryFrame, reply);
+    expectPair(events, 0, "readCmdResult", 0, reply);
+
+    const QByteArray status = statusReply();
+    QCOMPARE(status.size(), 59);
+    expectPair(exchange(postStatusQuery, StatusQueryFrame, status), 0, "readCmdResult", 0, status);
+}
+
+void TestPlCommandExchange::closedPort()
+{
+    QCOMPARE(int(callAndWait<quint8>(m_pl, "turnOffSpcomm")), 0);
+    QVERIFY(m_rec->waitForCount(1));
+    m_rec->takeAll();
+
+    // A write names the full frame it would have sent, and no count follows.
+    QCOMPARE(int(callLaserOn(m_pl)), 1);
+    QVector<LinkEvent> events = m_rec->takeAll();
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events.at(0).signal, QString("writeCmdResult"));
+    QCOMPARE(events.at(0).args, (QVariantList{1, LaserOnFrame}));
+
+    // A read is dropped without a word.
+    QCOMPARE(int(callStatusQuery(m_pl)), 1);
+    QVERIFY(postStatusQuery(m_pl));
+    drainWorker(m_pl);
+    QCOMPARE(m_rec->count(), 0);
+    QCOMPARE(m_pty->read(50), QByteArray());
+}
+
+void TestPlCommandExchange::busBusy()
+{
+    // Count one failure first, so that a change of the count would show.
+    expectPair(exchange(postLaserOn, LaserOnFrame, {}, false), 1, "writeCmdResult", 255, LaserOnFrame);
+
+    m_pl->channel()->busMutex.lock(); // another thread holds the bus
+    QCOMPARE(int(callLaserOn(m_pl)), 2);
+    QVector<LinkEvent> events = m_rec->takeAll();
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events.at(0).signal, QString("writeCmdResult"));
+    QCOMPARE(events.at(0).args, (QVariantList{2, LaserOnFrame}));
+
+    QCOMPARE(int(callStatusQuery(m_pl)), 2);
+    QCOMPARE(m_rec->count(), 0);
+    QCOMPARE(m_pty->read(50), QByteArray()); // nothing went onto the line
+    m_pl->channel()->busMutex.unlock();
+
+    // The count went on from where it was, and the bus is free again.
+    expectPair(exchange(postLaserOn, LaserOnFrame, {}, false), 2, "writeCmdResult", 255, LaserOnFrame);
+    expectPair(exchange(postLaserOn, LaserOnFrame, writeReply(0)), 0, "writeCmdResult", 0, LaserOnFrame);
+    QVERIFY(m_pl->channel()->busMutex.tryLock(1000));
+    m_pl->channel()->busMutex.unlock();
+}
+
+void TestPlCommandExchange::deviceRefusal()
+{
+    expectPair(exchange(postLaserOn, LaserOnFrame, {}, false), 1, "writeCmdResult", 255, LaserOnFrame);
+    // A well-formed refusal resets the count but reports 4.
+    expectPair(exchange(postLaserOn, LaserOnFrame, writeReply(0x01)), 0, "writeCmdResult", 4, LaserOnFrame);
+    expectPair(exchange(postLaserOn, LaserOnFrame, writeReply(0xFF)), 0, "writeCmdResult", 4, LaserOnFrame);
+    // A read reply's fourth byte is data, never a status.
+    const QByteArray status = deviceFrame(hex("00C1FF00"));
+    expectPair(exchange(postStatusQuery, StatusQueryFrame, status), 0, "readCmdResult", 0, status);
+}
+
+void TestPlCommandExchange::failuresCountUntilGoodReply()
+{
+    const QByteArray good = writeReply(0x00);
+    QByteArray badCrc = statusReply();
+    badCrc[badCrc.size() - 1] = char(badCrc.at(badCrc.size() - 1) ^ 0x01);
+    QByteArray wrongAddress = good;
+    wrongAddress[0] = 0x02;
+    wrongAddress = wrongAddress.left(4);
+    const quint16 crc = Protocol::modbusCrc16(wrongAddress);
+    wrongAddress.append(char(crc & 0xFF)).append(char(crc >> 8)); // CRC right, address wrong
+    const QByteArray shortReply = hex("0100C1");
+    const QByteArray noise = hex("011100000000"); // six bytes, CRC wrong
+
+    // Silence, garbage and short answers: 255 each, the count grows over
+    // write and read commands alike, and a read result carries what came.
+    expectPair(exchange(postLaserOn, LaserOnFrame, {}, false), 1, "writeCmdResult", 255, LaserOnFrame);
+    expectPair(exchange(postStatusQuery, StatusQueryFrame, badCrc), 2, "readCmdResult", 255, badCrc);
+    expectPair(exchange(postLaserOn, LaserOnFrame, wrongAddress), 3, "writeCmdResult", 255, LaserOnFrame);
+    expectPair(exchange(postStatusQuery, StatusQueryFrame, shortReply), 4, "readCmdResult", 255, shortReply);
+    expectPair(exchange(postLaserOn, LaserOnFrame, noise), 5, "writeCmdResult", 255, LaserOnFrame);
+    expectPair(exchange(postStatusQuery, StatusQueryFrame, {}, false), 6, "readCmdResult", 255, QByteArray());
+
+    const QByteArray status = statusReply();
+    expectPair(exchange(postStatusQuery, StatusQueryFrame, status), 0, "readCmdResult", 0, status);
+    expectPair(exchange(postLaserOn, LaserOnFrame, {}, false), 1, "writeCmdResult", 255, LaserOnFrame);
+    expectPair(exchange(postLaserOn, LaserOnFrame, good), 0, "writeCmdResult", 0, LaserOnFrame);
+}
+
+void TestPlCommandExchange::staleInputIsNotTakenForTheReply()
+{
+    // Leftovers of an earlier, late answer are discarded before the request.
+    QVERIFY(m_pty->write(writeReply(0x01)));
+    QTest::qSleep(30);
+    expectPair(exchange(postLaserOn, LaserOnFrame, writeReply(0x00)), 0, "writeCmdResult", 0, LaserOnFrame);
+    QVERIFY(m_pty->write(hex("0100C1DEAD")));
+    QTest::qSleep(30);
+    const QByteArray status = statusReply();
+    expectPair(exchange(postStatusQuery, StatusQueryFrame, status), 0, "readCmdResult", 0, status);
+}
+
+void TestPlCommandExchange::roundTripTimes()
+{
+    // Reported, not judged: how long a command takes from the queued call to
+    // its result signal with an immediate device answer.
+    const int rounds = 20;
+    QVector<qint64> statusUs, writeUs;
+    QElapsedTimer t;
+    const QByteArray status = statusReply();
+    for (int i = 0; i < rounds; ++i) {
+        t.start();
+        const auto events = exchange(postStatusQuery, StatusQueryFrame, status);
+        statusUs << t.nsecsElapsed() / 1000;
+        QCOMPARE(events.size(), 2);
+        QCOMPARE(events.at(1).args.at(0).toInt(), 0);
+        t.start();
+        const auto wevents = exchange(postLaserOn, LaserOnFrame, writeReply(0));
+        writeUs << t.nsecsElapsed() / 1000;
+        QCOMPARE(wevents.size(), 2);
+        QCOMPARE(wevents.at(1).args.at(0).toInt(), 0);
+    }
+    std::sort(statusUs.begin(), statusUs.end());
+    std::sort(writeUs.begin(), writeUs.end());
+    qInfo("status query (59-byte reply): median %.1f ms, max %.1f ms", statusUs.at(rounds / 2) / 1000.0,
+          statusUs.last() / 1000.0);
+    qInfo("write command (6-byte reply): median %.1f ms, max %.1f ms", writeUs.at(rounds / 2) / 1000.0,
+          writeUs.last() / 1000.0);
+}
+
+QTEST_GUILESS_MAIN(TestPlCommandExchange)
+#include "tst_plcommand_exchange.moc"
