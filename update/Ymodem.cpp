@@ -209,7 +209,9 @@ void Ymodem::sendEot()
 
 // Bytes already waiting when the sender puts a packet on the line cannot
 // answer that packet: a stale or doubled ACK would otherwise make the sender
-// run one block ahead of the receiver.
+// run one block ahead of the receiver. Likewise, when the receiver rejects a
+// block, what is still waiting is the rest of a broken packet; the sender
+// sends nothing new before it hears the answer.
 void Ymodem::purgeInput()
 {
     for (int round = 0; round < 64; ++round) {
@@ -275,8 +277,10 @@ void Ymodem::receiveHandshake(quint32 input)
         stage = StageHeaderDone;
         sendBytes(CodeAck, CodeC);
     } else if (input == InputBlock128) {
-        if (errorRule())
+        if (errorRule()) {
+            purgeInput();
             sendBytes(CodeC);
+        }
     } else if (idleRule(EventTimedOut)) {
         sendBytes(CodeC);
     }
@@ -311,8 +315,10 @@ void Ymodem::receiveHeaderDone(quint32 input)
         stage = StageData;
         sendBytes(CodeAck);
     } else if (input == InputBlock128 || input == InputBlock1024) {
-        if (errorRule())
+        if (errorRule()) {
+            purgeInput(); // the rest of a broken packet would be misread as the next one
             sendBytes(CodeNak);
+        }
     } else if (idleRule(EventFailed)) {
         sendBytes(CodeNak);
     }
@@ -343,8 +349,10 @@ void Ymodem::receiveData(quint32 input)
         rxPhase = 0;
         sendBytes(CodeAck);
     } else if (input == InputBlock128 || input == InputBlock1024) {
-        if (errorRule())
+        if (errorRule()) {
+            purgeInput(); // the rest of a broken packet would be misread as the next one
             sendBytes(CodeNak);
+        }
     } else if (idleRule(EventFailed)) {
         sendBytes(CodeNak);
     }
@@ -373,8 +381,10 @@ void Ymodem::receiveClosing(quint32 input)
         sendBytes(CodeAck);
         handleEvent(EventFinished, nullptr, nullptr);
     } else if (input == InputBlock128) {
-        if (errorRule())
+        if (errorRule()) {
+            purgeInput();
             sendBytes(CodeNak);
+        }
     } else if (input == CodeEot) {
         if (errorRule())
             sendBytes(CodeAck, CodeC);

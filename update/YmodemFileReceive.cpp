@@ -23,6 +23,8 @@ YmodemFileReceive::YmodemFileReceive(QObject *parent)
     serialPort->setParity(QSerialPort::NoParity);
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
     readTimer->setTimerType(Qt::PreciseTimer);
+    // The status travels through queued connections too.
+    qRegisterMetaType<YmodemFileReceive::Status>("YmodemFileReceive::Status");
     connect(readTimer, &QTimer::timeout, this, &YmodemFileReceive::readTimeOut);
     connect(writeTimer, &QTimer::timeout, this, &YmodemFileReceive::writeTimeOut);
 }

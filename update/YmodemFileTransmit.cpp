@@ -25,6 +25,8 @@ YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
     // A precise step keeps the gap between a block's ACK and the next block short.
     readTimer->setTimerType(Qt::PreciseTimer);
+    // The status travels through queued connections too.
+    qRegisterMetaType<YmodemFileTransmit::Status>("YmodemFileTransmit::Status");
     connect(readTimer, &QTimer::timeout, this, &YmodemFileTransmit::readTimeOut);
     connect(writeTimer, &QTimer::timeout, this, &YmodemFileTransmit::writeTimeOut);
 }

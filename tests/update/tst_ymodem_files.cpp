@@ -1,0 +1,545 @@
+#include "PtyPeer.h"
+#include "YmodemFileReceive.h"
+#include "YmodemFileTransmit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+static const char C = 0x43, ACK = 0x06, NAK = 0x15, EOT = 0x04, CAN = 0x18;
+static const QByteArray kCancel(5, CAN);
+
+static QByteArray pattern(int size, quint32 seed = 11)
+{
+    QByteArray d(size, '\0');
+    QRandomGenerator g(seed);
+    for (int i = 0; i < size; ++i)
+        d[i] = char(g.bounded(256));
+    return d;
+}
+
+static bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+static QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Records the class's signals in the order they came.
+template <class T, class S>
+static QStringList *recordSignals(T *obj, void (T::*progress)(int), void (T::*status)(S))
+{
+    auto *log = new QStringList;
+    QObject::connect(obj, progress, obj, [log](int p) { log->append(QStringLiteral("p%1").arg(p)); });
+    QObject::connect(obj, status, obj, [log](S s) { log->append(QStringLiteral("s%1").arg(int(s))); });
+    return log;
+}
+
+static bool finalIn(const QStringList &log)
+{
+    for (const QString &e : log)
+        if (e.startsWith('s') && e.mid(1).toInt() >= 2)
+            return true;
+    return false;
+}
+
+// The class under test runs on this thread's event loop, so every wait on
+// the device side keeps the loop turning.
+static QByteArray drain(PtyPair &pty)
+{
+    QByteArray all;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(pty.masterFd(), buf, sizeof buf);
+        if (n <= 0)
+            break;
+        all.append(buf, int(n));
+    }
+    return all;
+}
+
+// Everything the class sends until the line has been quiet for 100 ms
+// (waiting up to `ms` for the first byte).
+static QByteArray answer(PtyPair &pty, int ms = 1500)
+{
+    QByteArray all;
+    QElapsedTimer t, quiet;
+    t.start();
+    quiet.start();
+    while (all.isEmpty() ? t.elapsed() < ms : quiet.elapsed() < 100) {
+        QTest::qWait(5);
+        const QByteArray got = drain(pty);
+        if (!got.isEmpty()) {
+            all += got;
+            quiet.restart();
+        }
+    }
+    return all;
+}
+
+static QByteArray answerExactly(PtyPair &pty, int n, int ms = 3000)
+{
+    QByteArray all;
+    QElapsedTimer t;
+    t.start();
+    while (all.size() < n && t.elapsed() < ms) {
+        QTest::qWait(5);
+        all += drain(pty);
+    }
+    return all;
+}
+
+static void waitForPrompt(PtyPair &pty)
+{
+    QCOMPARE(answerExactly(pty, 1), QByteArray(1, C));
+}
+
+class TestYmodemFiles : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sendToPeer_data();
+    void sendToPeer();
+    void sendProblems();
+    void userStopSendsCancelOnly();
+    void portThatCannotOpen();
+    void receiveFromPeer_data();
+    void receiveFromPeer();
+    void headerWithMoreFields();
+    void unsafeNamesAreRefused_data();
+    void unsafeNamesAreRefused();
+    void badSizesAreRefused_data();
+    void badSizesAreRefused();
+    void shortTransferLeavesNothing();
+    void garbageAndTruncatedBlocks();
+    void peerVanishes();
+    void userStopThenNextReceivePromptsAtOnce();
+};
+
+void TestYmodemFiles::sendToPeer_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("empty") << 0 << QStringList{"s0", "s1", "s2"};
+    QTest::newRow("128") << 128 << QStringList{"s0", "p100", "s1", "s1", "s2"};
+    QTest::newRow("129") << 129 << QStringList{"s0", "p100", "s1", "s1", "s2"};
+    QTest::newRow("1000") << 1000 << QStringList{"s0", "p100", "s1", "s1", "s2"};
+    QTest::newRow("1100") << 1100 << QStringList{"s0", "p93", "s1", "p100", "s1", "s1", "s2"};
+}
+
+void TestYmodemFiles::sendToPeer()
+{
+    QFETCH(int, size);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    const QByteArray data = pattern(size);
+    QVERIFY(writeFile(dir.filePath("app.bin"), data));
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    YmodemFileTransmit t;
+    QScopedPointer<QStringList> log(recordSignals(&t, &YmodemFileTransmit::transmitProgress,
+                                                  &YmodemFileTransmit::transmitStatus));
+    t.setSourceFile(dir.filePath("app.bin"));
+    t.setPort(pty.slavePath());
+    t.setBaud(115200);
+    QVERIFY(t.startTransfer());
+    PtyPeer peer(pty, false);
+    peer.start();
+    QTRY_VERIFY_WITH_TIMEOUT(finalIn(*log), 20000);
+    QCOMPARE(*log, expected);
+    QCOMPARE(peer.engine.events, QVector<int>{Ymodem::EventFinished});
+    QCOMPARE(peer.engine.header, ("app.bin" + QByteArray(1, '\0') + QByteArray::number(size)).leftJustified(128, '\0'));
+    QCOMPARE(peer.engine.received.left(size), data);
+    QCOMPARE(peer.engine.received.mid(size), QByteArray(peer.engine.received.size() - size, '\0'));
+    QCOMPARE(t.transferredBytes(), quint64(size));
+    QCOMPARE(t.currentStatus(), YmodemFileTransmit::StatusFinished);
+}
+
+void TestYmodemFiles::sendProblems()
+{
+    QTemporaryDir dir;
+    PtyPair pty;
+    // A file that cannot be read is noticed at the receiver's "C": failed,
+    // five CAN on the line.
+    {
+        YmodemFileTransmit t;
+        QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
+        t.setSourceFile(dir.filePath("missing.bin"));
+        t.setPort(pty.slavePath());
+        QVERIFY(t.startTransfer());
+        pty.write(QByteArray(1, C));
+        QTRY_COMPARE_WITH_TIMEOUT(status.count(), 1, 5000);
+        QCOMPARE(status.at(0).at(0).value<YmodemFileTransmit::Status>(), YmodemFileTransmit::StatusFailed);
+        QCOMPARE(answer(pty, 1000), kCancel);
+        QVERIFY(!t.failureReason().isEmpty());
+    }
+    // A name that does not fit the header with its size is not cut: the send fails.
+    {
+        const QString longName = QString(121, QLatin1Char('n')) + ".bin";
+        QVERIFY(writeFile(dir.filePath(longName), pattern(10)));
+        YmodemFileTransmit t;
+        QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
+        t.setSourceFile(dir.filePath(longName));
+        t.setPort(pty.slavePath());
+        QVERIFY(t.startTransfer());
+        pty.write(QByteArray(1, C));
+        QTRY_COMPARE_WITH_TIMEOUT(status.count(), 1, 5000);
+        QCOMPARE(status.at(0).at(0).value<YmodemFileTransmit::Status>(), YmodemFileTransmit::StatusFailed);
+        QCOMPARE(answer(pty, 1000), kCancel);
+        QVERIFY(t.failureReason().contains("too long"));
+    }
+    // The longest name that fits goes out whole: 124 + NUL + "10" + NUL = 128.
+    {
+        const QString name = QString(120, QLatin1Char('m')) + ".bin";
+        QVERIFY(writeFile(dir.filePath(name), pattern(10)));
+        YmodemFileTransmit t;
+        t.setSourceFile(dir.filePath(name));
+        t.setPort(pty.slavePath());
+        QVERIFY(t.startTransfer());
+        pty.write(QByteArray(1, C));
+        const QByteArray header = answerExactly(pty, 133, 3000);
+        QCOMPARE(header, makeBlock(0, name.toLatin1() + '\0' + "10" + '\0', 128));
+        t.stopTransfer();
+        QTRY_VERIFY_WITH_TIMEOUT(t.currentStatus() == YmodemFileTransmit::StatusAborted, 2000);
+    }
+    // The receiver cancels after the header: aborted.
+    {
+        QVERIFY(writeFile(dir.filePath("c.bin"), pattern(3000)));
+        YmodemFileTransmit t;
+        QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
+        t.setSourceFile(dir.filePath("c.bin"));
+        t.setPort(pty.slavePath());
+        QVERIFY(t.startTransfer());
+        pty.write(QByteArray(1, C));
+        QCOMPARE(answerExactly(pty, 133, 3000).size(), 133);
+        pty.write(QByteArray(2, CAN));
+        QTRY_VERIFY_WITH_TIMEOUT(status.count() >= 2, 5000);
+        QCOMPARE(status.last().at(0).value<YmodemFileTransmit::Status>(), YmodemFileTransmit::StatusAborted);
+    }
+}
+
+void TestYmodemFiles::userStopSendsCancelOnly()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("s.bin"), pattern(5000)));
+    PtyPair pty;
+    YmodemFileTransmit t;
+    QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
+    t.setSourceFile(dir.filePath("s.bin"));
+    t.setPort(pty.slavePath());
+    QVERIFY(t.startTransfer());
+    pty.write(QByteArray(1, C));
+    QCOMPARE(answerExactly(pty, 133, 3000).size(), 133);
+    t.stopTransfer();
+    QTRY_COMPARE_WITH_TIMEOUT(status.count(), 2, 3000); // started (header), then aborted
+    QCOMPARE(status.last().at(0).value<YmodemFileTransmit::Status>(), YmodemFileTransmit::StatusAborted);
+    QCOMPARE(answer(pty, 500), kCancel);
+    // The port was closed before the report: it can be opened again at once.
+    QVERIFY(t.startTransfer());
+    t.stopTransfer();
+    QTRY_COMPARE_WITH_TIMEOUT(status.count(), 3, 3000);
+}
+
+void TestYmodemFiles::portThatCannotOpen()
+{
+    YmodemFileTransmit t;
+    QSignalSpy tStatus(&t, &YmodemFileTransmit::transmitStatus);
+    t.setPort("/dev/korvex-no-such-port");
+    QVERIFY(!t.startTransfer());
+    YmodemFileReceive r;
+    QSignalSpy rStatus(&r, &YmodemFileReceive::receiveStatus);
+    r.setPort("/dev/korvex-no-such-port");
+    QVERIFY(!r.startTransfer());
+    QTest::qWait(300);
+    QCOMPARE(tStatus.count(), 0);
+    QCOMPARE(rStatus.count(), 0);
+}
+
+void TestYmodemFiles::receiveFromPeer_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("empty") << 0 << QStringList{"s0", "s2"};
+    QTest::newRow("1000") << 1000 << QStringList{"s0", "p100", "s1", "s2"};
+    QTest::newRow("1100") << 1100 << QStringList{"s0", "p93", "s1", "p100", "s1", "s2"};
+    QTest::newRow("70000") << 70000 << QStringList();
+}
+
+void TestYmodemFiles::receiveFromPeer()
+{
+    QFETCH(int, size);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    // An older file of the same name is replaced only by a complete one.
+    QVERIFY(writeFile(dir.filePath("app.bin"), "old contents"));
+    PtyPair pty;
+    YmodemFileReceive r;
+    QScopedPointer<QStringList> log(recordSignals(&r, &YmodemFileReceive::receiveProgress,
+                                                  &YmodemFileReceive::receiveStatus));
+    r.setTargetDirectory(dir.path());
+    r.setPort(pty.slavePath());
+    QVERIFY(r.startTransfer());
+    PtyPeer peer(pty, true);
+    peer.engine.name = "app.bin";
+    peer.engine.source = pattern(size);
+    peer.start();
+    QTRY_VERIFY_WITH_TIMEOUT(finalIn(*log), 30000);
+    if (!expected.isEmpty())
+        QCOMPARE(*log, expected);
+    QCOMPARE(log->last(), QStringLiteral("s2"));
+    QCOMPARE(r.targetPath(), dir.path() + "/app.bin");
+    QCOMPARE(readFile(dir.filePath("app.bin")), peer.engine.source);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"app.bin"});
+}
+
+
+void TestYmodemFiles::headerWithMoreFields()
+{
+    QTemporaryDir dir;
+    PtyPair pty;
+    YmodemFileReceive r;
+    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
+    r.setTargetDirectory(dir.path());
+    r.setPort(pty.slavePath());
+    QVERIFY(r.startTransfer());
+    waitForPrompt(pty);
+    const QByteArray data = pattern(4096, 5);
+    pty.write(makeHeader("fw.img", "4096 14563721170 100644"));
+    QCOMPARE(answer(pty), QByteArray() + ACK + C);
+    for (int i = 0; i < 4; ++i) {
+        pty.write(makeBlock(quint8(i + 1), data.mid(i * 1024), 1024));
+        QCOMPARE(answer(pty), QByteArray(1, ACK));
+    }
+    pty.write(QByteArray(1, EOT));
+    QCOMPARE(answer(pty), QByteArray(1, NAK));
+    pty.write(QByteArray(1, EOT));
+    QCOMPARE(answer(pty), QByteArray() + ACK + C);
+    pty.write(makeBlock(0, QByteArray(), 128));
+    QCOMPARE(answer(pty), QByteArray(1, ACK));
+    QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty()
+                             && status.last().at(0).value<YmodemFileReceive::Status>() == YmodemFileReceive::StatusFinished,
+                             3000);
+    QCOMPARE(r.totalBytes(), quint64(4096));
+    QCOMPARE(readFile(dir.filePath("fw.img")), data);
+}
+
+void TestYmodemFiles::unsafeNamesAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("absolute") << QByteArray("/tmp/korvex-evil");
+    QTest::newRow("parent") << QByteArray("../x");
+    QTest::newRow("sub dir") << QByteArray("a/b");
+    QTest::newRow("dot dot") << QByteArray("..");
+    QTest::newRow("backslash") << QByteArray("..\\x");
+    QTest::newRow("drive") << QByteArray("C:x");
+    QTest::newRow("control") << QByteArray("a\nb");
+}
+
+void TestYmodemFiles::unsafeNamesAreRefused()
+{
+    QFETCH(QByteArray, name);
+    QTemporaryDir outer;
+    QVERIFY(QDir(outer.path()).mkdir("in"));
+    const QString inner = outer.filePath("in");
+    PtyPair pty;
+    YmodemFileReceive r;
+    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
+    r.setTargetDirectory(inner);
+    r.setPort(pty.slavePath());
+    QVERIFY(r.startTransfer());
+    waitForPrompt(pty);
+    pty.write(makeHeader(name, "3"));
+    QCOMPARE(answer(pty), kCancel);
+    QTRY_COMPARE_WITH_TIMEOUT(status.count(), 1, 3000);
+    QCOMPARE(status.at(0).at(0).value<YmodemFileReceive::Status>(), YmodemFileReceive::StatusFailed);
+    QVERIFY(r.failureReason().contains("unsafe"));
+    QVERIFY(QDir(inner).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"in"});
+    QVERIFY(!QFile::exists("/tmp/korvex-evil"));
+}
+
+void TestYmodemFiles::badSizesAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("size");
+    QTest::newRow("missing") << QByteArray();
+    QTest::newRow("letters") << QByteArray("abc");
+    QTest::newRow("mixed") << QByteArray("12x");
+    QTest::newRow("negative") << QByteArray("-5");
+    QTest::newRow("too big") << QByteArray("99999999999999999999999");
+    QTest::newRow("zero then data") << QByteArray("0");
+}
+
+void TestYmodemFiles::badSizesAreRefused()
+{
+    QFETCH(QByteArray, size);
+    QTemporaryDir dir;
+    PtyPair pty;
+    YmodemFileReceive r;
+    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
+    r.setTargetDirectory(dir.path());
+    r.setPort(pty.slavePath());
+    QVERIFY(r.startTransfer());
+    waitForPrompt(pty);
+    pty.write(makeHeader("x.bin", size));
+    if (size == "0") {
+        // Announced empty, then data arrives: refused, nothing kept.
+        QCOMPARE(answer(pty), QByteArray() + ACK + C);
+        pty.write(makeBlock(1, "data", 128));
+    }
+    QCOMPARE(answer(pty), kCancel);
+    QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty()
+                             && status.last().at(0).value<YmodemFileReceive::Status>() == YmodemFileReceive::StatusFailed,
+                             3000);
+    QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+}
+
+void TestYmodemFiles::shortTransferLeavesNothing()
+{
+    // The sender stops after one of three blocks and ends with EOT: the peer
+    // engine is content, but the file is not: failed, the old file untouched.
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("app.bin"), "previous firmware"));
+    PtyPair pty;
+    YmodemFileReceive r;
+    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
+    r.setTargetDirectory(dir.path());
+    r.setPort(pty.slavePath());
+    QVERIFY(r.startTransfer());
+    waitForPrompt(pty);
+    pty.write(makeHeader("app.bin", "3000"));
+    QCOMPARE(answer(pty), QByteArray() + ACK + C);
+    pty.write(makeBlock(1, pattern(1024), 1024));
+    QCOMPARE(answer(pty), QByteArray(1, ACK));
+    pty.write(QByteArray(1, EOT));
+    QCOMPARE(answer(pty), QByteArray(1, NAK));
+    pty.write(QByteArray(1, EOT));
+    QCOMPARE(answer(pty), QByteArray() + ACK + C);
+    pty.write(makeBlock(0, QByteArray(), 128));
+    QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty()
+                             && status.last().at(0).value<YmodemFileReceive::Status>() >= YmodemFileReceive::StatusFinished,
+                             3000);
+    QCOMPARE(status.last().at(0).value<YmodemFileReceive::Status>(), YmodemFileReceive::StatusFailed);
+    QVERIFY(r.failureReason().contains("1024 of 3000"));
+    QCOMPARE(readFile(dir.filePath("app.bin")), QByteArray("previous firmware"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"app.bin"});
+}
+
+void TestYmodemFiles::garbageAndTruncatedBlocks()
+{
+    QTemporaryDir dir;
+    PtyPair pty;
+    YmodemFileReceive r;
+    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
+    r.setTargetDirectory(dir.path());
+    r.setPort(pty.slavePath());
+    QVERIFY(r.startTransfer());
+    waitForPrompt(pty);
+    const QByteArray data = pattern(2048, 3);
+    pty.write(makeHeader("g.bin", "2048"));
+    QCOMPARE(answer(pty), QByteArray() + ACK + C);
+    // Noise before the block (no cancel bytes among it) is idle.
+    pty.write(QByteArray::fromHex("00ff7e3131"));
+    QCOMPARE(answer(pty, 300), QByteArray());
+    // A truncated block: the next bytes complete it and its CRC fails -> NAK.
+    const QByteArray b1 = makeBlock(1, data, 1024);
+    pty.write(b1.left(600));
+    QCOMPARE(answer(pty, 300), QByteArray());
+    pty.write(b1);
+    QCOMPARE(answer(pty), QByteArray(1, NAK));
+    // The rest of that copy was dropped with the NAK: the next copy is clean.
+    pty.write(b1);
+    QCOMPARE(answer(pty), QByteArray(1, ACK));
+    pty.write(makeBlock(2, data.mid(1024), 1024));
+    QByteArray last = answer(pty);
+    QVERIFY2(last.endsWith(ACK), last.toHex().constData());
+    pty.write(QByteArray(1, EOT));
+    QCOMPARE(answer(pty), QByteArray(1, NAK));
+    pty.write(QByteArray(1, EOT));
+    QCOMPARE(answer(pty), QByteArray() + ACK + C);
+    pty.write(makeBlock(0, QByteArray(), 128));
+    QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty()
+                             && status.last().at(0).value<YmodemFileReceive::Status>() >= YmodemFileReceive::StatusFinished,
+                             3000);
+    QCOMPARE(status.last().at(0).value<YmodemFileReceive::Status>(), YmodemFileReceive::StatusFinished);
+    QCOMPARE(readFile(dir.filePath("g.bin")), data);
+}
+
+void TestYmodemFiles::peerVanishes()
+{
+    // The device side goes away mid-transfer: the port reports an error and
+    // both directions end failed within seconds, leaving no file behind.
+    QTemporaryDir dir;
+    {
+        PtyPair pty;
+        pty.closeSlaveKeeper();
+        YmodemFileReceive r;
+        QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
+        r.setTargetDirectory(dir.path());
+        r.setPort(pty.slavePath());
+        QVERIFY(r.startTransfer());
+        waitForPrompt(pty);
+        pty.write(makeHeader("v.bin", "5000"));
+        QCOMPARE(answer(pty), QByteArray() + ACK + C);
+        pty.write(makeBlock(1, pattern(1024), 1024));
+        QCOMPARE(answer(pty), QByteArray(1, ACK));
+        pty.closeMaster();
+        QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty()
+                                 && status.last().at(0).value<YmodemFileReceive::Status>() >= YmodemFileReceive::StatusFinished,
+                                 10000);
+        QCOMPARE(status.last().at(0).value<YmodemFileReceive::Status>(), YmodemFileReceive::StatusFailed);
+        QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    }
+    {
+        QVERIFY(writeFile(dir.filePath("t.bin"), pattern(9000)));
+        PtyPair pty;
+        pty.closeSlaveKeeper();
+        YmodemFileTransmit t;
+        QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
+        t.setSourceFile(dir.filePath("t.bin"));
+        t.setPort(pty.slavePath());
+        QVERIFY(t.startTransfer());
+        pty.write(QByteArray(1, C));
+        QCOMPARE(answerExactly(pty, 133, 3000).size(), 133);
+        pty.write(QByteArray() + ACK + C);
+        QCOMPARE(answerExactly(pty, 1029, 3000).size(), 1029);
+        pty.closeMaster();
+        QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty()
+                                 && status.last().at(0).value<YmodemFileTransmit::Status>() >= YmodemFileTransmit::StatusFinished,
+                                 10000);
+        QCOMPARE(status.last().at(0).value<YmodemFileTransmit::Status>(), YmodemFileTransmit::StatusFailed);
+    }
+}
+
+void TestYmodemFiles::userStopThenNextReceivePromptsAtOnce()
+{
+    QTemporaryDir dir;
+    PtyPair pty;
+    YmodemFileReceive r;
+    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
+    r.setTargetDirectory(dir.path());
+    r.setPort(pty.slavePath());
+    QVERIFY(r.startTransfer());
+    waitForPrompt(pty);
+    pty.write(makeHeader("u.bin", "5000"));
+    QCOMPARE(answer(pty), QByteArray() + ACK + C);
+    r.stopTransfer();
+    QTRY_COMPARE_WITH_TIMEOUT(status.count(), 2, 3000);
+    QCOMPARE(status.last().at(0).value<YmodemFileReceive::Status>(), YmodemFileReceive::StatusAborted);
+    QCOMPARE(answer(pty, 500), kCancel); // and no stray "C" after it
+    QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    QVERIFY(r.startTransfer());
+    waitForPrompt(pty); // within a step, not after a retry period
+    r.stopTransfer();
+    QTRY_COMPARE_WITH_TIMEOUT(status.count(), 3, 3000);
+}
+
+QTEST_GUILESS_MAIN(TestYmodemFiles)
+#include "tst_ymodem_files.moc"
