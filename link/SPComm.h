@@ -52,14 +52,17 @@ public:
     // Hands the port object over to the caller; the channel no longer owns it.
     QSerialPort *releasePort();
 
-    QMutex busMutex;
-
 private:
     QSerialPort *m_port = nullptr;
     QString m_name;
     int m_baud = 115200;
     int m_stopBitsCode = 0;
     int m_parityCode = 0;
+
+public:
+    // Held by the executor from before a request is written until its reply
+    // has been judged; taken only with a short try-lock.
+    QMutex busMutex;
 };
 
 #endif

@@ -63,6 +63,8 @@ private slots:
     void deviceRefusal();
     void failuresCountUntilGoodReply();
     void staleInputIsNotTakenForTheReply();
+    void floodOfGarbage();
+    void deviceSideHangsUp();
     void roundTripTimes();
 
 private:
@@ -244,6 +246,46 @@ void TestPlCommandExchange::staleInputIsNotTakenForTheReply()
     QTest::qSleep(30);
     const QByteArray status = statusReply();
     expectPair(exchange(postStatusQuery, StatusQueryFrame, status), 0, "readCmdResult", 0, status);
+}
+
+void TestPlCommandExchange::floodOfGarbage()
+{
+    // Far more than any reply: judged as lost, nothing is kept for later.
+    QByteArray flood;
+    for (int i = 0; i < 3000; ++i)
+        flood.append(char(0x01 + (i % 200)));
+    const auto events = exchange(postStatusQuery, StatusQueryFrame, flood);
+    QCOMPARE(events.size(), 2);
+    QCOMPARE(events.at(0).args, (QVariantList{qulonglong(1)}));
+    QCOMPARE(events.at(1).args.at(0).toInt(), 255);
+    QVERIFY(flood.startsWith(events.at(1).args.at(1).toByteArray()));
+    QVERIFY(!events.at(1).args.at(1).toByteArray().isEmpty());
+
+    const QByteArray status = statusReply();
+    expectPair(exchange(postStatusQuery, StatusQueryFrame, status), 0, "readCmdResult", 0, status);
+    expectPair(exchange(postLaserOn, LaserOnFrame, writeReply(0)), 0, "writeCmdResult", 0, LaserOnFrame);
+}
+
+void TestPlCommandExchange::deviceSideHangsUp()
+{
+    // The cable is pulled: every command is still answered exactly once,
+    // as lost data, and the worker stays responsive.
+    m_pty->closeMaster();
+    m_pty->closeSlaveKeeper();
+    QElapsedTimer t;
+    t.start();
+    const quint8 w = callLaserOn(m_pl);
+    const quint8 r = callStatusQuery(m_pl);
+    QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+    const QVector<LinkEvent> events = m_rec->takeAll();
+    QCOMPARE(int(w), 255);
+    QCOMPARE(int(r), 255);
+    QCOMPARE(events.size(), 4);
+    QCOMPARE(events.at(0).args, (QVariantList{qulonglong(1)}));
+    QCOMPARE(events.at(1).args, (QVariantList{255, LaserOnFrame}));
+    QCOMPARE(events.at(2).args, (QVariantList{qulonglong(2)}));
+    QCOMPARE(events.at(3).args, (QVariantList{255, QByteArray()}));
+    QCOMPARE(int(callAndWait<quint8>(m_pl, "turnOffSpcomm")), 0);
 }
 
 void TestPlCommandExchange::roundTripTimes()
