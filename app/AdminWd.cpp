@@ -1,0 +1,348 @@
+#include "AdminWd.h"
+#include "ui_AdminWd.h"
+
+#include "CommSet.h"
+#include "PlCommand.h"
+#include "StatusDecoder.h"
+#include "StatusFormat.h"
+#include "WriteResult.h"
+#include "serialNumInput.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMetaType>
+#include <QPixmap>
+#include <QTimer>
+
+// The library is static: its embedded pictures must be registered by hand.
+static void initKorvexResources()
+{
+    Q_INIT_RESOURCE(korvex);
+}
+
+AdminWd::AdminWd(QWidget *parent)
+    : QMainWindow(parent),
+      ui(new Ui::AdminWd),
+      userMode(1),
+      commSetWd(nullptr),
+      serialNumInputWd(nullptr),
+      pollTimer(nullptr),
+      plCommand(nullptr),
+      commErrLimit(10),
+      devPortOpen(false)
+{
+    initKorvexResources();
+    ui->setupUi(this);
+    ui->spinBox_PowerVal->installEventFilter(this);
+
+    plCommand = new PlCommand;
+    pollTimer = new QTimer(this);
+
+    // Tool windows, created once and only shown and hidden afterwards. The
+    // factory and update windows take their places in this sequence:
+    // CommSet, PID, serial number, TEC, fan, update, password.
+    commSetWd = new CommSet(this);
+    serialNumInputWd = new serialNumInput(this);
+    // Then: hide the update window, apply the user mode.
+
+    // Queued calls to the executor's thread carry these two vector types.
+    qRegisterMetaType<QVector<QString>>("QVector<QString>");
+    qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
+
+    connect(ui->actionSerialSet, &QAction::triggered, this, &AdminWd::openSerialSetWd);
+    // (menu actions of the factory and update windows, password dialog)
+    connect(plCommand, &PlCommand::turnOnSpcommResult, this, &AdminWd::updateSerialOn);
+    connect(plCommand, &PlCommand::turnOffSpcommResult, this, &AdminWd::updateSerialOff);
+    connect(plCommand, &PlCommand::writeCmdResult, this, &AdminWd::updateGeneralWriteSlots);
+    connect(plCommand, &PlCommand::readCmdResult, this, &AdminWd::updateGeneralReadSlots);
+    connect(plCommand, &PlCommand::sendCommErrNums, this, &AdminWd::updateCommStat);
+    // (PID window: coefficients to the executor, replies to the window)
+    connect(serialNumInputWd, &serialNumInput::sendSerialNum, this, &AdminWd::updateDevSerialNumValue);
+    // (TEC and fan windows straight to the executor)
+    connectPortSignals();
+    connectCommandSignals();
+
+    refreshLamps();
+
+    connect(pollTimer, &QTimer::timeout, this, &AdminWd::queryDevInfo);
+    pollTimer->start(500);
+
+    // The operator's first act is choosing and opening the device port.
+    commSetWd->show();
+}
+
+AdminWd::~AdminWd()
+{
+    // The executor lives on its worker thread: it must be deleted there.
+    pollTimer->deleteLater();
+    commSetWd->deleteLater();
+    serialNumInputWd->deleteLater();
+    plCommand->deleteLater();
+    delete ui;
+}
+
+void AdminWd::connectPortSignals()
+{
+    connect(commSetWd, &CommSet::sendCommInfo, plCommand, &PlCommand::turnOnSpcomm);
+    connect(this, &AdminWd::turnOffSpcomm, plCommand, &PlCommand::turnOffSpcomm);
+}
+
+void AdminWd::connectCommandSignals()
+{
+    connect(this, &AdminWd::softResetDev, plCommand, &PlCommand::softResetDev);
+    connect(this, &AdminWd::turnOnOffLd, plCommand, &PlCommand::turnOnOffLd);
+    connect(this, &AdminWd::setPowerPercent, plCommand, &PlCommand::setPowerPercent);
+    connect(this, &AdminWd::setTempThreshold, plCommand, &PlCommand::setTempThreshold);
+    connect(this, &AdminWd::setDevFrameNum, plCommand, &PlCommand::setDevFrameNum);
+    connect(this, &AdminWd::setSaveMaxDac, plCommand, &PlCommand::setSaveMaxDac);
+    connect(this, &AdminWd::setNotSaveMaxDac, plCommand, &PlCommand::setNotSaveMaxDac);
+    connect(this, &AdminWd::setCompensationHours, plCommand, &PlCommand::setCompensationHours);
+    connect(this, &AdminWd::setDevSerialNum, plCommand, &PlCommand::setDevSerialNum);
+    connect(this, &AdminWd::setPidValue, plCommand, &PlCommand::setPidValue);
+    connect(this, &AdminWd::turnOnOffTec, plCommand, &PlCommand::turnOnOffTec);
+    connect(this, &AdminWd::setTecPowerDac, plCommand, &PlCommand::setTecPowerDac);
+    connect(this, &AdminWd::switchAutoTec, plCommand, &PlCommand::switchAutoTec);
+    connect(this, &AdminWd::setLdTypeSignal, plCommand, &PlCommand::setLdTypeParam);
+    connect(this, &AdminWd::queryPidParamSignal, plCommand, &PlCommand::queryPidParam);
+    connect(this, &AdminWd::queryAllStatParamSignal, plCommand, &PlCommand::queryAllStatParam);
+}
+
+void AdminWd::appendLog(const QString &message)
+{
+    ui->textEditDebugInfo->append(message);
+}
+
+bool AdminWd::confirmDisconnect()
+{
+    const auto answer = QMessageBox::question(this, tr("通知"), tr("继续操作会断开当前连接，确定？"),
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    return answer == QMessageBox::Yes;
+}
+
+void AdminWd::openSerialSetWd()
+{
+    if (devPortOpen) {
+        if (!confirmDisconnect())
+            return;
+        // The executor closes the port later, on its thread; updateSerialOff follows.
+        emit turnOffSpcomm();
+    }
+    commSetWd->show();
+}
+
+void AdminWd::queryDevInfo()
+{
+    if (!devPortOpen)
+        return;
+    emit queryAllStatParamSignal();
+}
+
+void AdminWd::updateSerialOn(QString name, quint8 result)
+{
+    if (result == 0) {
+        ui->ComNameShow->setText(name);
+        appendLog(name + tr("打开成功\r\n"));
+        devPortOpen = true;
+    } else {
+        ui->ComNameShow->setText(tr("连接断开"));
+        appendLog(name + tr("打开失败\r\n"));
+        devPortOpen = false;
+    }
+}
+
+void AdminWd::updateSerialOff(QString name, quint8 result)
+{
+    if (result == 0) {
+        ui->ComNameShow->setText(tr("连接断开"));
+        appendLog(name + tr("关闭成功\r\n"));
+    } else {
+        ui->ComNameShow->setText(tr("连接未知"));
+        appendLog(name + tr("关闭失败\r\n"));
+    }
+    devPortOpen = false;
+}
+
+void AdminWd::updateCommStat(quint32 errNums)
+{
+    devStat.commError = quint64(errNums) > commErrLimit;
+    refreshLamps();
+}
+
+void AdminWd::updateGeneralReadSlots(quint8 result, QByteArray readSrcData)
+{
+    if (result != 0)
+        return;
+    applyReadReply(StatusDecoder::commandWord(readSrcData), readSrcData);
+    refreshLamps();
+    refreshStatusView();
+}
+
+void AdminWd::applyReadReply(quint16 word, const QByteArray &frame)
+{
+    if (word == StatusDecoder::WordPidParam)
+        emitPidReply(frame);
+    else if (word == StatusDecoder::WordAllStatus)
+        parseAllStatus(frame);
+    else
+        StatusDecoder::applyReadReply(devStat, word, frame);
+}
+
+void AdminWd::parseAllStatus(const QByteArray &frame)
+{
+    StatusDecoder::parseAllStatus(devStat, frame);
+}
+
+void AdminWd::emitPidReply(const QByteArray &frame)
+{
+    emit updatePidWd(StatusDecoder::decodePidReply(frame));
+}
+
+void AdminWd::decodeAlarmBits()
+{
+    StatusDecoder::decodeAlarmBits(devStat);
+}
+
+void AdminWd::refreshLamps()
+{
+    // Widgets are looked up in the central widget only: tool windows are
+    // children of this window too and may reuse field names.
+    decodeAlarmBits();
+    StatusDecoder::decodeLaserState(devStat);
+    const auto lamps = StatusFormat::lampStates(devStat);
+    for (const auto &lamp : lamps) {
+        if (QLabel *label = ui->centralWidget->findChild<QLabel *>(lamp.first))
+            label->setPixmap(QPixmap(lamp.second ? QStringLiteral(":/green.png") : QStringLiteral(":/red.png")));
+    }
+}
+
+void AdminWd::refreshStatusView()
+{
+    const auto fields = StatusFormat::fieldTexts(devStat);
+    for (const auto &field : fields) {
+        if (QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first))
+            edit->setText(field.second);
+    }
+}
+
+QString AdminWd::formatSerialNumber(const QByteArray &record)
+{
+    return StatusFormat::formatSerialNumber(record);
+}
+
+// ---- operator controls ----------------------------------------------------
+
+void AdminWd::on_btnTurnOnLd_clicked()
+{
+    emit turnOnOffLd(1);
+}
+
+void AdminWd::on_btnTurnOffLd_clicked()
+{
+    emit turnOnOffLd(0);
+}
+
+void AdminWd::on_btnSetMaxDac_clicked()
+{
+    emit setSaveMaxDac(quint16(ui->spinBoxMaxDac->value()));
+}
+
+void AdminWd::on_btnSetMaxDacPlus_clicked()
+{
+    const quint16 v = quint16(ui->spinBoxMaxDac->value());
+    quint16 n = quint16(v + 1);
+    if (n > ui->spinBoxMaxDac->maximum())
+        n = v;
+    ui->spinBoxMaxDac->setValue(n);
+    emit setNotSaveMaxDac(n);
+}
+
+void AdminWd::on_btnSetMaxDacPlus_2_clicked()
+{
+    const quint16 v = quint16(ui->spinBoxMaxDac->value());
+    const quint16 n = v != 0 ? quint16(v - 1) : quint16(0);
+    // The spin box keeps its own minimum; the step below it is still sent.
+    ui->spinBoxMaxDac->setValue(n);
+    emit setNotSaveMaxDac(n);
+}
+
+void AdminWd::on_horizontalSlider_PowerSet_sliderReleased()
+{
+    emit setPowerPercent(quint16(ui->horizontalSlider_PowerSet->value()));
+}
+
+void AdminWd::on_horizontalSlider_PowerSet_valueChanged(int value)
+{
+    ui->spinBox_PowerVal->setValue(value);
+}
+
+void AdminWd::on_btnLdTempThSet_clicked()
+{
+    // Tenths of a degree, truncated toward zero.
+    emit setTempThreshold(qint16(ui->doubleSpinBoxLdTempThValue->value() * 10));
+}
+
+void AdminWd::on_btn_SaveAutoCompensation_clicked()
+{
+    emit setCompensationHours(quint32(ui->spinBoxAutoCompensation->value()));
+}
+
+void AdminWd::on_btnShowSerialDialog_clicked()
+{
+    serialNumInputWd->show();
+}
+
+void AdminWd::on_btn_devSerialNumValue_clicked()
+{
+    if (serialNumToWrite.isEmpty()) {
+        appendLog(tr("设备序列号为空，设置失败\n"));
+        return;
+    }
+    emit setDevSerialNum(serialNumToWrite);
+}
+
+void AdminWd::on_btnSoftReset_clicked()
+{
+    emit softResetDev();
+}
+
+void AdminWd::on_btnZeroFrameNum_clicked()
+{
+    emit setDevFrameNum(0, 0);
+}
+
+void AdminWd::on_btnSaveLdType_clicked()
+{
+    emit setLdTypeSignal(QByteArray(1, char(ui->comboBoxLdType->currentIndex())));
+}
+
+bool AdminWd::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->spinBox_PowerVal && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ui->horizontalSlider_PowerSet->setValue(ui->spinBox_PowerVal->value());
+            on_horizontalSlider_PowerSet_sliderReleased();
+        }
+    }
+    // Never swallow the key: the spin box gets it too.
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- results ----------------------------------------------------------------
+
+void AdminWd::updateDevSerialNumValue(QByteArray arrData)
+{
+    ui->devSerialNumValue->setText(formatSerialNumber(arrData));
+    serialNumToWrite = arrData;
+}
+
+void AdminWd::updateGeneralWriteSlots(quint8 result, QByteArray srcTxData)
+{
+    if (result == 0) {
+        WriteResult::applyWriteEcho(devStat, srcTxData);
+        refreshLamps();
+        refreshStatusView();
+    }
+    appendLog(WriteResult::logMessage(result, srcTxData));
+}

@@ -1,0 +1,108 @@
+#ifndef KORVEX_ADMINWD_H
+#define KORVEX_ADMINWD_H
+
+#include "DevStatusCache.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QString>
+#include <QVector>
+
+namespace Ui {
+class AdminWd;
+}
+class CommSet;
+class PlCommand;
+class QTimer;
+class serialNumInput;
+
+// The main window: owns the form, the command executor and the tool windows,
+// polls the device every 500 ms, shows its state and logs command results.
+class AdminWd : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit AdminWd(QWidget *parent = nullptr);
+    ~AdminWd() override;
+
+    // The executor (lives on its own worker thread); tests reach it here.
+    PlCommand *executor() const { return plCommand; }
+    const DevStatusCache &statusCache() const { return devStat; }
+    // 1 = user mode, 0 = factory mode.
+    int currentUserMode() const { return userMode; }
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+signals:
+    void turnOffSpcomm();
+    void softResetDev();
+    void turnOnOffLd(quint8 onOff);
+    void setPowerPercent(quint16 powerPercent);
+    void setTempThreshold(qint16 tempTh);
+    void setDevFrameNum(quint32 rxNum, quint32 txNum);
+    void setSaveMaxDac(quint16 dacValue);
+    void setNotSaveMaxDac(quint16 dacValue);
+    void setCompensationHours(quint32 value);
+    void setDevSerialNum(QByteArray arrData);
+    void setPidValue(QVector<quint32> arrData);
+    void turnOnOffTec(quint8 onOff);
+    void setTecPowerDac(quint16 dacVal);
+    void switchAutoTec(quint8 onOff);
+    void setLdTypeSignal(QByteArray arrData);
+    void queryPidParamSignal();
+    void queryAllStatParamSignal();
+    void updatePidWd(QVector<quint32> arrData);
+
+public slots:
+    void openSerialSetWd();
+    void queryDevInfo();
+    void updateSerialOn(QString name, quint8 result);
+    void updateSerialOff(QString name, quint8 result);
+    void updateDevSerialNumValue(QByteArray arrData);
+    void updateCommStat(quint32 errNums);
+    void updateGeneralWriteSlots(quint8 result, QByteArray srcTxData);
+    void updateGeneralReadSlots(quint8 result, QByteArray readSrcData);
+
+private slots:
+    void on_btnTurnOnLd_clicked();
+    void on_btnTurnOffLd_clicked();
+    void on_btnSetMaxDac_clicked();
+    void on_btnSetMaxDacPlus_clicked();
+    void on_btnSetMaxDacPlus_2_clicked();
+    void on_horizontalSlider_PowerSet_sliderReleased();
+    void on_horizontalSlider_PowerSet_valueChanged(int value);
+    void on_btnLdTempThSet_clicked();
+    void on_btn_SaveAutoCompensation_clicked();
+    void on_btnShowSerialDialog_clicked();
+    void on_btn_devSerialNumValue_clicked();
+    void on_btnSoftReset_clicked();
+    void on_btnZeroFrameNum_clicked();
+    void on_btnSaveLdType_clicked();
+
+private:
+    void connectPortSignals();
+    void connectCommandSignals();
+    // Asks before breaking an open connection; true when the operator agrees.
+    bool confirmDisconnect();
+    void applyReadReply(quint16 word, const QByteArray &frame);
+    void parseAllStatus(const QByteArray &frame);
+    void emitPidReply(const QByteArray &frame);
+    void refreshLamps();
+    void refreshStatusView();
+    void decodeAlarmBits();
+    static QString formatSerialNumber(const QByteArray &record);
+    void appendLog(const QString &message);
+
+    Ui::AdminWd *ui;
+    int userMode;
+    CommSet *commSetWd;
+    serialNumInput *serialNumInputWd;
+    QTimer *pollTimer;
+    PlCommand *plCommand;
+    quint64 commErrLimit;
+    bool devPortOpen;
+    DevStatusCache devStat;
+    QByteArray serialNumToWrite;
+};
+
+#endif

@@ -1,0 +1,42 @@
+#ifndef KORVEX_DEVSTATUSCACHE_H
+#define KORVEX_DEVSTATUSCACHE_H
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// The main window's picture of the device: filled from status replies and
+// from the values of successful writes, drawn as fields and lamps.
+// Temperatures are in tenths of a degree Celsius, currents in mA.
+struct DevStatusCache
+{
+    quint8 ldStatBits = 0;   // bit 0: laser source on
+    quint8 alarmBits = 0;    // bit 0 temperature, bits 1-3 fans 1-3
+    bool ldOn = false;
+    bool commError = false;  // link fault: too many failed exchanges in a row
+    bool tempAlarm = false;
+    bool fan1Alarm = false;
+    bool fan2Alarm = false;
+    bool fan3Alarm = false;
+    quint8 fwMajor = 0;
+    quint8 fwMinor = 0;
+    quint16 powerPercent = 0;
+    qint16 tempThreshold = 0;
+    quint32 devRxFrames = 0;
+    quint32 devTxFrames = 0;
+    QByteArray serialNum;    // 8-byte record as read
+    quint32 runSeconds = 0;
+    quint32 compensationHours = 0;
+    quint16 fanSpeed1 = 0;
+    quint16 fanSpeed2 = 0;
+    quint16 fanSpeed3 = 0;
+    quint16 ldCurrent = 0;
+    quint16 tecCurrentMa = 0;
+    qint16 ldTemp = 0;
+    qint16 ldTemp2 = 0;
+    quint16 maxDac = 0;
+    qint16 mcuTemp = 0;
+    qint16 envTemp = 0;
+    quint32 ldType = 0;
+};
+
+#endif

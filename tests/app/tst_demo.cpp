@@ -1,0 +1,42 @@
+// korvex-demo end to end: starts the simulator, shows live data, saves the
+// picture of the main window and stops the simulator on the way out.
+
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestDemo : public QObject
+{
+    Q_OBJECT
+private slots:
+    void screenshotOfLiveWindow();
+};
+
+void TestDemo::screenshotOfLiveWindow()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString shot = dir.filePath("main.png");
+    QProcess demo;
+    demo.start(qEnvironmentVariable("KORVEX_BUILD_DIR") + "/korvex-demo", {"--screenshot", shot});
+    QVERIFY(demo.waitForStarted(10000));
+    QVERIFY(demo.waitForFinished(60000));
+    const QString out = QString::fromLocal8Bit(demo.readAllStandardOutput());
+    QCOMPARE(demo.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(demo.exitCode() == 0, qPrintable(out + demo.readAllStandardError()));
+
+    const QImage image(shot);
+    QVERIFY2(!image.isNull(), qPrintable(out));
+    QCOMPARE(image.size(), QSize(900, 600));
+
+    // The simulator's terminal disappears with the simulator.
+    const auto m = QRegularExpression("simulated laser on (\\S+)").match(out);
+    QVERIFY2(m.hasMatch(), qPrintable(out));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m.captured(1)), 5000);
+}
+
+QTEST_GUILESS_MAIN(TestDemo)
+#include "tst_demo.moc"

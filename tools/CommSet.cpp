@@ -1,0 +1,70 @@
+#include "CommSet.h"
+#include "ui_CommSet.h"
+
+#include <QMessageBox>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+
+CommSet::CommSet(QWidget *parent) : QDialog(parent), ui(new Ui::CommSet)
+{
+    ui->setupUi(this);
+    // A close button in the title bar, no context-help button.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+}
+
+CommSet::~CommSet()
+{
+    delete ui;
+}
+
+void CommSet::setExtraPorts(const QStringList &names)
+{
+    extraPorts = names;
+}
+
+void CommSet::refreshPortList()
+{
+    ui->serialName->clear();
+    for (const QString &name : qAsConst(extraPorts))
+        ui->serialName->addItem(name);
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports) {
+        // A port that someone holds open cannot be ours; list it again once free.
+        if (info.isBusy())
+            continue;
+        QSerialPort probe;
+        probe.setPort(info);
+        ui->serialName->addItem(probe.portName());
+    }
+}
+
+void CommSet::showEvent(QShowEvent *event)
+{
+    refreshPortList();
+    QDialog::showEvent(event);
+}
+
+void CommSet::on_checkSerial_clicked()
+{
+    refreshPortList();
+}
+
+void CommSet::on_pushButton_clicked()
+{
+    close();
+}
+
+void CommSet::on_switchSerial_clicked()
+{
+    const QString port = ui->serialName->currentText();
+    if (port.isEmpty()) {
+        QMessageBox::warning(this, tr("警告"), tr("串口名称不能为空"), QMessageBox::Yes);
+        return;
+    }
+    QVector<QString> info;
+    info << port << ui->baudRate->currentText() << ui->stopBits->currentText()
+         << ui->paritySelect->currentText();
+    hide();
+    emit sendCommInfo(info);
+    close();
+}
