@@ -5,6 +5,7 @@
 #include "PlCommand.h"
 #include "StatusDecoder.h"
 #include "StatusFormat.h"
+#include "UpdateWidget.h"
 #include "WriteResult.h"
 #include "serialNumInput.h"
 
@@ -27,6 +28,7 @@ AdminWd::AdminWd(QWidget *parent)
       userMode(1),
       commSetWd(nullptr),
       serialNumInputWd(nullptr),
+      updateWd(nullptr),
       pollTimer(nullptr),
       plCommand(nullptr),
       commErrLimit(10),
@@ -44,13 +46,16 @@ AdminWd::AdminWd(QWidget *parent)
     // CommSet, PID, serial number, TEC, fan, update, password.
     commSetWd = new CommSet(this);
     serialNumInputWd = new serialNumInput(this);
-    // Then: hide the update window, apply the user mode.
+    updateWd = new UpdateWidget(this);
+    updateWd->hide();
+    // Then: apply the user mode.
 
     // Queued calls to the executor's thread carry these two vector types.
     qRegisterMetaType<QVector<QString>>("QVector<QString>");
     qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
 
     connect(ui->actionSerialSet, &QAction::triggered, this, &AdminWd::openSerialSetWd);
+    connect(ui->actionupdateDev, &QAction::triggered, this, &AdminWd::openUpdateWd);
     // (menu actions of the factory and update windows, password dialog)
     connect(plCommand, &PlCommand::turnOnSpcommResult, this, &AdminWd::updateSerialOn);
     connect(plCommand, &PlCommand::turnOffSpcommResult, this, &AdminWd::updateSerialOff);
@@ -76,6 +81,7 @@ AdminWd::~AdminWd()
 {
     // The executor lives on its worker thread: it must be deleted there.
     pollTimer->deleteLater();
+    updateWd->deleteLater();
     commSetWd->deleteLater();
     serialNumInputWd->deleteLater();
     plCommand->deleteLater();
@@ -129,6 +135,18 @@ void AdminWd::openSerialSetWd()
         emit turnOffSpcomm();
     }
     commSetWd->show();
+}
+
+// The update window opens the physical port itself, so the device link
+// has to let go of it first.
+void AdminWd::openUpdateWd()
+{
+    if (devPortOpen) {
+        if (!confirmDisconnect())
+            return;
+        emit turnOffSpcomm();
+    }
+    updateWd->show();
 }
 
 void AdminWd::queryDevInfo()

@@ -15,6 +15,7 @@ class CommSet;
 class PlCommand;
 class QTimer;
 class serialNumInput;
+class UpdateWidget;
 
 // The main window: owns the form, the command executor and the tool windows,
 // polls the device every 500 ms, shows its state and logs command results.
@@ -55,6 +56,7 @@ signals:
 
 public slots:
     void openSerialSetWd();
+    void openUpdateWd();
     void queryDevInfo();
     void updateSerialOn(QString name, quint8 result);
     void updateSerialOff(QString name, quint8 result);
@@ -97,6 +99,7 @@ private:
     int userMode;
     CommSet *commSetWd;
     serialNumInput *serialNumInputWd;
+    UpdateWidget *updateWd;
     QTimer *pollTimer;
     PlCommand *plCommand;
     quint64 commErrLimit;
