@@ -5,6 +5,7 @@
 #include "UpdateTestSupport.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSerialPort>
@@ -21,6 +22,7 @@ private slots:
     void openFailureLeavesPortLayout();
     void portAndPortOpenLayouts();
     void browseAnswersSetPathsAndButtons();
+    void desktopChoosers();
     void cancelDuringSendReturnsToPortLayout();
     void unreadableFileKeepsPortOpenLayout();
     void transferThatCannotStartKeepsLayout();
@@ -175,6 +177,61 @@ void TestUpdateWidget::browseAnswersSetPathsAndButtons()
     buttons(&w).rBrowse->click();
     QVERIFY(rPath->text().isEmpty());
     QVERIFY(!buttons(&w).rRecv->isEnabled());
+}
+
+// The real choosers: the file dialog cancelled, the directory dialog answered.
+void TestUpdateWidget::desktopChoosers()
+{
+    PtyPair pty;
+    QTemporaryDir dir;
+    UpdateWidget w;
+    w.setExtraPorts({pty.slavePath()});
+    buttons(&w).com->click();
+    auto *tPath = w.findChild<QLineEdit *>("transmitPath");
+    auto *rPath = w.findChild<QLineEdit *>("receivePath");
+    tPath->setText("/tmp/old-choice.bin");
+
+    QString title;
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    QStringList filters;
+    QTimer::singleShot(100, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        title = dialog->windowTitle();
+        mode = dialog->fileMode();
+        filters = dialog->nameFilters();
+        dialog->reject();
+    });
+    buttons(&w).tBrowse->click();
+    QCOMPARE(title, QString::fromUtf8("打开文件"));
+    QCOMPARE(mode, QFileDialog::ExistingFile);
+    QCOMPARE(filters, QStringList{QString::fromUtf8("任意文件 (*.*)")});
+    QVERIFY(tPath->text().isEmpty());
+    QVERIFY(!buttons(&w).tSend->isEnabled());
+
+    // The directory is typed into the dialog's name field and confirmed.
+    bool dirsOnly = false;
+    QTimer picker;
+    connect(&picker, &QTimer::timeout, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        picker.stop();
+        title = dialog->windowTitle();
+        mode = dialog->fileMode();
+        dirsOnly = dialog->testOption(QFileDialog::ShowDirsOnly);
+        dialog->setDirectory(QFileInfo(dir.path()).path());
+        if (auto *name = dialog->findChild<QLineEdit *>("fileNameEdit"))
+            name->setText(QFileInfo(dir.path()).fileName());
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    picker.start(50);
+    buttons(&w).rBrowse->click();
+    QCOMPARE(title, QString::fromUtf8("选择目录"));
+    QVERIFY(dirsOnly);
+    QVERIFY(mode != QFileDialog::ExistingFile && mode != QFileDialog::AnyFile);
+    QCOMPARE(QFileInfo(rPath->text()).canonicalFilePath(), QFileInfo(dir.path()).canonicalFilePath());
+    QVERIFY(buttons(&w).rRecv->isEnabled());
 }
 
 void TestUpdateWidget::cancelDuringSendReturnsToPortLayout()
