@@ -98,7 +98,9 @@ void YmodemFileReceive::readTimeOut()
     // "C" after a stop), so the next receive prompts at once.
     if (status != StatusStarted && status != StatusTransferring)
         return;
-    if (portBroken()) {
+    // A line that went away may still have delivered its last bytes (the
+    // final ACK, say): those are used before the error ends the transfer.
+    if (portBroken() && serialPort->bytesAvailable() == 0) {
         const QString why = tr("serial port error: %1").arg(serialPort->errorString());
         abortTransfer();
         endWith(StatusFailed, why);

@@ -1,0 +1,265 @@
+// korvex-pacer: a serial line between two endpoints, paced at a baud rate
+// (10 bits per byte, as 8N1 on a real line), for benchmarks and fault tests.
+//
+//   korvex-pacer --baud N [faults] ENDPOINT ENDPOINT
+//   ENDPOINT:  pty:PATH      a new pty; PATH becomes a link to its port name
+//              exec:COMMAND  COMMAND (run by /bin/sh) with stdin/stdout on the line
+//   faults (per byte probabilities, 0..1; both directions):
+//              --flip P  --drop P  --dup P  --seed S
+//              --stall-ms MS --stall-every BYTES   (pause a direction)
+//
+// The pacer ends when an exec endpoint's command ends (after delivering what
+// that command wrote), with the command's exit status, or on SIGINT/SIGTERM.
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <random>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+void onSignal(int) { g_stop = 1; }
+
+using Clock = std::chrono::steady_clock;
+
+struct Endpoint {
+    int fd = -1;
+    int keeper = -1; // pty slave kept open so the master never sees a hang-up
+    pid_t child = -1;
+    int exitStatus = -1;
+    std::string link;
+    bool closed = false;
+};
+
+struct Faults {
+    double flip = 0, drop = 0, dup = 0;
+    long stallMs = 0, stallEvery = 0;
+};
+
+// One direction of the line: bytes written at one end wait here and leave
+// at the line rate.
+struct Direction {
+    std::deque<unsigned char> queue;
+    double credit = 0;       // bytes the line may deliver now
+    long sinceStall = 0;
+    Clock::time_point stalledUntil{};
+};
+
+bool setRaw(int fd)
+{
+    termios t{};
+    if (tcgetattr(fd, &t) != 0)
+        return false;
+    cfmakeraw(&t);
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+bool openEndpoint(const std::string &spec, Endpoint &e)
+{
+    if (spec.rfind("pty:", 0) == 0) {
+        int master = -1, slave = -1;
+        char name[256] = {0};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return false;
+        setRaw(master);
+        setRaw(slave);
+        e.fd = master;
+        e.keeper = slave;
+        e.link = spec.substr(4);
+        unlink(e.link.c_str());
+        if (symlink(name, e.link.c_str()) != 0)
+            return false;
+    } else if (spec.rfind("exec:", 0) == 0) {
+        int sv[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0)
+            return false;
+        const pid_t pid = fork();
+        if (pid < 0)
+            return false;
+        if (pid == 0) {
+            dup2(sv[1], 0);
+            dup2(sv[1], 1);
+            close(sv[0]);
+            close(sv[1]);
+            execl("/bin/sh", "sh", "-c", spec.c_str() + 5, static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        close(sv[1]);
+        e.fd = sv[0];
+        e.child = pid;
+    } else {
+        return false;
+    }
+    fcntl(e.fd, F_SETFL, fcntl(e.fd, F_GETFL) | O_NONBLOCK);
+    return true;
+}
+
+void usage()
+{
+    std::fputs("usage: korvex-pacer --baud N [--flip P] [--drop P] [--dup P] [--seed S]\n"
+               "                    [--stall-ms MS --stall-every BYTES] ENDPOINT ENDPOINT\n"
+               "ENDPOINT: pty:LINKPATH | exec:COMMAND\n",
+               stderr);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    long baud = 0;
+    unsigned seed = 1;
+    Faults faults;
+    std::string specs[2];
+    int nspecs = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](const char *flag) -> const char * {
+            if (a != flag)
+                return nullptr;
+            if (i + 1 >= argc) {
+                usage();
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (const char *v = value("--baud")) baud = std::atol(v);
+        else if (const char *v = value("--flip")) faults.flip = std::atof(v);
+        else if (const char *v = value("--drop")) faults.drop = std::atof(v);
+        else if (const char *v = value("--dup")) faults.dup = std::atof(v);
+        else if (const char *v = value("--seed")) seed = unsigned(std::atol(v));
+        else if (const char *v = value("--stall-ms")) faults.stallMs = std::atol(v);
+        else if (const char *v = value("--stall-every")) faults.stallEvery = std::atol(v);
+        else if (a == "--help" || a == "-h") { usage(); return 0; }
+        else if (nspecs < 2) specs[nspecs++] = a;
+        else { usage(); return 2; }
+    }
+    if (baud <= 0 || nspecs != 2) {
+        usage();
+        return 2;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Endpoint ends[2];
+    for (int k = 0; k < 2; ++k) {
+        if (!openEndpoint(specs[k], ends[k])) {
+            std::fprintf(stderr, "korvex-pacer: cannot open endpoint %s: %s\n", specs[k].c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    Direction dirs[2]; // dirs[k]: bytes from ends[k] to ends[1-k]
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> dice(0.0, 1.0);
+    const double bytesPerSecond = double(baud) / 10.0;
+    auto last = Clock::now();
+    int exitCode = 0;
+    bool ending = false;
+    Clock::time_point endBy{};
+
+    while (!g_stop) {
+        // Commands that ended: deliver what they wrote, then stop.
+        for (auto &e : ends) {
+            if (e.child > 0 && e.exitStatus < 0) {
+                int status = 0;
+                if (waitpid(e.child, &status, WNOHANG) == e.child) {
+                    e.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+                    exitCode = e.exitStatus;
+                    if (!ending) {
+                        ending = true;
+                        endBy = Clock::now() + std::chrono::seconds(3);
+                    }
+                }
+            }
+        }
+        if (ending && (Clock::now() > endBy || (dirs[0].queue.empty() && dirs[1].queue.empty()))) {
+            usleep(300000); // the far side reads the last bytes before the line goes away
+            break;
+        }
+
+        pollfd p[2];
+        for (int k = 0; k < 2; ++k) {
+            p[k].fd = ends[k].closed ? -1 : ends[k].fd;
+            p[k].events = dirs[k].queue.size() < 65536 ? POLLIN : 0;
+            p[k].revents = 0;
+        }
+        poll(p, 2, 1);
+
+        for (int k = 0; k < 2; ++k) {
+            if (!(p[k].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            unsigned char buf[4096];
+            const ssize_t n = read(ends[k].fd, buf, sizeof buf);
+            if (n > 0) {
+                for (ssize_t i = 0; i < n; ++i) {
+                    unsigned char b = buf[i];
+                    if (faults.drop > 0 && dice(rng) < faults.drop)
+                        continue;
+                    if (faults.flip > 0 && dice(rng) < faults.flip)
+                        b ^= static_cast<unsigned char>(1u << (rng() % 8));
+                    dirs[k].queue.push_back(b);
+                    if (faults.dup > 0 && dice(rng) < faults.dup)
+                        dirs[k].queue.push_back(b);
+                }
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR && ends[k].child > 0)) {
+                ends[k].closed = ends[k].child > 0; // a pty master reads EIO between opens: keep it
+            }
+        }
+
+        const auto now = Clock::now();
+        const double elapsed = std::chrono::duration<double>(now - last).count();
+        last = now;
+        for (int k = 0; k < 2; ++k) {
+            Direction &d = dirs[k];
+            if (now < d.stalledUntil) {
+                d.credit = 0;
+                continue;
+            }
+            // At most a few bytes of slack so that an idle line does not bank time.
+            d.credit = std::min(d.credit + elapsed * bytesPerSecond, std::max(2.0, bytesPerSecond * 0.02));
+            size_t allowed = size_t(d.credit);
+            if (faults.stallEvery > 0)
+                allowed = std::min<size_t>(allowed, size_t(faults.stallEvery - d.sinceStall));
+            allowed = std::min(allowed, d.queue.size());
+            if (allowed == 0)
+                continue;
+            unsigned char out[65536];
+            std::copy(d.queue.begin(), d.queue.begin() + long(allowed), out);
+            const ssize_t w = write(ends[1 - k].fd, out, allowed);
+            if (w > 0) {
+                d.queue.erase(d.queue.begin(), d.queue.begin() + w);
+                d.credit -= double(w);
+                d.sinceStall += w;
+                if (faults.stallEvery > 0 && d.sinceStall >= faults.stallEvery) {
+                    d.sinceStall = 0;
+                    d.stalledUntil = now + std::chrono::milliseconds(faults.stallMs);
+                }
+            }
+        }
+    }
+
+    for (auto &e : ends) {
+        if (e.child > 0 && e.exitStatus < 0)
+            kill(e.child, SIGTERM);
+        if (!e.link.empty())
+            unlink(e.link.c_str());
+        close(e.fd);
+        if (e.keeper >= 0)
+            close(e.keeper);
+    }
+    return exitCode;
+}
