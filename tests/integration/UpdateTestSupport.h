@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -79,8 +81,11 @@ protected:
 };
 
 // lrzsz on the device side of a pty: the window opens slavePath(); sb or rb
-// talks on the master through its standard input and output.
-class LrzszPeer
+// runs on pipes, and this relays between them and the pty's master. lrzsz
+// flushes its terminal on exit, which on a pty can discard its last byte
+// (rb's final ACK) before the window has read it; a real UART does not do
+// that, and pipes do not either.
+class LrzszPeer : public QObject
 {
 public:
     LrzszPeer()
@@ -94,16 +99,21 @@ public:
                 ::cfmakeraw(&t);
                 ::tcsetattr(fd, TCSANOW, &t);
             }
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         }
-        ::fcntl(keeper, F_SETFD, FD_CLOEXEC); // only the master goes to the peer
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
         path = QString::fromLocal8Bit(name);
+        notifier = new QSocketNotifier(master, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this] { fromLine(); });
+        connect(&process, &QProcess::readyReadStandardOutput, this, [this] { toLine(process.readAllStandardOutput()); });
     }
-    ~LrzszPeer()
+    ~LrzszPeer() override
     {
         if (process.state() != QProcess::NotRunning) {
             process.kill();
             process.waitForFinished(3000);
         }
+        delete notifier;
         if (master >= 0)
             ::close(master);
         if (keeper >= 0)
@@ -112,24 +122,45 @@ public:
     bool isValid() const { return master >= 0; }
     QString slavePath() const { return path; }
 
-    // Runs e.g. "sb -q file" or "rb -q" in `directory`, on the master.
+    // Runs e.g. "sb -q file" or "rb -q" in `directory`.
     bool start(const QString &command, const QString &directory)
     {
         process.setWorkingDirectory(directory);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        const QString fd = QString::number(master);
-        process.start(QStringLiteral("sh"), {QStringLiteral("-c"),
-                                             QStringLiteral("exec %1 <&%2 >&%2").arg(command, fd)});
+        process.setStandardErrorFile(QProcess::nullDevice());
+        process.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec ") + command});
         return process.waitForStarted(5000);
     }
-    bool finished(int timeoutMs) { return process.waitForFinished(timeoutMs); }
 
     QProcess process;
 
 private:
+    void fromLine()
+    {
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n <= 0)
+                return;
+            if (process.state() == QProcess::Running)
+                process.write(buf, qint64(n));
+        }
+    }
+    void toLine(const QByteArray &bytes)
+    {
+        int done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n > 0)
+                done += int(n);
+            else
+                QThread::msleep(1); // the line's buffer is full: the window reads it
+        }
+    }
+
     int master = -1;
     int keeper = -1;
     QString path;
+    QSocketNotifier *notifier = nullptr;
 };
 
 #endif
