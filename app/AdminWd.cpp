@@ -2,11 +2,15 @@
 #include "ui_AdminWd.h"
 
 #include "CommSet.h"
+#include "DialogPasswordWd.h"
+#include "PidAdjust.h"
 #include "PlCommand.h"
 #include "StatusDecoder.h"
 #include "StatusFormat.h"
+#include "TecDebug.h"
 #include "UpdateWidget.h"
 #include "WriteResult.h"
+#include "fan_debug.h"
 #include "serialNumInput.h"
 
 #include <QKeyEvent>
@@ -22,13 +26,22 @@ static void initKorvexResources()
     Q_INIT_RESOURCE(korvex);
 }
 
+// The password that unlocks factory mode, compared whole and case-sensitively.
+static const char kFactoryPassword[] = "velmandro583";
+
+int AdminWd::pidPollPhase = 0;
+
 AdminWd::AdminWd(QWidget *parent)
     : QMainWindow(parent),
       ui(new Ui::AdminWd),
       userMode(1),
       commSetWd(nullptr),
+      pidAdjustWd(nullptr),
       serialNumInputWd(nullptr),
+      tecDebugWd(nullptr),
+      fanDebugWd(nullptr),
       updateWd(nullptr),
+      passwordWd(nullptr),
       pollTimer(nullptr),
       plCommand(nullptr),
       commErrLimit(10),
@@ -45,26 +58,41 @@ AdminWd::AdminWd(QWidget *parent)
     // factory and update windows take their places in this sequence:
     // CommSet, PID, serial number, TEC, fan, update, password.
     commSetWd = new CommSet(this);
+    pidAdjustWd = new PidAdjust(this);
     serialNumInputWd = new serialNumInput(this);
+    tecDebugWd = new TecDebug(this);
+    fanDebugWd = new fan_debug(this);
     updateWd = new UpdateWidget(this);
+    passwordWd = new DialogPasswordWd(this);
     updateWd->hide();
-    // Then: apply the user mode.
+    // Start in user mode: the factory controls stay hidden until the password.
+    applyUserMode();
 
     // Queued calls to the executor's thread carry these two vector types.
     qRegisterMetaType<QVector<QString>>("QVector<QString>");
     qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
 
     connect(ui->actionSerialSet, &QAction::triggered, this, &AdminWd::openSerialSetWd);
+    connect(ui->actionPidDebug, &QAction::triggered, this, &AdminWd::openPidAdjust);
+    connect(ui->actiontecDebug, &QAction::triggered, this, &AdminWd::openTecDebugWd);
+    connect(ui->actionfanDebug, &QAction::triggered, this, &AdminWd::openFanDebugWd);
     connect(ui->actionupdateDev, &QAction::triggered, this, &AdminWd::openUpdateWd);
-    // (menu actions of the factory and update windows, password dialog)
+    connect(ui->actionFactoryMode, &QAction::triggered, this, &AdminWd::openFactoryPasswordWd);
+    connect(passwordWd, &DialogPasswordWd::sendPasswordStr, this, &AdminWd::changeUserMode);
     connect(plCommand, &PlCommand::turnOnSpcommResult, this, &AdminWd::updateSerialOn);
     connect(plCommand, &PlCommand::turnOffSpcommResult, this, &AdminWd::updateSerialOff);
     connect(plCommand, &PlCommand::writeCmdResult, this, &AdminWd::updateGeneralWriteSlots);
     connect(plCommand, &PlCommand::readCmdResult, this, &AdminWd::updateGeneralReadSlots);
     connect(plCommand, &PlCommand::sendCommErrNums, this, &AdminWd::updateCommStat);
-    // (PID window: coefficients to the executor, replies to the window)
+    // The factory windows talk to the executor directly; only the PID reply
+    // is relayed through this window.
+    connect(pidAdjustWd, &PidAdjust::setPidSignal, plCommand, &PlCommand::setPidValue);
+    connect(this, &AdminWd::updatePidWd, pidAdjustWd, &PidAdjust::updateShowText);
     connect(serialNumInputWd, &serialNumInput::sendSerialNum, this, &AdminWd::updateDevSerialNumValue);
-    // (TEC and fan windows straight to the executor)
+    connect(tecDebugWd, &TecDebug::turnOnOff, plCommand, &PlCommand::turnOnOffTec);
+    connect(tecDebugWd, &TecDebug::setTecPowerDac, plCommand, &PlCommand::setTecPowerDac);
+    connect(tecDebugWd, &TecDebug::switchAutoTec, plCommand, &PlCommand::switchAutoTec);
+    connect(fanDebugWd, &fan_debug::setFanAutoPwm, plCommand, &PlCommand::setFanAutoPwm);
     connectPortSignals();
     connectCommandSignals();
 
@@ -83,8 +111,12 @@ AdminWd::~AdminWd()
     pollTimer->deleteLater();
     updateWd->deleteLater();
     commSetWd->deleteLater();
+    pidAdjustWd->deleteLater();
     serialNumInputWd->deleteLater();
+    tecDebugWd->deleteLater();
+    fanDebugWd->deleteLater();
     plCommand->deleteLater();
+    passwordWd->deleteLater();
     delete ui;
 }
 
@@ -154,6 +186,15 @@ void AdminWd::queryDevInfo()
     if (!devPortOpen)
         return;
     emit queryAllStatParamSignal();
+
+    // While the PID window is shown, every second tick also asks for the PID
+    // parameters, after the status query of the same tick.
+    if (!pidAdjustWd->isVisible())
+        return;
+    if (++pidPollPhase == 2) {
+        pidPollPhase = 0;
+        emit queryPidParamSignal();
+    }
 }
 
 void AdminWd::updateSerialOn(QString name, quint8 result)
@@ -363,4 +404,54 @@ void AdminWd::updateGeneralWriteSlots(quint8 result, QByteArray srcTxData)
         refreshStatusView();
     }
     appendLog(WriteResult::logMessage(result, srcTxData));
+}
+
+// ---- factory mode and factory windows -------------------------------------
+
+void AdminWd::openFactoryPasswordWd()
+{
+    passwordWd->show();
+}
+
+void AdminWd::changeUserMode(QString str)
+{
+    if (str == QLatin1String(kFactoryPassword))
+        userMode = 0;
+    applyUserMode();
+}
+
+void AdminWd::applyUserMode()
+{
+    if (userMode != 0 && userMode != 1)
+        return;
+    const bool factory = userMode == 0;
+    // In this order: the settings controls, then the two display fields.
+    QWidget *const factoryOnly[] = {
+        ui->labelMaxDac, ui->spinBoxMaxDac, ui->btnSetMaxDacPlus, ui->btnSetMaxDacPlus_2,
+        ui->btnSetMaxDac, ui->label_AutoCompensation, ui->spinBoxAutoCompensation,
+        ui->btn_SaveAutoCompensation, ui->labelSerial, ui->devSerialNumValue,
+        ui->btnShowSerialDialog, ui->btn_devSerialNumValue, ui->labelLdType, ui->comboBoxLdType,
+        ui->btnSaveLdType, ui->label_Dac, ui->lineEdit_MaxDacShow, ui->label_StatAutoCompensation,
+        ui->StatAutoCompensation,
+    };
+    for (QWidget *w : factoryOnly)
+        w->setVisible(factory);
+    ui->actionPidDebug->setVisible(factory);
+    ui->actiontecDebug->setVisible(factory);
+    ui->actionfanDebug->setVisible(factory);
+}
+
+void AdminWd::openPidAdjust()
+{
+    pidAdjustWd->show();
+}
+
+void AdminWd::openTecDebugWd()
+{
+    tecDebugWd->show();
+}
+
+void AdminWd::openFanDebugWd()
+{
+    fanDebugWd->show();
 }

@@ -12,8 +12,12 @@ namespace Ui {
 class AdminWd;
 }
 class CommSet;
+class DialogPasswordWd;
+class PidAdjust;
 class PlCommand;
 class QTimer;
+class TecDebug;
+class fan_debug;
 class serialNumInput;
 class UpdateWidget;
 
@@ -56,12 +60,17 @@ signals:
 
 public slots:
     void openSerialSetWd();
+    void openPidAdjust();
+    void openTecDebugWd();
+    void openFanDebugWd();
     void openUpdateWd();
+    void openFactoryPasswordWd();
     void queryDevInfo();
     void updateSerialOn(QString name, quint8 result);
     void updateSerialOff(QString name, quint8 result);
     void updateDevSerialNumValue(QByteArray arrData);
     void updateCommStat(quint32 errNums);
+    void changeUserMode(QString str);
     void updateGeneralWriteSlots(quint8 result, QByteArray srcTxData);
     void updateGeneralReadSlots(quint8 result, QByteArray readSrcData);
 
@@ -94,18 +103,28 @@ private:
     void decodeAlarmBits();
     static QString formatSerialNumber(const QByteArray &record);
     void appendLog(const QString &message);
+    // Hides (user mode) or shows (factory mode) the factory-only controls.
+    void applyUserMode();
 
     Ui::AdminWd *ui;
     int userMode;
     CommSet *commSetWd;
+    PidAdjust *pidAdjustWd;
     serialNumInput *serialNumInputWd;
+    TecDebug *tecDebugWd;
+    fan_debug *fanDebugWd;
     UpdateWidget *updateWd;
+    DialogPasswordWd *passwordWd;
     QTimer *pollTimer;
     PlCommand *plCommand;
     quint64 commErrLimit;
     bool devPortOpen;
     DevStatusCache devStat;
     QByteArray serialNumToWrite;
+
+    // Poll ticks counted while the PID window is shown; every second one
+    // also queries the PID parameters.
+    static int pidPollPhase;
 };
 
 #endif

@@ -1,0 +1,39 @@
+#ifndef KORVEX_PIDADJUST_H
+#define KORVEX_PIDADJUST_H
+
+#include "SpreadTracker.h"
+
+#include <QMainWindow>
+#include <QVector>
+
+namespace Ui {
+class PidAdjust;
+}
+
+// Factory window: sends typed PID coefficients and shows the device's PID
+// status samples with the spread of temperature and PWM since the last reset.
+class PidAdjust : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit PidAdjust(QWidget *parent = nullptr);
+    ~PidAdjust() override;
+
+signals:
+    void setPidSignal(QVector<quint32> arr);
+
+public slots:
+    void updateShowText(QVector<quint32> arrData);
+
+private slots:
+    void on_btnSetPid_clicked();
+    void on_btnReset_clicked();
+
+private:
+    Ui::PidAdjust *ui;
+    TempSpreadTracker tempSpread{kTempResetMarker};
+    PwmSpreadTracker pwmSpread{kPwmResetMarker};
+};
+
+#endif

@@ -1,0 +1,36 @@
+#include "fan_debug.h"
+#include "FanCommand.h"
+#include "ui_fan_debug.h"
+
+fan_debug::fan_debug(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::fan_debug)
+{
+    ui->setupUi(this);
+}
+
+fan_debug::~fan_debug()
+{
+    delete ui;
+}
+
+void fan_debug::on_fanPwmSetSlider_sliderReleased()
+{
+    // Every value was already sent while the slider moved.
+}
+
+void fan_debug::on_btnAutoFanOn_clicked()
+{
+    emit setFanAutoPwm(FanCommand::automatic(true));
+}
+
+void fan_debug::on_btnAtutoFanOff_clicked()
+{
+    emit setFanAutoPwm(FanCommand::automatic(false));
+}
+
+void fan_debug::on_fanPwmSetSlider_valueChanged(int value)
+{
+    ui->fanPwmVal->setText(QString::number(value));
+    emit setFanAutoPwm(FanCommand::pwm(static_cast<quint16>(value)));
+}
