@@ -8,6 +8,7 @@
 #include "StatusDecoder.h"
 #include "StatusFormat.h"
 #include "TecDebug.h"
+#include "UpdateWidget.h"
 #include "WriteResult.h"
 #include "fan_debug.h"
 #include "serialNumInput.h"
@@ -39,6 +40,7 @@ AdminWd::AdminWd(QWidget *parent)
       serialNumInputWd(nullptr),
       tecDebugWd(nullptr),
       fanDebugWd(nullptr),
+      updateWd(nullptr),
       passwordWd(nullptr),
       pollTimer(nullptr),
       plCommand(nullptr),
@@ -60,9 +62,9 @@ AdminWd::AdminWd(QWidget *parent)
     serialNumInputWd = new serialNumInput(this);
     tecDebugWd = new TecDebug(this);
     fanDebugWd = new fan_debug(this);
-    // (update window)
+    updateWd = new UpdateWidget(this);
     passwordWd = new DialogPasswordWd(this);
-    // (hide the update window)
+    updateWd->hide();
     // Start in user mode: the factory controls stay hidden until the password.
     applyUserMode();
 
@@ -74,7 +76,7 @@ AdminWd::AdminWd(QWidget *parent)
     connect(ui->actionPidDebug, &QAction::triggered, this, &AdminWd::openPidAdjust);
     connect(ui->actiontecDebug, &QAction::triggered, this, &AdminWd::openTecDebugWd);
     connect(ui->actionfanDebug, &QAction::triggered, this, &AdminWd::openFanDebugWd);
-    // (update window menu action)
+    connect(ui->actionupdateDev, &QAction::triggered, this, &AdminWd::openUpdateWd);
     connect(ui->actionFactoryMode, &QAction::triggered, this, &AdminWd::openFactoryPasswordWd);
     connect(passwordWd, &DialogPasswordWd::sendPasswordStr, this, &AdminWd::changeUserMode);
     connect(plCommand, &PlCommand::turnOnSpcommResult, this, &AdminWd::updateSerialOn);
@@ -107,6 +109,7 @@ AdminWd::~AdminWd()
 {
     // The executor lives on its worker thread: it must be deleted there.
     pollTimer->deleteLater();
+    updateWd->deleteLater();
     commSetWd->deleteLater();
     pidAdjustWd->deleteLater();
     serialNumInputWd->deleteLater();
@@ -164,6 +167,18 @@ void AdminWd::openSerialSetWd()
         emit turnOffSpcomm();
     }
     commSetWd->show();
+}
+
+// The update window opens the physical port itself, so the device link
+// has to let go of it first.
+void AdminWd::openUpdateWd()
+{
+    if (devPortOpen) {
+        if (!confirmDisconnect())
+            return;
+        emit turnOffSpcomm();
+    }
+    updateWd->show();
 }
 
 void AdminWd::queryDevInfo()

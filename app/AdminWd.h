@@ -19,6 +19,7 @@ class QTimer;
 class TecDebug;
 class fan_debug;
 class serialNumInput;
+class UpdateWidget;
 
 // The main window: owns the form, the command executor and the tool windows,
 // polls the device every 500 ms, shows its state and logs command results.
@@ -62,6 +63,7 @@ public slots:
     void openPidAdjust();
     void openTecDebugWd();
     void openFanDebugWd();
+    void openUpdateWd();
     void openFactoryPasswordWd();
     void queryDevInfo();
     void updateSerialOn(QString name, quint8 result);
@@ -111,6 +113,7 @@ private:
     serialNumInput *serialNumInputWd;
     TecDebug *tecDebugWd;
     fan_debug *fanDebugWd;
+    UpdateWidget *updateWd;
     DialogPasswordWd *passwordWd;
     QTimer *pollTimer;
     PlCommand *plCommand;

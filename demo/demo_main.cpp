@@ -2,7 +2,9 @@
 //
 // Starts korvex-sim (found beside this program) on a pseudo-terminal, shows
 // the same main window as korvex and offers the simulated port first in the
-// serial settings dialog. The simulator is stopped on exit.
+// serial settings dialog and in the update window. The simulator's boot
+// loader saves firmware images sent from the update window in a temporary
+// directory, named on start. The simulator is stopped on exit.
 //
 //   korvex-demo                       choose the port and press 确定 yourself
 //   korvex-demo --auto-open           open the simulated port at once
@@ -12,6 +14,7 @@
 #include "AdminWd.h"
 #include "CommSet.h"
 #include "PlCommand.h"
+#include "UpdateWidget.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -22,6 +25,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
@@ -30,7 +34,7 @@
 namespace {
 
 // Starts the simulator and returns the pty path it announces ("" on failure).
-QString startSimulator(QProcess &sim)
+QString startSimulator(QProcess &sim, const QString &firmwareDir)
 {
     const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("korvex-sim"));
     if (!QFileInfo(program).isExecutable()) {
@@ -38,7 +42,8 @@ QString startSimulator(QProcess &sim)
         return QString();
     }
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(program, {QStringLiteral("--pty")});
+    // Its boot loader takes firmware images sent from the update window.
+    sim.start(program, {QStringLiteral("--pty"), QStringLiteral("--firmware-dir"), firmwareDir});
     if (!sim.waitForStarted(5000))
         return QString();
     // The simulator names its pty on a line of its standard output.
@@ -103,14 +108,16 @@ int main(int argc, char *argv[])
     parser.addOption(screenshot);
     parser.process(app);
 
+    QTemporaryDir firmwareDir(QDir::temp().filePath(QStringLiteral("korvex-demo-firmware-XXXXXX")));
     QProcess sim;
-    const QString simPort = startSimulator(sim);
+    const QString simPort = startSimulator(sim, firmwareDir.path());
     if (simPort.isEmpty()) {
         std::fprintf(stderr, "korvex-demo: the simulator did not start\n");
         stopSimulator(sim);
         return 1;
     }
     std::printf("korvex-demo: simulated laser on %s\n", qPrintable(simPort));
+    std::printf("korvex-demo: firmware sent from the update window lands in %s\n", qPrintable(firmwareDir.path()));
     std::fflush(stdout);
 
     auto *window = new AdminWd;
@@ -118,6 +125,7 @@ int main(int argc, char *argv[])
     auto *dialog = window->findChild<CommSet *>();
     dialog->setExtraPorts({simPort});
     dialog->refreshPortList();
+    window->findChild<UpdateWidget *>()->setExtraPorts({simPort});
 
     const QString shotFile = parser.value(screenshot);
     if (parser.isSet(autoOpen) || !shotFile.isEmpty()) {

@@ -6,7 +6,7 @@ namespace {
 const QStringList ValueOptions = {
     "link", "port", "baud", "seed", "refuse", "drop", "corrupt", "trailing", "split",
     "split-pause", "delay", "delay-share", "silent-after", "log", "fault-log", "gap", "speed",
-    "fan-stuck", "firmware", "ld-type", "run-seconds"};
+    "fan-stuck", "firmware", "ld-type", "run-seconds", "firmware-dir"};
 
 } // namespace
 
@@ -34,6 +34,11 @@ QString SimOptions::helpText()
         "  --run-seconds N     run time at start (default 0)\n"
         "  --fan-stuck LIST    fans (1..3, comma separated) that never turn\n"
         "  --speed F           simulated time runs F times faster (default 1)\n"
+        "  --firmware-dir DIR  boot loader: once the line has been quiet for 1 s, prompt\n"
+        "                      with \"C\" every second and take a firmware image by YModem\n"
+        "                      into DIR (saved under its own name when complete); any\n"
+        "                      device frame hands the line back to the device\n"
+        "\n"
         "  A write is answered 01, word, status, CRC: status 0x00 accepted, 0x02 unknown\n"
         "  command, 0x03 invalid data (a value out of range, a serial number that is\n"
         "  not 8 bytes); such a write changes nothing. A restart (0x0001) switches the\n"
@@ -140,6 +145,8 @@ SimOptions::Outcome SimOptions::parse(const QStringList &args, QString *error)
             logPath = value;
         } else if (name == "fault-log") {
             faultLogPath = value;
+        } else if (name == "firmware-dir") {
+            firmwareDir = value;
         } else if (name == "baud") {
             ok = parseInt(name, value, 50, 10000000, &n, error);
             baud = int(n);

@@ -35,6 +35,7 @@ public:
     quint8 fwMinor = 5;
     quint8 ldType = 0;
     quint32 runSeconds = 0;
+    QString firmwareDir; // boot loader: received images go here
 
 private:
     bool parseShare(const QString &name, const QString &text, double *out, QString *error);

@@ -1,5 +1,6 @@
 #include "SimServer.h"
 
+#include "SimBootLoader.h"
 #include "SimLine.h"
 
 #include <QTimer>
@@ -50,8 +51,11 @@ void SimServer::trace(const QString &line)
     }
 }
 
-void SimServer::onReceived(const QByteArray &bytes)
+void SimServer::onReceived(const QByteArray &received)
 {
+    const QByteArray bytes = m_bootLoader ? m_bootLoader->filter(received) : received;
+    if (bytes.isEmpty())
+        return;
     m_reader.append(bytes);
     processFrames(false);
     if (m_reader.pending() > 0)

@@ -10,6 +10,7 @@
 #include <QObject>
 
 class QTimer;
+class SimBootLoader;
 class SimLine;
 
 // Runs the simulated device on a line: cuts requests out of the received
@@ -34,6 +35,10 @@ public:
     bool start(QString *error);
 
     static QString hex(const QByteArray &bytes);
+
+    // With a boot loader, every received byte passes it first; it keeps
+    // what belongs to a firmware transfer.
+    void setBootLoader(SimBootLoader *bootLoader) { m_bootLoader = bootLoader; }
 
 private:
     struct Pending {
@@ -63,6 +68,7 @@ private:
     QTimer *m_sendTimer;
     QList<Pending> m_outbox;
     qint64 m_lastDueMs = 0;
+    SimBootLoader *m_bootLoader = nullptr;
 };
 
 #endif

@@ -1,5 +1,6 @@
 // korvex-sim: the simulated laser light source.
 
+#include "SimBootLoader.h"
 #include "SimDevice.h"
 #include "SimOptions.h"
 #include "SimPtyLine.h"
@@ -60,6 +61,22 @@ int main(int argc, char *argv[])
     if (!server.start(&error)) {
         std::fprintf(stderr, "korvex-sim: %s\n", error.toLocal8Bit().constData());
         return 1;
+    }
+
+    std::unique_ptr<SimBootLoader> bootLoader;
+    if (!options.firmwareDir.isEmpty()) {
+        SimBootLoader::Settings loaderSettings;
+        loaderSettings.directory = options.firmwareDir;
+        bootLoader.reset(new SimBootLoader(line.get(), loaderSettings));
+        QObject::connect(bootLoader.get(), &SimBootLoader::report, [](const QString &text) {
+            std::fprintf(stderr, "korvex-sim: %s\n", text.toLocal8Bit().constData());
+            std::fflush(stderr);
+        });
+        if (!bootLoader->start(&error)) {
+            std::fprintf(stderr, "korvex-sim: %s\n", error.toLocal8Bit().constData());
+            return 1;
+        }
+        server.setBootLoader(bootLoader.get());
     }
 
     // The first line tells the caller which terminal or port to open.
