@@ -1,37 +1,16 @@
 #include "PtyPeer.h"
+#include "TestFiles.h"
 #include "YmodemFileReceive.h"
 #include "YmodemFileTransmit.h"
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 static const char C = 0x43, ACK = 0x06, NAK = 0x15, EOT = 0x04, CAN = 0x18;
 static const QByteArray kCancel(5, CAN);
-
-static QByteArray pattern(int size, quint32 seed = 11)
-{
-    QByteArray d(size, '\0');
-    QRandomGenerator g(seed);
-    for (int i = 0; i < size; ++i)
-        d[i] = char(g.bounded(256));
-    return d;
-}
-
-static bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-static QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // Records the class's signals in the order they came.
 template <class T, class S>
@@ -53,19 +32,7 @@ static bool finalIn(const QStringList &log)
 
 // The class under test runs on this thread's event loop, so every wait on
 // the device side keeps the loop turning.
-static QByteArray drain(PtyPair &pty)
-{
-    QByteArray all;
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(pty.masterFd(), buf, sizeof buf);
-        if (n <= 0)
-            break;
-        all.append(buf, int(n));
-    }
-    return all;
-}
-
+//
 // Everything the class sends until the line has been quiet for 100 ms
 // (waiting up to `ms` for the first byte).
 static QByteArray answer(PtyPair &pty, int ms = 1500)
@@ -76,7 +43,7 @@ static QByteArray answer(PtyPair &pty, int ms = 1500)
     quiet.start();
     while (all.isEmpty() ? t.elapsed() < ms : quiet.elapsed() < 100) {
         QTest::qWait(5);
-        const QByteArray got = drain(pty);
+        const QByteArray got = pty.readAvailable();
         if (!got.isEmpty()) {
             all += got;
             quiet.restart();
@@ -92,7 +59,7 @@ static QByteArray answerExactly(PtyPair &pty, int n, int ms = 3000)
     t.start();
     while (all.size() < n && t.elapsed() < ms) {
         QTest::qWait(5);
-        all += drain(pty);
+        all += pty.readAvailable();
     }
     return all;
 }
