@@ -10,6 +10,11 @@
 //   korvex-demo --auto-open           open the simulated port at once
 //   korvex-demo --screenshot FILE     open it, wait for live data, save a
 //                                     picture of the main window, exit
+//   korvex-demo --factory             unlock factory mode and open the PID
+//                                     window beside the main window; with
+//                                     --screenshot the picture shows both,
+//                                     after the TEC was switched to manual
+//                                     drive so that the PID values move
 
 #include "AdminWd.h"
 #include "CommSet.h"
@@ -17,11 +22,16 @@
 #include "UpdateWidget.h"
 
 #include <QApplication>
+#include <QMainWindow>
+#include <QPainter>
+#include <QSlider>
+#include <QTextEdit>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
@@ -29,6 +39,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -89,6 +100,80 @@ void closeWindow(AdminWd *window)
     QCoreApplication::processEvents();
 }
 
+// The factory password of the main window; the demo types it for the user.
+const QString kFactoryPassword = QStringLiteral("velmandro583");
+
+// Gap between the two windows, in the picture and on the screen.
+constexpr int kWindowGap = 16;
+
+// Unlocks factory mode the way the password dialog does and shows the PID
+// window to the right of the main window. False if factory mode stayed locked.
+bool enterFactoryMode(AdminWd *window)
+{
+    window->changeUserMode(kFactoryPassword);
+    auto *maxDac = window->findChild<QWidget *>(QStringLiteral("spinBoxMaxDac"));
+    if (!maxDac || maxDac->isHidden())
+        return false;
+    window->move(0, 0);
+    window->openPidAdjust();
+    auto *pid = window->findChild<QMainWindow *>(QStringLiteral("PidAdjust"));
+    if (!pid)
+        return false;
+    // Wide enough for a whole status line per row, as tall as the main window.
+    pid->resize(360, window->height());
+    pid->move(window->frameGeometry().right() + kWindowGap, 0);
+    return true;
+}
+
+// Switches the TEC to manual drive at a high setting through the TEC debug
+// window's own controls (the window itself stays closed): the laser
+// temperature and the loop output then move visibly.
+void driveTecByHand(AdminWd *window)
+{
+    auto *tec = window->findChild<QMainWindow *>(QStringLiteral("TecDebug"));
+    if (!tec)
+        return;
+    tec->findChild<QPushButton *>(QStringLiteral("btnAtutoTecOff"))->click();
+    auto *power = tec->findChild<QSlider *>(QStringLiteral("tecPowerSet"));
+    power->setValue(power->maximum());
+}
+
+// One picture of a window with a plain title bar above it, so that the
+// reader sees which window is which.
+QPixmap withTitleBar(QWidget *w)
+{
+    const QPixmap body = w->grab();
+    const int barHeight = 26;
+    QPixmap framed(body.width(), body.height() + barHeight);
+    framed.fill(QColor(0xdd, 0xdd, 0xdd));
+    QPainter p(&framed);
+    p.fillRect(0, 0, framed.width(), barHeight, QColor(0x3c, 0x5a, 0x82));
+    p.setPen(Qt::white);
+    p.drawText(QRect(8, 0, framed.width() - 16, barHeight), Qt::AlignVCenter | Qt::AlignLeft, w->windowTitle());
+    p.drawPixmap(0, barHeight, body);
+    return framed;
+}
+
+// The main window and the PID window side by side on a neutral background.
+QPixmap sideBySide(QWidget *left, QWidget *right)
+{
+    const QPixmap a = withTitleBar(left);
+    const QPixmap b = withTitleBar(right);
+    QPixmap both(a.width() + kWindowGap + b.width(), std::max(a.height(), b.height()));
+    both.fill(QColor(0x9a, 0xa4, 0xae));
+    QPainter p(&both);
+    p.drawPixmap(0, 0, a);
+    p.drawPixmap(a.width() + kWindowGap, 0, b);
+    return both;
+}
+
+// Status lines shown; each sample is followed by an empty line.
+int sampleCount(const QTextEdit *edit)
+{
+    const QStringList lines = edit->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return int(lines.size());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -104,8 +189,12 @@ int main(int argc, char *argv[])
                                   QStringLiteral("Open the simulated port, save a picture of the main window "
                                                  "once live data are shown, and exit."),
                                   QStringLiteral("file"));
+    QCommandLineOption factory(QStringLiteral("factory"),
+                               QStringLiteral("For demonstrations: unlock factory mode and open the PID window "
+                                              "(with --screenshot the picture shows both windows)."));
     parser.addOption(autoOpen);
     parser.addOption(screenshot);
+    parser.addOption(factory);
     parser.process(app);
 
     QTemporaryDir firmwareDir(QDir::temp().filePath(QStringLiteral("korvex-demo-firmware-XXXXXX")));
@@ -127,6 +216,16 @@ int main(int argc, char *argv[])
     dialog->refreshPortList();
     window->findChild<UpdateWidget *>()->setExtraPorts({simPort});
 
+    const bool factoryShot = parser.isSet(factory);
+    if (factoryShot && !enterFactoryMode(window)) {
+        std::fprintf(stderr, "korvex-demo: factory mode did not unlock\n");
+        closeWindow(window);
+        stopSimulator(sim);
+        return 1;
+    }
+    auto *pidWindow = window->findChild<QMainWindow *>(QStringLiteral("PidAdjust"));
+    auto *pidLines = pidWindow->findChild<QTextEdit *>(QStringLiteral("textEditShowTemp"));
+
     const QString shotFile = parser.value(screenshot);
     if (parser.isSet(autoOpen) || !shotFile.isEmpty()) {
         QTimer::singleShot(300, dialog, [dialog] {
@@ -144,22 +243,32 @@ int main(int argc, char *argv[])
         auto *poll = new QTimer(&app);
         QObject::connect(poll, &QTimer::timeout, [&, version, waited, poll] {
             static qint64 dataSince = -1;
-            if (dataSince < 0 && !version->text().isEmpty())
+            if (dataSince < 0 && !version->text().isEmpty()) {
                 dataSince = waited->elapsed();
-            const bool settled = dataSince >= 0 && waited->elapsed() - dataSince >= 1500 && waited->elapsed() >= 3000;
-            const bool gaveUp = waited->elapsed() > 20000;
+                if (factoryShot)
+                    driveTecByHand(window);
+            }
+            bool settled = dataSince >= 0 && waited->elapsed() - dataSince >= 1500 && waited->elapsed() >= 3000;
+            // The PID window gets a line each second; a handful shows the
+            // temperature falling under the manual TEC drive.
+            if (factoryShot)
+                settled = settled && sampleCount(pidLines) >= 8;
+            const bool gaveUp = waited->elapsed() > 30000;
             if (!settled && !gaveUp)
                 return;
             poll->stop();
             if (gaveUp) {
-                std::fprintf(stderr, "korvex-demo: no live data within 20 s\n");
+                std::fprintf(stderr, "korvex-demo: no live data within 30 s\n");
                 exitCode = 1;
             }
-            if (!window->grab().save(shotFile, "PNG")) {
+            const QPixmap picture = factoryShot ? sideBySide(window, pidWindow) : window->grab();
+            if (!picture.save(shotFile, "PNG")) {
                 std::fprintf(stderr, "korvex-demo: cannot write %s\n", qPrintable(shotFile));
                 exitCode = 1;
             } else {
                 std::printf("korvex-demo: saved %s\n", qPrintable(shotFile));
+                if (factoryShot)
+                    std::printf("korvex-demo: the PID window shows %d status lines\n", sampleCount(pidLines));
             }
             delete waited;
             QCoreApplication::exit(exitCode);

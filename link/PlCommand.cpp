@@ -24,10 +24,13 @@ constexpr quint8 ResultBusBusy = 2;
 constexpr quint8 ResultDeviceError = 4;
 constexpr quint8 ResultDataLost = 255;
 
-void appendBigEndian(QByteArray &bytes, quint32 value, int width)
+// The device takes every number most significant byte first.
+QByteArray bigEndian(quint32 value, int width)
 {
+    QByteArray bytes;
     for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
         bytes.append(char((value >> shift) & 0xFF));
+    return bytes;
 }
 
 int stopBitsCode(const QString &text)
@@ -228,46 +231,33 @@ quint8 PlCommand::turnOnOffLd(quint8 onOff)
 
 quint8 PlCommand::setPowerPercent(quint16 powerPercent)
 {
-    QByteArray bytes;
-    appendBigEndian(bytes, powerPercent, 2);
-    return execWriteCmd(0x0012, bytes);
+    return execWriteCmd(0x0012, bigEndian(powerPercent, 2));
 }
 
 quint8 PlCommand::setTempThreshold(qint16 tempTh)
 {
-    QByteArray bytes;
-    appendBigEndian(bytes, quint16(tempTh), 2); // two's complement pattern
-    return execWriteCmd(0x0013, bytes);
+    return execWriteCmd(0x0013, bigEndian(quint16(tempTh), 2)); // two's complement pattern
 }
 
 quint8 PlCommand::setDevFrameNum(quint32 rxNum, quint32 txNum)
 {
-    QByteArray bytes;
-    appendBigEndian(bytes, rxNum, 4);
-    appendBigEndian(bytes, txNum, 4);
-    return execWriteCmd(0x0014, bytes);
+    return execWriteCmd(0x0014, bigEndian(rxNum, 4) + bigEndian(txNum, 4));
 }
 
 quint8 PlCommand::setSaveMaxDac(quint16 dacValue)
 {
-    QByteArray bytes;
-    appendBigEndian(bytes, dacValue, 2);
-    return execWriteCmd(0x00A1, bytes);
+    return execWriteCmd(0x00A1, bigEndian(dacValue, 2));
 }
 
 quint8 PlCommand::setNotSaveMaxDac(quint16 dacValue)
 {
-    QByteArray bytes;
-    appendBigEndian(bytes, dacValue, 2);
-    return execWriteCmd(0x00A2, bytes);
+    return execWriteCmd(0x00A2, bigEndian(dacValue, 2));
 }
 
 quint8 PlCommand::setCompensationHours(quint32 value)
 {
     // The device takes 16 bits of hours behind two zero bytes.
-    QByteArray bytes(2, '\0');
-    appendBigEndian(bytes, value & 0xFFFF, 2);
-    return execWriteCmd(0x00A3, bytes);
+    return execWriteCmd(0x00A3, QByteArray(2, '\0') + bigEndian(value & 0xFFFF, 2));
 }
 
 quint8 PlCommand::setDevSerialNum(QByteArray arrData)
@@ -281,7 +271,7 @@ quint8 PlCommand::setPidValue(QVector<quint32> arrData)
     // past the end of a short vector.
     QByteArray bytes;
     for (int i = 0; i < 3; ++i)
-        appendBigEndian(bytes, i < arrData.size() ? arrData.at(i) : 0u, 4);
+        bytes += bigEndian(i < arrData.size() ? arrData.at(i) : 0u, 4);
     return execWriteCmd(0xA010, bytes);
 }
 
@@ -292,9 +282,7 @@ quint8 PlCommand::turnOnOffTec(quint8 onOff)
 
 quint8 PlCommand::setTecPowerDac(quint16 dacVal)
 {
-    QByteArray bytes;
-    appendBigEndian(bytes, dacVal, 2);
-    return execWriteCmd(0x00A5, bytes);
+    return execWriteCmd(0x00A5, bigEndian(dacVal, 2));
 }
 
 quint8 PlCommand::switchAutoTec(quint8 onOff)

@@ -2,6 +2,7 @@
 
 #include "SimLine.h"
 #include "YmodemFileReceive.h"
+#include "YmodemHeader.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -142,38 +143,16 @@ quint32 SimBootLoader::writeOutput(quint8 *buffer, quint32 length)
     return length;
 }
 
-static bool parseSize(QByteArray text, quint64 *size)
-{
-    const int space = text.indexOf(' ');
-    if (space >= 0)
-        text.truncate(space);
-    if (text.isEmpty() || text.size() > 20)
-        return false;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    bool ok = false;
-    *size = text.toULongLong(&ok, 10);
-    return ok;
-}
-
 quint8 SimBootLoader::takeHeader(const quint8 *buffer)
 {
-    const char *data = reinterpret_cast<const char *>(buffer);
-    const int nameLength = int(qstrnlen(data, SmallBlock));
-    m_name = QString::fromLocal8Bit(data, nameLength);
-    const int sizeStart = nameLength + 1;
-    QByteArray sizeText;
-    if (sizeStart < int(SmallBlock))
-        sizeText = QByteArray(data + sizeStart, int(qstrnlen(data + sizeStart, SmallBlock - uint(sizeStart))));
+    m_name = YmodemHeader::fileName(buffer);
     m_size = 0;
     m_done = 0;
     if (!YmodemFileReceive::isSafeFileName(m_name)) {
         fail(QStringLiteral("refused image name \"%1\"").arg(m_name));
         return CodeCan;
     }
-    if (!parseSize(sizeText, &m_size) || m_size > m_settings.maxSize) {
+    if (!YmodemHeader::fileSize(buffer, &m_size) || m_size > m_settings.maxSize) {
         fail(QStringLiteral("refused %1: no usable size in its header").arg(m_name));
         return CodeCan;
     }

@@ -1,5 +1,6 @@
 #include "UpdateWidget.h"
 
+#include "YmodemSerialLink.h"
 #include "ui_UpdateWidget.h"
 
 #include <QCloseEvent>
@@ -22,12 +23,7 @@ UpdateWidget::UpdateWidget(QWidget *parent)
         systemPorts.append(info.portName());
     fillPortList();
 
-    serialPort->setPortName(QStringLiteral("COM1"));
-    serialPort->setBaudRate(115200, QSerialPort::AllDirections);
-    serialPort->setDataBits(QSerialPort::Data8);
-    serialPort->setStopBits(QSerialPort::OneStop);
-    serialPort->setParity(QSerialPort::NoParity);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    YmodemSerialLink::applyDefaults(serialPort);
 
     connect(transmitter, &YmodemFileTransmit::transmitProgress, this, &UpdateWidget::transmitProgress);
     connect(transmitter, &YmodemFileTransmit::transmitStatus, this, &UpdateWidget::transmitStatus);

@@ -1,27 +1,16 @@
 #include "YmodemFileReceive.h"
 
+#include "YmodemHeader.h"
+
 #include <QSaveFile>
-#include <QSerialPort>
 #include <QTimer>
 
-#include <cstring>
-
-namespace {
-constexpr int kStepMs = 10;
-constexpr int kEndDelayMs = 100;
-}
 
 YmodemFileReceive::YmodemFileReceive(QObject *parent)
     : QObject(parent), Ymodem(499, 5, 999),
-      file(new QSaveFile), readTimer(new QTimer), writeTimer(new QTimer), serialPort(new QSerialPort),
+      file(new QSaveFile), readTimer(new QTimer), writeTimer(new QTimer),
       progress(0), status(StatusStarted), fileSize(0), bytesDone(0)
 {
-    serialPort->setPortName(QStringLiteral("COM1"));
-    serialPort->setBaudRate(115200, QSerialPort::AllDirections);
-    serialPort->setDataBits(QSerialPort::Data8);
-    serialPort->setStopBits(QSerialPort::OneStop);
-    serialPort->setParity(QSerialPort::NoParity);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
     readTimer->setTimerType(Qt::PreciseTimer);
     // The status travels through queued connections too.
     qRegisterMetaType<YmodemFileReceive::Status>("YmodemFileReceive::Status");
@@ -34,12 +23,11 @@ YmodemFileReceive::~YmodemFileReceive()
     delete file; // an uncommitted temporary file is removed here
     delete readTimer;
     delete writeTimer;
-    delete serialPort;
 }
 
 void YmodemFileReceive::setTargetDirectory(const QString &path) { directory = path + QLatin1Char('/'); }
-void YmodemFileReceive::setPort(const QString &name) { serialPort->setPortName(name); }
-void YmodemFileReceive::setBaud(int rate) { serialPort->setBaudRate(rate, QSerialPort::AllDirections); }
+void YmodemFileReceive::setPort(const QString &name) { link.setPortName(name); }
+void YmodemFileReceive::setBaud(int rate) { link.setBaud(rate); }
 
 bool YmodemFileReceive::isSafeFileName(const QString &name)
 {
@@ -55,7 +43,7 @@ bool YmodemFileReceive::isSafeFileName(const QString &name)
 
 bool YmodemFileReceive::startTransfer()
 {
-    if (serialPort->isOpen() || readTimer->isActive() || writeTimer->isActive()) {
+    if (link.isOpen() || readTimer->isActive() || writeTimer->isActive()) {
         reason = tr("a transfer is already running");
         return false;
     }
@@ -65,13 +53,9 @@ bool YmodemFileReceive::startTransfer()
     fileSize = 0;
     bytesDone = 0;
     reason.clear();
-    if (!serialPort->open(QIODevice::ReadWrite)) {
-        reason = serialPort->errorString();
+    if (!link.open(&reason))
         return false;
-    }
-    serialPort->clear();
-    serialPort->clearError();
-    readTimer->start(kStepMs);
+    readTimer->start(YmodemSerialLink::StepMs);
     return true;
 }
 
@@ -79,16 +63,10 @@ void YmodemFileReceive::stopTransfer()
 {
     if (status != StatusStarted && status != StatusTransferring)
         return;
-    if (!serialPort->isOpen())
+    if (!link.isOpen())
         return;
     abortTransfer();
     endWith(StatusAborted, tr("stopped by the user"));
-}
-
-bool YmodemFileReceive::portBroken() const
-{
-    const QSerialPort::SerialPortError e = serialPort->error();
-    return e == QSerialPort::ResourceError || e == QSerialPort::ReadError || e == QSerialPort::WriteError;
 }
 
 void YmodemFileReceive::readTimeOut()
@@ -98,23 +76,21 @@ void YmodemFileReceive::readTimeOut()
     // "C" after a stop), so the next receive prompts at once.
     if (status != StatusStarted && status != StatusTransferring)
         return;
-    // A line that went away may still have delivered its last bytes (the
-    // final ACK, say): those are used before the error ends the transfer.
-    if (portBroken() && serialPort->bytesAvailable() == 0) {
-        const QString why = tr("serial port error: %1").arg(serialPort->errorString());
+    if (link.lostAndDrained()) {
+        const QString why = tr("serial port error: %1").arg(link.errorString());
         abortTransfer();
         endWith(StatusFailed, why);
         return;
     }
     receiveStep();
     if (status == StatusStarted || status == StatusTransferring)
-        readTimer->start(kStepMs);
+        readTimer->start(YmodemSerialLink::StepMs);
 }
 
 void YmodemFileReceive::writeTimeOut()
 {
     writeTimer->stop();
-    serialPort->close();
+    link.close();
     emit receiveStatus(status);
 }
 
@@ -129,35 +105,17 @@ void YmodemFileReceive::endWith(Status final, const QString &why)
     status = final;
     if (reason.isEmpty())
         reason = why;
-    writeTimer->start(kEndDelayMs);
+    writeTimer->start(YmodemSerialLink::EndDelayMs);
 }
 
 quint32 YmodemFileReceive::readInput(quint8 *buffer, quint32 length)
 {
-    const qint64 n = serialPort->read(reinterpret_cast<char *>(buffer), qint64(length));
-    return n > 0 ? quint32(n) : 0;
+    return link.read(buffer, length);
 }
 
 quint32 YmodemFileReceive::writeOutput(quint8 *buffer, quint32 length)
 {
-    const qint64 n = serialPort->write(reinterpret_cast<const char *>(buffer), qint64(length));
-    return n > 0 ? quint32(n) : 0;
-}
-
-static bool parseSize(QByteArray text, quint64 *size)
-{
-    const int space = text.indexOf(' ');
-    if (space >= 0)
-        text.truncate(space);
-    if (text.isEmpty() || text.size() > 20)
-        return false;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    bool ok = false;
-    *size = text.toULongLong(&ok, 10);
-    return ok;
+    return link.write(buffer, length);
 }
 
 quint8 YmodemFileReceive::takeHeader(const quint8 *buffer)
@@ -166,21 +124,14 @@ quint8 YmodemFileReceive::takeHeader(const quint8 *buffer)
         endWith(StatusFailed, tr("header without a file name"));
         return CodeCan;
     }
-    const char *data = reinterpret_cast<const char *>(buffer);
-    const int nameLength = int(qstrnlen(data, SmallBlock));
-    const QByteArray name(data, nameLength);
-    const int sizeStart = nameLength + 1;
-    QByteArray sizeText;
-    if (sizeStart < int(SmallBlock))
-        sizeText = QByteArray(data + sizeStart, int(qstrnlen(data + sizeStart, SmallBlock - uint(sizeStart))));
-    fileName = QString::fromLocal8Bit(name);
+    fileName = YmodemHeader::fileName(buffer);
     bytesDone = 0;
     if (!isSafeFileName(fileName)) {
         endWith(StatusFailed, tr("refused unsafe file name \"%1\"").arg(fileName));
         return CodeCan;
     }
     // Without a size the padding of the last block cannot be told from data.
-    if (!parseSize(sizeText, &fileSize)) {
+    if (!YmodemHeader::fileSize(buffer, &fileSize)) {
         fileSize = 0;
         endWith(StatusFailed, tr("header for \"%1\" carries no valid size").arg(fileName));
         return CodeCan;

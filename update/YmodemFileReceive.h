@@ -2,12 +2,12 @@
 #define KORVEX_YMODEMFILERECEIVE_H
 
 #include "Ymodem.h"
+#include "YmodemSerialLink.h"
 
 #include <QObject>
 #include <QString>
 
 class QSaveFile;
-class QSerialPort;
 class QTimer;
 
 // Receives one file over a serial port of its own with YModem into a chosen
@@ -68,12 +68,11 @@ private:
     quint8 takeData(const quint8 *buffer, quint32 length);
     quint8 finish();
     void endWith(Status final, const QString &why = QString());
-    bool portBroken() const;
 
     QSaveFile *file;
     QTimer *readTimer;
     QTimer *writeTimer;
-    QSerialPort *serialPort;
+    YmodemSerialLink link;
     int progress;
     Status status;
     QString directory;

@@ -2,27 +2,15 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSerialPort>
 #include <QTimer>
 
 #include <cstring>
 
-namespace {
-constexpr int kStepMs = 10;
-constexpr int kEndDelayMs = 100;
-}
-
 YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
     : QObject(parent), Ymodem(499, 5, 999),
-      file(new QFile), readTimer(new QTimer), writeTimer(new QTimer), serialPort(new QSerialPort),
+      file(new QFile), readTimer(new QTimer), writeTimer(new QTimer),
       progress(0), status(StatusStarted), fileSize(0), bytesDone(0)
 {
-    serialPort->setPortName(QStringLiteral("COM1"));
-    serialPort->setBaudRate(115200, QSerialPort::AllDirections);
-    serialPort->setDataBits(QSerialPort::Data8);
-    serialPort->setStopBits(QSerialPort::OneStop);
-    serialPort->setParity(QSerialPort::NoParity);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
     // A precise step keeps the gap between a block's ACK and the next block short.
     readTimer->setTimerType(Qt::PreciseTimer);
     // The status travels through queued connections too.
@@ -36,16 +24,15 @@ YmodemFileTransmit::~YmodemFileTransmit()
     delete file;
     delete readTimer;
     delete writeTimer;
-    delete serialPort;
 }
 
 void YmodemFileTransmit::setSourceFile(const QString &path) { file->setFileName(path); }
-void YmodemFileTransmit::setPort(const QString &name) { serialPort->setPortName(name); }
-void YmodemFileTransmit::setBaud(int rate) { serialPort->setBaudRate(rate, QSerialPort::AllDirections); }
+void YmodemFileTransmit::setPort(const QString &name) { link.setPortName(name); }
+void YmodemFileTransmit::setBaud(int rate) { link.setBaud(rate); }
 
 bool YmodemFileTransmit::startTransfer()
 {
-    if (serialPort->isOpen() || readTimer->isActive() || writeTimer->isActive()) {
+    if (link.isOpen() || readTimer->isActive() || writeTimer->isActive()) {
         reason = tr("a transfer is already running");
         return false;
     }
@@ -54,13 +41,9 @@ bool YmodemFileTransmit::startTransfer()
     fileSize = 0;
     bytesDone = 0;
     reason.clear();
-    if (!serialPort->open(QIODevice::ReadWrite)) {
-        reason = serialPort->errorString();
+    if (!link.open(&reason))
         return false;
-    }
-    serialPort->clear(); // bytes left from an earlier session are not ours
-    serialPort->clearError();
-    readTimer->start(kStepMs);
+    readTimer->start(YmodemSerialLink::StepMs);
     return true;
 }
 
@@ -69,19 +52,10 @@ void YmodemFileTransmit::stopTransfer()
     // Only a running transfer can be stopped; an ended one is already being reported.
     if (status != StatusStarted && status != StatusTransferring)
         return;
-    if (!serialPort->isOpen())
+    if (!link.isOpen())
         return;
-    file->close();
     abortTransfer();
-    status = StatusAborted;
-    reason = tr("stopped by the user");
-    writeTimer->start(kEndDelayMs);
-}
-
-bool YmodemFileTransmit::portBroken() const
-{
-    const QSerialPort::SerialPortError e = serialPort->error();
-    return e == QSerialPort::ResourceError || e == QSerialPort::ReadError || e == QSerialPort::WriteError;
+    endWith(StatusAborted, tr("stopped by the user"));
 }
 
 void YmodemFileTransmit::readTimeOut()
@@ -90,23 +64,21 @@ void YmodemFileTransmit::readTimeOut()
     // Once the transfer has ended nothing more goes on the line.
     if (status != StatusStarted && status != StatusTransferring)
         return;
-    // A line that went away may still have delivered its last bytes (the
-    // final ACK, say): those are used before the error ends the transfer.
-    if (portBroken() && serialPort->bytesAvailable() == 0) {
-        const QString why = tr("serial port error: %1").arg(serialPort->errorString());
+    if (link.lostAndDrained()) {
+        const QString why = tr("serial port error: %1").arg(link.errorString());
         abortTransfer();
         endWith(StatusFailed, why);
         return;
     }
     transmitStep();
     if (status == StatusStarted || status == StatusTransferring)
-        readTimer->start(kStepMs);
+        readTimer->start(YmodemSerialLink::StepMs);
 }
 
 void YmodemFileTransmit::writeTimeOut()
 {
     writeTimer->stop();
-    serialPort->close();
+    link.close();
     emit transmitStatus(status);
 }
 
@@ -116,19 +88,17 @@ void YmodemFileTransmit::endWith(Status final, const QString &why)
     status = final;
     if (reason.isEmpty())
         reason = why;
-    writeTimer->start(kEndDelayMs);
+    writeTimer->start(YmodemSerialLink::EndDelayMs);
 }
 
 quint32 YmodemFileTransmit::readInput(quint8 *buffer, quint32 length)
 {
-    const qint64 n = serialPort->read(reinterpret_cast<char *>(buffer), qint64(length));
-    return n > 0 ? quint32(n) : 0;
+    return link.read(buffer, length);
 }
 
 quint32 YmodemFileTransmit::writeOutput(quint8 *buffer, quint32 length)
 {
-    const qint64 n = serialPort->write(reinterpret_cast<const char *>(buffer), qint64(length));
-    return n > 0 ? quint32(n) : 0;
+    return link.write(buffer, length);
 }
 
 quint8 YmodemFileTransmit::fillHeader(quint8 *buffer, quint32 *length)

@@ -2,12 +2,12 @@
 #define KORVEX_YMODEMFILETRANSMIT_H
 
 #include "Ymodem.h"
+#include "YmodemSerialLink.h"
 
 #include <QObject>
 #include <QString>
 
 class QFile;
-class QSerialPort;
 class QTimer;
 
 // Sends one file over a serial port of its own with YModem, one engine step
@@ -62,12 +62,11 @@ private:
     quint8 fillHeader(quint8 *buffer, quint32 *length);
     quint8 fillData(quint8 *buffer, quint32 *length);
     void endWith(Status final, const QString &why = QString());
-    bool portBroken() const;
 
     QFile *file;
     QTimer *readTimer;
     QTimer *writeTimer;
-    QSerialPort *serialPort;
+    YmodemSerialLink link;
     int progress;
     Status status;
     quint64 fileSize;

@@ -1,5 +1,6 @@
 // korvex-demo end to end: starts the simulator, shows live data, saves the
-// picture of the main window and stops the simulator on the way out.
+// picture of the main window (and, in factory mode, of the PID window beside
+// it) and stops the simulator on the way out.
 
 #include <QFile>
 #include <QImage>
@@ -13,6 +14,7 @@ class TestDemo : public QObject
     Q_OBJECT
 private slots:
     void screenshotOfLiveWindow();
+    void factoryScreenshotShowsPidWindow();
 };
 
 void TestDemo::screenshotOfLiveWindow()
@@ -36,6 +38,31 @@ void TestDemo::screenshotOfLiveWindow()
     const auto m = QRegularExpression("simulated laser on (\\S+)").match(out);
     QVERIFY2(m.hasMatch(), qPrintable(out));
     QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m.captured(1)), 5000);
+}
+
+void TestDemo::factoryScreenshotShowsPidWindow()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString shot = dir.filePath("factory.png");
+    QProcess demo;
+    demo.start(qEnvironmentVariable("KORVEX_BUILD_DIR") + "/korvex-demo", {"--screenshot", shot, "--factory"});
+    QVERIFY(demo.waitForStarted(10000));
+    QVERIFY(demo.waitForFinished(90000));
+    const QString out = QString::fromLocal8Bit(demo.readAllStandardOutput());
+    QCOMPARE(demo.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(demo.exitCode() == 0, qPrintable(out + demo.readAllStandardError()));
+
+    // Both windows side by side: wider than the main window alone, at least as tall.
+    const QImage image(shot);
+    QVERIFY2(!image.isNull(), qPrintable(out));
+    QVERIFY2(image.width() > 900 + 200, qPrintable(QString::number(image.width())));
+    QVERIFY(image.height() >= 600);
+
+    // The PID window had filled with status lines before the picture was taken.
+    const auto m = QRegularExpression("PID window shows (\\d+) status lines").match(out);
+    QVERIFY2(m.hasMatch(), qPrintable(out));
+    QVERIFY(m.captured(1).toInt() >= 8);
 }
 
 QTEST_GUILESS_MAIN(TestDemo)

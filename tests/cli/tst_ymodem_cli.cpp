@@ -1,35 +1,14 @@
 #include "LinkedPtys.h"
+#include "TestFiles.h"
 #include "YmodemCli.h"
 
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <fcntl.h>
 #include <unistd.h>
-
-static QByteArray pattern(int size, quint32 seed)
-{
-    QByteArray d(size, '\0');
-    QRandomGenerator g(seed);
-    for (int i = 0; i < size; ++i)
-        d[i] = char(g.bounded(256));
-    return d;
-}
-
-static bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-static QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 static QString program() { return qEnvironmentVariable("KORVEX_BUILD_DIR") + "/korvex-ymodem"; }
 

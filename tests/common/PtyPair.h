@@ -103,6 +103,20 @@ public:
         return out;
     }
 
+    // Takes what has arrived on the device side without waiting.
+    QByteArray readAvailable()
+    {
+        QByteArray all;
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(m_master, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            all.append(buf, int(n));
+        }
+        return all;
+    }
+
     // Reads exactly n bytes or gives up at the deadline.
     QByteArray readExactly(int n, int timeoutMs = 2000)
     {

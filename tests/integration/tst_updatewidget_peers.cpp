@@ -2,6 +2,7 @@
 // and lrzsz's sb and rb, each on the device side of a pseudo-terminal.
 
 #include "SimProcess.h"
+#include "TestFiles.h"
 #include "UpdateTestSupport.h"
 
 #include <QComboBox>
@@ -23,18 +24,6 @@ QByteArray randomBytes(int n, quint32 seed)
         out[i] = char(x >> 24);
     }
     return out;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QPushButton *button(QWidget *w, const char *name) { return w->findChild<QPushButton *>(name); }

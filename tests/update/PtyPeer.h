@@ -32,7 +32,7 @@ public:
 private:
     void pump()
     {
-        const QByteArray in = readAvailable();
+        const QByteArray in = pty.readAvailable();
         wire += in;
         engine.input += in;
         if (!ended() && (stopAfterDataEvents < 0 || engine.dataEvents < stopAfterDataEvents))
@@ -40,18 +40,6 @@ private:
         const QByteArray out = engine.takeOutput();
         if (!out.isEmpty())
             pty.write(out);
-    }
-    QByteArray readAvailable()
-    {
-        QByteArray all;
-        char buf[4096];
-        for (;;) {
-            const ssize_t n = ::read(pty.masterFd(), buf, sizeof buf);
-            if (n <= 0)
-                break;
-            all.append(buf, int(n));
-        }
-        return all;
     }
 };
 

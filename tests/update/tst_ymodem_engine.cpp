@@ -1,19 +1,11 @@
 #include "EngineHarness.h"
+#include "TestFiles.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
 
 static const char C = 0x43, ACK = 0x06, NAK = 0x15, EOT = 0x04, CAN = 0x18;
 static const QByteArray kCancel(5, CAN);
-
-static QByteArray pattern(int size, quint32 seed = 7)
-{
-    QByteArray d(size, '\0');
-    QRandomGenerator g(seed);
-    for (int i = 0; i < size; ++i)
-        d[i] = char(g.bounded(256));
-    return d;
-}
 
 // Runs sender and receiver back to back until both raised an end event.
 // `sWire` collects every byte the sender put on the line, `rWire` the receiver's.
@@ -100,7 +92,7 @@ void TestYmodemEngine::transfers()
     QFETCH(int, size);
     QFETCH(QVector<quint32>, blocks);
     Loop l;
-    l.s.source = pattern(size);
+    l.s.source = pattern(size, 7);
     QVERIFY(l.run());
     QCOMPARE(l.s.events, QVector<int>{Ymodem::EventFinished});
     QCOMPARE(l.r.events, QVector<int>{Ymodem::EventFinished});
@@ -229,7 +221,7 @@ void TestYmodemEngine::silenceAfterHandshakeFails()
 
     // A sender whose data block is never answered resends it per period, then fails.
     Engine s(true);
-    s.source = pattern(300);
+    s.source = pattern(300, 7);
     s.step();
     s.input = QByteArray() + C;
     s.step();
@@ -258,7 +250,7 @@ void TestYmodemEngine::nakAndBadCrcAndRepeat()
     r.input = makeHeader("a.bin", "2000");
     r.step();
     r.takeOutput();
-    const QByteArray data = pattern(2000);
+    const QByteArray data = pattern(2000, 7);
     QByteArray b1 = makeBlock(1, data, 1024);
     QByteArray corrupt = b1;
     corrupt[500] = char(corrupt[500] ^ 0x40);
@@ -365,7 +357,7 @@ void TestYmodemEngine::peerCancelInEveryStage()
     QFETCH(int, stage);
     QFETCH(char, cancel);
     Loop l;
-    l.s.source = pattern(3000);
+    l.s.source = pattern(3000, 7);
     QVERIFY(driveTo(l, sender, stage));
     Engine &e = sender ? l.s : l.r;
     e.input = QByteArray(1, cancel);
@@ -390,7 +382,7 @@ void TestYmodemEngine::refusals()
 
     // Receiver refuses the second data block.
     Loop l;
-    l.s.source = pattern(5000);
+    l.s.source = pattern(5000, 7);
     l.r.refuseDataAt = 2;
     l.run(200);
     QVERIFY(l.rWire.contains(QByteArray(1, ACK) + kCancel));
@@ -405,7 +397,7 @@ void TestYmodemEngine::refusals()
     QCOMPARE(h.sWire, kCancel);
     QCOMPARE(h.r.events, QVector<int>{Ymodem::EventCancelled});
     Loop d;
-    d.s.source = pattern(5000);
+    d.s.source = pattern(5000, 7);
     d.s.refuseDataAt = 3;
     d.run(200);
     QVERIFY(d.sWire.endsWith(kCancel));
@@ -416,7 +408,7 @@ void TestYmodemEngine::refusals()
 void TestYmodemEngine::senderHeldBlockAndLateAck()
 {
     Engine s(true);
-    s.source = pattern(3000);
+    s.source = pattern(3000, 7);
     s.step();
     s.input = QByteArray(1, C);
     s.step();
@@ -517,7 +509,7 @@ void TestYmodemEngine::oddInputIsOnlyIdle()
 void TestYmodemEngine::blocksArrivingInPiecesAreNotIdle()
 {
     Loop l;
-    l.s.source = pattern(5000);
+    l.s.source = pattern(5000, 7);
     l.r.maxChunk = 7; // a slow line: a 1029-byte block needs 147 steps
     l.s.maxChunk = 1;
     l.r.setRetryDivider(49); // a retry period far shorter than one block
@@ -578,7 +570,7 @@ void TestYmodemEngine::garbageAndLossNeverCorrupt()
 void TestYmodemEngine::nextStepAfterEndStartsAfresh()
 {
     Loop l;
-    l.s.source = pattern(10);
+    l.s.source = pattern(10, 7);
     QVERIFY(l.run());
     l.r.step();
     QCOMPARE(l.r.takeOutput(), QByteArray(1, C));

@@ -1,0 +1,20 @@
+#ifndef KORVEX_YMODEMHEADER_H
+#define KORVEX_YMODEMHEADER_H
+
+#include <QString>
+#include <QtGlobal>
+
+// Reads the fields of a received 128-byte YModem header block: the file name,
+// a NUL, then the size in decimal, possibly followed by more fields after a
+// space (lrzsz sends modification time and mode there).
+class YmodemHeader
+{
+public:
+    // The name up to the first NUL; empty when the block starts with NUL.
+    static QString fileName(const quint8 *block);
+    // The size field; false when it is missing, empty, not plain decimal
+    // digits or too long to be a byte count.
+    static bool fileSize(const quint8 *block, quint64 *size);
+};
+
+#endif
