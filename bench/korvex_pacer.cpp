@@ -68,9 +68,9 @@ bool setRaw(int fd)
     return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
-bool openEndpoint(const std::string &spec, Endpoint &e)
+bool openEndpoint(const std::string &endpoint, Endpoint &e)
 {
-    if (spec.rfind("pty:", 0) == 0) {
+    if (endpoint.rfind("pty:", 0) == 0) {
         int master = -1, slave = -1;
         char name[256] = {0};
         if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
@@ -79,11 +79,11 @@ bool openEndpoint(const std::string &spec, Endpoint &e)
         setRaw(slave);
         e.fd = master;
         e.keeper = slave;
-        e.link = spec.substr(4);
+        e.link = endpoint.substr(4);
         unlink(e.link.c_str());
         if (symlink(name, e.link.c_str()) != 0)
             return false;
-    } else if (spec.rfind("exec:", 0) == 0) {
+    } else if (endpoint.rfind("exec:", 0) == 0) {
         int sv[2];
         if (socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0)
             return false;
@@ -95,7 +95,7 @@ bool openEndpoint(const std::string &spec, Endpoint &e)
             dup2(sv[1], 1);
             close(sv[0]);
             close(sv[1]);
-            execl("/bin/sh", "sh", "-c", spec.c_str() + 5, static_cast<char *>(nullptr));
+            execl("/bin/sh", "sh", "-c", endpoint.c_str() + 5, static_cast<char *>(nullptr));
             _exit(127);
         }
         close(sv[1]);
@@ -123,8 +123,8 @@ int main(int argc, char **argv)
     long baud = 0;
     unsigned seed = 1;
     Faults faults;
-    std::string specs[2];
-    int nspecs = 0;
+    std::string endpoints[2];
+    int nendpoints = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](const char *flag) -> const char * {
@@ -144,10 +144,10 @@ int main(int argc, char **argv)
         else if (const char *v = value("--stall-ms")) faults.stallMs = std::atol(v);
         else if (const char *v = value("--stall-every")) faults.stallEvery = std::atol(v);
         else if (a == "--help" || a == "-h") { usage(); return 0; }
-        else if (nspecs < 2) specs[nspecs++] = a;
+        else if (nendpoints < 2) endpoints[nendpoints++] = a;
         else { usage(); return 2; }
     }
-    if (baud <= 0 || nspecs != 2) {
+    if (baud <= 0 || nendpoints != 2) {
         usage();
         return 2;
     }
@@ -157,8 +157,8 @@ int main(int argc, char **argv)
 
     Endpoint ends[2];
     for (int k = 0; k < 2; ++k) {
-        if (!openEndpoint(specs[k], ends[k])) {
-            std::fprintf(stderr, "korvex-pacer: cannot open endpoint %s: %s\n", specs[k].c_str(), std::strerror(errno));
+        if (!openEndpoint(endpoints[k], ends[k])) {
+            std::fprintf(stderr, "korvex-pacer: cannot open endpoint %s: %s\n", endpoints[k].c_str(), std::strerror(errno));
             return 1;
         }
     }
