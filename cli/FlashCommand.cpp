@@ -13,7 +13,6 @@
 #include <QTimer>
 
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 FlashCommand::FlashCommand(const QString &image, const QStringList &ports, int baud, FILE *progress, bool interactive)
@@ -168,7 +167,7 @@ CtlCommand flashCommand()
                 return badArguments(QStringLiteral("port %1 is given twice").arg(p));
             ports.append(p);
         }
-        FlashCommand flash(ctx.args.at(0), ports, ctx.line.baud, stderr, ::isatty(STDERR_FILENO) == 1);
+        FlashCommand flash(ctx.args.at(0), ports, ctx.line.baud, stderr, KorvexCtl::stderrIsTerminal());
         const int code = flash.run();
         Console::outText(FlashCommand::table(flash.results()));
         if (code != ExitCode::Done) {

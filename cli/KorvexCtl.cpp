@@ -49,6 +49,20 @@ std::atomic<bool> &KorvexCtl::stopRequested()
     return flag;
 }
 
+namespace {
+bool g_stderrIsTerminal = false;
+}
+
+bool KorvexCtl::stderrIsTerminal()
+{
+    return g_stderrIsTerminal;
+}
+
+void KorvexCtl::setStderrIsTerminal(bool terminal)
+{
+    g_stderrIsTerminal = terminal;
+}
+
 KorvexCtl::KorvexCtl()
 {
     m_commands.append(portsCommand());

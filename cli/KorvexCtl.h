@@ -27,6 +27,10 @@ public:
     // Ctrl-C: the program entry sets it from its signal handler; long
     // commands (watch, send, receive, flash) poll it and stop cleanly.
     static std::atomic<bool> &stopRequested();
+    // Whether stderr is a terminal (progress lines are then redrawn in
+    // place); the program entry finds out and sets it.
+    static bool stderrIsTerminal();
+    static void setStderrIsTerminal(bool terminal);
 
 private:
     int runCommand(const CtlCommand &command, const LineOptions &line, const QStringList &rest);

@@ -7,7 +7,6 @@
 
 #include <QTimer>
 
-#include <unistd.h>
 
 namespace {
 
@@ -21,7 +20,7 @@ int runTransfer(CtlContext &ctx, bool send)
          QStringLiteral("--baud"), QString::number(ctx.line.baud), ctx.args.at(0)});
     if (!options.error.isEmpty())
         return badArguments(options.error);
-    YmodemCli cli(stderr, ::isatty(STDERR_FILENO) == 1);
+    YmodemCli cli(stderr, KorvexCtl::stderrIsTerminal());
     // Ctrl-C reaches the transfer as korvex-ymodem's stop request.
     QTimer stopWatch;
     QObject::connect(&stopWatch, &QTimer::timeout, &cli, [&cli] {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#include <unistd.h>
 
 extern "C" void onInterrupt(int)
 {
@@ -19,6 +20,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    KorvexCtl::setStderrIsTerminal(::isatty(STDERR_FILENO) == 1);
     KorvexCtl ctl;
     return ctl.run(app.arguments().mid(1));
 }
