@@ -26,6 +26,8 @@ DeviceSession::DeviceSession(const LineOptions &line) : m_line(line)
                      [this](quint8, QByteArray reply) { m_lastReply = reply; }, Qt::DirectConnection);
     QObject::connect(m_command, &PlCommand::writeCmdResult, m_command,
                      [this](quint8, QByteArray frame) { m_lastWriteFrame = frame; }, Qt::DirectConnection);
+    QObject::connect(m_command, &PlCommand::sendCommErrNums, m_command,
+                     [this](quint32 count) { m_failures = count; }, Qt::DirectConnection);
 }
 
 DeviceSession::~DeviceSession()

@@ -44,6 +44,8 @@ public:
     bool isOpen();
 
     QString errorText() const { return m_error; }
+    // The executor's count of consecutive failed exchanges (0 after a good one).
+    quint32 consecutiveFailures() const { return m_failures; }
     // The last request frame sent by a write, for tracing.
     QByteArray lastWriteFrame() const { return m_lastWriteFrame; }
 
@@ -57,6 +59,7 @@ private:
     PlCommand *m_command = nullptr;
     QByteArray m_lastReply;      // written on the worker thread during a blocking call
     QByteArray m_lastWriteFrame; // likewise
+    quint32 m_failures = 0;      // likewise
     QString m_error;
 };
 

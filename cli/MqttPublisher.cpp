@@ -237,7 +237,7 @@ void MqttPublisher::handleConnect(int rc)
     m_lastRefusal = 0;
     m_lastTlsError.clear();
     m_connected = true;
-    if (m_everConnected || m_lostWarned)
+    if (m_lostWarned)
         emit warning(QStringLiteral("MQTT broker %1 connected; sending %2 waiting messages")
                          .arg(m_options.host)
                          .arg(m_queue.size()));
@@ -421,7 +421,10 @@ int MqttPublisher::finish(int timeoutMs)
     if (!m_mosq)
         return 0;
     enqueue(QStringLiteral("online"), "false", true);
-    waitUntil([this] { return allSent() || !m_loopRunning; }, timeoutMs);
+    // Only a connected broker is waited for: one that is away now will not
+    // get the queue in time, and its last will has said "false" already.
+    if (m_connected)
+        waitUntil([this] { return allSent() || !m_connected; }, timeoutMs);
     const int unsent = m_queue.size() + (m_connected ? m_inFlight.size() : 0);
     if (unsent > 0)
         emit warning(QStringLiteral("MQTT: %1 messages not delivered to broker %2").arg(unsent).arg(m_options.host));

@@ -4,13 +4,41 @@
 #include "CtlCommands.h"
 #include "DeviceSession.h"
 #include "ExitCode.h"
+#include "MqttOptions.h"
+#include "MqttWatchOutput.h"
 #include "WatchCommand.h"
+
+#include <QSysInfo>
+
+namespace {
+
+// How long the broker may take to answer at start (a refused login ends the
+// watch before the first poll; a broker that is not there does not).
+constexpr int MqttStartWaitMs = 5000;
+// The publisher keeps about ten minutes of samples while the broker is away.
+constexpr int MqttQueueMs = 10 * 60 * 1000;
+
+const char *const kMqttOptions[] = {"mqtt", "mqtt-topic", "mqtt-id", "mqtt-user", "mqtt-password-file",
+                                    "mqtt-tls-ca", "mqtt-qos"};
+
+bool readMqttOptions(const CtlContext &ctx, MqttOptions *mqtt, QString *error)
+{
+    for (const char *name : kMqttOptions) {
+        if (ctx.isSet(name) && !mqtt->set(QStringLiteral("--") + QLatin1String(name), ctx.value(name), error))
+            return false;
+    }
+    return mqtt->finish(error);
+}
+
+} // namespace
 
 CtlCommand watchCommand()
 {
     CtlCommand c;
     c.name = QStringLiteral("watch");
-    c.usage = QStringLiteral("watch [--interval MS] [--count N | --duration S] [--csv FILE|-] [--jsonl FILE|-]");
+    c.usage = QStringLiteral("watch [--interval MS] [--count N | --duration S] [--csv FILE|-] [--jsonl FILE|-]\n"
+                             "      [--mqtt HOST[:PORT] [--mqtt-topic PREFIX] [--mqtt-id ID] [--mqtt-user USER\n"
+                             "       --mqtt-password-file FILE] [--mqtt-tls-ca FILE] [--mqtt-qos 0|1]]");
     c.description = QStringLiteral(
         "Polls the device's status (default every 500 ms) until the count, the duration\n"
         "or Ctrl-C. Each sample carries its time (ISO 8601 with milliseconds). --csv writes a\n"
@@ -18,8 +46,15 @@ CtlCommand watchCommand()
         "--jsonl one JSON object per line. A lost reply gives a row with its time and empty\n"
         "values (JSON: \"lost\": true). Rows are flushed as they are written. Without an output\n"
         "on stdout (\"-\"), a compact line per sample is printed there.\n"
+        "--mqtt also publishes to an MQTT broker, under PREFIX/ID/ (PREFIX korvex, ID the\n"
+        "device's serial number, the host name and port until the first status): status\n"
+        "(each sample as JSON), online (retained true; false at the end and as the last\n"
+        "will), alarms (retained, on every change), lost (when the device stops answering\n"
+        "and when it is back). A broker that goes away never stops the poll: about ten\n"
+        "minutes of samples wait for it and follow in order when it is back.\n"
         "Ends with 0; with 3 when Ctrl-C comes before a given count or duration; with 4 when\n"
-        "no poll got a valid reply or the port went away.");
+        "no poll got a valid reply or the port went away; with 6 when the port cannot be\n"
+        "opened or the broker refuses the login or its TLS certificate at start.");
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("interval"), QStringLiteral("Milliseconds between polls (default 500, at least 50)."),
                      QStringLiteral("MS")});
@@ -28,6 +63,19 @@ CtlCommand watchCommand()
         p.addOption({QStringLiteral("csv"), QStringLiteral("Write CSV rows to FILE (\"-\": stdout)."), QStringLiteral("FILE")});
         p.addOption({QStringLiteral("jsonl"), QStringLiteral("Write JSON lines to FILE (\"-\": stdout)."),
                      QStringLiteral("FILE")});
+        p.addOption({QStringLiteral("mqtt"), QStringLiteral("Also publish to the MQTT broker HOST (port 1883, 8883 with TLS)."),
+                     QStringLiteral("HOST[:PORT]")});
+        p.addOption({QStringLiteral("mqtt-topic"), QStringLiteral("Topic prefix (default korvex)."), QStringLiteral("PREFIX")});
+        p.addOption({QStringLiteral("mqtt-id"), QStringLiteral("Topic level of this device (default: its serial number)."),
+                     QStringLiteral("ID")});
+        p.addOption({QStringLiteral("mqtt-user"), QStringLiteral("Log in to the broker as USER."), QStringLiteral("USER")});
+        p.addOption({QStringLiteral("mqtt-password-file"),
+                     QStringLiteral("The broker password is the first line of FILE (never on the command line)."),
+                     QStringLiteral("FILE")});
+        p.addOption({QStringLiteral("mqtt-tls-ca"), QStringLiteral("TLS; the broker's certificate must be signed by FILE."),
+                     QStringLiteral("FILE")});
+        p.addOption({QStringLiteral("mqtt-qos"), QStringLiteral("QoS of the samples, 0 or 1 (default 1)."),
+                     QStringLiteral("0|1")});
     };
     c.run = [](CtlContext &ctx) {
         if (!ctx.args.isEmpty())
@@ -58,6 +106,9 @@ CtlCommand watchCommand()
         const QString jsonlPath = ctx.value("jsonl");
         if (ctx.isSet("csv") && ctx.isSet("jsonl") && csvPath == QLatin1String("-") && jsonlPath == QLatin1String("-"))
             return badArguments(QStringLiteral("only one of --csv and --jsonl can go to stdout"));
+        MqttOptions mqtt;
+        if (!readMqttOptions(ctx, &mqtt, &error))
+            return badArguments(error);
 
         DeviceSession session(ctx.line);
         int code = session.open();
@@ -88,6 +139,22 @@ CtlCommand watchCommand()
         }
         if (!stdoutTaken)
             watch.addOutput(std::make_unique<TerminalWatchOutput>());
+        if (mqtt.enabled()) {
+            QString port = ctx.line.port();
+            if (port.startsWith(QLatin1String("/dev/")))
+                port = port.mid(5);
+            const QString station = QSysInfo::machineHostName() + QLatin1Char('-') + port;
+            auto publisher = std::make_unique<MqttPublisher>(mqtt, station);
+            publisher->setQueueCapacity(qMax(100, MqttQueueMs / settings.intervalMs));
+            QObject::connect(publisher.get(), &MqttPublisher::warning,
+                             [](const QString &text) { Console::error(QStringLiteral("watch: %1").arg(text)); });
+            if (publisher->start(MqttStartWaitMs, &error) != MqttPublisher::Started) {
+                Console::error(QStringLiteral("watch: %1").arg(error));
+                return ExitCode::BrokerRefused;
+            }
+            watch.addOutput(std::make_unique<MqttWatchOutput>(std::move(publisher),
+                                                              [&session] { return session.consecutiveFailures(); }));
+        }
 
         code = watch.run();
         if (code != ExitCode::Done)

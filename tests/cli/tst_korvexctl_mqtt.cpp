@@ -1,0 +1,304 @@
+// korvexctl watch --mqtt: korvex-sim on a pty, a real mosquitto broker and a
+// subscriber on the other side.
+
+#include "CtlRun.h"
+#include "MosquittoBroker.h"
+#include "MqttSubscriber.h"
+#include "SimProcess.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace {
+
+QJsonObject json(const QByteArray &payload)
+{
+    return QJsonDocument::fromJson(payload).object();
+}
+
+QStringList fileLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+// The serial number the simulator reports, read once with korvexctl status --json.
+QJsonObject statusOf(SimProcess &sim)
+{
+    const CtlRun r({"--port", sim.ptyPath(), "status", "--json"});
+    return QJsonDocument::fromJson(r.out.toUtf8()).object();
+}
+
+// A running `korvexctl watch`; its terminal lines go to a file so that a
+// full pipe never holds it up.
+class Watch
+{
+public:
+    Watch(const QStringList &args, const QString &outFile)
+    {
+        process.setStandardOutputFile(outFile);
+        process.start(CtlRun::program(), args);
+        process.waitForStarted();
+    }
+    ~Watch()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+    void signal(int sig) { ::kill(pid_t(process.processId()), sig); }
+    QProcess process;
+};
+
+} // namespace
+
+class TstKorvexctlMqtt : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void samplesOnlineAndFanAlarmReachTheBroker();
+    void killedWatchLeavesItsLastWill();
+    void lostDeviceIsAnnouncedOnceEachWay();
+    void brokerRestartNeverStallsThePoll();
+    void loginAndTls();
+    void badOptionsAreUsageErrors();
+};
+
+void TstKorvexctlMqtt::samplesOnlineAndFanAlarmReachTheBroker()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    SimProcess sim({"--fan-stuck", "2"});
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+    const QJsonObject before = statusOf(sim);
+    const QString serial = before.value("serial_number").toString();
+    QVERIFY(!serial.isEmpty());
+    const QByteArray base = "korvex/" + serial.toUtf8() + "/";
+
+    MqttSubscriber sub(broker.port(), "korvex/#");
+    QVERIFY(sub.waitForConnected());
+    QTemporaryDir dir;
+    Watch watch({"--port", sim.ptyPath(), "watch", "--interval", "100", "--mqtt",
+                 "127.0.0.1:" + QString::number(broker.port())},
+                dir.filePath("out.txt"));
+    // The stuck fan 2 slows down until its alarm comes on.
+    QTRY_VERIFY_WITH_TIMEOUT(sub.payloads(base + "alarms").size() >= 2, 20000);
+    const QList<QByteArray> alarms = sub.payloads(base + "alarms");
+    QCOMPARE(json(alarms.at(0)).value("fan2").toBool(), false);
+    QCOMPARE(json(alarms.at(1)).value("fan2").toBool(), true);
+    QCOMPARE(json(alarms.at(1)).value("fan1").toBool(), false);
+
+    // online is retained: a dashboard that comes now sees it, and the alarm state.
+    MqttSubscriber late(broker.port(), "korvex/#");
+    QVERIFY(late.waitForConnected());
+    QTRY_COMPARE_WITH_TIMEOUT(late.on(base + "online").size(), 1, 5000);
+    QVERIFY(late.on(base + "online").at(0).retained);
+    QCOMPARE(late.on(base + "online").at(0).payload, QByteArray("true"));
+    QTRY_COMPARE_WITH_TIMEOUT(late.on(base + "alarms").size(), 1, 5000);
+    QVERIFY(late.on(base + "alarms").at(0).retained);
+    QCOMPARE(json(late.on(base + "alarms").at(0).payload).value("fan2").toBool(), true);
+
+    watch.signal(SIGINT);
+    QVERIFY(watch.process.waitForFinished(10000));
+    QCOMPARE(watch.process.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads(base + "online").last(), QByteArray("false"), 5000);
+
+    // Each sample is status --json's object plus its time, with the device's values.
+    const QList<QByteArray> status = sub.payloads(base + "status");
+    QVERIFY(status.size() >= 10);
+    QStringList expectedKeys = before.keys();
+    expectedKeys.append("time");
+    expectedKeys.sort();
+    QDateTime previous;
+    for (const QByteArray &p : status) {
+        const QJsonObject s = json(p);
+        QCOMPARE(s.keys(), expectedKeys);
+        QCOMPARE(s.value("serial_number").toString(), serial);
+        QCOMPARE(s.value("firmware").toString(), QString("1.5"));
+        QCOMPARE(s.value("max_dac"), before.value("max_dac"));
+        QCOMPARE(s.value("fan_rpm").toArray().at(0), before.value("fan_rpm").toArray().at(0));
+        const QDateTime t = QDateTime::fromString(s.value("time").toString(), Qt::ISODateWithMs);
+        QVERIFY(t.isValid());
+        QVERIFY(!previous.isValid() || previous < t);
+        previous = t;
+    }
+    QVERIFY(json(status.last()).value("fan_rpm").toArray().at(1).toInt()
+            < json(status.first()).value("fan_rpm").toArray().at(1).toInt());
+}
+
+void TstKorvexctlMqtt::killedWatchLeavesItsLastWill()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    SimProcess sim;
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+    MqttSubscriber sub(broker.port(), "plant/#");
+    QVERIFY(sub.waitForConnected());
+    QTemporaryDir dir;
+    Watch watch({"--port", sim.ptyPath(), "watch", "--interval", "100", "--mqtt",
+                 "127.0.0.1:" + QString::number(broker.port()), "--mqtt-topic", "plant", "--mqtt-id", "L1"},
+                dir.filePath("out.txt"));
+    QTRY_VERIFY_WITH_TIMEOUT(sub.payloads("plant/L1/status").size() >= 3, 10000);
+    QCOMPARE(sub.payloads("plant/L1/online"), QList<QByteArray>{"true"});
+    watch.signal(SIGKILL);
+    QVERIFY(watch.process.waitForFinished(5000));
+    // The broker says it for the dead process.
+    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("plant/L1/online"), (QList<QByteArray>{"true", "false"}), 10000);
+    MqttSubscriber late(broker.port(), "plant/+/online");
+    QVERIFY(late.waitForConnected());
+    QTRY_COMPARE_WITH_TIMEOUT(late.payloads("plant/L1/online"), QList<QByteArray>{"false"}, 5000);
+}
+
+void TstKorvexctlMqtt::lostDeviceIsAnnouncedOnceEachWay()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    SimProcess sim;
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+    MqttSubscriber sub(broker.port(), "korvex/#");
+    QVERIFY(sub.waitForConnected());
+    QTemporaryDir dir;
+    Watch watch({"--port", sim.ptyPath(), "watch", "--interval", "100", "--mqtt",
+                 "127.0.0.1:" + QString::number(broker.port()), "--mqtt-id", "D"},
+                dir.filePath("out.txt"));
+    QTRY_VERIFY_WITH_TIMEOUT(sub.payloads("korvex/D/status").size() >= 3, 10000);
+    // The device stops answering: 3 exchanges per poll, more than 10 after 4 polls.
+    ::kill(pid_t(sim.process().processId()), SIGSTOP);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("korvex/D/lost").size(), 1, 15000);
+    QCOMPARE(json(sub.payloads("korvex/D/lost").at(0)).value("lost").toBool(), true);
+    QTest::qWait(1000); // more lost polls: no second message
+    QCOMPARE(sub.payloads("korvex/D/lost").size(), 1);
+    ::kill(pid_t(sim.process().processId()), SIGCONT);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("korvex/D/lost").size(), 2, 15000);
+    QCOMPARE(json(sub.payloads("korvex/D/lost").at(1)).value("lost").toBool(), false);
+    // The lost polls went out on status too, as {"time", "lost": true}.
+    int lostSamples = 0;
+    for (const QByteArray &p : sub.payloads("korvex/D/status"))
+        lostSamples += json(p).value("lost").toBool() ? 1 : 0;
+    QVERIFY(lostSamples >= 4);
+    watch.signal(SIGINT);
+    QVERIFY(watch.process.waitForFinished(10000));
+}
+
+void TstKorvexctlMqtt::brokerRestartNeverStallsThePoll()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    SimProcess sim;
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+    // A named session: what is published while it reconnects still reaches it.
+    MqttSubscriber sub(broker.port(), "korvex/#", "restart-dashboard");
+    QVERIFY(sub.waitForConnected());
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("samples.csv");
+    Watch watch({"--port", sim.ptyPath(), "watch", "--interval", "100", "--csv", csv, "--mqtt",
+                 "127.0.0.1:" + QString::number(broker.port()), "--mqtt-id", "R"},
+                dir.filePath("out.txt"));
+    QTRY_VERIFY_WITH_TIMEOUT(sub.payloads("korvex/R/status").size() >= 5, 10000);
+    broker.stop();
+    const int rowsAtStop = fileLines(csv).size();
+    QTest::qWait(4000);
+    const int rowsWhileAway = fileLines(csv).size() - rowsAtStop;
+    QVERIFY2(rowsWhileAway >= 25, qPrintable(QString::number(rowsWhileAway))); // 40 at 100 ms
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    QTest::qWait(1000);
+    // Up to 8 s of back-off after a 4 s outage, then the queue goes out.
+    QTRY_VERIFY_WITH_TIMEOUT(sub.isConnected(), 10000);
+    QTest::qWait(9000);
+    watch.signal(SIGINT);
+    QVERIFY(watch.process.waitForFinished(15000));
+    QCOMPARE(watch.process.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("korvex/R/online").last(), QByteArray("false"), 5000);
+
+    // Every CSV row reached the broker once, in order.
+    const QStringList rows = fileLines(csv).mid(1);
+    QStringList csvTimes;
+    for (const QString &row : rows)
+        csvTimes.append(row.section(',', 0, 0));
+    QStringList mqttTimes;
+    for (const QByteArray &p : sub.payloads("korvex/R/status"))
+        mqttTimes.append(json(p).value("time").toString());
+    QCOMPARE(mqttTimes.size(), csvTimes.size());
+    QCOMPARE(mqttTimes, csvTimes);
+    // The poll never stalled: no gap between rows much beyond the interval.
+    qint64 worst = 0;
+    for (int i = 1; i < csvTimes.size(); ++i) {
+        const qint64 gap = QDateTime::fromString(csvTimes.at(i - 1), Qt::ISODateWithMs)
+                               .msecsTo(QDateTime::fromString(csvTimes.at(i), Qt::ISODateWithMs));
+        worst = qMax(worst, gap);
+    }
+    QVERIFY2(worst < 1000, qPrintable(QString("largest gap between polls: %1 ms").arg(worst)));
+    const QString err = QString::fromUtf8(watch.process.readAllStandardError());
+    QVERIFY2(err.contains("lost") && err.contains("connected"), qPrintable(err));
+}
+
+void TstKorvexctlMqtt::loginAndTls()
+{
+    MosquittoBroker broker;
+    broker.setLogin("station", "Right-Secret-1");
+    QVERIFY2(broker.enableTls(), qPrintable(broker.errorText()));
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    SimProcess sim;
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+    QTemporaryDir dir;
+    auto writeFile = [&](const QString &name, const QByteArray &text) {
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(text);
+        return f.fileName();
+    };
+    const QString wrong = writeFile("wrong", "Wrong-Secret-2\n");
+    const QString right = writeFile("right", "Right-Secret-1\n");
+    const QString where = "localhost:" + QString::number(broker.port());
+
+    const CtlRun refused({"--port", sim.ptyPath(), "watch", "--count", "3", "--mqtt", where, "--mqtt-tls-ca",
+                          broker.caFile(), "--mqtt-user", "station", "--mqtt-password-file", wrong});
+    QVERIFY2(refused.exitCode == 6, refused.describe());
+    QVERIFY2(refused.err.contains("refused the login"), refused.describe());
+    QVERIFY(refused.out.isEmpty()); // not one poll
+    QVERIFY(!refused.err.contains("Secret") && !refused.out.contains("Secret"));
+
+    const CtlRun badCa({"--port", sim.ptyPath(), "watch", "--count", "3", "--mqtt", where, "--mqtt-tls-ca",
+                        broker.otherCaFile(), "--mqtt-user", "station", "--mqtt-password-file", right});
+    QVERIFY2(badCa.exitCode == 6, badCa.describe());
+    QVERIFY2(badCa.err.contains("TLS"), badCa.describe());
+
+    MqttSubscriber anonymous(broker.port(), "korvex/#", QByteArray(), QFile::encodeName(broker.caFile()));
+    const CtlRun ok({"--port", sim.ptyPath(), "watch", "--count", "3", "--interval", "100", "--mqtt", where,
+                     "--mqtt-tls-ca", broker.caFile(), "--mqtt-user", "station", "--mqtt-password-file", right,
+                     "--mqtt-id", "S", "--mqtt-qos", "0"});
+    QVERIFY2(ok.exitCode == 0, ok.describe());
+    QVERIFY2(ok.err.isEmpty(), ok.describe());
+    QVERIFY(!anonymous.isConnected()); // the broker wants a login: the test's own client is refused
+    // Retained: a logged-in dashboard sees the clean end.
+    QProcess sub;
+    sub.start("mosquitto_sub", {"-h", "localhost", "-p", QString::number(broker.port()), "--cafile", broker.caFile(),
+                                "-u", "station", "-P", "Right-Secret-1", "-t", "korvex/S/online", "-C", "1", "-W", "5"});
+    QVERIFY(sub.waitForFinished(10000));
+    QCOMPARE(sub.readAllStandardOutput().trimmed(), QByteArray("false"));
+}
+
+void TstKorvexctlMqtt::badOptionsAreUsageErrors()
+{
+    const CtlRun orphan({"--port", "/dev/null", "watch", "--mqtt-topic", "x"});
+    QVERIFY2(orphan.exitCode == 2, orphan.describe());
+    const CtlRun qos({"--port", "/dev/null", "watch", "--mqtt", "localhost", "--mqtt-qos", "2"});
+    QVERIFY2(qos.exitCode == 2, qos.describe());
+    const CtlRun noFile({"--port", "/dev/null", "watch", "--mqtt", "localhost", "--mqtt-user", "u",
+                         "--mqtt-password-file", "/nonexistent/pw"});
+    QVERIFY2(noFile.exitCode == 2 && noFile.err.contains("/nonexistent/pw"), noFile.describe());
+}
+
+QTEST_GUILESS_MAIN(TstKorvexctlMqtt)
+#include "tst_korvexctl_mqtt.moc"
