@@ -405,12 +405,16 @@ void MqttPublisher::beginIdSwitch()
 
 void MqttPublisher::reconnectWithNewId()
 {
+    // A new client altogether: the last will is part of the connection, and
+    // a fresh client carries nothing over from the old one's network thread.
     stopNetwork();
+    mosquitto_destroy(m_mosq);
+    m_mosq = nullptr;
     m_switching = false;
     m_switchMid = -1;
     m_inFlight.clear(); // all confirmed: the switch waited for the last one sent
     QString error;
-    if (!beginConnection(&error))
+    if (!setUp(&error) || !beginConnection(&error))
         emit warning(error);
 }
 

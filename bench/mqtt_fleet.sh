@@ -1,0 +1,97 @@
+#!/bin/sh
+# MQTT fleet: N simulated lasers (korvex-sim on ptys), each watched by its own
+# `korvexctl watch --interval MS --mqtt` on this machine, publishing to one
+# local mosquitto; one mosquitto_sub counts what the broker delivers.
+#   bench/mqtt_fleet.sh [BUILD_DIR] [N] [INTERVAL_MS] [SECONDS]   (default build 20 100 20)
+# Reports samples/s arriving at the subscriber (against N*1000/MS polled),
+# and the CPU time of the korvexctl processes, of the simulators and of the
+# broker, as a share of one core; then the same fleet without --mqtt, so that
+# the difference is what publishing costs.
+set -eu
+BUILD=${1:-build}
+N=${2:-20}
+MS=${3:-100}
+SECS=${4:-20}
+BUILD=$(cd "$BUILD" && pwd)
+for tool in "$BUILD/korvexctl" "$BUILD/korvex-sim"; do
+  [ -x "$tool" ] || { echo "missing $tool (build first)" >&2; exit 2; }
+done
+command -v mosquitto >/dev/null || PATH=$PATH:/usr/sbin
+command -v mosquitto >/dev/null && command -v mosquitto_sub >/dev/null || { echo "mosquitto and mosquitto-clients are needed" >&2; exit 2; }
+
+WORK=$(mktemp -d)
+PIDS=""
+cleanup() {
+  for p in $PIDS; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT INT TERM
+HZ=$(getconf CLK_TCK)
+PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$PORT" > "$WORK/mosquitto.conf"
+[ "$(id -u)" -eq 0 ] && echo "user root" >> "$WORK/mosquitto.conf"
+mosquitto -c "$WORK/mosquitto.conf" > "$WORK/broker.log" 2>&1 &
+BROKER=$!
+PIDS="$PIDS $BROKER"
+
+# CPU ticks (user + system) of the given processes.
+ticks() { t=0; for p in "$@"; do
+  s=$(awk '{print $14 + $15}' "/proc/$p/stat" 2>/dev/null || echo 0); t=$((t + s)); done; echo $t; }
+
+SIMS=""
+i=0
+while [ $i -lt "$N" ]; do
+  "$BUILD/korvex-sim" --pty > "$WORK/sim$i.out" 2>&1 &
+  SIMS="$SIMS $!"
+  i=$((i + 1))
+done
+PIDS="$PIDS $SIMS"
+sleep 1
+
+run_fleet() { # label, 1 to publish
+  label=$1
+  mqtt=$2
+  CTLS=""
+  i=0
+  for s in $SIMS; do
+    pty=$(head -n 1 "$WORK/sim$i.out")
+    : > "$WORK/rows$i.jsonl"
+    if [ "$mqtt" = 1 ]; then
+      # Each laser's ID is given: the simulators share one serial number.
+      set -- --mqtt "127.0.0.1:$PORT" --mqtt-id "laser$i"
+    else
+      set --
+    fi
+    "$BUILD/korvexctl" --port "$pty" watch --interval "$MS" --jsonl "$WORK/rows$i.jsonl" "$@" > /dev/null 2>> "$WORK/ctl.err" &
+    CTLS="$CTLS $!"
+    i=$((i + 1))
+  done
+  PIDS="$PIDS $CTLS"
+  sleep 3 # all started and connected
+  : > "$WORK/sub.out"
+  mosquitto_sub -p "$PORT" -t 'korvex/+/status' -q 1 > "$WORK/sub.out" &
+  SUB=$!
+  PIDS="$PIDS $SUB"
+  sleep 1
+  c0=$(ticks $CTLS); s0=$(ticks $SIMS); b0=$(ticks $BROKER); m0=$(wc -l < "$WORK/sub.out"); t0=$(date +%s.%N)
+  p0=$(cat "$WORK"/rows*.jsonl | wc -l)
+  sleep "$SECS"
+  c1=$(ticks $CTLS); s1=$(ticks $SIMS); b1=$(ticks $BROKER); m1=$(wc -l < "$WORK/sub.out"); t1=$(date +%s.%N)
+  p1=$(cat "$WORK"/rows*.jsonl | wc -l)
+  kill $SUB 2>/dev/null || true
+  for p in $CTLS; do kill -INT "$p" 2>/dev/null || true; done
+  for p in $CTLS; do wait "$p" 2>/dev/null || true; done
+  awk -v l="$label" -v n="$N" -v ms="$MS" -v t0="$t0" -v t1="$t1" -v m=$((m1 - m0)) -v p=$((p1 - p0)) \
+      -v c=$((c1 - c0)) -v s=$((s1 - s0)) -v b=$((b1 - b0)) -v hz="$HZ" 'BEGIN {
+    d = t1 - t0;
+    printf "%-12s %2d lasers at %d ms: %7.1f samples/s polled (%d planned), %7.1f samples/s at a subscriber\n", l, n, ms, p / d, n * 1000 / ms, m / d;
+    printf "%-12s CPU: korvexctl %5.1f%% of a core (%.2f%% each), korvex-sim %5.1f%%, mosquitto %5.1f%%\n",
+           "", 100 * c / hz / d, 100 * c / hz / d / n, 100 * s / hz / d, 100 * b / hz / d }'
+}
+
+run_fleet "with --mqtt" 1
+run_fleet "without" 0
+if [ -s "$WORK/ctl.err" ]; then
+  echo "korvexctl said:"; sort "$WORK/ctl.err" | uniq -c | head -20
+fi
