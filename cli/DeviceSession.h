@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVector>
 
+#include <atomic>
 #include <functional>
 
 class PlCommand;
@@ -59,7 +60,7 @@ private:
     PlCommand *m_command = nullptr;
     QByteArray m_lastReply;      // written on the worker thread during a blocking call
     QByteArray m_lastWriteFrame; // likewise
-    quint32 m_failures = 0;      // likewise
+    std::atomic<quint32> m_failures{0}; // written on the worker thread at every exchange
     QString m_error;
 };
 

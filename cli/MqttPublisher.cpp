@@ -170,6 +170,11 @@ bool MqttPublisher::beginConnection(QString *error)
     m_loopRunning = true;
     const QByteArray host = m_options.host.toUtf8();
     const int rc = mosquitto_connect_async(m_mosq, host.constData(), m_options.effectivePort(), KeepAliveSeconds);
+    if (rc == MOSQ_ERR_EAI) {
+        // Checked once, here: later lookups happen on the network thread.
+        *error = QStringLiteral("cannot look up the MQTT broker's host name \"%1\"").arg(m_options.host);
+        return false;
+    }
     if (rc != MOSQ_ERR_SUCCESS) {
         *error = QStringLiteral("cannot connect to MQTT broker %1:%2: %3")
                      .arg(m_options.host)
@@ -265,6 +270,8 @@ void MqttPublisher::handleDisconnect(int rc)
     const bool was = m_connected;
     m_connected = false;
     m_attemptFailed = true;
+    if (rc == MOSQ_ERR_TLS && m_lastTlsError.isEmpty())
+        m_lastTlsError = QStringLiteral("the TLS handshake failed");
     if (m_options.qos == 0)
         m_inFlight.clear(); // QoS 0 messages are never sent again
     if (rc != 0 && was && !m_lostWarned) {

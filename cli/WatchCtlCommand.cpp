@@ -54,7 +54,8 @@ CtlCommand watchCommand()
         "minutes of samples wait for it and follow in order when it is back.\n"
         "Ends with 0; with 3 when Ctrl-C comes before a given count or duration; with 4 when\n"
         "no poll got a valid reply or the port went away; with 6 when the port cannot be\n"
-        "opened or the broker refuses the login or its TLS certificate at start.");
+        "opened, or at start when the broker refuses the login or its TLS certificate or\n"
+        "its host name cannot be looked up.");
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("interval"), QStringLiteral("Milliseconds between polls (default 500, at least 50)."),
                      QStringLiteral("MS")});

@@ -13,12 +13,13 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
-#include <QMutex>
 #include <QString>
 #include <QThread>
 
 #include <atomic>
 #include <mosquitto.h>
+#include <mutex>
+#include <vector>
 
 class MqttSubscriber
 {
@@ -50,8 +51,8 @@ public:
         });
         mosquitto_message_callback_set(m_mosq, [](struct mosquitto *, void *self, const mosquitto_message *m) {
             auto *s = static_cast<MqttSubscriber *>(self);
-            QMutexLocker lock(&s->m_mutex);
-            s->m_messages.append(Message{QByteArray(m->topic),
+            std::lock_guard<std::mutex> lock(s->m_mutex);
+            s->m_messages.push_back(Message{QByteArray(m->topic),
                                          QByteArray(static_cast<const char *>(m->payload), m->payloadlen),
                                          m->retain});
         });
@@ -88,10 +89,15 @@ public:
         return true;
     }
 
+    // A copy of its own: the network thread goes on appending meanwhile.
     QList<Message> messages() const
     {
-        QMutexLocker lock(&m_mutex);
-        return m_messages;
+        std::lock_guard<std::mutex> lock(m_mutex); // (a pthread mutex: visible to TSan)
+        QList<Message> copy;
+        for (const Message &m : m_messages)
+            copy.append(Message{QByteArray(m.topic.constData(), m.topic.size()),
+                                QByteArray(m.payload.constData(), m.payload.size()), m.retained});
+        return copy;
     }
 
     QList<QByteArray> payloads(const QByteArray &topic) const
@@ -117,8 +123,8 @@ private:
     struct mosquitto *m_mosq = nullptr;
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_subscribed{false};
-    mutable QMutex m_mutex;
-    QList<Message> m_messages;
+    mutable std::mutex m_mutex;
+    std::vector<Message> m_messages;
 };
 
 #endif
