@@ -170,6 +170,15 @@ bool MqttPublisher::beginConnection(QString *error)
     m_loopRunning = true;
     const QByteArray host = m_options.host.toUtf8();
     const int rc = mosquitto_connect_async(m_mosq, host.constData(), m_options.effectivePort(), KeepAliveSeconds);
+    if (rc == MOSQ_ERR_TLS) {
+        // The handshake can fail before connect_async returns.
+        m_lastTlsError = QStringLiteral("the TLS handshake failed");
+        *error = QStringLiteral("MQTT broker %1:%2: TLS failed (is its certificate signed by %3, for this host name?)")
+                     .arg(m_options.host)
+                     .arg(m_options.effectivePort())
+                     .arg(m_options.tlsCaFile);
+        return false;
+    }
     if (rc == MOSQ_ERR_EAI) {
         // Checked once, here: later lookups happen on the network thread.
         *error = QStringLiteral("cannot look up the MQTT broker's host name \"%1\"").arg(m_options.host);
@@ -199,8 +208,10 @@ void MqttPublisher::stopNetwork()
 
 MqttPublisher::StartResult MqttPublisher::start(int waitMs, QString *error)
 {
-    if (!setUp(error) || !beginConnection(error))
+    if (!setUp(error))
         return Failed;
+    if (!beginConnection(error))
+        return m_lastTlsError.isEmpty() ? Failed : Refused;
     // Waits for the first answer; a broker that is not there is no reason
     // to keep the poll waiting.
     waitUntil([this] { return m_connected || m_lastRefusal != 0 || !m_lastTlsError.isEmpty() || m_attemptFailed; },
@@ -225,6 +236,8 @@ MqttPublisher::StartResult MqttPublisher::start(int waitMs, QString *error)
                          .arg(m_options.effectivePort()));
         m_lostWarned = true;
     }
+    // From now on refusals are the operator's to know, not reasons to stop.
+    m_startDone = true;
     return Started;
 }
 
@@ -233,7 +246,7 @@ MqttPublisher::StartResult MqttPublisher::start(int waitMs, QString *error)
 void MqttPublisher::handleConnect(int rc)
 {
     if (rc != 0) {
-        if (m_everConnected && rc != m_lastRefusal)
+        if (m_startDone && rc != m_lastRefusal)
             emit warning(QStringLiteral("MQTT broker %1 refused the login: %2; retrying")
                              .arg(m_options.host, connackText(rc)));
         m_lastRefusal = rc;
@@ -246,7 +259,6 @@ void MqttPublisher::handleConnect(int rc)
         emit warning(QStringLiteral("MQTT broker %1 connected; sending %2 waiting messages")
                          .arg(m_options.host)
                          .arg(m_queue.size()));
-    m_everConnected = true;
     m_lostWarned = false;
     emit connectedChanged(true);
 
@@ -299,7 +311,7 @@ void MqttPublisher::handleLogError(const QString &text)
 {
     if (text.contains(QLatin1String("SSL"), Qt::CaseInsensitive)
         || text.contains(QLatin1String("TLS"), Qt::CaseInsensitive)) {
-        if (m_everConnected && text != m_lastTlsError)
+        if (m_startDone && text != m_lastTlsError)
             emit warning(QStringLiteral("MQTT broker %1: %2").arg(m_options.host, text));
         m_lastTlsError = text;
     }
@@ -421,8 +433,14 @@ void MqttPublisher::reconnectWithNewId()
     m_switchMid = -1;
     m_inFlight.clear(); // all confirmed: the switch waited for the last one sent
     QString error;
-    if (!setUp(&error) || !beginConnection(&error))
-        emit warning(error);
+    if (!setUp(&error) || !beginConnection(&error)) {
+        // Not connected and no network thread to retry: try again later.
+        emit warning(error + QStringLiteral("; retrying"));
+        QTimer::singleShot(MaxBackOffSeconds * 1000, this, [this] {
+            if (!m_connected && !m_switching)
+                reconnectWithNewId();
+        });
+    }
 }
 
 // --- the end -------------------------------------------------------------------

@@ -109,7 +109,7 @@ private:
     bool m_switching = false;
     int m_switchMid = -1;
     bool m_connected = false;
-    bool m_everConnected = false;
+    bool m_startDone = false;     // start() has returned Started
     bool m_attemptFailed = false; // a connection ended or failed
     bool m_lostWarned = false;
     int m_lastRefusal = 0;    // CONNACK code of the last refusal, 0 when none

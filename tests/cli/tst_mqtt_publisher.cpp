@@ -51,6 +51,7 @@ private slots:
     void brokerRestartLosesNothingAndKeepsOrder();
     void unreachableBrokerKeepsTheNewestSamples();
     void loginIsCheckedAtStart();
+    void laterRefusalIsAWarningAndRetried();
     void tlsChecksTheBrokersCertificate();
 };
 
@@ -239,7 +240,7 @@ void TstMqttPublisher::brokerRestartLosesNothingAndKeepsOrder()
     QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("korvex/R1/status").size() >= n, true, 20000);
 
     QList<int> seqs;
-    for (const QByteArray &p : sub.payloads("korvex/R1/status"))
+    for (const QByteArray &p : sub.payloadsOnce("korvex/R1/status"))
         seqs.append(seqOf(p));
     QList<int> expected;
     for (int i = 0; i < n; ++i)
@@ -320,6 +321,45 @@ void TstMqttPublisher::loginIsCheckedAtStart()
     QCOMPARE(sub.isConnected(), false);
 }
 
+void TstMqttPublisher::laterRefusalIsAWarningAndRetried()
+{
+    MosquittoBroker broker;
+    broker.setLogin("station", "first");
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    MqttOptions o = optionsFor(broker);
+    o.id = "W";
+    o.user = "station";
+    o.passwordFile = "x";
+    o.password = "first";
+    MqttPublisher pub(o, "x");
+    QSignalSpy warnings(&pub, &MqttPublisher::warning);
+    QString error;
+    QCOMPARE(pub.start(5000, &error), MqttPublisher::Started);
+
+    // The broker comes back with another password: a warning, and retries.
+    broker.stop();
+    broker.setLogin("station", "second");
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    auto said = [&](const char *text) {
+        for (const QList<QVariant> &w : warnings)
+            if (w.at(0).toString().contains(text))
+                return true;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(said("refused the login"), 20000);
+    for (int i = 0; i < 3; ++i)
+        pub.publishSample(sample(i));
+    QVERIFY(!pub.isConnected());
+    QCOMPARE(pub.queuedCount(), 4); // three samples and the first alarm state
+
+    // Its password back: the retries get through and the queue goes out.
+    broker.stop();
+    broker.setLogin("station", "first");
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), 40000);
+    QTRY_COMPARE_WITH_TIMEOUT(pub.queuedCount(), 0, 5000);
+}
+
 void TstMqttPublisher::tlsChecksTheBrokersCertificate()
 {
     MosquittoBroker broker;
@@ -336,7 +376,8 @@ void TstMqttPublisher::tlsChecksTheBrokersCertificate()
     {
         MqttPublisher pub(o, "x");
         QString error;
-        QCOMPARE(pub.start(5000, &error), MqttPublisher::Refused);
+        const MqttPublisher::StartResult result = pub.start(5000, &error);
+        QVERIFY2(result == MqttPublisher::Refused, qPrintable(error));
         QVERIFY2(error.contains("TLS"), qPrintable(error));
     }
     o.tlsCaFile = broker.caFile();

@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -62,10 +63,12 @@ public:
         return ok;
     }
 
+    // Takes effect at the next start (the password file is made anew).
     void setLogin(const QString &user, const QString &password)
     {
         m_user = user;
         m_password = password;
+        QFile::remove(m_dir.filePath("passwd"));
     }
 
     // Makes a CA and a certificate for "localhost" signed by it (openssl).
@@ -95,7 +98,7 @@ public:
         if (!writeConfig())
             return false;
         m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start("mosquitto", {"-c", m_dir.filePath("mosquitto.conf")});
+        m_process.start(program(), {"-c", m_dir.filePath("mosquitto.conf")});
         if (!m_process.waitForStarted(timeoutMs)) {
             m_error = "cannot start mosquitto: " + m_process.errorString();
             return false;
@@ -124,6 +127,15 @@ public:
             m_process.kill();
             m_process.waitForFinished(5000);
         }
+    }
+
+    // Debian puts the broker in /usr/sbin, which a normal user's PATH lacks.
+    static QString program()
+    {
+        QString found = QStandardPaths::findExecutable("mosquitto");
+        if (found.isEmpty())
+            found = QStandardPaths::findExecutable("mosquitto", {"/usr/sbin", "/usr/local/sbin"});
+        return found.isEmpty() ? QStringLiteral("mosquitto") : found;
     }
 
     bool isRunning() const { return m_process.state() == QProcess::Running; }

@@ -17,6 +17,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <cstring>
 #include <mosquitto.h>
 #include <mutex>
 #include <vector>
@@ -28,6 +29,7 @@ public:
         QByteArray topic;
         QByteArray payload;
         bool retained;
+        bool redelivered; // sent again by the broker (DUP)
     };
 
     MqttSubscriber(quint16 port, const QByteArray &filter, const QByteArray &clientId = QByteArray(),
@@ -54,7 +56,17 @@ public:
             std::lock_guard<std::mutex> lock(s->m_mutex);
             s->m_messages.push_back(Message{QByteArray(m->topic),
                                          QByteArray(static_cast<const char *>(m->payload), m->payloadlen),
-                                         m->retain});
+                                         m->retain, s->m_nextIsRedelivery});
+            s->m_nextIsRedelivery = false;
+        });
+        // Messages the broker sends again (DUP set: it had no acknowledgement
+        // from this subscriber, e.g. across a broker restart).
+        mosquitto_log_callback_set(m_mosq, [](struct mosquitto *, void *self, int, const char *text) {
+            if (text && std::strstr(text, "received PUBLISH (d1")) {
+                auto *s = static_cast<MqttSubscriber *>(self);
+                ++s->m_redelivered;
+                s->m_nextIsRedelivery = true; // the message callback follows on this thread
+            }
         });
         mosquitto_reconnect_delay_set(m_mosq, 1, 1, false);
         if (!caFile.isEmpty())
@@ -71,6 +83,7 @@ public:
     }
 
     bool isConnected() const { return m_connected; }
+    int redelivered() const { return m_redelivered; }
     bool waitForConnected(int timeoutMs = 10000)
     {
         return waitFor([this] { return m_connected && m_subscribed; }, timeoutMs);
@@ -96,7 +109,8 @@ public:
         QList<Message> copy;
         for (const Message &m : m_messages)
             copy.append(Message{QByteArray(m.topic.constData(), m.topic.size()),
-                                QByteArray(m.payload.constData(), m.payload.size()), m.retained});
+                                QByteArray(m.payload.constData(), m.payload.size()), m.retained,
+                                m.redelivered});
         return copy;
     }
 
@@ -105,6 +119,17 @@ public:
         QList<QByteArray> list;
         for (const Message &m : messages())
             if (m.topic == topic)
+                list.append(m.payload);
+        return list;
+    }
+
+    // As payloads(), without the broker's own second deliveries of a
+    // message this subscriber already has: what the publisher sent, once each.
+    QList<QByteArray> payloadsOnce(const QByteArray &topic) const
+    {
+        QList<QByteArray> list;
+        for (const Message &m : messages())
+            if (m.topic == topic && !(m.redelivered && list.contains(m.payload)))
                 list.append(m.payload);
         return list;
     }
@@ -123,6 +148,8 @@ private:
     struct mosquitto *m_mosq = nullptr;
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_subscribed{false};
+    std::atomic<int> m_redelivered{0};
+    bool m_nextIsRedelivery = false; // network thread only
     mutable std::mutex m_mutex;
     std::vector<Message> m_messages;
 };
