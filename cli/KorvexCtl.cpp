@@ -9,16 +9,12 @@
 
 namespace {
 
-// QCommandLineParser takes "-5" for an option; negative numbers (a PID
-// coefficient, a temperature) are hidden behind this mark while parsing.
-const QString NegativeMark = QStringLiteral("\x01neg");
-
 QStringList hideNegativeNumbers(const QStringList &args)
 {
     static const QRegularExpression number(QStringLiteral("^-[0-9.]"));
     QStringList out;
     for (const QString &a : args)
-        out.append(number.match(a).hasMatch() ? NegativeMark + a : a);
+        out.append(number.match(a).hasMatch() ? CtlArgs::negativeMark() + a : a);
     return out;
 }
 
@@ -26,7 +22,7 @@ QStringList restoreNegativeNumbers(const QStringList &args)
 {
     QStringList out;
     for (const QString &a : args)
-        out.append(a.startsWith(NegativeMark) ? a.mid(NegativeMark.size()) : a);
+        out.append(CtlArgs::withoutMark(a));
     return out;
 }
 
