@@ -46,6 +46,7 @@ struct CtlContext
 struct CtlCommand
 {
     QString name;
+    QString summary;     // a few words for the command list
     QString usage;       // e.g. "laser on|off"
     QString description; // what it does, for the help texts
     bool factory = false;  // refused without --factory

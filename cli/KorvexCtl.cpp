@@ -100,7 +100,8 @@ QString KorvexCtl::generalHelp() const
     text += options + QLatin1Char('\n');
     text += QStringLiteral("Commands:\n");
     for (const CtlCommand &c : m_commands)
-        text += QStringLiteral("  %1%2\n").arg(c.usage, c.factory ? QStringLiteral("   (factory)") : QString());
+        text += QStringLiteral("  %1\n      %2%3\n")
+                    .arg(c.usage, c.summary, c.factory ? QStringLiteral(" (factory)") : QString());
     text += QStringLiteral(
         "\nFactory commands are refused unless --factory is given.\n"
         "\"korvexctl help COMMAND\" describes one command.\n\n");
