@@ -36,9 +36,9 @@ CtlCommand watchCommand()
 {
     CtlCommand c;
     c.name = QStringLiteral("watch");
-    c.usage = QStringLiteral("watch [--interval MS] [--count N | --duration S] [--csv FILE|-] [--jsonl FILE|-]\n"
-                             "      [--mqtt HOST[:PORT] [--mqtt-topic PREFIX] [--mqtt-id ID] [--mqtt-user USER\n"
-                             "       --mqtt-password-file FILE] [--mqtt-tls-ca FILE] [--mqtt-qos 0|1]]");
+    c.summary = QStringLiteral("poll the status, record CSV or JSON lines, publish to MQTT");
+    c.usage = QStringLiteral("watch [--interval MS] [--count N | --duration S] [--csv FILE|-] [--jsonl FILE|-] "
+                             "[--mqtt HOST[:PORT] [--mqtt-...]]");
     c.description = QStringLiteral(
         "Polls the device's status (default every 500 ms) until the count, the duration\n"
         "or Ctrl-C. Each sample carries its time (ISO 8601 with milliseconds). --csv writes a\n"

@@ -58,6 +58,20 @@ private slots:
         QCOMPARE(sim.receivedFrames().size(), frames);
     }
 
+    void corruptRepliesAreNeverTakenForDone()
+    {
+        // Every reply has one byte flipped: nothing may pass as done or as data.
+        SimProcess sim({"--corrupt", "1"});
+        QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+        const CtlRun write({"--port", sim.ptyPath(), "laser", "on"});
+        QVERIFY2(write.exitCode == 4, write.describe());
+        QVERIFY(write.out.isEmpty());
+        const CtlRun read({"--port", sim.ptyPath(), "status", "--json"});
+        QVERIFY2(read.exitCode == 4, read.describe());
+        QVERIFY(read.out.isEmpty());
+        QCOMPARE(sim.receivedFrames().size(), 6); // each asked three times
+    }
+
     void aLostReplyIsRetriedToSuccess()
     {
         // Half the requests go unanswered; with enough retries every write ends done.
