@@ -152,21 +152,6 @@ bool MqttOptions::finish(QString *error)
     return true;
 }
 
-QString MqttOptions::helpText()
-{
-    return QStringLiteral(
-        "  --mqtt HOST[:PORT]         also publish every sample to this MQTT broker\n"
-        "                             (port 1883, 8883 with --mqtt-tls-ca)\n"
-        "  --mqtt-topic PREFIX        topics are PREFIX/ID/status, online, alarms, lost\n"
-        "                             (default korvex)\n"
-        "  --mqtt-id ID               (default: the device's serial number; host name\n"
-        "                             and port until the first status)\n"
-        "  --mqtt-user USER           log in to the broker as USER\n"
-        "  --mqtt-password-file FILE  the password is the first line of FILE\n"
-        "  --mqtt-tls-ca FILE         TLS; the broker's certificate must be signed by FILE\n"
-        "  --mqtt-qos 0|1             delivery of samples (default 1)\n");
-}
-
 QString MqttOptions::topicLevel(const QString &text)
 {
     QString level = text;

@@ -32,9 +32,6 @@ public:
     // Checks the options together and reads the password file.
     bool finish(QString *error);
 
-    // Lines for the program's help text.
-    static QString helpText();
-
     // A topic level made safe: MQTT wildcards and separators become '_'.
     static QString topicLevel(const QString &text);
 };
