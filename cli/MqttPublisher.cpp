@@ -363,8 +363,17 @@ void MqttPublisher::flush()
 
 // --- what the watcher publishes --------------------------------------------
 
+void MqttPublisher::takeNetworkEvents()
+{
+    // A watch whose polls fill the whole interval never returns to the
+    // event loop: the broker's acknowledgements and connection changes are
+    // taken here, or the in-flight window would stay full.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
 void MqttPublisher::publishSample(const QJsonObject &sample)
 {
+    takeNetworkEvents();
     adoptSerialNumber(sample.value(QStringLiteral("serial_number")).toString());
     const QJsonObject alarms = sample.value(QStringLiteral("alarms")).toObject();
     const bool alarmsChanged = !m_haveAlarms || alarms != m_lastAlarms;
@@ -380,11 +389,13 @@ void MqttPublisher::publishSample(const QJsonObject &sample)
 
 void MqttPublisher::publishLostSample(const QJsonObject &sample)
 {
+    takeNetworkEvents();
     enqueue(QStringLiteral("status"), compactJson(sample), false);
 }
 
 void MqttPublisher::setLinkLost(bool lost, const QString &time)
 {
+    takeNetworkEvents();
     if (lost == m_linkLost)
         return;
     m_linkLost = lost;

@@ -82,6 +82,7 @@ private:
     static void onPublishCallback(struct mosquitto *, void *self, int mid);
     static void onLogCallback(struct mosquitto *, void *self, int level, const char *text);
 
+    void takeNetworkEvents();
     void handleConnect(int rc);
     void handleDisconnect(int rc);
     void handlePublished(int mid);

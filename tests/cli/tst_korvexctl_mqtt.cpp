@@ -71,6 +71,7 @@ private slots:
     void killedWatchLeavesItsLastWill();
     void lostDeviceIsAnnouncedOnceEachWay();
     void brokerRestartNeverStallsThePoll();
+    void pollsThatFillTheIntervalStillPublishLive();
     void loginAndTls();
     void badOptionsAreUsageErrors();
 };
@@ -243,6 +244,30 @@ void TstKorvexctlMqtt::brokerRestartNeverStallsThePoll()
     QVERIFY2(worst < 1000, qPrintable(QString("largest gap between polls: %1 ms").arg(worst)));
     const QString err = QString::fromUtf8(watch.process.readAllStandardError());
     QVERIFY2(err.contains("lost") && err.contains("connected"), qPrintable(err));
+}
+
+void TstKorvexctlMqtt::pollsThatFillTheIntervalStillPublishLive()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    // Replies take longer than the interval: the watch never waits between polls.
+    SimProcess sim({"--delay", "60"});
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+    MqttSubscriber sub(broker.port(), "korvex/#");
+    QVERIFY(sub.waitForConnected());
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("samples.csv");
+    Watch watch({"--port", sim.ptyPath(), "watch", "--interval", "50", "--csv", csv, "--mqtt",
+                 "127.0.0.1:" + QString::number(broker.port()), "--mqtt-id", "F"},
+                dir.filePath("out.txt"));
+    // More samples than the publisher keeps unacknowledged (100).
+    QTRY_VERIFY_WITH_TIMEOUT(fileLines(csv).size() > 160, 30000);
+    // While it runs, the broker has nearly all of them, not a trickle.
+    const int rows = fileLines(csv).size() - 1;
+    const int published = sub.payloads("korvex/F/status").size();
+    QVERIFY2(published >= rows - 20, qPrintable(QString("%1 rows, %2 published").arg(rows).arg(published)));
+    watch.signal(SIGINT);
+    QVERIFY(watch.process.waitForFinished(10000));
 }
 
 void TstKorvexctlMqtt::loginAndTls()
