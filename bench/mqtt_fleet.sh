@@ -27,7 +27,6 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT INT TERM
-HZ=$(getconf CLK_TCK)
 PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$PORT" > "$WORK/mosquitto.conf"
 [ "$(id -u)" -eq 0 ] && echo "user root" >> "$WORK/mosquitto.conf"
@@ -35,9 +34,10 @@ mosquitto -c "$WORK/mosquitto.conf" > "$WORK/broker.log" 2>&1 &
 BROKER=$!
 PIDS="$PIDS $BROKER"
 
-# CPU ticks (user + system) of the given processes.
-ticks() { t=0; for p in "$@"; do
-  s=$(awk '{print $14 + $15}' "/proc/$p/stat" 2>/dev/null || echo 0); t=$((t + s)); done; echo $t; }
+# CPU time in microseconds of the given processes, all their threads
+# (schedstat counts nanoseconds, unlike the 100 Hz ticks of stat).
+cpu_us() { cat /dev/null $(for p in "$@"; do echo /proc/$p/task/*/schedstat; done) 2>/dev/null |
+  awk '{ t += $1 } END { printf "%d\n", t / 1000 }'; }
 
 SIMS=""
 i=0
@@ -74,16 +74,16 @@ run_fleet() { # label, 1 to publish
   SUB=$!
   PIDS="$PIDS $SUB"
   sleep 1
-  c0=$(ticks $CTLS); s0=$(ticks $SIMS); b0=$(ticks $BROKER); m0=$(wc -l < "$WORK/sub.out"); t0=$(date +%s.%N)
+  c0=$(cpu_us $CTLS); s0=$(cpu_us $SIMS); b0=$(cpu_us $BROKER); m0=$(wc -l < "$WORK/sub.out"); t0=$(date +%s.%N)
   p0=$(cat "$WORK"/rows*.jsonl | wc -l)
   sleep "$SECS"
-  c1=$(ticks $CTLS); s1=$(ticks $SIMS); b1=$(ticks $BROKER); m1=$(wc -l < "$WORK/sub.out"); t1=$(date +%s.%N)
+  c1=$(cpu_us $CTLS); s1=$(cpu_us $SIMS); b1=$(cpu_us $BROKER); m1=$(wc -l < "$WORK/sub.out"); t1=$(date +%s.%N)
   p1=$(cat "$WORK"/rows*.jsonl | wc -l)
   kill $SUB 2>/dev/null || true
   for p in $CTLS; do kill -INT "$p" 2>/dev/null || true; done
   for p in $CTLS; do wait "$p" 2>/dev/null || true; done
   awk -v l="$label" -v n="$N" -v ms="$MS" -v t0="$t0" -v t1="$t1" -v m=$((m1 - m0)) -v p=$((p1 - p0)) \
-      -v c=$((c1 - c0)) -v s=$((s1 - s0)) -v b=$((b1 - b0)) -v hz="$HZ" 'BEGIN {
+      -v c=$((c1 - c0)) -v s=$((s1 - s0)) -v b=$((b1 - b0)) -v hz=1000000 'BEGIN {
     d = t1 - t0;
     printf "%-12s %2d lasers at %d ms: %7.1f samples/s polled (%d planned), %7.1f samples/s at a subscriber\n", l, n, ms, p / d, n * 1000 / ms, m / d;
     printf "%-12s CPU: korvexctl %5.1f%% of a core (%.2f%% each), korvex-sim %5.1f%%, mosquitto %5.1f%%\n",
