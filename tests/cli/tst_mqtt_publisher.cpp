@@ -5,6 +5,7 @@
 #include "MqttOptions.h"
 #include "MqttPublisher.h"
 #include "MqttSubscriber.h"
+#include "MqttWatchOutput.h"
 #include "SampleQueue.h"
 
 #include <QJsonArray>
@@ -48,6 +49,7 @@ private slots:
     void queueKeepsTheNewestAndTheRetained();
     void samplesAlarmsAndOnlineReachTheBroker();
     void stationNameGivesWayToTheSerialNumber();
+    void watchOutputFollowsTheLinkLamp();
     void brokerRestartLosesNothingAndKeepsOrder();
     void unreachableBrokerKeepsTheNewestSamples();
     void loginIsCheckedAtStart();
@@ -198,6 +200,51 @@ void TstMqttPublisher::stationNameGivesWayToTheSerialNumber()
     // Later serial numbers (a garbled reply) do not move it again.
     pub.publishSample(sample(3, false, "1-2"));
     QCOMPARE(pub.id(), QString("66051-202407090042"));
+}
+
+void TstMqttPublisher::watchOutputFollowsTheLinkLamp()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    MqttSubscriber sub(broker.port(), "korvex/#");
+    QVERIFY(sub.waitForConnected());
+    MqttOptions o = optionsFor(broker);
+    o.id = "K";
+    auto publisher = std::make_unique<MqttPublisher>(o, "x");
+    QString error;
+    QCOMPARE(publisher->start(5000, &error), MqttPublisher::Started);
+    quint32 failures = 0;
+    MqttWatchOutput output(std::move(publisher), [&failures] { return failures; });
+    const QDateTime t0 = QDateTime::fromString("2026-12-07T15:00:00.000Z", Qt::ISODateWithMs);
+    DevStatusCache cache;
+    QVERIFY(output.sample(t0, cache));
+    // The lamp turns red after more than 10 failed exchanges in a row.
+    for (quint32 f : {3u, 6u, 9u, 10u}) {
+        failures = f;
+        QVERIFY(output.lost(t0.addSecs(f)));
+    }
+    failures = 11;
+    QVERIFY(output.lost(t0.addSecs(11)));
+    failures = 14;
+    QVERIFY(output.lost(t0.addSecs(14)));
+    failures = 0;
+    QVERIFY(output.sample(t0.addSecs(20), cache));
+    QVERIFY(output.sample(t0.addSecs(21), cache));
+    output.finish();
+    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("korvex/K/online").last(), QByteArray("false"), 5000);
+    const QList<QByteArray> lost = sub.payloads("korvex/K/lost");
+    QCOMPARE(lost.size(), 2);
+    QCOMPARE(QJsonDocument::fromJson(lost.at(0)).object().value("lost").toBool(), true);
+    QCOMPARE(QJsonDocument::fromJson(lost.at(0)).object().value("time").toString(),
+             QString("2026-12-07T15:00:11.000Z"));
+    QCOMPARE(QJsonDocument::fromJson(lost.at(1)).object().value("lost").toBool(), false);
+    QCOMPARE(QJsonDocument::fromJson(lost.at(1)).object().value("time").toString(),
+             QString("2026-12-07T15:00:20.000Z"));
+    // Every poll went out on status: 3 samples and 6 lost ones, in order.
+    const QList<QByteArray> status = sub.payloads("korvex/K/status");
+    QCOMPARE(status.size(), 9);
+    QCOMPARE(QJsonDocument::fromJson(status.at(1)).object().value("lost").toBool(), true);
+    QVERIFY(QJsonDocument::fromJson(status.at(7)).object().contains("firmware"));
 }
 
 void TstMqttPublisher::brokerRestartLosesNothingAndKeepsOrder()
