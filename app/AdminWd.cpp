@@ -5,6 +5,7 @@
 #include "DialogPasswordWd.h"
 #include "PidAdjust.h"
 #include "PlCommand.h"
+#include "PortLossNotifier.h"
 #include "StatusDecoder.h"
 #include "StatusFormat.h"
 #include "TecDebug.h"
@@ -81,6 +82,7 @@ AdminWd::AdminWd(QWidget *parent)
     connect(passwordWd, &DialogPasswordWd::sendPasswordStr, this, &AdminWd::changeUserMode);
     connect(plCommand, &PlCommand::turnOnSpcommResult, this, &AdminWd::updateSerialOn);
     connect(plCommand, &PlCommand::turnOffSpcommResult, this, &AdminWd::updateSerialOff);
+    connect(plCommand->lossNotifier(), &PortLossNotifier::portLost, this, &AdminWd::updateSerialLost);
     connect(plCommand, &PlCommand::writeCmdResult, this, &AdminWd::updateGeneralWriteSlots);
     connect(plCommand, &PlCommand::readCmdResult, this, &AdminWd::updateGeneralReadSlots);
     connect(plCommand, &PlCommand::sendCommErrNums, this, &AdminWd::updateCommStat);
@@ -212,6 +214,11 @@ void AdminWd::updateSerialOn(QString name, quint8 result)
 
 void AdminWd::updateSerialOff(QString name, quint8 result)
 {
+    if (devPortLost && result == 0) {
+        devPortLost = false; // already told by updateSerialLost
+        devPortOpen = false;
+        return;
+    }
     if (result == 0) {
         ui->ComNameShow->setText(tr("连接断开"));
         appendLog(name + tr("关闭成功\r\n"));
@@ -220,6 +227,14 @@ void AdminWd::updateSerialOff(QString name, quint8 result)
         appendLog(name + tr("关闭失败\r\n"));
     }
     devPortOpen = false;
+}
+
+void AdminWd::updateSerialLost(QString name)
+{
+    ui->ComNameShow->setText(tr("连接断开"));
+    appendLog(name + tr("设备丢失，串口已关闭\r\n"));
+    devPortOpen = false;
+    devPortLost = true;
 }
 
 void AdminWd::updateCommStat(quint32 errNums)
@@ -277,9 +292,13 @@ void AdminWd::refreshLamps()
 
 void AdminWd::refreshStatusView()
 {
-    const auto fields = StatusFormat::fieldTexts(devStat);
+    // Fields the device has not reported stay empty. A text that did not
+    // change is left alone: rewriting it would drop the operator's selection
+    // (a serial number being copied) at every poll.
+    const auto fields = StatusFormat::shownFieldTexts(devStat);
     for (const auto &field : fields) {
-        if (QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first))
+        QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first);
+        if (edit && edit->text() != field.second)
             edit->setText(field.second);
     }
 }

@@ -73,6 +73,8 @@ public slots:
     void changeUserMode(QString str);
     void updateGeneralWriteSlots(quint8 result, QByteArray srcTxData);
     void updateGeneralReadSlots(quint8 result, QByteArray readSrcData);
+    // The executor found the device gone and closed the port itself.
+    void updateSerialLost(QString name);
 
 private slots:
     void on_btnTurnOnLd_clicked();
@@ -119,6 +121,9 @@ private:
     PlCommand *plCommand;
     quint64 commErrLimit;
     bool devPortOpen;
+    // Set by updateSerialLost: the close that follows is logged as the loss
+    // it was, not as an operator's close.
+    bool devPortLost = false;
     DevStatusCache devStat;
     QByteArray serialNumToWrite;
 
