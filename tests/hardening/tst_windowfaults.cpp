@@ -38,6 +38,7 @@ class WindowFaults : public QObject
 private slots:
     void displayShowsOnlyCheckedReplies();
     void pulledCableShowsDisconnected();
+    void chatteringLineStaysConnected_data();
     void chatteringLineStaysConnected();
 
 private:
@@ -244,12 +245,20 @@ void WindowFaults::pulledCableShowsDisconnected()
     Harness::destroyWindow(m_window);
 }
 
+void WindowFaults::chatteringLineStaysConnected_data()
+{
+    QTest::addColumn<int>("everyMs");
+    QTest::newRow("a byte every 20 ms") << 20;
+    QTest::newRow("a byte every 1 ms") << 1;
+}
+
 void WindowFaults::chatteringLineStaysConnected()
 {
-    // A device that sends an unsolicited byte every 20 ms (debug text, line
-    // noise) while the operator presses "关闭光源" 40 times: the bytes keep
-    // arriving as commands are queued, and the link stays up throughout.
-    SimProcess sim({"--chatter", "20"});
+    // A device that sends unsolicited bytes (debug text, line noise) while
+    // the operator presses "关闭光源" 40 times: the bytes keep arriving as
+    // commands and polls are queued, and the link stays up throughout.
+    QFETCH(int, everyMs);
+    SimProcess sim({"--chatter", QString::number(everyMs)});
     QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
     m_window = new AdminWd;
     Harness::openPort(m_window, sim.ptyPath());
