@@ -4,7 +4,10 @@
 // the same main window as korvex and offers the simulated port first in the
 // serial settings dialog and in the update window. The simulator's boot
 // loader saves firmware images sent from the update window in a temporary
-// directory, named on start. The simulator is stopped on exit.
+// directory, named on start. The simulator is stopped on every way out:
+// a normal exit, SIGINT, SIGTERM or SIGHUP (the terminal closed) end the
+// event loop and clean up; if the demo dies any other way (SIGKILL, a
+// crash) the kernel ends the simulator with it.
 //
 //   korvex-demo                       choose the port and press 确定 yourself
 //   korvex-demo --auto-open           open the simulated port at once
@@ -19,6 +22,8 @@
 #include "AdminWd.h"
 #include "CommSet.h"
 #include "PlCommand.h"
+#include "SimSignalQuit.h"
+#include "TiedProcess.h"
 #include "UpdateWidget.h"
 
 #include <QApplication>
@@ -35,6 +40,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -45,11 +51,22 @@
 namespace {
 
 // Starts the simulator and returns the pty path it announces ("" on failure).
+// The simulator beside this program (a build folder, or an installed bin/),
+// else the one on PATH.
+QString simulatorProgram()
+{
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("korvex-sim"));
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QStandardPaths::findExecutable(QStringLiteral("korvex-sim"));
+}
+
 QString startSimulator(QProcess &sim, const QString &firmwareDir)
 {
-    const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("korvex-sim"));
-    if (!QFileInfo(program).isExecutable()) {
-        std::fprintf(stderr, "korvex-demo: %s not found\n", qPrintable(program));
+    const QString program = simulatorProgram();
+    if (program.isEmpty()) {
+        std::fprintf(stderr, "korvex-demo: korvex-sim not found beside %s or on PATH\n",
+                     qPrintable(QCoreApplication::applicationDirPath()));
         return QString();
     }
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -197,8 +214,10 @@ int main(int argc, char *argv[])
     parser.addOption(factory);
     parser.process(app);
 
+    // Signals end the event loop, so that the clean-up below runs.
+    SimSignalQuit quitOnSignal;
     QTemporaryDir firmwareDir(QDir::temp().filePath(QStringLiteral("korvex-demo-firmware-XXXXXX")));
-    QProcess sim;
+    TiedProcess sim;
     const QString simPort = startSimulator(sim, firmwareDir.path());
     if (simPort.isEmpty()) {
         std::fprintf(stderr, "korvex-demo: the simulator did not start\n");
