@@ -195,12 +195,10 @@ int sampleCount(const QTextEdit *edit)
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("korvex-demo"));
-
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Korvex main window against the simulated laser"));
-    parser.addHelpOption();
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
     QCommandLineOption autoOpen(QStringLiteral("auto-open"), QStringLiteral("Open the simulated port at once."));
     QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                   QStringLiteral("Open the simulated port, save a picture of the main window "
@@ -212,7 +210,24 @@ int main(int argc, char *argv[])
     parser.addOption(autoOpen);
     parser.addOption(screenshot);
     parser.addOption(factory);
-    parser.process(app);
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (!parser.parse(arguments) || parser.isSet(helpOption) || parser.isSet(versionOption)
+        || arguments.contains(QStringLiteral("--help-all"))) {
+        // Help, version and errors need no display: a core application
+        // answers them (process() prints and exits).
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("korvex-demo"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
+        parser.process(core);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("korvex-demo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
 
     // Signals end the event loop, so that the clean-up below runs.
     SimSignalQuit quitOnSignal;
