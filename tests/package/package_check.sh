@@ -43,7 +43,7 @@ expect usr/share/doc/korvex/changelog.gz
 
 # Lintian: errors fail, warnings are listed.
 echo "package_check: lintian:"
-lintian --no-tag-display-limit "$DEB" > "$BUILD/lintian.txt" 2>&1
+lintian --tag-display-limit 0 --display-info "$DEB" > "$BUILD/lintian.txt" 2>&1
 cat "$BUILD/lintian.txt"
 grep -q '^E: ' "$BUILD/lintian.txt" && fail "lintian reports errors"
 
