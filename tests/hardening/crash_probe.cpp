@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <sys/mman.h>
 
 class CrashProbe : public QObject
 {
@@ -35,7 +36,11 @@ void CrashProbe::crashWithSimulatorRunning()
     QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
     std::printf("simulator pid %lld on %s\n", sim.process().processId(), qPrintable(sim.ptyPath()));
     std::fflush(stdout);
-    crashInsideTest(nullptr);
+    // A store to a page that may not be touched: a real segmentation fault,
+    // which the sanitizers do not turn into a report of their own first.
+    void *page = ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    QVERIFY(page != MAP_FAILED);
+    crashInsideTest(static_cast<int *>(page));
 }
 
 void CrashProbe::waitWithSimulatorRunning()
