@@ -6,6 +6,17 @@
 
 namespace CtlArgs {
 
+QString negativeMark()
+{
+    return QStringLiteral("\x01neg");
+}
+
+QString withoutMark(const QString &text)
+{
+    QString plain = text;
+    return plain.remove(negativeMark());
+}
+
 bool parseInt(const QString &text, qint64 min, qint64 max, const QString &what, qint64 *value, QString *error)
 {
     bool ok = false;
@@ -54,6 +65,6 @@ int runDeviceWrite(const CtlContext &ctx, const QString &what, const std::functi
 
 int badArguments(const QString &message)
 {
-    Console::error(message);
+    Console::error(CtlArgs::withoutMark(message));
     return ExitCode::BadArguments;
 }

@@ -11,6 +11,7 @@ CtlCommand maxDac()
 {
     CtlCommand c;
     c.name = QStringLiteral("max-dac");
+    c.summary = QStringLiteral("set the maximum DAC value");
     c.usage = QStringLiteral("max-dac N [--no-save]");
     c.description = QStringLiteral(
         "Sets the maximum DAC value, 0 to 4095, and saves it in the device; with --no-save\n"
@@ -38,6 +39,7 @@ CtlCommand compensation()
 {
     CtlCommand c;
     c.name = QStringLiteral("compensation");
+    c.summary = QStringLiteral("set the automatic compensation hours");
     c.usage = QStringLiteral("compensation HOURS");
     c.description = QStringLiteral("Sets the automatic compensation time in hours, 0 to 65535.");
     c.factory = true;
@@ -58,6 +60,7 @@ CtlCommand laserType()
 {
     CtlCommand c;
     c.name = QStringLiteral("laser-type");
+    c.summary = QStringLiteral("save the laser type");
     c.usage = QStringLiteral("laser-type 0|1|2");
     c.description = QStringLiteral("Saves the laser type: 0 Ld-25W, 1 Ld-30W, 2 Ld-50W.");
     c.factory = true;
@@ -77,6 +80,7 @@ CtlCommand tec()
 {
     CtlCommand c;
     c.name = QStringLiteral("tec");
+    c.summary = QStringLiteral("drive the TEC by hand");
     c.usage = QStringLiteral("tec on|off | tec auto on|off | tec dac N");
     c.description = QStringLiteral(
         "Drives the TEC by hand as the TEC window does: switch it on or off, switch the\n"
@@ -114,6 +118,7 @@ CtlCommand fan()
 {
     CtlCommand c;
     c.name = QStringLiteral("fan");
+    c.summary = QStringLiteral("drive the fans by hand");
     c.usage = QStringLiteral("fan auto on|off | fan pwm N");
     c.description = QStringLiteral(
         "Drives the fans as the fan window does: switch the device's automatic fan control\n"

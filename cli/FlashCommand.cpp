@@ -149,6 +149,7 @@ CtlCommand flashCommand()
 {
     CtlCommand c;
     c.name = QStringLiteral("flash");
+    c.summary = QStringLiteral("one firmware image to several boot loaders at once");
     c.usage = QStringLiteral("flash FILE --port A --port B ...");
     c.description = QStringLiteral(
         "Gang flashing: sends the same firmware image by YModem to the boot loaders on all\n"

@@ -9,16 +9,12 @@
 
 namespace {
 
-// QCommandLineParser takes "-5" for an option; negative numbers (a PID
-// coefficient, a temperature) are hidden behind this mark while parsing.
-const QString NegativeMark = QStringLiteral("\x01neg");
-
 QStringList hideNegativeNumbers(const QStringList &args)
 {
     static const QRegularExpression number(QStringLiteral("^-[0-9.]"));
     QStringList out;
     for (const QString &a : args)
-        out.append(number.match(a).hasMatch() ? NegativeMark + a : a);
+        out.append(number.match(a).hasMatch() ? CtlArgs::negativeMark() + a : a);
     return out;
 }
 
@@ -26,7 +22,7 @@ QStringList restoreNegativeNumbers(const QStringList &args)
 {
     QStringList out;
     for (const QString &a : args)
-        out.append(a.startsWith(NegativeMark) ? a.mid(NegativeMark.size()) : a);
+        out.append(CtlArgs::withoutMark(a));
     return out;
 }
 
@@ -104,7 +100,8 @@ QString KorvexCtl::generalHelp() const
     text += options + QLatin1Char('\n');
     text += QStringLiteral("Commands:\n");
     for (const CtlCommand &c : m_commands)
-        text += QStringLiteral("  %1%2\n").arg(c.usage, c.factory ? QStringLiteral("   (factory)") : QString());
+        text += QStringLiteral("  %1\n      %2%3\n")
+                    .arg(c.usage, c.summary, c.factory ? QStringLiteral(" (factory)") : QString());
     text += QStringLiteral(
         "\nFactory commands are refused unless --factory is given.\n"
         "\"korvexctl help COMMAND\" describes one command.\n\n");

@@ -12,6 +12,7 @@ CtlCommand laser()
 {
     CtlCommand c;
     c.name = QStringLiteral("laser");
+    c.summary = QStringLiteral("switch the light source on or off");
     c.usage = QStringLiteral("laser on|off");
     c.description = QStringLiteral("Switches the light source on or off.");
     c.run = [](CtlContext &ctx) {
@@ -30,6 +31,7 @@ CtlCommand power()
 {
     CtlCommand c;
     c.name = QStringLiteral("power");
+    c.summary = QStringLiteral("set the laser power");
     c.usage = QStringLiteral("power N");
     c.description = QStringLiteral("Sets the laser power, 0 to 1000.");
     c.run = [](CtlContext &ctx) {
@@ -48,6 +50,7 @@ CtlCommand threshold()
 {
     CtlCommand c;
     c.name = QStringLiteral("threshold");
+    c.summary = QStringLiteral("set the temperature protection threshold");
     c.usage = QStringLiteral("threshold DEGREES");
     c.description = QStringLiteral(
         "Sets the temperature protection threshold in degrees Celsius with at most one\n"
@@ -75,6 +78,7 @@ CtlCommand restart()
 {
     CtlCommand c;
     c.name = QStringLiteral("restart");
+    c.summary = QStringLiteral("restart the device");
     c.usage = QStringLiteral("restart");
     c.description = QStringLiteral("Restarts the device (the window's restart button).");
     c.run = [](CtlContext &ctx) {
@@ -90,6 +94,7 @@ CtlCommand clearCounters()
 {
     CtlCommand c;
     c.name = QStringLiteral("clear-counters");
+    c.summary = QStringLiteral("set the frame counters to 0");
     c.usage = QStringLiteral("clear-counters");
     c.description = QStringLiteral("Sets the device's received and sent frame counters to 0.");
     c.run = [](CtlContext &ctx) {

@@ -71,6 +71,7 @@ CtlCommand pidCommand()
 {
     CtlCommand c;
     c.name = QStringLiteral("pid");
+    c.summary = QStringLiteral("read or set the PID coefficients");
     c.usage = QStringLiteral("pid get [--json] | pid set KP KI KD");
     c.description = QStringLiteral(
         "pid get reads the device's PID status: the temperature value, the output (PWM)\n"

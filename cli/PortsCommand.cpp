@@ -11,6 +11,7 @@ CtlCommand portsCommand()
 {
     CtlCommand c;
     c.name = QStringLiteral("ports");
+    c.summary = QStringLiteral("list the serial ports");
     c.usage = QStringLiteral("ports");
     c.description = QStringLiteral(
         "Lists the serial ports of this machine: name, description and whether another\n"

@@ -118,7 +118,8 @@ CtlCommand profileCommand()
 {
     CtlCommand c;
     c.name = QStringLiteral("profile");
-    c.usage = QStringLiteral("profile save FILE | profile apply FILE [--dry-run]  [--with-serial]");
+    c.summary = QStringLiteral("back up or restore the device settings");
+    c.usage = QStringLiteral("profile save FILE [--with-serial] | profile apply FILE [--dry-run] [--with-serial]");
     c.description = QStringLiteral(
         "profile save reads the device's settings into a JSON file: temperature threshold,\n"
         "power, maximum DAC, compensation hours, laser type and PID coefficients, and with\n"

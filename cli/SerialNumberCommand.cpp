@@ -11,6 +11,7 @@ CtlCommand serialNumberCommand()
 {
     CtlCommand c;
     c.name = QStringLiteral("serial-number");
+    c.summary = QStringLiteral("write the serial number");
     c.usage = QStringLiteral("serial-number MODEL YYYY-MM-DD NUMBER | serial-number --raw HEX16");
     c.description = QStringLiteral(
         "Writes the serial number as the serial number composer builds it: MODEL (up to 7\n"

@@ -13,6 +13,7 @@ CtlCommand statusCommand()
 {
     CtlCommand c;
     c.name = QStringLiteral("status");
+    c.summary = QStringLiteral("read the device status once");
     c.usage = QStringLiteral("status [--json]");
     c.description = QStringLiteral(
         "Asks the device for its whole status once and prints the 19 values with units\n"

@@ -37,6 +37,7 @@ QVector<CtlCommand> transferCommands()
 {
     CtlCommand send;
     send.name = QStringLiteral("send");
+    send.summary = QStringLiteral("send a file by YModem");
     send.usage = QStringLiteral("send FILE");
     send.description = QStringLiteral(
         "Sends FILE by YModem (CRC-16, 1024-byte blocks) to the device's boot loader, as\n"
@@ -45,6 +46,7 @@ QVector<CtlCommand> transferCommands()
 
     CtlCommand receive;
     receive.name = QStringLiteral("receive");
+    receive.summary = QStringLiteral("receive a file by YModem");
     receive.usage = QStringLiteral("receive DIR");
     receive.description = QStringLiteral(
         "Receives one file by YModem into DIR, as korvex-ymodem receive does; the file\n"

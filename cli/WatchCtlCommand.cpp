@@ -10,6 +10,7 @@ CtlCommand watchCommand()
 {
     CtlCommand c;
     c.name = QStringLiteral("watch");
+    c.summary = QStringLiteral("poll the status, record CSV or JSON lines");
     c.usage = QStringLiteral("watch [--interval MS] [--count N | --duration S] [--csv FILE|-] [--jsonl FILE|-]");
     c.description = QStringLiteral(
         "Polls the device's status (default every 500 ms) until the count, the duration\n"
