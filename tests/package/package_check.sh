@@ -54,6 +54,23 @@ trap '[ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null; rm -rf "$ROOT"' EXIT
 dpkg-deb -x "$DEB" "$ROOT"
 desktop-file-validate "$ROOT/usr/share/applications/korvex.desktop" || fail "desktop-file-validate"
 
+# Manual pages: made from each program's --help (korvex's by hand).
+for m in $MANPAGES; do
+  page="$ROOT/usr/share/man/man1/$m.1.gz"
+  [ -f "$page" ] || continue
+  zcat "$page" | grep -q "^\.TH \"\?$(echo "$m" | tr a-z A-Z)" || fail "$m.1 has no title"
+  if [ "$m" = korvex ]; then
+    zcat "$page" | grep -q dialout || fail "korvex.1 does not say how to get the serial port (dialout)"
+  else
+    zcat "$page" | grep -q -- '\\-\\-help' || fail "$m.1 does not show the options of $m --help"
+  fi
+done
+
+# The same install rules into any prefix.
+cmake --install "$BUILD" --prefix "$ROOT/prefix" > /dev/null || fail "cmake --install --prefix"
+for p in $PROGRAMS; do [ -x "$ROOT/prefix/bin/$p" ] || fail "cmake --install put no bin/$p"; done
+[ -f "$ROOT/prefix/share/applications/korvex.desktop" ] || fail "cmake --install put no desktop entry"
+
 for p in $PROGRAMS; do
   [ "$p" = korvex ] && continue # the window program reads no option
   out=$(QT_QPA_PLATFORM=offscreen "$ROOT/usr/bin/$p" --version 2>&1) || fail "$p --version exits with $?"
