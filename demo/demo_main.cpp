@@ -50,7 +50,6 @@
 
 namespace {
 
-// Starts the simulator and returns the pty path it announces ("" on failure).
 // The simulator beside this program (a build folder, or an installed bin/),
 // else the one on PATH.
 QString simulatorProgram()
@@ -61,6 +60,7 @@ QString simulatorProgram()
     return QStandardPaths::findExecutable(QStringLiteral("korvex-sim"));
 }
 
+// Starts the simulator and returns the pty path it announces ("" on failure).
 QString startSimulator(QProcess &sim, const QString &firmwareDir)
 {
     const QString program = simulatorProgram();
