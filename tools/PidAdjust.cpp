@@ -2,6 +2,7 @@
 #include "PidMath.h"
 #include "ui_PidAdjust.h"
 
+#include <QDateTime>
 #include <QStatusBar>
 
 PidAdjust::PidAdjust(QWidget *parent)
@@ -63,6 +64,7 @@ void PidAdjust::updateShowText(QVector<quint32> arrData)
     ui->textEditShowTemp->append(PidMath::statusLine(arrData));
     ui->lineEditTempMinus->setText(QString::number(tempSpread.spread()));
     ui->lineEditPwmMinus->setText(QString::number(pwmSpread.spread()));
+    ui->chartViewPid->addSample(QDateTime::currentMSecsSinceEpoch(), static_cast<qint32>(arrData[0]), arrData[1]);
 }
 
 void PidAdjust::on_btnReset_clicked()
@@ -70,4 +72,5 @@ void PidAdjust::on_btnReset_clicked()
     // The shown spreads stay until the next sample, which starts afresh.
     tempSpread.reset();
     pwmSpread.reset();
+    ui->chartViewPid->markReset(QDateTime::currentMSecsSinceEpoch());
 }
