@@ -2,6 +2,8 @@
 #include "ui_TrendWd.h"
 
 #include <QDateTime>
+
+#include <cmath>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -24,6 +26,20 @@ const qint64 kSpans[] = {60 * 1000, 10 * 60 * 1000, 60 * 60 * 1000, 0};
 
 // Plot width used before the chart has been laid out.
 constexpr int kDefaultColumns = 800;
+
+// Widens [low, high] to round steps (1, 2 or 5 times a power of ten) for
+// about five axis ticks.
+void niceRange(double *low, double *high)
+{
+    const double raw = (*high - *low) / 5;
+    if (!(raw > 0))
+        return;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double fraction = raw / magnitude;
+    const double step = (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10) * magnitude;
+    *low = std::floor(*low / step) * step;
+    *high = std::ceil(*high / step) * step;
+}
 
 } // namespace
 
@@ -217,10 +233,13 @@ void TrendWd::redraw()
     }
     const qint64 from = shownFrom;
     const qint64 to = shownTo;
+    // Every change of an axis makes the charts recompute all their lines:
+    // change each only when it really moves.
+    const QString format = to - from > 6 * 3600 * 1000 ? QStringLiteral("MM-dd hh:mm") : QStringLiteral("hh:mm:ss");
     for (Plot &p : plots) {
+        if (p.time->format() != format)
+            p.time->setFormat(format);
         p.time->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
-        p.time->setFormat(to - from > 6 * 3600 * 1000 ? QStringLiteral("MM-dd hh:mm")
-                                                      : QStringLiteral("hh:mm:ss"));
     }
     for (int plot = 0; plot < 3; ++plot) {
         Plot &p = plots[plot];
@@ -247,10 +266,9 @@ void TrendWd::redraw()
         // Speeds and currents below zero do not exist: no axis room for them.
         low = (plot != PlotTemp && low >= 0) ? qMax(0.0, low - pad) : low - pad;
         high += pad;
-        p.value->setRange(low, high);
-        p.value->applyNiceNumbers();
-        low = p.value->min();
-        high = p.value->max();
+        niceRange(&low, &high);
+        if (p.value->min() != low || p.value->max() != high)
+            p.value->setRange(low, high);
         drawAlarm(p, from, to, columns, low, high);
     }
 }
