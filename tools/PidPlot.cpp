@@ -42,7 +42,7 @@ PidPlot::PidPlot(QWidget *parent) : QChartView(parent)
 
     timeAxis = new QDateTimeAxis;
     timeAxis->setFormat(QStringLiteral("mm:ss"));
-    timeAxis->setTickCount(6);
+    timeAxis->setTickCount(4);
     tempAxis = new QValueAxis;
     tempAxis->setLabelFormat(QStringLiteral("%d"));
     tempAxis->setTitleText(tr("温度"));
@@ -122,7 +122,14 @@ void PidPlot::dropOld(qint64 now)
 
 void PidPlot::rescale(qint64 now)
 {
-    timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(now - WindowMs), QDateTime::fromMSecsSinceEpoch(now));
+    // The last five minutes at most; a young trace fills the plot's width.
+    qint64 from = now - WindowMs;
+    if (tempLine->count() > 0)
+        from = qMax(from, qint64(tempLine->at(0).x()));
+    if (!resets.isEmpty())
+        from = qMin(from, resets.first());
+    from = qMin(from, now - 10 * 1000);
+    timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(now));
     double low, high;
     yRange(tempLine, &low, &high);
     tempAxis->setRange(low, high);
