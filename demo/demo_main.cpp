@@ -320,6 +320,9 @@ int main(int argc, char *argv[])
                 std::printf("korvex-demo: saved %s\n", qPrintable(shotFile));
                 if (factoryShot)
                     std::printf("korvex-demo: the PID window shows %d status lines\n", sampleCount(pidLines));
+                if (trendWindow)
+                    std::printf("korvex-demo: the trend window holds %d samples, the laser temperature moved %.1f C\n",
+                                trendWindow->samples().size(), laserTempSwing(trendWindow->samples()));
             }
             delete waited;
             QCoreApplication::exit(exitCode);
