@@ -214,12 +214,10 @@ int sampleCount(const QTextEdit *edit)
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("korvex-demo"));
-
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Korvex main window against the simulated laser"));
-    parser.addHelpOption();
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
     QCommandLineOption autoOpen(QStringLiteral("auto-open"), QStringLiteral("Open the simulated port at once."));
     QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                   QStringLiteral("Open the simulated port, save a picture of the main window "
@@ -236,7 +234,24 @@ int main(int argc, char *argv[])
                                                   "the picture shows both once the charts show a trend)."));
     parser.addOption(factory);
     parser.addOption(trendOption);
-    parser.process(app);
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (!parser.parse(arguments) || parser.isSet(helpOption) || parser.isSet(versionOption)
+        || arguments.contains(QStringLiteral("--help-all"))) {
+        // Help, version and errors need no display: a core application
+        // answers them (process() prints and exits).
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("korvex-demo"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
+        parser.process(core);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("korvex-demo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
     const bool trendShot = parser.isSet(trendOption);
 
     QTemporaryDir firmwareDir(QDir::temp().filePath(QStringLiteral("korvex-demo-firmware-XXXXXX")));
