@@ -75,6 +75,7 @@ private slots:
     void seriesTakeTheSimulatorsValues();
     void droppedReplyLeavesGap();
     void closedPortStopsSeriesAndReopenContinues();
+    void vanishedDeviceEndsTheLine();
     void recordingMatchesWhatWasDrawn();
     void unwritableTargetGivesMessage();
     void recordButtonAsksForFile();
@@ -183,6 +184,30 @@ void TestTrendSim::closedPortStopsSeriesAndReopenContinues()
     const auto lines = trend->drawnSegments(TrendMcuTemp);
     QVERIFY(lines.size() >= 2);
     QVERIFY(!lineCrosses(lines, lastBefore + 700));
+}
+
+void TestTrendSim::vanishedDeviceEndsTheLine()
+{
+    auto *sim = new SimProcess;
+    QVERIFY2(sim->isRunning(), qPrintable(sim->errorText()));
+    w = new AdminWd;
+    w->show();
+    openPort(w, sim->ptyPath());
+    TrendWd *trend = openTrend();
+    QVERIFY(trend);
+    QTemporaryDir dir;
+    QVERIFY(trend->startRecording(dir.filePath("gone.csv")));
+    QTRY_VERIFY_WITH_TIMEOUT(validCount(trend->samples()) >= 3, 10000);
+    delete sim; // the device goes away mid-poll
+    QTRY_VERIFY_WITH_TIMEOUT(!trend->samples().newest().valid, 5000);
+    const int valid = validCount(trend->samples());
+    const int rows = trend->recordedRows();
+    QTest::qWait(1500);
+    QCOMPARE(validCount(trend->samples()), valid);
+    // While the port is still open on this side, each poll is a lost row.
+    if (lineText(w, "ComNameShow") != QStringLiteral("连接断开"))
+        QVERIFY(trend->recordedRows() >= rows + 2);
+    QVERIFY(trend->isRecording());
 }
 
 void TestTrendSim::recordingMatchesWhatWasDrawn()

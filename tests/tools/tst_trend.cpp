@@ -24,6 +24,8 @@
 #include <QtTest>
 
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace QtCharts;
 
@@ -80,6 +82,7 @@ private slots:
     void alarmSpans();
     void recorderWritesWatchColumns();
     void recorderReportsUnwritableTargets();
+    void recordingStopsWhenTheFileCannotGrow();
     void windowHoldsAtMost24Hours();
     void windowPauseFreezesView();
     void windowLegendHidesChannel();
@@ -265,6 +268,45 @@ void TestTrend::recorderReportsUnwritableTargets()
         QVERIFY(!error.isEmpty());
         QVERIFY(!rec.isRecording());
     }
+}
+
+void TestTrend::recordingStopsWhenTheFileCannotGrow()
+{
+    // A medium that fills up during the recording: the file may not grow
+    // beyond 1 KiB (the system then refuses the write instead of signalling).
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("full.csv");
+    TrendWd w;
+    w.show();
+    QVERIFY(w.startRecording(path));
+    rlimit small = old;
+    small.rlim_cur = 1024;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    DevStatusCache cache;
+    cache.ldTemp = 251;
+    int polls = 0;
+    for (; polls < 20 && w.isRecording(); ++polls)
+        w.addStatus(cache);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &old), 0);
+    QVERIFY(!w.isRecording());
+    QVERIFY(w.recordedRows() >= 1 && w.recordedRows() < polls);
+    const QString message = w.findChild<QLabel *>("labelRecordState")->text();
+    QVERIFY2(message.contains("无法写入") && message.contains("full.csv"), qPrintable(message));
+    QVERIFY(w.findChild<QPushButton *>("btnStartRecord")->isEnabled());
+    // The polls go on into the charts.
+    QCOMPARE(w.samples().size(), polls);
+    w.addStatus(cache);
+    QCOMPARE(w.samples().size(), polls + 1);
+    // Every row counted is whole in the file.
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QVERIFY(lines.size() - 1 >= 1 + w.recordedRows());
+    for (int i = 1; i <= w.recordedRows(); ++i)
+        QCOMPARE(lines[i].count(','), StatusRecord::csvHeader().size() - 1);
 }
 
 void TestTrend::windowHoldsAtMost24Hours()
