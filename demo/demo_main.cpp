@@ -29,6 +29,8 @@
 #include "UpdateWidget.h"
 
 #include <QApplication>
+#include <QMouseEvent>
+#include <QtCharts/QChartView>
 #include <QMainWindow>
 #include <QPainter>
 #include <QSlider>
@@ -203,6 +205,26 @@ double laserTempSwing(const TrendStore &store)
     return high - low;
 }
 
+// Puts the mouse over the temperature chart at the sample after the TEC was
+// switched to manual drive, so that the picture shows the cursor readout.
+void pointAtBend(TrendWd *trend)
+{
+    const TrendStore &store = trend->samples();
+    int at = 0;
+    while (at < store.size() && !store.at(at).valid)
+        ++at;
+    at = std::min(at + 6, store.size() - 1);
+    auto *view = trend->findChild<QtCharts::QChartView *>(QStringLiteral("chartViewTemp"));
+    if (!view || at < 0)
+        return;
+    const QPointF value(double(store.at(at).msecs), double(store.at(at).values[TrendLaserTemp]));
+    const QPointF inChart = view->chart()->mapToPosition(value);
+    const QPoint pos = view->mapFromScene(view->chart()->mapToScene(inChart));
+    QMouseEvent move(QEvent::MouseMove, pos, view->viewport()->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+}
+
 // Status lines shown; each sample is followed by an empty line.
 int sampleCount(const QTextEdit *edit)
 {
@@ -326,6 +348,8 @@ int main(int argc, char *argv[])
                 std::fprintf(stderr, "korvex-demo: no live data (or no trend) in time\n");
                 exitCode = 1;
             }
+            if (trendWindow)
+                pointAtBend(trendWindow);
             const QPixmap picture = trendWindow ? sideBySide(window, trendWindow)
                                     : factoryShot ? sideBySide(window, pidWindow) : window->grab();
             if (!picture.save(shotFile, "PNG")) {

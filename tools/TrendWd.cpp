@@ -63,6 +63,8 @@ TrendWd::TrendWd(QWidget *parent) : QMainWindow(parent), ui(new Ui::TrendWd)
     addChannel(TrendFan1, tr("风扇1"), QStringLiteral("rpm"), QColor(0x1f, 0x77, 0xb4), Qt::SolidLine, PlotFan);
     addChannel(TrendFan2, tr("风扇2"), QStringLiteral("rpm"), QColor(0xbc, 0xbd, 0x22), Qt::SolidLine, PlotFan);
     addChannel(TrendFan3, tr("风扇3"), QStringLiteral("rpm"), QColor(0x8c, 0x56, 0x4b), Qt::SolidLine, PlotFan);
+    // Two lines from the start, so the readout never pushes the charts about.
+    ui->labelCursor->setText(tr("鼠标移到图上，这里显示该时刻的数值") + QStringLiteral("\n "));
     showRecordState();
 }
 
@@ -321,17 +323,20 @@ QString TrendWd::cursorText(qint64 msecs) const
     if (i < 0)
         return QString();
     const TrendSample &s = store.at(i);
-    QStringList parts;
-    parts << QDateTime::fromMSecsSinceEpoch(s.msecs).toString(QStringLiteral("hh:mm:ss.zzz"));
+    // Two lines: the time and the temperatures, then currents, fans and alarms.
+    QStringList first, second;
+    first << QDateTime::fromMSecsSinceEpoch(s.msecs).toString(QStringLiteral("hh:mm:ss.zzz"));
     for (const Channel &c : channels) {
         const int decimals = c.plot == PlotFan ? 0 : (c.plot == PlotCurrent ? 3 : 1);
-        parts << QStringLiteral("%1 %2 %3").arg(c.name, QString::number(double(s.values[c.id]), 'f', decimals), c.unit);
+        const QString part =
+            QStringLiteral("%1 %2 %3").arg(c.name, QString::number(double(s.values[c.id]), 'f', decimals), c.unit);
+        (c.plot == PlotTemp ? first : second) << part;
     }
     if (s.alarms & TrendTempAlarmMask)
-        parts << tr("温度告警");
+        second << tr("温度告警");
     if (s.alarms & TrendFanAlarmMask)
-        parts << tr("风扇告警");
-    return parts.join(QStringLiteral("  "));
+        second << tr("风扇告警");
+    return first.join(QStringLiteral("  ")) + QLatin1Char('\n') + second.join(QStringLiteral("  "));
 }
 
 bool TrendWd::eventFilter(QObject *watched, QEvent *event)
