@@ -180,8 +180,20 @@ void TrendWd::toggleChannel(Channel &channel)
 void TrendWd::addSample(const TrendSample &sample)
 {
     store.append(sample);
-    if (isVisible() && !paused)
-        redraw();
+    redrawIfVisible(sample.msecs);
+}
+
+void TrendWd::redrawIfVisible(qint64 newest)
+{
+    if (!isVisible() || paused)
+        return;
+    // A long span moves by less than a pixel column per poll: redraw once
+    // the view has moved a column (at least every 5 s, for the newest values).
+    const int width = int(plots[0].chart->plotArea().width());
+    const qint64 columnMs = (shownTo - shownFrom) / qMax(1, width > 10 ? width : kDefaultColumns);
+    if (drawnAt != 0 && newest >= drawnAt && newest - drawnAt < qMin<qint64>(columnMs, 5000))
+        return;
+    redraw();
 }
 
 void TrendWd::addStatus(const DevStatusCache &cache)
@@ -208,8 +220,7 @@ void TrendWd::addLost()
             recordFailed(reason);
     }
     store.appendGap(now.toMSecsSinceEpoch());
-    if (isVisible() && !paused)
-        redraw();
+    redrawIfVisible(now.toMSecsSinceEpoch());
 }
 
 void TrendWd::portChanged(bool open)
@@ -235,6 +246,7 @@ void TrendWd::redraw()
     }
     const qint64 from = shownFrom;
     const qint64 to = shownTo;
+    drawnAt = store.isEmpty() ? 0 : store.newest().msecs;
     // Every change of an axis makes the charts recompute all their lines:
     // change each only when it really moves.
     const QString format = to - from > 6 * 3600 * 1000 ? QStringLiteral("MM-dd hh:mm") : QStringLiteral("hh:mm:ss");

@@ -104,6 +104,7 @@ private:
     void toggleChannel(Channel &channel);
     void drawChannel(Channel &channel, qint64 from, qint64 to, int columns);
     void drawAlarm(Plot &plot, qint64 from, qint64 to, int columns, double low, double high);
+    void redrawIfVisible(qint64 newest);
     void recordFailed(const QString &reason);
     void showRecordState();
 
@@ -116,6 +117,7 @@ private:
     bool paused = false;
     qint64 shownFrom = 0;
     qint64 shownTo = 0;
+    qint64 drawnAt = 0; // newest sample time of the last redraw
 };
 
 #endif
