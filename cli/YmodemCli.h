@@ -26,6 +26,7 @@ public:
 
     struct Options {
         bool help = false;
+        bool version = false;
         bool send = false;
         QString port;
         int baud = 115200;
