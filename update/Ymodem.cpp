@@ -42,7 +42,6 @@ quint32 Ymodem::readMore(quint32 offset, quint32 wanted)
 
 quint32 Ymodem::pollInput()
 {
-    rxProgress = false;
     if (rxPhase == 0) {
         if (readMore(0, 1) == 0)
             return InputNothing;
@@ -64,7 +63,8 @@ quint32 Ymodem::pollInput()
     const quint32 got = readMore(rxLength, wanted);
     if (got < wanted) {
         rxLength += got;
-        rxProgress = got > 0;
+        if (got > 0)
+            rxProgress = true;
         return InputNothing;
     }
     const quint32 done = rxPhase == 1 ? InputBlock128 : InputBlock1024;
@@ -167,10 +167,14 @@ void Ymodem::refuse()
 
 bool Ymodem::idleRule(Event giveUpEvent)
 {
-    if (rxProgress)
-        return false; // part of a block came in: the line is alive
     if (!timedStep)
         return false; // no time has passed for this step
+    if (rxProgress) {
+        // Part of a block came in since the last timed step (perhaps in a
+        // step taken on its arrival): the line is alive.
+        rxProgress = false;
+        return false;
+    }
     idleTicks += 1;
     if (delivered && closingGraceOver()) {
         finishDelivered();

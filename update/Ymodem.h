@@ -101,9 +101,9 @@ protected:
     quint8 txBuffer[PacketMax];
     quint32 rxLength;
     quint32 txLength;
-    // Set by pollInput when bytes were added to a pending block: the line is
-    // busy, so that step is not idle (a 1029-byte block at 1200 baud takes
-    // longer than a retry period).
+    // Set by pollInput when bytes were added to a pending block, cleared by
+    // the next timed step: the line is busy, so that step is not idle (a
+    // 1029-byte block at 1200 baud takes longer than a retry period).
     bool rxProgress;
     bool timedStep;
     bool delivered;

@@ -773,6 +773,23 @@ void TestYmodemEngine::untimedStepsNeverCountAsIdle()
     r.step(Ymodem::StepUntimed);
     QCOMPARE(r.takeOutput(), QByteArray() + ACK + C);
 
+    // A block trickling in at 1200 baud, each byte taken by a step on its
+    // arrival: the timed steps in between see nothing new, yet the line is
+    // alive, so no retry cuts the block off.
+    Engine t(false, 49);
+    t.step();
+    t.input = makeHeader("a.bin", "1024");
+    t.step();
+    t.takeOutput();
+    const QByteArray slowBlock = makeBlock(1, pattern(1024, 4), 1024);
+    for (char byte : slowBlock) {
+        t.input = QByteArray(1, byte);
+        t.step(Ymodem::StepUntimed);
+        t.step();
+    }
+    QCOMPARE(t.takeOutput(), QByteArray(1, ACK));
+    QCOMPARE(t.dataEvents, 1);
+
     // A whole transfer on untimed steps only, as on arrival.
     Loop l;
     l.s.source = pattern(3000, 2);
