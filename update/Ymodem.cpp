@@ -11,7 +11,7 @@ constexpr quint32 kCancelRun = 3;
 Ymodem::Ymodem(int retryDivider, int timeoutLimit, int errorLimit)
     : retryDivider(retryDivider), timeoutLimit(timeoutLimit), errorLimit(errorLimit),
       idleTicks(0), errorCount(0), blockNumber(0), rxPhase(0), stage(StageIdle),
-      rxLength(0), txLength(0), rxProgress(false), timedStep(true), delivered(false)
+      rxLength(0), txLength(0), rxProgress(false), timedStep(true), delivered(false), graceTicks(0)
 {
     std::memset(rxBuffer, 0, sizeof rxBuffer);
     std::memset(txBuffer, 0, sizeof txBuffer);
@@ -125,14 +125,22 @@ bool Ymodem::finishDelivered()
     return true;
 }
 
-// Once the file is delivered the closing header only ends the session: a
-// peer that does not answer it within a fifth of a retry period (rb, for
-// one, may exit before its last ACK is on the line) has the file all the same.
+// Once the file is delivered the closing header only ends the session. A
+// peer that leaves it unanswered has the file all the same: the sender waits
+// a fifth of a retry period for the ACK of its closing header (rb, for one,
+// may exit before that ACK is on the line), and a whole one where a retry
+// would come otherwise (rb asks for the closing header a second after it
+// acknowledged the end of file).
+void Ymodem::markDelivered(bool shortGrace)
+{
+    delivered = true;
+    const quint32 period = quint32(retryDivider) + 1;
+    graceTicks = shortGrace ? (period / 5 > 0 ? period / 5 : 1) : period;
+}
+
 bool Ymodem::closingGraceOver() const
 {
-    const quint32 period = quint32(retryDivider) + 1;
-    const quint32 grace = period / 5 > 0 ? period / 5 : 1;
-    return idleTicks >= grace;
+    return idleTicks >= graceTicks;
 }
 
 void Ymodem::cancelBurst()
@@ -272,8 +280,8 @@ bool Ymodem::purgeInput(bool cancelIsSingleByte)
 }
 
 // A pending block that has not grown for a whole retry period is dead; if the
-// sender's cancel is what it ends with, that is the answer.
-bool Ymodem::pendingBlockEndsWithCancel() const
+// sender's cancel burst is in it, that is the answer.
+bool Ymodem::pendingBlockHoldsCancel() const
 {
     if (rxPhase == 0)
         return false;
@@ -318,7 +326,7 @@ void Ymodem::rejectBlock(quint8 answer)
 // that the resent block starts clean.
 void Ymodem::receiverRetry(quint8 prompt)
 {
-    if (pendingBlockEndsWithCancel()) {
+    if (pendingBlockHoldsCancel()) {
         peerCancel();
         return;
     }
@@ -466,7 +474,7 @@ void Ymodem::receiveEnding(quint32 input)
         blockNumber = 0;
         rxPhase = 0;
         stage = StageClosing;
-        delivered = true;
+        markDelivered(false);
         sendBytes(CodeAck, CodeC);
     } else if (isPeerCancel(input)) {
         peerCancel();
@@ -629,7 +637,7 @@ void Ymodem::transmitEnding(quint32 input)
         // The receiver took the end of the file: the file is delivered. Its
         // "C" asks for the closing header next.
         clearCounters();
-        delivered = true;
+        markDelivered(false);
     } else if (input == CodeNak) {
         // The receiver has not taken the end yet (an ACK seen before was a
         // late answer to a repeated block).
@@ -648,6 +656,8 @@ void Ymodem::transmitEnding(quint32 input)
         blockNumber = 0;
         rxPhase = 0;
         stage = StageClosing;
+        if (delivered)
+            markDelivered(true);
         sendPacket();
     } else if (isPeerCancel(input)) {
         peerCancel();

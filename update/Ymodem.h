@@ -107,6 +107,7 @@ protected:
     bool rxProgress;
     bool timedStep;
     bool delivered;
+    quint32 graceTicks; // idle steps a delivered file waits for the closing handshake
 
     // Owners call this when the line went away or the user stops: a
     // delivered file ends the session as finished (EventFinished, nothing is
@@ -149,8 +150,9 @@ private:
     void resend();
     bool purgeInput(bool cancelIsSingleByte);
     void sendPacket();
+    void markDelivered(bool shortGrace);
     bool closingGraceOver() const;
-    bool pendingBlockEndsWithCancel() const;
+    bool pendingBlockHoldsCancel() const;
     void dropPendingBlock();
     void rejectBlock(quint8 answer);
     void receiverRetry(quint8 prompt);
