@@ -35,6 +35,10 @@ YmodemCli::Options YmodemCli::parseArguments(const QStringList &arguments)
             o.help = true;
             return o;
         }
+        if (a == QLatin1String("--version")) {
+            o.version = true;
+            return o;
+        }
         if (takeValue(QStringLiteral("--port"))) {
             o.port = value;
             portSet = true;
@@ -92,6 +96,7 @@ QString YmodemCli::usage()
         "Usage:\n"
         "  korvex-ymodem send    --port NAME [--baud N] FILE\n"
         "  korvex-ymodem receive --port NAME [--baud N] DIR\n"
+        "  korvex-ymodem --help | --version\n"
         "\n"
         "Sends one file to, or receives one file from, a serial port with YModem\n"
         "(CRC-16, 128/1024-byte blocks, 8N1, no flow control). --baud defaults to 115200.\n"

@@ -39,6 +39,7 @@ public:
 
     struct Options {
         bool help = false;
+        bool version = false;
         bool send = false;
         QString port;
         int baud = 115200;

@@ -20,6 +20,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const YmodemCli::Options options = YmodemCli::parseArguments(app.arguments().mid(1));
+    if (options.version) {
+        std::printf("korvex-ymodem %s\n", KORVEX_VERSION);
+        return 0;
+    }
     if (options.help) {
         std::fputs(YmodemCli::usage().toLocal8Bit().constData(), stdout);
         return 0;

@@ -67,6 +67,7 @@ QString SimOptions::helpText()
         "                      delay), or noreply when the device had nothing to say\n"
         "  -v, --verbose       trace requests, replies and dropped bytes on stderr\n"
         "  -h, --help          show this text\n"
+        "  --version           show the version\n"
         "\n"
         "Stops cleanly on SIGINT or SIGTERM. Exit codes: 0 done, 1 the line could not\n"
         "be opened, 2 bad command line.\n");
@@ -104,6 +105,8 @@ SimOptions::Outcome SimOptions::parse(const QStringList &args, QString *error)
         QString arg = args[i];
         if (arg == "-h" || arg == "--help")
             return ShowHelp;
+        if (arg == "--version")
+            return ShowVersion;
         if (arg == "-v" || arg == "--verbose") {
             verbose = true;
             continue;

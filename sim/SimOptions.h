@@ -12,7 +12,7 @@
 class SimOptions
 {
 public:
-    enum Outcome { Run, ShowHelp, Invalid };
+    enum Outcome { Run, ShowHelp, ShowVersion, Invalid };
 
     // Parses the arguments (without the program name). On Invalid, error
     // says what was wrong.

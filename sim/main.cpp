@@ -23,6 +23,9 @@ int main(int argc, char *argv[])
     case SimOptions::ShowHelp:
         std::fputs(SimOptions::helpText().toLocal8Bit().constData(), stdout);
         return 0;
+    case SimOptions::ShowVersion:
+        std::printf("korvex-sim %s\n", KORVEX_VERSION);
+        return 0;
     case SimOptions::Invalid:
         std::fprintf(stderr, "korvex-sim: %s\nTry 'korvex-sim --help'.\n", error.toLocal8Bit().constData());
         return 2;

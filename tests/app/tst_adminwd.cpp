@@ -114,8 +114,9 @@ void TestAdminWd::formContents()
     QStringList other;
     for (QAction *a : w->findChild<QMenu *>("menu_2")->actions())
         other << (a->isSeparator() ? QString("|") : a->objectName() + "=" + a->text());
+    // The trend window's entry comes after the specified ones.
     QCOMPARE(other, (QStringList{"actionPidDebug=Pid调试", "actiontecDebug=调试TEC", "actionfanDebug=风扇调试", "|",
-                                 "actionupdateDev=升级设备", "actionFactoryMode=工厂模式"}));
+                                 "actionupdateDev=升级设备", "actionFactoryMode=工厂模式", "actionTrend=趋势图"}));
     QCOMPARE(w->findChild<QAction *>("actionAbout")->text(), QString("关于"));
     QCOMPARE(w->findChild<QAction *>("actionSerialSet")->text(), QString("串口设置"));
 }

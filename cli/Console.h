@@ -1,0 +1,18 @@
+#ifndef KORVEX_CONSOLE_H
+#define KORVEX_CONSOLE_H
+
+#include <QString>
+
+// Where korvexctl writes: results to stdout, errors to stderr as one line
+// each, prefixed with the program name. Both are flushed per line so that a
+// script reading a pipe sees every result as it happens.
+namespace Console {
+
+void out(const QString &line);
+void error(const QString &line);
+// Text written as is (help texts, which end with their own line break).
+void outText(const QString &text);
+
+} // namespace Console
+
+#endif

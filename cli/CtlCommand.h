@@ -1,0 +1,64 @@
+#ifndef KORVEX_CTLCOMMAND_H
+#define KORVEX_CTLCOMMAND_H
+
+#include "LineOptions.h"
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class PlCommand;
+struct CtlContext;
+
+// Helpers shared by the commands.
+namespace CtlArgs {
+
+// QCommandLineParser takes "-5" for an option; korvexctl hides negative
+// numbers (a PID coefficient) behind this mark while parsing.
+QString negativeMark();
+QString withoutMark(const QString &text);
+
+// A decimal integer in [min, max]; false with *error set otherwise.
+bool parseInt(const QString &text, qint64 min, qint64 max, const QString &what, qint64 *value, QString *error);
+// "on" or "off".
+bool parseOnOff(const QString &text, const QString &what, bool *on, QString *error);
+// Exactly `count` words after the command, or *error.
+bool expectArgs(const CtlContext &ctx, int count, const QString &usage, QString *error);
+
+} // namespace CtlArgs
+
+// What a korvexctl command gets when it runs: the shared line options, its
+// own parsed options and its words after the command name.
+struct CtlContext
+{
+    LineOptions line;
+    const QCommandLineParser *parser = nullptr;
+    QStringList args;
+
+    bool isSet(const char *option) const { return parser->isSet(QLatin1String(option)); }
+    QString value(const char *option) const { return CtlArgs::withoutMark(parser->value(QLatin1String(option))); }
+};
+
+// One korvexctl command: its name, one-line usage and description, its own
+// options and the function that runs it and returns an ExitCode value.
+struct CtlCommand
+{
+    QString name;
+    QString summary;     // a few words for the command list
+    QString usage;       // e.g. "laser on|off"
+    QString description; // what it does, for the help texts
+    bool factory = false;  // refused without --factory
+    bool needsPort = true;
+    std::function<void(QCommandLineParser &)> addOptions;
+    std::function<int(CtlContext &)> run;
+};
+
+// Opens the device, runs one write and reports "<what>: done" on stdout or
+// the failure on stderr. Returns the ExitCode value.
+int runDeviceWrite(const CtlContext &ctx, const QString &what, const std::function<quint8(PlCommand &)> &command);
+// Prints a bad-argument line and returns ExitCode::BadArguments.
+int badArguments(const QString &message);
+
+#endif

@@ -1,0 +1,147 @@
+#include "DeviceSession.h"
+
+#include "ExitCode.h"
+#include "PlCommand.h"
+#include "StatusDecoder.h"
+
+#include <QMetaObject>
+
+namespace {
+
+// The executor's result codes.
+constexpr quint8 ResultOk = 0;
+constexpr quint8 ResultPortClosed = 1;
+constexpr quint8 ResultDeviceError = 4;
+
+constexpr int PidReplySize = 3 + 20 + 2;
+
+} // namespace
+
+DeviceSession::DeviceSession(const LineOptions &line) : m_line(line)
+{
+    m_command = new PlCommand;
+    // Direct connections: the answers are taken on the worker thread while
+    // the blocking call that caused them is still running.
+    QObject::connect(m_command, &PlCommand::readCmdResult, m_command,
+                     [this](quint8, QByteArray reply) { m_lastReply = reply; }, Qt::DirectConnection);
+    QObject::connect(m_command, &PlCommand::writeCmdResult, m_command,
+                     [this](quint8, QByteArray frame) { m_lastWriteFrame = frame; }, Qt::DirectConnection);
+}
+
+DeviceSession::~DeviceSession()
+{
+    // Deleted from this thread, the executor stops its worker, then closes.
+    delete m_command;
+}
+
+quint8 DeviceSession::runOnWorker(const std::function<quint8(PlCommand &)> &command)
+{
+    quint8 result = ResultPortClosed;
+    QMetaObject::invokeMethod(
+        m_command, [&] { result = command(*m_command); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+int DeviceSession::open()
+{
+    const QString name = m_line.port();
+    const QVector<QString> settings = m_line.settingsList(name);
+    const quint8 result = runOnWorker([&](PlCommand &c) { return c.turnOnSpcomm(settings); });
+    if (result != ResultOk) {
+        m_error = QStringLiteral("cannot open port %1").arg(name);
+        return ExitCode::PortNotOpened;
+    }
+    return ExitCode::Done;
+}
+
+bool DeviceSession::isOpen()
+{
+    bool open = false;
+    QMetaObject::invokeMethod(
+        m_command, [&] { open = m_command->isSpcOn(); }, Qt::BlockingQueuedConnection);
+    return open;
+}
+
+int DeviceSession::failureFor(quint8 result, int attempts)
+{
+    switch (result) {
+    case ResultDeviceError:
+        m_error = QStringLiteral("refused by the device");
+        return ExitCode::Failed;
+    case ResultPortClosed:
+        m_error = QStringLiteral("port %1 is closed (device gone?)").arg(m_line.port());
+        return ExitCode::NoReply;
+    default:
+        m_error = attempts == 1 ? QStringLiteral("no valid reply")
+                                : QStringLiteral("no valid reply in %1 attempts").arg(attempts);
+        return ExitCode::NoReply;
+    }
+}
+
+int DeviceSession::write(const std::function<quint8(PlCommand &)> &command)
+{
+    quint8 result = ResultPortClosed;
+    int attempts = 0;
+    while (attempts <= m_line.retries) {
+        ++attempts;
+        result = runOnWorker(command);
+        // Only a lost reply (or a busy line, code 2) is worth asking again: a refusal
+        // is the device's answer and a closed port stays closed.
+        if (result == ResultOk || result == ResultDeviceError || result == ResultPortClosed)
+            break;
+    }
+    if (result == ResultOk) {
+        m_error.clear();
+        return ExitCode::Done;
+    }
+    return failureFor(result, attempts);
+}
+
+int DeviceSession::readReply(const std::function<quint8(PlCommand &)> &query,
+                             const std::function<bool(const QByteArray &)> &accept)
+{
+    quint8 result = ResultPortClosed;
+    int attempts = 0;
+    while (attempts <= m_line.retries) {
+        ++attempts;
+        m_lastReply.clear();
+        result = runOnWorker(query);
+        if (result == ResultOk && accept(m_lastReply)) {
+            m_error.clear();
+            return ExitCode::Done;
+        }
+        if (result == ResultPortClosed)
+            break;
+        // A well-formed frame of the wrong kind or length is as good as lost.
+        result = 255;
+    }
+    return failureFor(result, attempts);
+}
+
+int DeviceSession::readStatus(DevStatusCache &cache)
+{
+    return readReply([](PlCommand &c) { return c.queryAllStatParam(); },
+                     [&cache](const QByteArray &reply) {
+                         if (StatusDecoder::commandWord(reply) != StatusDecoder::WordAllStatus)
+                             return false;
+                         DevStatusCache fresh;
+                         if (!StatusDecoder::parseAllStatus(fresh, reply))
+                             return false;
+                         StatusDecoder::decodeAlarmBits(fresh);
+                         StatusDecoder::decodeLaserState(fresh);
+                         cache = fresh;
+                         return true;
+                     });
+}
+
+int DeviceSession::readPid(QVector<quint32> &values)
+{
+    return readReply([](PlCommand &c) { return c.queryPidParam(); },
+                     [&values](const QByteArray &reply) {
+                         if (StatusDecoder::commandWord(reply) != StatusDecoder::WordPidParam
+                             || reply.size() < PidReplySize)
+                             return false;
+                         values = StatusDecoder::decodePidReply(reply).mid(0, 5);
+                         return true;
+                     });
+}

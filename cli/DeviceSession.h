@@ -1,0 +1,63 @@
+#ifndef KORVEX_DEVICESESSION_H
+#define KORVEX_DEVICESESSION_H
+
+#include "DevStatusCache.h"
+#include "LineOptions.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+
+class PlCommand;
+
+// One command-line session with the device: the window's command executor
+// (PlCommand, on its worker thread) driven synchronously. Every outcome comes
+// from the device's reply: a lost or unusable reply is asked for again
+// `retries` times and then reported, never taken for success.
+//
+// Each call returns an ExitCode value; on failure errorText() says why in
+// one line.
+class DeviceSession
+{
+public:
+    explicit DeviceSession(const LineOptions &line);
+    ~DeviceSession();
+
+    DeviceSession(const DeviceSession &) = delete;
+    DeviceSession &operator=(const DeviceSession &) = delete;
+
+    // Opens the first --port with the line settings.
+    int open();
+
+    // Runs one write slot of the executor, e.g.
+    //   session.write([](PlCommand &c) { return c.setPowerPercent(500); });
+    int write(const std::function<quint8(PlCommand &)> &command);
+
+    // The all-status query; the cache is filled from one complete reply.
+    int readStatus(DevStatusCache &cache);
+    // The PID query: status elements 0..4 (temperature, output, KP, KI, KD).
+    int readPid(QVector<quint32> &values);
+
+    // Whether the port is still open (a vanished device closes it).
+    bool isOpen();
+
+    QString errorText() const { return m_error; }
+    // The last request frame sent by a write, for tracing.
+    QByteArray lastWriteFrame() const { return m_lastWriteFrame; }
+
+private:
+    quint8 runOnWorker(const std::function<quint8(PlCommand &)> &command);
+    int readReply(const std::function<quint8(PlCommand &)> &query,
+                  const std::function<bool(const QByteArray &)> &accept);
+    int failureFor(quint8 result, int attempts);
+
+    LineOptions m_line;
+    PlCommand *m_command = nullptr;
+    QByteArray m_lastReply;      // written on the worker thread during a blocking call
+    QByteArray m_lastWriteFrame; // likewise
+    QString m_error;
+};
+
+#endif

@@ -1,0 +1,183 @@
+#include "FlashCommand.h"
+
+#include "Console.h"
+#include "CtlCommands.h"
+#include "ExitCode.h"
+#include "KorvexCtl.h"
+#include "YmodemCli.h"
+#include "YmodemFileTransmit.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+FlashCommand::FlashCommand(const QString &image, const QStringList &ports, int baud, FILE *progress, bool interactive)
+    : m_image(image), m_ports(ports), m_baud(baud), m_progress(progress), m_interactive(interactive)
+{
+}
+
+void FlashCommand::drawLines(const QVector<YmodemFileTransmit *> &transfers, bool final)
+{
+    if (m_interactive) {
+        // Redraw the block of lines in place: up, then each line anew.
+        if (m_drawn)
+            std::fprintf(m_progress, "\033[%dA", int(transfers.size()));
+        for (int i = 0; i < transfers.size(); ++i) {
+            const PortResult &r = m_results.at(i);
+            const QString state = r.exitCode < 0
+                                      ? QStringLiteral("%1% (%2 of %3 bytes)")
+                                            .arg(transfers.at(i)->totalBytes() ? int(transfers.at(i)->transferredBytes() * 100
+                                                                                       / transfers.at(i)->totalBytes())
+                                                                               : 0)
+                                            .arg(transfers.at(i)->transferredBytes())
+                                            .arg(transfers.at(i)->totalBytes())
+                                      : r.result;
+            std::fprintf(m_progress, "\r%s: %s\033[K\n", r.port.toLocal8Bit().constData(), state.toLocal8Bit().constData());
+        }
+        m_drawn = true;
+        std::fflush(m_progress);
+        return;
+    }
+    // Not a terminal: one line per port at each quarter and at its end.
+    for (int i = 0; i < transfers.size(); ++i) {
+        const PortResult &r = m_results.at(i);
+        const quint64 total = transfers.at(i)->totalBytes();
+        const int percent = total ? int(transfers.at(i)->transferredBytes() * 100 / total) : 0;
+        const int shown = r.exitCode >= 0 ? 1000 : percent / 25 * 25;
+        if (shown == m_shownPercent.at(i) || (r.exitCode < 0 && final))
+            continue;
+        m_shownPercent[i] = shown;
+        const QString text = r.exitCode >= 0 ? r.result : QStringLiteral("%1%").arg(shown);
+        std::fprintf(m_progress, "%s: %s\n", r.port.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+    }
+    std::fflush(m_progress);
+}
+
+int FlashCommand::run()
+{
+    QEventLoop loop;
+    std::vector<std::unique_ptr<YmodemFileTransmit>> owned;
+    QVector<YmodemFileTransmit *> transfers;
+    QVector<QElapsedTimer> clocks(m_ports.size());
+    m_results.clear();
+    m_shownPercent = QVector<int>(m_ports.size(), -1);
+    int running = 0;
+
+    for (int i = 0; i < m_ports.size(); ++i) {
+        owned.push_back(std::make_unique<YmodemFileTransmit>());
+        YmodemFileTransmit *t = owned.back().get();
+        transfers.append(t);
+        PortResult r;
+        r.port = m_ports.at(i);
+        m_results.append(r);
+        t->setSourceFile(m_image);
+        t->setPort(m_ports.at(i));
+        t->setBaud(m_baud);
+        QObject::connect(t, &YmodemFileTransmit::transmitStatus, &loop, [&, i, t](YmodemFileTransmit::Status s) {
+            if (s == YmodemFileTransmit::StatusStarted || s == YmodemFileTransmit::StatusTransferring)
+                return;
+            PortResult &res = m_results[i];
+            res.exitCode = YmodemCli::exitCodeFor(s);
+            res.seconds = clocks[i].elapsed() / 1000.0;
+            res.bytes = t->transferredBytes();
+            res.result = s == YmodemFileTransmit::StatusFinished
+                             ? QStringLiteral("ok")
+                             : (t->failureReason().isEmpty() ? QStringLiteral("failed") : t->failureReason());
+            if (--running == 0)
+                loop.quit();
+        });
+        clocks[i].start();
+        if (!t->startTransfer()) {
+            PortResult &res = m_results[i];
+            res.exitCode = ExitCode::PortNotOpened;
+            res.result = QStringLiteral("port could not be opened");
+            continue;
+        }
+        ++running;
+    }
+
+    QTimer ticker; // live lines and Ctrl-C
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
+        if (KorvexCtl::stopRequested().load())
+            for (int i = 0; i < transfers.size(); ++i)
+                if (m_results.at(i).exitCode < 0)
+                    transfers.at(i)->stopTransfer();
+        drawLines(transfers, false);
+    });
+    ticker.start(200);
+    if (running > 0)
+        loop.exec();
+    ticker.stop();
+    drawLines(transfers, true);
+
+    int code = ExitCode::Done;
+    for (const PortResult &r : qAsConst(m_results)) {
+        if (r.exitCode == ExitCode::Done)
+            continue;
+        if (code == ExitCode::Done)
+            code = r.exitCode;
+        else if (code != r.exitCode)
+            code = ExitCode::Failed;
+    }
+    return code;
+}
+
+QString FlashCommand::table(const QVector<PortResult> &results)
+{
+    int width = 4;
+    for (const PortResult &r : results)
+        width = qMax(width, r.port.size());
+    QString text = QStringLiteral("%1  %2  %3  %4\n")
+                       .arg(QStringLiteral("PORT"), -width)
+                       .arg(QStringLiteral("BYTES"), 10)
+                       .arg(QStringLiteral("SECONDS"), 8)
+                       .arg(QStringLiteral("RESULT"));
+    for (const PortResult &r : results)
+        text += QStringLiteral("%1  %2  %3  %4\n")
+                    .arg(r.port, -width)
+                    .arg(r.bytes, 10)
+                    .arg(r.seconds, 8, 'f', 1)
+                    .arg(r.result);
+    return text;
+}
+
+CtlCommand flashCommand()
+{
+    CtlCommand c;
+    c.name = QStringLiteral("flash");
+    c.summary = QStringLiteral("one firmware image to several boot loaders at once");
+    c.usage = QStringLiteral("flash FILE --port A --port B ...");
+    c.description = QStringLiteral(
+        "Gang flashing: sends the same firmware image by YModem to the boot loaders on all\n"
+        "the given ports at once, one transfer per port. A live line per port on stderr,\n"
+        "then a table on stdout: port, bytes, seconds, result. Exits with 0 only when every\n"
+        "port succeeded.");
+    c.run = [](CtlContext &ctx) {
+        if (ctx.args.size() != 1)
+            return badArguments(QStringLiteral("usage: korvexctl flash FILE --port A [--port B ...]"));
+        const QFileInfo image(ctx.args.at(0));
+        if (!image.isFile() || !image.isReadable())
+            return badArguments(QStringLiteral("\"%1\" is not a readable file").arg(ctx.args.at(0)));
+        QStringList ports;
+        for (const QString &p : qAsConst(ctx.line.ports)) {
+            if (ports.contains(p))
+                return badArguments(QStringLiteral("port %1 is given twice").arg(p));
+            ports.append(p);
+        }
+        FlashCommand flash(ctx.args.at(0), ports, ctx.line.baud, stderr, KorvexCtl::stderrIsTerminal());
+        const int code = flash.run();
+        Console::outText(FlashCommand::table(flash.results()));
+        if (code != ExitCode::Done) {
+            int failed = 0;
+            for (const auto &r : flash.results())
+                failed += r.exitCode != ExitCode::Done;
+            Console::error(QStringLiteral("flash: %1 of %2 ports failed").arg(failed).arg(ports.size()));
+        }
+        return code;
+    };
+    return c;
+}

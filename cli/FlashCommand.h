@@ -1,0 +1,49 @@
+#ifndef KORVEX_FLASHCOMMAND_H
+#define KORVEX_FLASHCOMMAND_H
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <cstdio>
+
+class YmodemFileTransmit;
+
+// Gang flashing: the same image to several boot loaders at once, one YModem
+// transfer per port, all running side by side on this thread's event loop.
+// A live line per port goes to stderr (redrawn in place on a terminal), a
+// final table (port, result, bytes, seconds) to stdout.
+class FlashCommand
+{
+public:
+    struct PortResult {
+        QString port;
+        int exitCode = -1;    // ExitCode value; -1 while running
+        QString result;       // "ok" or why not
+        quint64 bytes = 0;
+        double seconds = 0;
+    };
+
+    FlashCommand(const QString &image, const QStringList &ports, int baud, FILE *progress, bool interactive);
+
+    // Runs all transfers to their ends; 0 only when every port succeeded,
+    // else the code all failures share, or 5 (failed) when they differ.
+    int run();
+
+    const QVector<PortResult> &results() const { return m_results; }
+    static QString table(const QVector<PortResult> &results);
+
+private:
+    void drawLines(const QVector<YmodemFileTransmit *> &transfers, bool final);
+
+    QString m_image;
+    QStringList m_ports;
+    int m_baud;
+    FILE *m_progress;
+    bool m_interactive;
+    bool m_drawn = false;
+    QVector<int> m_shownPercent;
+    QVector<PortResult> m_results;
+};
+
+#endif

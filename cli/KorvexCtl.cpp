@@ -1,0 +1,206 @@
+#include "KorvexCtl.h"
+
+#include "Console.h"
+#include "CtlCommands.h"
+#include "ExitCode.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+namespace {
+
+QStringList hideNegativeNumbers(const QStringList &args)
+{
+    static const QRegularExpression number(QStringLiteral("^-[0-9.]"));
+    QStringList out;
+    for (const QString &a : args)
+        out.append(number.match(a).hasMatch() ? CtlArgs::negativeMark() + a : a);
+    return out;
+}
+
+QStringList restoreNegativeNumbers(const QStringList &args)
+{
+    QStringList out;
+    for (const QString &a : args)
+        out.append(CtlArgs::withoutMark(a));
+    return out;
+}
+
+void addHelpAndVersion(QCommandLineParser &p)
+{
+    p.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")});
+    p.addOption({QStringLiteral("version"), QStringLiteral("Show the version.")});
+}
+
+const char *ExitCodeText =
+    "Exit codes: 0 done; 2 bad arguments; 3 aborted or cancelled; 4 no valid reply\n"
+    "or timed out; 5 refused by the device or failed; 6 the port could not be opened.\n"
+    "Results go to stdout, errors to stderr (one line each).\n";
+
+} // namespace
+
+std::atomic<bool> &KorvexCtl::stopRequested()
+{
+    static std::atomic<bool> flag{false};
+    return flag;
+}
+
+namespace {
+bool g_stderrIsTerminal = false;
+}
+
+bool KorvexCtl::stderrIsTerminal()
+{
+    return g_stderrIsTerminal;
+}
+
+void KorvexCtl::setStderrIsTerminal(bool terminal)
+{
+    g_stderrIsTerminal = terminal;
+}
+
+KorvexCtl::KorvexCtl()
+{
+    m_commands.append(portsCommand());
+    m_commands.append(statusCommand());
+    m_commands.append(watchCommand());
+    m_commands += operatorCommands();
+    m_commands += factoryCommands();
+    m_commands.append(serialNumberCommand());
+    m_commands.append(pidCommand());
+    m_commands.append(profileCommand());
+    m_commands += transferCommands();
+    m_commands.append(flashCommand());
+}
+
+const CtlCommand *KorvexCtl::find(const QString &name) const
+{
+    for (const CtlCommand &c : m_commands)
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
+QString KorvexCtl::generalHelp() const
+{
+    QCommandLineParser p;
+    LineOptions::addTo(p);
+    addHelpAndVersion(p);
+    QString text = QStringLiteral(
+        "Usage: korvexctl [--port NAME] [--baud N] [--stop-bits 1|1.5|2] [--parity none|odd|even]\n"
+        "                 [--retries N] [--factory] COMMAND [ARGS...]\n"
+        "\n"
+        "Talks to a Korvex laser light source on a serial line, as the window program does,\n"
+        "from scripts and production lines. --port is required except for \"ports\"; the\n"
+        "options may also follow the command.\n"
+        "\n");
+    // The option list as the parser formats it, without its own usage line.
+    QString options = p.helpText();
+    options = options.mid(options.indexOf(QStringLiteral("Options:")));
+    text += options + QLatin1Char('\n');
+    text += QStringLiteral("Commands:\n");
+    for (const CtlCommand &c : m_commands)
+        text += QStringLiteral("  %1\n      %2%3\n")
+                    .arg(c.usage, c.summary, c.factory ? QStringLiteral(" (factory)") : QString());
+    text += QStringLiteral(
+        "\nFactory commands are refused unless --factory is given.\n"
+        "\"korvexctl help COMMAND\" describes one command.\n\n");
+    text += QLatin1String(ExitCodeText);
+    return text;
+}
+
+QString KorvexCtl::commandHelp(const CtlCommand &c) const
+{
+    QCommandLineParser p;
+    if (c.addOptions)
+        c.addOptions(p);
+    QString text = QStringLiteral("Usage: korvexctl [OPTIONS] %1\n\n%2\n").arg(c.usage, c.description);
+    if (c.factory)
+        text += QStringLiteral("\nA factory command: refused unless --factory is given.\n");
+    const QString own = p.helpText();
+    const int at = own.indexOf(QStringLiteral("Options:"));
+    if (at >= 0)
+        text += QLatin1Char('\n') + own.mid(at);
+    text += QStringLiteral("\nShared options: --port NAME, --baud N, --stop-bits, --parity, --retries N, --factory\n"
+                           "(see korvexctl --help).\n\n");
+    text += QLatin1String(ExitCodeText);
+    return text;
+}
+
+int KorvexCtl::run(const QStringList &arguments)
+{
+    const QStringList args = hideNegativeNumbers(arguments);
+    QCommandLineParser p;
+    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    // Everything from the command on is the command's to parse.
+    p.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    LineOptions::addTo(p);
+    addHelpAndVersion(p);
+    if (!p.parse(QStringList{QStringLiteral("korvexctl")} + args))
+        return badArguments(p.errorText() + QStringLiteral(" (see korvexctl --help)"));
+    if (p.isSet(QStringLiteral("version"))) {
+        Console::out(QStringLiteral("korvexctl %1").arg(QCoreApplication::applicationVersion()));
+        return ExitCode::Done;
+    }
+    const QStringList positional = p.positionalArguments();
+    if (p.isSet(QStringLiteral("help")) && positional.isEmpty()) {
+        Console::outText(generalHelp());
+        return ExitCode::Done;
+    }
+    if (positional.isEmpty())
+        return badArguments(QStringLiteral("no command given (see korvexctl --help)"));
+
+    const QString name = positional.first();
+    if (name == QLatin1String("help")) {
+        if (positional.size() < 2) {
+            Console::outText(generalHelp());
+            return ExitCode::Done;
+        }
+        const CtlCommand *c = find(positional.at(1));
+        if (!c)
+            return badArguments(QStringLiteral("no command \"%1\" (see korvexctl --help)").arg(positional.at(1)));
+        Console::outText(commandHelp(*c));
+        return ExitCode::Done;
+    }
+    const CtlCommand *command = find(name);
+    if (!command)
+        return badArguments(QStringLiteral("no command \"%1\" (see korvexctl --help)").arg(name));
+
+    LineOptions line;
+    QString error;
+    if (!line.readFrom(p, &error))
+        return badArguments(error);
+    if (p.isSet(QStringLiteral("help"))) {
+        Console::outText(commandHelp(*command));
+        return ExitCode::Done;
+    }
+    return runCommand(*command, line, positional.mid(1));
+}
+
+int KorvexCtl::runCommand(const CtlCommand &command, const LineOptions &shared, const QStringList &rest)
+{
+    QCommandLineParser p;
+    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    LineOptions::addTo(p);
+    addHelpAndVersion(p);
+    if (command.addOptions)
+        command.addOptions(p);
+    if (!p.parse(QStringList{QStringLiteral("korvexctl")} + rest))
+        return badArguments(QStringLiteral("%1: %2 (see korvexctl help %1)").arg(command.name, p.errorText()));
+    if (p.isSet(QStringLiteral("help"))) {
+        Console::outText(commandHelp(command));
+        return ExitCode::Done;
+    }
+    CtlContext ctx;
+    ctx.line = shared;
+    QString error;
+    if (!ctx.line.readFrom(p, &error))
+        return badArguments(error);
+    if (command.factory && !ctx.line.factory)
+        return badArguments(QStringLiteral("%1 is a factory command: add --factory").arg(command.name));
+    if (command.needsPort && ctx.line.port().isEmpty())
+        return badArguments(QStringLiteral("%1 needs --port NAME").arg(command.name));
+    ctx.parser = &p;
+    ctx.args = restoreNegativeNumbers(p.positionalArguments());
+    return command.run(ctx);
+}

@@ -1,0 +1,41 @@
+#ifndef KORVEX_KORVEXCTL_H
+#define KORVEX_KORVEXCTL_H
+
+#include "CtlCommand.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <atomic>
+
+// The korvexctl program without its entry: the table of commands, the
+// parsing of the shared options and of each command's own, help and
+// version texts, and the dispatch.
+class KorvexCtl
+{
+public:
+    KorvexCtl();
+
+    // arguments without the program name; returns the exit code.
+    int run(const QStringList &arguments);
+
+    QString generalHelp() const;
+    QString commandHelp(const CtlCommand &command) const;
+    const CtlCommand *find(const QString &name) const;
+
+    // Ctrl-C: the program entry sets it from its signal handler; long
+    // commands (watch, send, receive, flash) poll it and stop cleanly.
+    static std::atomic<bool> &stopRequested();
+    // Whether stderr is a terminal (progress lines are then redrawn in
+    // place); the program entry finds out and sets it.
+    static bool stderrIsTerminal();
+    static void setStderrIsTerminal(bool terminal);
+
+private:
+    int runCommand(const CtlCommand &command, const LineOptions &line, const QStringList &rest);
+
+    QVector<CtlCommand> m_commands;
+};
+
+#endif

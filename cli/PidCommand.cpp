@@ -1,0 +1,92 @@
+// korvexctl pid get|set: the PID window's coefficients from the command line.
+
+#include "Console.h"
+#include "CtlCommands.h"
+#include "DeviceSession.h"
+#include "ExitCode.h"
+#include "PidMath.h"
+#include "PlCommand.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+// Coefficients travel as signed 32-bit words scaled by 10000.
+double coefficient(quint32 word) { return qint32(word) / double(PidMath::kScale); }
+
+int pidGet(CtlContext &ctx)
+{
+    DeviceSession session(ctx.line);
+    QVector<quint32> values;
+    int code = session.open();
+    if (code == ExitCode::Done)
+        code = session.readPid(values);
+    if (code != ExitCode::Done) {
+        Console::error(QStringLiteral("pid get: %1").arg(session.errorText()));
+        return code;
+    }
+    if (ctx.isSet("json")) {
+        const QJsonObject o{
+            {QStringLiteral("temperature"), qint32(values.at(0))},
+            {QStringLiteral("output"), double(values.at(1))},
+            {QStringLiteral("kp"), coefficient(values.at(2))},
+            {QStringLiteral("ki"), coefficient(values.at(3))},
+            {QStringLiteral("kd"), coefficient(values.at(4))},
+        };
+        Console::outText(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented)));
+        return ExitCode::Done;
+    }
+    Console::out(QStringLiteral("Temperature value: %1").arg(qint32(values.at(0))));
+    Console::out(QStringLiteral("Output (PWM):      %1").arg(values.at(1)));
+    Console::out(QStringLiteral("KP:                %1").arg(coefficient(values.at(2)), 0, 'f', 4));
+    Console::out(QStringLiteral("KI:                %1").arg(coefficient(values.at(3)), 0, 'f', 4));
+    Console::out(QStringLiteral("KD:                %1").arg(coefficient(values.at(4)), 0, 'f', 4));
+    return ExitCode::Done;
+}
+
+int pidSet(CtlContext &ctx)
+{
+    QStringList texts = ctx.args.mid(1);
+    for (const QString &t : texts) {
+        bool ok = false;
+        t.toFloat(&ok);
+        if (!ok)
+            return badArguments(QStringLiteral("pid set needs three numbers KP KI KD, not \"%1\"").arg(t));
+    }
+    // Scaled exactly as the PID window scales what is typed into it.
+    const QVector<quint32> words = PidMath::coefficientVector(texts.at(0), texts.at(1), texts.at(2));
+    return runDeviceWrite(ctx,
+                          QStringLiteral("pid set KP %1 KI %2 KD %3 (words %4 %5 %6)")
+                              .arg(texts.at(0), texts.at(1), texts.at(2))
+                              .arg(qint32(words.at(0)))
+                              .arg(qint32(words.at(1)))
+                              .arg(qint32(words.at(2))),
+                          [words](PlCommand &p) { return p.setPidValue(words); });
+}
+
+} // namespace
+
+CtlCommand pidCommand()
+{
+    CtlCommand c;
+    c.name = QStringLiteral("pid");
+    c.summary = QStringLiteral("read or set the PID coefficients");
+    c.usage = QStringLiteral("pid get [--json] | pid set KP KI KD");
+    c.description = QStringLiteral(
+        "pid get reads the device's PID status: the temperature value, the output (PWM)\n"
+        "and the coefficients KP, KI, KD. pid set sends new coefficients, scaled by 10000 as\n"
+        "the PID window does (1.5 goes out as 15000).");
+    c.factory = true;
+    c.addOptions = [](QCommandLineParser &p) {
+        p.addOption({QStringLiteral("json"), QStringLiteral("pid get: print one JSON object.")});
+    };
+    c.run = [](CtlContext &ctx) {
+        if (ctx.args.size() == 1 && ctx.args.at(0) == QLatin1String("get"))
+            return pidGet(ctx);
+        if (ctx.args.size() == 4 && ctx.args.at(0) == QLatin1String("set"))
+            return pidSet(ctx);
+        return badArguments(QStringLiteral("usage: korvexctl --factory pid get [--json] | pid set KP KI KD"));
+    };
+    return c;
+}

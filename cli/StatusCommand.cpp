@@ -1,0 +1,47 @@
+// korvexctl status [--json]: one all-status query.
+
+#include "Console.h"
+#include "CtlCommands.h"
+#include "DeviceSession.h"
+#include "ExitCode.h"
+#include "StatusRecord.h"
+#include "StatusText.h"
+
+#include <QJsonDocument>
+
+CtlCommand statusCommand()
+{
+    CtlCommand c;
+    c.name = QStringLiteral("status");
+    c.summary = QStringLiteral("read the device status once");
+    c.usage = QStringLiteral("status [--json]");
+    c.description = QStringLiteral(
+        "Asks the device for its whole status once and prints the 19 values with units\n"
+        "and the six lamps as words, or with --json one JSON object (keys: firmware,\n"
+        "laser_on, alarms{temperature,fan1,fan2,fan3}, power, temp_threshold_c, rx_frames,\n"
+        "tx_frames, serial_number, run_seconds, compensation_hours, fan_rpm[3],\n"
+        "laser_current_a, tec_current_a, laser_temp_c, temp2_c, max_dac, laser_type,\n"
+        "mcu_temp_c, ambient_temp_c).");
+    c.addOptions = [](QCommandLineParser &p) {
+        p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object.")});
+    };
+    c.run = [](CtlContext &ctx) {
+        if (!ctx.args.isEmpty())
+            return badArguments(QStringLiteral("usage: korvexctl status [--json]"));
+        DeviceSession session(ctx.line);
+        DevStatusCache cache;
+        int code = session.open();
+        if (code == ExitCode::Done)
+            code = session.readStatus(cache);
+        if (code != ExitCode::Done) {
+            Console::error(QStringLiteral("status: %1").arg(session.errorText()));
+            return code;
+        }
+        if (ctx.isSet("json"))
+            Console::outText(QString::fromUtf8(QJsonDocument(StatusRecord::statusJson(cache)).toJson(QJsonDocument::Indented)));
+        else
+            Console::out(StatusText::lines(cache).join(QLatin1Char('\n')));
+        return ExitCode::Done;
+    };
+    return c;
+}

@@ -1,0 +1,108 @@
+#include "WatchCommand.h"
+
+#include "DeviceSession.h"
+#include "ExitCode.h"
+#include "KorvexCtl.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+WatchCommand::WatchCommand(DeviceSession &session, const Settings &settings)
+    : m_session(session), m_settings(settings)
+{
+}
+
+void WatchCommand::addOutput(std::unique_ptr<WatchOutput> output)
+{
+    m_outputs.push_back(std::move(output));
+}
+
+bool WatchCommand::waitUntil(qint64 elapsedMs)
+{
+    while (!KorvexCtl::stopRequested().load()) {
+        const qint64 remaining = elapsedMs - m_clock.elapsed();
+        if (remaining <= 0)
+            return true;
+        // Short slices: Ctrl-C is noticed within 20 ms.
+        QEventLoop loop;
+        QTimer::singleShot(int(qMin<qint64>(remaining, 20)), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return false;
+}
+
+bool WatchCommand::deliver(const QDateTime &time, const DevStatusCache *cache)
+{
+    if (cache)
+        ++m_samples;
+    else
+        ++m_lost;
+    for (const auto &output : m_outputs) {
+        const bool written = cache ? output->sample(time, *cache) : output->lost(time);
+        if (!written) {
+            m_error = output->errorText().isEmpty() ? QStringLiteral("an output could not be written")
+                                                    : output->errorText();
+            m_failed = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WatchCommand::pollOnce()
+{
+    // The sample's time is when it was asked for.
+    const QDateTime time = QDateTime::currentDateTime();
+    DevStatusCache cache;
+    const int code = m_session.readStatus(cache);
+    if (code == ExitCode::Done)
+        return deliver(time, &cache);
+    if (!deliver(time, nullptr))
+        return false;
+    if (!m_session.isOpen()) {
+        // The port has gone (adapter unplugged): nothing more will come.
+        m_error = m_session.errorText();
+        return false;
+    }
+    return true;
+}
+
+int WatchCommand::run()
+{
+    m_clock.start();
+    qint64 next = 0;
+    bool stoppedByUser = false;
+    bool stopped = false;
+    while (!stopped) {
+        if (!waitUntil(next)) {
+            stoppedByUser = true;
+            break;
+        }
+        if (m_settings.durationMs > 0 && m_clock.elapsed() >= m_settings.durationMs)
+            break;
+        if (!pollOnce())
+            stopped = true;
+        if (m_settings.count > 0 && m_samples + m_lost >= m_settings.count)
+            break;
+        // A fixed rate; a poll that overran its slot starts the next at once.
+        next += m_settings.intervalMs;
+        if (next < m_clock.elapsed())
+            next = m_clock.elapsed();
+    }
+    for (const auto &output : m_outputs)
+        output->finish();
+    if (m_failed)
+        return ExitCode::Failed;
+    if (stopped)
+        return ExitCode::NoReply;
+    if (m_samples == 0 && m_lost > 0) {
+        m_error = QStringLiteral("no valid reply in %1 polls").arg(m_lost);
+        return ExitCode::NoReply;
+    }
+    const bool limited = m_settings.count > 0 || m_settings.durationMs > 0;
+    if (stoppedByUser && limited) {
+        m_error = QStringLiteral("cancelled after %1 samples").arg(m_samples + m_lost);
+        return ExitCode::Aborted;
+    }
+    return ExitCode::Done;
+}

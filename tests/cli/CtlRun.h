@@ -1,0 +1,52 @@
+#ifndef KORVEX_TESTS_CTLRUN_H
+#define KORVEX_TESTS_CTLRUN_H
+
+// Runs the built korvexctl once and keeps what it said:
+//
+//   const CtlRun r({"--port", sim.ptyPath(), "power", "640"});
+//   QCOMPARE(r.exitCode, 0);
+//   QVERIFY(r.out.contains("power 640: done"));
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+struct CtlRun
+{
+    explicit CtlRun(const QStringList &args, int timeoutMs = 30000)
+    {
+        QProcess p;
+        p.start(program(), args);
+        if (!p.waitForStarted(10000)) {
+            err = QStringLiteral("korvexctl did not start: ") + p.errorString();
+            return;
+        }
+        p.closeWriteChannel();
+        if (!p.waitForFinished(timeoutMs)) {
+            p.kill();
+            p.waitForFinished(5000);
+            err = QStringLiteral("korvexctl did not finish");
+            return;
+        }
+        out = QString::fromUtf8(p.readAllStandardOutput());
+        err = QString::fromUtf8(p.readAllStandardError());
+        exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+
+    static QString program()
+    {
+        return qEnvironmentVariable("KORVEX_BUILD_DIR", QStringLiteral(".")) + QStringLiteral("/korvexctl");
+    }
+
+    // For QVERIFY2 messages.
+    QByteArray describe() const
+    {
+        return QStringLiteral("exit %1\nstdout: %2\nstderr: %3").arg(exitCode).arg(out, err).toLocal8Bit();
+    }
+
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+#endif

@@ -1,0 +1,169 @@
+// korvexctl profile: a device's settings saved and applied to a fresh device
+// reproduce them; apply prints each write and stops at the first failure.
+
+#include "CtlRun.h"
+#include "Protocol.h"
+#include "SimProcess.h"
+#include "TestFiles.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+class TestKorvexctlProfile : public QObject
+{
+    Q_OBJECT
+
+private:
+    static bool configure(const QString &port)
+    {
+        const QList<QStringList> writes{
+            {"threshold", "42.5"},
+            {"power", "640"},
+            {"--factory", "max-dac", "3900"},
+            {"--factory", "compensation", "36"},
+            {"--factory", "laser-type", "2"},
+            {"--factory", "pid", "set", "1.2345", "-0.5", "0.0007"},
+            {"--factory", "serial-number", "66051", "2024-07-09", "42"}};
+        for (const QStringList &w : writes) {
+            const CtlRun r(QStringList{"--port", port} + w);
+            if (r.exitCode != 0) {
+                qWarning("%s", r.describe().constData());
+                return false;
+            }
+        }
+        return true;
+    }
+
+    static QJsonObject readJson(const QString &path)
+    {
+        return QJsonDocument::fromJson(readFile(path)).object();
+    }
+
+private slots:
+    void saveThenApplyReproducesTheSettings()
+    {
+        QTemporaryDir dir;
+        const QString saved = dir.filePath("unit.json");
+        const QString copy = dir.filePath("copy.json");
+        {
+            SimProcess source;
+            QVERIFY2(source.isRunning(), qPrintable(source.errorText()));
+            QVERIFY(configure(source.ptyPath()));
+            const CtlRun save({"--factory", "--port", source.ptyPath(), "profile", "save", saved, "--with-serial"});
+            QVERIFY2(save.exitCode == 0, save.describe());
+        }
+        const QJsonObject profile = readJson(saved);
+        QCOMPARE(profile["temp_threshold_c"].toDouble(), 42.5);
+        QCOMPARE(profile["power"].toInt(), 640);
+        QCOMPARE(profile["max_dac"].toInt(), 3900);
+        QCOMPARE(profile["compensation_hours"].toInt(), 36);
+        QCOMPARE(profile["laser_type"].toInt(), 2);
+        QCOMPARE(profile["pid"].toObject()["kp"].toDouble(), 1.2345);
+        QCOMPARE(profile["pid"].toObject()["ki"].toDouble(), -0.5);
+        QCOMPARE(profile["serial_number"].toString(), QString("66051-202407090042"));
+
+        SimProcess fresh;
+        QVERIFY2(fresh.isRunning(), qPrintable(fresh.errorText()));
+        const CtlRun apply({"--factory", "--port", fresh.ptyPath(), "profile", "apply", saved, "--with-serial"});
+        QVERIFY2(apply.exitCode == 0, apply.describe());
+        const QStringList printed = apply.out.trimmed().split('\n');
+        QCOMPARE(printed.size(), 7);
+        for (const QString &line : printed)
+            QVERIFY2(line.endsWith(": done"), qPrintable(line));
+        QCOMPARE(fresh.receivedFrames().size(), 7);
+
+        const CtlRun again({"--factory", "--port", fresh.ptyPath(), "profile", "save", copy, "--with-serial"});
+        QVERIFY2(again.exitCode == 0, again.describe());
+        QCOMPARE(readJson(copy), profile);
+    }
+
+    void serialNumberOnlyWhenAsked()
+    {
+        QTemporaryDir dir;
+        const QString saved = dir.filePath("unit.json");
+        SimProcess sim;
+        QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+        const CtlRun save({"--factory", "--port", sim.ptyPath(), "profile", "save", saved});
+        QVERIFY2(save.exitCode == 0, save.describe());
+        QVERIFY(!readJson(saved).contains("serial_number"));
+        QVERIFY(!readJson(saved).contains("serial_record"));
+        // Such a profile cannot restore a serial number.
+        const CtlRun apply({"--factory", "--port", sim.ptyPath(), "profile", "apply", saved, "--with-serial"});
+        QCOMPARE(apply.exitCode, 2);
+    }
+
+    void dryRunSendsNothing()
+    {
+        QTemporaryDir dir;
+        const QString saved = dir.filePath("unit.json");
+        SimProcess sim;
+        QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+        QVERIFY(CtlRun({"--factory", "--port", sim.ptyPath(), "profile", "save", saved}).exitCode == 0);
+        const int before = sim.receivedFrames().size();
+        const CtlRun dry({"--factory", "--port", sim.ptyPath(), "profile", "apply", saved, "--dry-run"});
+        QVERIFY2(dry.exitCode == 0, dry.describe());
+        QCOMPARE(dry.out.count("would be written"), 6);
+        QTest::qWait(50);
+        QCOMPARE(sim.receivedFrames().size(), before);
+        // Without any port at all, too.
+        QCOMPARE(CtlRun({"--factory", "profile", "apply", saved, "--dry-run"}).exitCode, 0);
+    }
+
+    void applyStopsAtTheFirstFailure()
+    {
+        QTemporaryDir dir;
+        const QString saved = dir.filePath("unit.json");
+        {
+            SimProcess source;
+            QVERIFY2(source.isRunning(), qPrintable(source.errorText()));
+            QVERIFY(CtlRun({"--factory", "--port", source.ptyPath(), "profile", "save", saved}).exitCode == 0);
+        }
+        SimProcess refusing({"--refuse", "0x00A1"}); // the saved maximum DAC
+        QVERIFY2(refusing.isRunning(), qPrintable(refusing.errorText()));
+        const CtlRun apply({"--factory", "--port", refusing.ptyPath(), "profile", "apply", saved});
+        QVERIFY2(apply.exitCode == 5, apply.describe());
+        const QStringList printed = apply.out.trimmed().split('\n');
+        QCOMPARE(printed.size(), 3);
+        QVERIFY(printed.at(0).startsWith("threshold ") && printed.at(0).endsWith(": done"));
+        QVERIFY(printed.at(1).startsWith("power ") && printed.at(1).endsWith(": done"));
+        QVERIFY2(printed.at(2).startsWith("max-dac 3000: failed"), qPrintable(printed.at(2)));
+        QTest::qWait(50);
+        const QList<QByteArray> frames = refusing.receivedFrames();
+        QCOMPARE(frames.size(), 3);
+        QCOMPARE(frames.last(), Protocol().packFrame(0x00A1, QByteArray::fromHex("0BB8")));
+    }
+
+    void brokenProfilesAreBadArguments_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("not json") << QByteArray("threshold=40");
+        QTest::newRow("not a profile") << QByteArray("{\"power\": 1}");
+        QTest::newRow("power out of range")
+            << QByteArray("{\"korvex_profile\":1,\"temp_threshold_c\":40,\"power\":1200,\"max_dac\":3000,"
+                          "\"compensation_hours\":0,\"laser_type\":0,\"pid\":{\"kp\":1,\"ki\":0,\"kd\":0}}");
+        QTest::newRow("threshold in hundredths")
+            << QByteArray("{\"korvex_profile\":1,\"temp_threshold_c\":40.05,\"power\":100,\"max_dac\":3000,"
+                          "\"compensation_hours\":0,\"laser_type\":0,\"pid\":{\"kp\":1,\"ki\":0,\"kd\":0}}");
+        QTest::newRow("pid missing")
+            << QByteArray("{\"korvex_profile\":1,\"temp_threshold_c\":40,\"power\":100,\"max_dac\":3000,"
+                          "\"compensation_hours\":0,\"laser_type\":0}");
+    }
+
+    void brokenProfilesAreBadArguments()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("bad.json");
+        QVERIFY(writeFile(path, content));
+        SimProcess sim;
+        QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+        const CtlRun apply({"--factory", "--port", sim.ptyPath(), "profile", "apply", path});
+        QVERIFY2(apply.exitCode == 2, apply.describe());
+        QTest::qWait(50);
+        QCOMPARE(sim.receivedFrames().size(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKorvexctlProfile)
+#include "tst_korvexctl_profile.moc"
