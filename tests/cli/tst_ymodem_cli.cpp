@@ -1,5 +1,6 @@
 #include "LinkedPtys.h"
 #include "TestFiles.h"
+#include "TiedProcess.h"
 #include "Ymodem.h"
 #include "YmodemCli.h"
 #include "YmodemHeader.h"
@@ -277,7 +278,7 @@ void TestYmodemCli::sendToRbOnPlainPty()
     QTemporaryDir src, dst;
     const QByteArray data = pattern(size, 3);
     QVERIFY(writeFile(src.filePath("image.bin"), data));
-    QProcess rb;
+    TiedProcess rb; // ends with the test, even a crashed one
     rb.setWorkingDirectory(dst.path());
     rb.setStandardInputFile(cable.b);
     rb.setStandardOutputFile(cable.b);
@@ -400,7 +401,7 @@ void TestYmodemCli::transfersAt1200Baud()
     QVERIFY(writeFile(src.filePath("slow.bin"), data));
     {
         QTemporaryDir dst, lines;
-        QProcess line;
+        TiedProcess line; // the paced line ends with the test
         line.start(pacer(), {"--baud", "1200", "pty:" + lines.filePath("a"), "pty:" + lines.filePath("b")});
         LinkedPtys::waitFor({lines.filePath("a"), lines.filePath("b")});
         QProcess send, receive;
@@ -418,7 +419,7 @@ void TestYmodemCli::transfersAt1200Baud()
     }
     {
         QTemporaryDir dst, lines;
-        QProcess line;
+        TiedProcess line; // the paced line ends with the test
         line.setWorkingDirectory(dst.path());
         line.start(pacer(), {"--baud", "1200", "pty:" + lines.filePath("a"), "exec:rb --ymodem -q"});
         LinkedPtys::waitFor({lines.filePath("a")});

@@ -138,7 +138,7 @@ void TestUpdateWidgetPeers::sendsToRbOnATerminal()
     QTemporaryDir work;
     QVERIFY(QDir().mkpath(work.filePath("in")));
     const QString a = work.filePath("a"), b = work.filePath("b");
-    QProcess cable;
+    TiedProcess cable;
     cable.start("socat", {"pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b});
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(a) && QFileInfo::exists(b), 5000);
     const QByteArray image = randomBytes(5000, 4);
@@ -150,7 +150,7 @@ void TestUpdateWidgetPeers::sendsToRbOnATerminal()
     open(w, a);
     w.nextFile = source;
     button(&w, "transmitBrowse")->click();
-    QProcess rb;
+    TiedProcess rb;
     rb.setWorkingDirectory(work.filePath("in"));
     rb.setStandardInputFile(b);
     rb.setStandardOutputFile(b);
