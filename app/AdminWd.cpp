@@ -5,9 +5,11 @@
 #include "DialogPasswordWd.h"
 #include "PidAdjust.h"
 #include "PlCommand.h"
+#include "PortLossNotifier.h"
 #include "StatusDecoder.h"
 #include "StatusFormat.h"
 #include "TecDebug.h"
+#include "TrendWd.h"
 #include "UpdateWidget.h"
 #include "WriteResult.h"
 #include "fan_debug.h"
@@ -64,6 +66,7 @@ AdminWd::AdminWd(QWidget *parent)
     fanDebugWd = new fan_debug(this);
     updateWd = new UpdateWidget(this);
     passwordWd = new DialogPasswordWd(this);
+    trendWd = new TrendWd(this);
     updateWd->hide();
     // Start in user mode: the factory controls stay hidden until the password.
     applyUserMode();
@@ -81,6 +84,7 @@ AdminWd::AdminWd(QWidget *parent)
     connect(passwordWd, &DialogPasswordWd::sendPasswordStr, this, &AdminWd::changeUserMode);
     connect(plCommand, &PlCommand::turnOnSpcommResult, this, &AdminWd::updateSerialOn);
     connect(plCommand, &PlCommand::turnOffSpcommResult, this, &AdminWd::updateSerialOff);
+    connect(plCommand->lossNotifier(), &PortLossNotifier::portLost, this, &AdminWd::updateSerialLost);
     connect(plCommand, &PlCommand::writeCmdResult, this, &AdminWd::updateGeneralWriteSlots);
     connect(plCommand, &PlCommand::readCmdResult, this, &AdminWd::updateGeneralReadSlots);
     connect(plCommand, &PlCommand::sendCommErrNums, this, &AdminWd::updateCommStat);
@@ -95,6 +99,10 @@ AdminWd::AdminWd(QWidget *parent)
     connect(fanDebugWd, &fan_debug::setFanAutoPwm, plCommand, &PlCommand::setFanAutoPwm);
     connectPortSignals();
     connectCommandSignals();
+    connect(ui->actionTrend, &QAction::triggered, this, &AdminWd::openTrendWd);
+    connect(this, &AdminWd::statusSampled, trendWd, &TrendWd::addStatus);
+    connect(this, &AdminWd::statusLost, trendWd, &TrendWd::addLost);
+    connect(this, &AdminWd::devicePortChanged, trendWd, &TrendWd::portChanged);
 
     refreshLamps();
 
@@ -117,6 +125,7 @@ AdminWd::~AdminWd()
     fanDebugWd->deleteLater();
     plCommand->deleteLater();
     passwordWd->deleteLater();
+    trendWd->deleteLater();
     delete ui;
 }
 
@@ -185,6 +194,7 @@ void AdminWd::queryDevInfo()
 {
     if (!devPortOpen)
         return;
+    notePollSent();
     emit queryAllStatParamSignal();
 
     // While the PID window is shown, every second tick also asks for the PID
@@ -203,16 +213,22 @@ void AdminWd::updateSerialOn(QString name, quint8 result)
         ui->ComNameShow->setText(name);
         appendLog(name + tr("打开成功\r\n"));
         devPortOpen = true;
+        statusReplyPending = false;
+        emit devicePortChanged(true);
     } else {
         ui->ComNameShow->setText(tr("连接断开"));
         appendLog(name + tr("打开失败\r\n"));
         devPortOpen = false;
+        statusReplyPending = false;
+        emit devicePortChanged(false);
     }
 }
 
 void AdminWd::updateSerialOff(QString name, quint8 result)
 {
-    if (result == 0) {
+    if (devPortLost && result == 0) {
+        devPortLost = false; // the loss is in the log already (updateSerialLost)
+    } else if (result == 0) {
         ui->ComNameShow->setText(tr("连接断开"));
         appendLog(name + tr("关闭成功\r\n"));
     } else {
@@ -220,6 +236,16 @@ void AdminWd::updateSerialOff(QString name, quint8 result)
         appendLog(name + tr("关闭失败\r\n"));
     }
     devPortOpen = false;
+    statusReplyPending = false;
+    emit devicePortChanged(false);
+}
+
+void AdminWd::updateSerialLost(QString name)
+{
+    ui->ComNameShow->setText(tr("连接断开"));
+    appendLog(name + tr("设备丢失，串口已关闭\r\n"));
+    devPortOpen = false;
+    devPortLost = true;
 }
 
 void AdminWd::updateCommStat(quint32 errNums)
@@ -230,11 +256,40 @@ void AdminWd::updateCommStat(quint32 errNums)
 
 void AdminWd::updateGeneralReadSlots(quint8 result, QByteArray readSrcData)
 {
-    if (result != 0)
+    if (result != 0) {
+        noteReadResult(result, readSrcData);
         return;
+    }
     applyReadReply(StatusDecoder::commandWord(readSrcData), readSrcData);
     refreshLamps();
     refreshStatusView();
+    noteReadResult(result, readSrcData);
+}
+
+void AdminWd::notePollSent()
+{
+    // A status query that got no answer at all (the executor answers nothing
+    // once its port has gone) counts as lost when the next one goes out.
+    if (statusReplyPending)
+        emit statusLost();
+    statusReplyPending = true;
+}
+
+void AdminWd::noteReadResult(quint8 result, const QByteArray &frame)
+{
+    // Results come back in the order the queries went out, and each tick's
+    // status query goes before its PID query: while a status answer is
+    // pending, any read result but a PID reply belongs to it.
+    const quint16 word = StatusDecoder::commandWord(frame);
+    if (!statusReplyPending || word == StatusDecoder::WordPidParam)
+        return;
+    if (result == 0 && word != StatusDecoder::WordAllStatus)
+        return;
+    statusReplyPending = false;
+    if (result == 0 && frame.size() >= StatusDecoder::AllStatusFrameSize)
+        emit statusSampled(devStat);
+    else
+        emit statusLost();
 }
 
 void AdminWd::applyReadReply(quint16 word, const QByteArray &frame)
@@ -277,9 +332,13 @@ void AdminWd::refreshLamps()
 
 void AdminWd::refreshStatusView()
 {
-    const auto fields = StatusFormat::fieldTexts(devStat);
+    // Fields the device has not reported stay empty. A text that did not
+    // change is left alone: rewriting it would drop the operator's selection
+    // (a serial number being copied) at every poll.
+    const auto fields = StatusFormat::shownFieldTexts(devStat);
     for (const auto &field : fields) {
-        if (QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first))
+        QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first);
+        if (edit && edit->text() != field.second)
             edit->setText(field.second);
     }
 }
@@ -454,4 +513,10 @@ void AdminWd::openTecDebugWd()
 void AdminWd::openFanDebugWd()
 {
     fanDebugWd->show();
+}
+
+void AdminWd::openTrendWd()
+{
+    trendWd->show();
+    trendWd->raise();
 }

@@ -17,6 +17,7 @@ class PidAdjust;
 class PlCommand;
 class QTimer;
 class TecDebug;
+class TrendWd;
 class fan_debug;
 class serialNumInput;
 class UpdateWidget;
@@ -57,6 +58,11 @@ signals:
     void queryPidParamSignal();
     void queryAllStatParamSignal();
     void updatePidWd(QVector<quint32> arrData);
+    // For the trend window: each complete all-status reply (decoded), each
+    // poll whose reply was lost or refused, and the device port's state.
+    void statusSampled(const DevStatusCache &cache);
+    void statusLost();
+    void devicePortChanged(bool open);
 
 public slots:
     void openSerialSetWd();
@@ -73,6 +79,9 @@ public slots:
     void changeUserMode(QString str);
     void updateGeneralWriteSlots(quint8 result, QByteArray srcTxData);
     void updateGeneralReadSlots(quint8 result, QByteArray readSrcData);
+    void openTrendWd();
+    // The executor found the device gone and closed the port itself.
+    void updateSerialLost(QString name);
 
 private slots:
     void on_btnTurnOnLd_clicked();
@@ -103,6 +112,9 @@ private:
     void decodeAlarmBits();
     static QString formatSerialNumber(const QByteArray &record);
     void appendLog(const QString &message);
+    // Tells the trend window how each poll ended (see statusSampled).
+    void notePollSent();
+    void noteReadResult(quint8 result, const QByteArray &frame);
     // Hides (user mode) or shows (factory mode) the factory-only controls.
     void applyUserMode();
 
@@ -115,10 +127,15 @@ private:
     fan_debug *fanDebugWd;
     UpdateWidget *updateWd;
     DialogPasswordWd *passwordWd;
+    TrendWd *trendWd = nullptr;
+    bool statusReplyPending = false;
     QTimer *pollTimer;
     PlCommand *plCommand;
     quint64 commErrLimit;
     bool devPortOpen;
+    // Set by updateSerialLost: the close that follows is logged as the loss
+    // it was, not as an operator's close.
+    bool devPortLost = false;
     DevStatusCache devStat;
     QByteArray serialNumToWrite;
 

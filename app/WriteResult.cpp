@@ -66,28 +66,34 @@ bool applyWriteEcho(DevStatusCache &c, const QByteArray &f)
     case 0x0012:
         if (!has(2)) return false;
         c.powerPercent = be16(f, 3);
+        c.reportedFields |= DevField::PowerPercent;
         return true;
     case 0x0013:
         if (!has(2)) return false;
         c.tempThreshold = qint16(be16(f, 3));
+        c.reportedFields |= DevField::TempThreshold;
         return true;
     case 0x0014:
         if (!has(8)) return false;
         c.devRxFrames = be32(f, 3);
         c.devTxFrames = be32(f, 7);
+        c.reportedFields |= DevField::RxFrames | DevField::TxFrames;
         return true;
     case 0x0015:
         if (!has(8)) return false;
         c.serialNum = f.mid(3, 8);
+        c.reportedFields |= DevField::SerialNum;
         return true;
     case 0x00A1:
     case 0x00A2:
         if (!has(2)) return false;
         c.maxDac = be16(f, 3);
+        c.reportedFields |= DevField::MaxDac;
         return true;
     case 0x00A3:
         if (!has(4)) return false;
         c.compensationHours = be32(f, 3);
+        c.reportedFields |= DevField::Compensation;
         return true;
     default:
         return false;

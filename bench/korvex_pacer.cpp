@@ -55,6 +55,7 @@ struct Faults {
 struct Direction {
     std::deque<unsigned char> queue;
     double credit = 0;       // bytes the line may deliver now
+    bool wasEmpty = true;    // nothing was on its way at the last turn
     long sinceStall = 0;
     Clock::time_point stalledUntil{};
 };
@@ -197,7 +198,11 @@ int main(int argc, char **argv)
             p[k].events = dirs[k].queue.size() < 65536 ? POLLIN : 0;
             p[k].revents = 0;
         }
-        poll(p, 2, 1);
+        // While bytes are on their way the line is looked at every 0.2 ms,
+        // so that what it delivers arrives close to when it would.
+        const bool busy = !dirs[0].queue.empty() || !dirs[1].queue.empty();
+        const timespec wait{0, busy ? 200000 : 1000000};
+        ppoll(p, 2, &wait, nullptr);
 
         for (int k = 0; k < 2; ++k) {
             if (!(p[k].revents & (POLLIN | POLLHUP | POLLERR)))
@@ -229,8 +234,22 @@ int main(int argc, char **argv)
                 d.credit = 0;
                 continue;
             }
-            // At most a few bytes of slack so that an idle line does not bank time.
-            d.credit = std::min(d.credit + elapsed * bytesPerSecond, std::max(2.0, bytesPerSecond * 0.02));
+            // An idle line banks no time: bytes that find it free start at
+            // once (the first byte goes now), and from then on leave at the
+            // line rate, with a slack of 1 ms for the pacer's own delays.
+            // Without that, the pause between a block and its answer would
+            // let the next block through faster than the line carries it.
+            if (d.queue.empty()) {
+                d.wasEmpty = true;
+                d.credit = 0;
+                continue;
+            }
+            if (d.wasEmpty) {
+                d.wasEmpty = false;
+                d.credit = 1.0;
+            } else {
+                d.credit = std::min(d.credit + elapsed * bytesPerSecond, std::max(2.0, bytesPerSecond * 0.001));
+            }
             size_t allowed = size_t(d.credit);
             if (faults.stallEvery > 0)
                 allowed = std::min<size_t>(allowed, size_t(faults.stallEvery - d.sinceStall));

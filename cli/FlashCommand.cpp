@@ -77,6 +77,8 @@ int FlashCommand::run()
         t->setSourceFile(m_image);
         t->setPort(m_ports.at(i));
         t->setBaud(m_baud);
+        // Command-line transfers step as soon as the boot loader answers.
+        t->setStepOnArrival(true);
         QObject::connect(t, &YmodemFileTransmit::transmitStatus, &loop, [&, i, t](YmodemFileTransmit::Status s) {
             if (s == YmodemFileTransmit::StatusStarted || s == YmodemFileTransmit::StatusTransferring)
                 return;

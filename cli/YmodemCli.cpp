@@ -2,6 +2,7 @@
 
 #include "YmodemFileReceive.h"
 #include "YmodemFileTransmit.h"
+#include "YmodemHeader.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -131,8 +132,14 @@ YmodemCli::YmodemCli(FILE *err, bool interactive, QObject *parent)
 
 void YmodemCli::requestStop() { stopWanted = true; }
 
-void YmodemCli::printLine(const QString &text)
+// Every text shown passes through here or showProgress: names and reasons
+// may carry what a peer sent, so control characters are shown escaped.
+void YmodemCli::printLine(const QString &raw)
 {
+    const QString text = YmodemHeader::printable(raw);
+    emit message(text);
+    if (!err)
+        return;
     if (lineOpen)
         std::fputs("\n", err);
     lineOpen = false;
@@ -145,7 +152,10 @@ void YmodemCli::showProgress(int percent, quint64 done, quint64 total)
     if (percent == lastPercent)
         return;
     lastPercent = percent;
-    const QByteArray text = progressText(sending, shownName, percent, done, total).toLocal8Bit();
+    emit progress(percent, done, total);
+    if (!err)
+        return;
+    const QByteArray text = YmodemHeader::printable(progressText(sending, shownName, percent, done, total)).toLocal8Bit();
     if (interactive) {
         std::fprintf(err, "\r%s\033[K", text.constData());
         lineOpen = true;
@@ -162,12 +172,16 @@ int YmodemCli::run(const Options &o)
     int code = ExitFailed;
     QTimer stopWatch; // Ctrl-C arrives as a flag; it is turned into a stop here
     stopWatch.setInterval(50);
+    const auto stopAsked = [this] { return stopWanted || (stopFlag && *stopFlag != 0); };
+    lastPercent = -1;
+    lineOpen = false;
 
     if (o.send) {
         YmodemFileTransmit t;
         t.setSourceFile(o.path);
         t.setPort(o.port);
         t.setBaud(o.baud);
+        t.setStepOnArrival(o.stepOnArrival);
         shownName = QFileInfo(o.path).fileName();
         connect(&t, &YmodemFileTransmit::transmitProgress, this,
                 [&](int p) { showProgress(p, t.transferredBytes(), t.totalBytes()); });
@@ -182,7 +196,7 @@ int YmodemCli::run(const Options &o)
             loop.quit();
         });
         connect(&stopWatch, &QTimer::timeout, this, [&] {
-            if (stopWanted)
+            if (stopAsked())
                 t.stopTransfer();
         });
         if (!t.startTransfer()) {
@@ -199,6 +213,7 @@ int YmodemCli::run(const Options &o)
     r.setTargetDirectory(o.path);
     r.setPort(o.port);
     r.setBaud(o.baud);
+    r.setStepOnArrival(o.stepOnArrival);
     connect(&r, &YmodemFileReceive::receiveStatus, this, [&](YmodemFileReceive::Status s) {
         if (s == YmodemFileReceive::StatusStarted) {
             shownName = r.receivedFileName();
@@ -218,7 +233,7 @@ int YmodemCli::run(const Options &o)
     connect(&r, &YmodemFileReceive::receiveProgress, this,
             [&](int p) { showProgress(p, r.transferredBytes(), r.totalBytes()); });
     connect(&stopWatch, &QTimer::timeout, this, [&] {
-        if (stopWanted)
+        if (stopAsked())
             r.stopTransfer();
     });
     if (!r.startTransfer()) {

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <unistd.h>
 
-static YmodemCli *g_cli = nullptr;
+// The handler only sets this flag; the transfer's event loop looks at it.
+static volatile std::sig_atomic_t g_interrupted = 0;
 
 extern "C" void onInterrupt(int)
 {
-    if (g_cli)
-        g_cli->requestStop(); // only sets a flag; the event loop acts on it
+    g_interrupted = 1;
 }
 
 int main(int argc, char *argv[])
@@ -34,10 +34,8 @@ int main(int argc, char *argv[])
         return YmodemCli::ExitUsage;
     }
     YmodemCli cli(stderr, ::isatty(STDERR_FILENO) == 1);
-    g_cli = &cli;
+    cli.setStopFlag(&g_interrupted);
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
-    const int code = cli.run(options);
-    g_cli = nullptr;
-    return code;
+    return cli.run(options);
 }

@@ -4,7 +4,10 @@
 // the same main window as korvex and offers the simulated port first in the
 // serial settings dialog and in the update window. The simulator's boot
 // loader saves firmware images sent from the update window in a temporary
-// directory, named on start. The simulator is stopped on exit.
+// directory, named on start. The simulator is stopped on every way out:
+// a normal exit, SIGINT, SIGTERM or SIGHUP (the terminal closed) end the
+// event loop and clean up; if the demo dies any other way (SIGKILL, a
+// crash) the kernel ends the simulator with it.
 //
 //   korvex-demo                       choose the port and press 确定 yourself
 //   korvex-demo --auto-open           open the simulated port at once
@@ -15,13 +18,24 @@
 //                                     --screenshot the picture shows both,
 //                                     after the TEC was switched to manual
 //                                     drive so that the PID values move
+//   korvex-demo --trend               open the trend window beside the main
+//                                     window, the simulator running 20 times
+//                                     faster with fan 3 stuck; with
+//                                     --screenshot the picture shows both once
+//                                     the laser temperature bends under manual
+//                                     TEC drive
 
 #include "AdminWd.h"
 #include "CommSet.h"
 #include "PlCommand.h"
+#include "SimSignalQuit.h"
+#include "TiedProcess.h"
+#include "TrendWd.h"
 #include "UpdateWidget.h"
 
 #include <QApplication>
+#include <QMouseEvent>
+#include <QtCharts/QChartView>
 #include <QMainWindow>
 #include <QPainter>
 #include <QSlider>
@@ -35,6 +49,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -44,17 +59,28 @@
 
 namespace {
 
-// Starts the simulator and returns the pty path it announces ("" on failure).
-QString startSimulator(QProcess &sim, const QString &firmwareDir)
+// The simulator beside this program (a build folder, or an installed bin/),
+// else the one on PATH.
+QString simulatorProgram()
 {
-    const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("korvex-sim"));
-    if (!QFileInfo(program).isExecutable()) {
-        std::fprintf(stderr, "korvex-demo: %s not found\n", qPrintable(program));
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("korvex-sim"));
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QStandardPaths::findExecutable(QStringLiteral("korvex-sim"));
+}
+
+// Starts the simulator and returns the pty path it announces ("" on failure).
+QString startSimulator(QProcess &sim, const QString &firmwareDir, const QStringList &extraArgs = {})
+{
+    const QString program = simulatorProgram();
+    if (program.isEmpty()) {
+        std::fprintf(stderr, "korvex-demo: korvex-sim not found beside %s or on PATH\n",
+                     qPrintable(QCoreApplication::applicationDirPath()));
         return QString();
     }
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Its boot loader takes firmware images sent from the update window.
-    sim.start(program, {QStringLiteral("--pty"), QStringLiteral("--firmware-dir"), firmwareDir});
+    sim.start(program, QStringList{QStringLiteral("--pty"), QStringLiteral("--firmware-dir"), firmwareDir} + extraArgs);
     if (!sim.waitForStarted(5000))
         return QString();
     // The simulator names its pty on a line of its standard output.
@@ -167,6 +193,55 @@ QPixmap sideBySide(QWidget *left, QWidget *right)
     return both;
 }
 
+// Shows the trend window to the right of the main window.
+TrendWd *openTrendBeside(AdminWd *window)
+{
+    window->move(0, 0);
+    window->openTrendWd();
+    auto *trend = window->findChild<TrendWd *>();
+    if (!trend)
+        return nullptr;
+    trend->resize(960, 820);
+    trend->move(window->frameGeometry().right() + kWindowGap, 0);
+    return trend;
+}
+
+// Largest change of the laser temperature among the samples kept, in degrees.
+double laserTempSwing(const TrendStore &store)
+{
+    double low = 0, high = 0;
+    bool any = false;
+    for (int i = 0; i < store.size(); ++i) {
+        if (!store.at(i).valid)
+            continue;
+        const double t = store.at(i).values[TrendLaserTemp];
+        low = any ? std::min(low, t) : t;
+        high = any ? std::max(high, t) : t;
+        any = true;
+    }
+    return high - low;
+}
+
+// Puts the mouse over the temperature chart at the sample after the TEC was
+// switched to manual drive, so that the picture shows the cursor readout.
+void pointAtBend(TrendWd *trend)
+{
+    const TrendStore &store = trend->samples();
+    int at = 0;
+    while (at < store.size() && !store.at(at).valid)
+        ++at;
+    at = std::min(at + 6, store.size() - 1);
+    auto *view = trend->findChild<QtCharts::QChartView *>(QStringLiteral("chartViewTemp"));
+    if (!view || at < 0)
+        return;
+    const QPointF value(double(store.at(at).msecs), double(store.at(at).values[TrendLaserTemp]));
+    const QPointF inChart = view->chart()->mapToPosition(value);
+    const QPoint pos = view->mapFromScene(view->chart()->mapToScene(inChart));
+    QMouseEvent move(QEvent::MouseMove, pos, view->viewport()->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+}
+
 // Status lines shown; each sample is followed by an empty line.
 int sampleCount(const QTextEdit *edit)
 {
@@ -192,7 +267,12 @@ int main(int argc, char *argv[])
                                               "(with --screenshot the picture shows both windows)."));
     parser.addOption(autoOpen);
     parser.addOption(screenshot);
+    QCommandLineOption trendOption(QStringLiteral("trend"),
+                                   QStringLiteral("For demonstrations: open the trend window beside the main window, "
+                                                  "the simulator 20 times faster with fan 3 stuck (with --screenshot "
+                                                  "the picture shows both once the charts show a trend)."));
     parser.addOption(factory);
+    parser.addOption(trendOption);
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -211,10 +291,16 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvex-demo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
+    const bool trendShot = parser.isSet(trendOption);
 
+    // Signals end the event loop, so that the clean-up below runs.
+    SimSignalQuit quitOnSignal;
     QTemporaryDir firmwareDir(QDir::temp().filePath(QStringLiteral("korvex-demo-firmware-XXXXXX")));
-    QProcess sim;
-    const QString simPort = startSimulator(sim, firmwareDir.path());
+    TiedProcess sim;
+    const QStringList simExtra = trendShot ? QStringList{QStringLiteral("--speed"), QStringLiteral("20"),
+                                                         QStringLiteral("--fan-stuck"), QStringLiteral("3")}
+                                           : QStringList();
+    const QString simPort = startSimulator(sim, firmwareDir.path(), simExtra);
     if (simPort.isEmpty()) {
         std::fprintf(stderr, "korvex-demo: the simulator did not start\n");
         stopSimulator(sim);
@@ -238,6 +324,7 @@ int main(int argc, char *argv[])
         stopSimulator(sim);
         return 1;
     }
+    TrendWd *trendWindow = trendShot ? openTrendBeside(window) : nullptr;
     auto *pidWindow = window->findChild<QMainWindow *>(QStringLiteral("PidAdjust"));
     auto *pidLines = pidWindow->findChild<QTextEdit *>(QStringLiteral("textEditShowTemp"));
 
@@ -260,7 +347,7 @@ int main(int argc, char *argv[])
             static qint64 dataSince = -1;
             if (dataSince < 0 && !version->text().isEmpty()) {
                 dataSince = waited->elapsed();
-                if (factoryShot)
+                if (factoryShot || trendShot)
                     driveTecByHand(window);
             }
             bool settled = dataSince >= 0 && waited->elapsed() - dataSince >= 1500 && waited->elapsed() >= 3000;
@@ -268,15 +355,22 @@ int main(int argc, char *argv[])
             // temperature falling under the manual TEC drive.
             if (factoryShot)
                 settled = settled && sampleCount(pidLines) >= 8;
-            const bool gaveUp = waited->elapsed() > 30000;
+            // The laser temperature curve bends visibly under the manual
+            // drive, and enough polls for a fan alarm span.
+            if (trendWindow)
+                settled = settled && trendWindow->samples().size() >= 40 && laserTempSwing(trendWindow->samples()) >= 3.0;
+            const bool gaveUp = waited->elapsed() > (trendWindow ? 60000 : 30000);
             if (!settled && !gaveUp)
                 return;
             poll->stop();
             if (gaveUp) {
-                std::fprintf(stderr, "korvex-demo: no live data within 30 s\n");
+                std::fprintf(stderr, "korvex-demo: no live data (or no trend) in time\n");
                 exitCode = 1;
             }
-            const QPixmap picture = factoryShot ? sideBySide(window, pidWindow) : window->grab();
+            if (trendWindow)
+                pointAtBend(trendWindow);
+            const QPixmap picture = trendWindow ? sideBySide(window, trendWindow)
+                                    : factoryShot ? sideBySide(window, pidWindow) : window->grab();
             if (!picture.save(shotFile, "PNG")) {
                 std::fprintf(stderr, "korvex-demo: cannot write %s\n", qPrintable(shotFile));
                 exitCode = 1;
@@ -284,6 +378,9 @@ int main(int argc, char *argv[])
                 std::printf("korvex-demo: saved %s\n", qPrintable(shotFile));
                 if (factoryShot)
                     std::printf("korvex-demo: the PID window shows %d status lines\n", sampleCount(pidLines));
+                if (trendWindow)
+                    std::printf("korvex-demo: the trend window holds %d samples, the laser temperature moved %.1f C\n",
+                                trendWindow->samples().size(), laserTempSwing(trendWindow->samples()));
             }
             delete waited;
             QCoreApplication::exit(exitCode);

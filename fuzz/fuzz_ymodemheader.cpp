@@ -97,7 +97,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
         }
         if (!refused) {
-            receiver.deliver(Ymodem::EventFinished, nullptr, nullptr);
+            // The end of the file: stored and acknowledged (ACK), or refused
+            // with the cancel burst (CAN) and the transfer failed. Only after
+            // an ACK does the closing header end the session.
+            const quint8 endAnswer = receiver.deliver(Ymodem::EventEndOfFile, nullptr, nullptr);
+            FUZZ_REQUIRE(endAnswer == Ymodem::CodeAck || endAnswer == Ymodem::CodeCan);
+            if (endAnswer == Ymodem::CodeAck)
+                receiver.deliver(Ymodem::EventFinished, nullptr, nullptr);
+            else
+                FUZZ_REQUIRE(receiver.currentStatus() == YmodemFileReceive::StatusFailed);
             // A short transfer fails; a complete one finishes, unless the file
             // cannot be saved under its name (too long for the file system,
             // say), which fails too. Only a finished one leaves its file.

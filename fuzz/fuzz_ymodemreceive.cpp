@@ -68,6 +68,17 @@ protected:
             ++m_expected;
             return CodeAck;
         }
+        case EventEndOfFile:
+            // The second EOT of a file whose header was taken; the policy
+            // may refuse it (a short or unsaved file).
+            FUZZ_REQUIRE(!buffer && !length);
+            FUZZ_REQUIRE(stage == StageEnding);
+            FUZZ_REQUIRE(m_inFile);
+            if (m_policy & 0x40) {
+                m_inFile = false;
+                return CodeCan;
+            }
+            return CodeAck;
         case EventFinished:
         case EventCancelled:
         case EventTimedOut:

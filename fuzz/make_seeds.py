@@ -75,6 +75,8 @@ put("ymodemreceive", "transfer-repeat", b"\x00" + header(b"a", b"5") + block(1, 
 put("ymodemreceive", "transfer-cancel", b"\x00" + header(b"a", b"5") + b"\x18")
 put("ymodemreceive", "noise", b"\x00" + bytes((i * 97 + 5) & 0xFF for i in range(400)))
 put("ymodemreceive", "partial-block", b"\x00" + header(b"a", b"5")[:60])
+put("ymodemreceive", "transfer-refuse-end", b"\x40" + transfer)
+put("ymodemreceive", "cut-block-cancel", b"\x00" + header(b"a", b"3000") + block(1, payload[:1024])[:300] + b"\x18" * 5)
 
 # Headers for the file receiver: header data (128 bytes), then data blocks.
 put("ymodemheader", "plain", (b"fw.bin\x00300\x00".ljust(128, b"\0")) + payload[:300])
@@ -88,6 +90,10 @@ put("ymodemheader", "huge-size", (b"fw.bin\x0099999999999999999999\x00").ljust(1
 put("ymodemheader", "zero-size", (b"fw.bin\x000\x00").ljust(128, b"\0") + payload[:128])
 put("ymodemheader", "too-much-data", (b"fw.bin\x005\x00").ljust(128, b"\0") + payload[:1100])
 put("ymodemheader", "no-nul", b"n" * 128)
+put("ymodemheader", "dots-inside", (b"fw..v2.bin\x0010\x00").ljust(128, b"\0") + b"y" * 10)
+put("ymodemheader", "terminal-escape", (b"a\x1b[2J\xc2\x9bb\x005\x00").ljust(128, b"\0") + b"z" * 5)
+put("ymodemheader", "direction-override", (b"x\xe2\x80\xaegnp.bin\x005\x00").ljust(128, b"\0") + b"z" * 5)
+put("ymodemheader", "short-then-end", (b"fw.bin\x003000\x00").ljust(128, b"\0") + payload[:1024])
 
 # Peer answers for the sender: size (2 bytes), policy, answers.
 put("ymodemtransmit", "good-peer", b"\x04\x4c\x00" + b"C" + b"\x06C" + b"\x06" * 4 + b"\x15\x06C\x06")

@@ -4,6 +4,33 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+// One bit per field of the data display, in the order the display lists
+// them: which fields a reply (or a write the device accepted) has filled.
+namespace DevField {
+enum : quint32 {
+    Firmware = 1u << 0,
+    PowerPercent = 1u << 1,
+    TempThreshold = 1u << 2,
+    RxFrames = 1u << 3,
+    TxFrames = 1u << 4,
+    SerialNum = 1u << 5,
+    RunTime = 1u << 6,
+    Compensation = 1u << 7,
+    FanSpeed1 = 1u << 8,
+    FanSpeed2 = 1u << 9,
+    FanSpeed3 = 1u << 10,
+    LdCurrent = 1u << 11,
+    TecCurrent = 1u << 12,
+    LdTemp = 1u << 13,
+    LdTemp2 = 1u << 14,
+    MaxDac = 1u << 15,
+    McuTemp = 1u << 16,
+    EnvTemp = 1u << 17,
+    LdType = 1u << 18,
+    All = (1u << 19) - 1,
+};
+} // namespace DevField
+
 // The main window's picture of the device: filled from status replies and
 // from the values of successful writes, drawn as fields and lamps.
 // Temperatures are in tenths of a degree Celsius, currents in mA.
@@ -37,6 +64,9 @@ struct DevStatusCache
     qint16 mcuTemp = 0;
     qint16 envTemp = 0;
     quint32 ldType = 0;
+    // DevField bits of the values the device has reported; the others are
+    // only the zeros of the start and are not shown.
+    quint32 reportedFields = 0;
 };
 
 #endif

@@ -23,6 +23,15 @@ quint32 scaleCoefficient(const QString &text)
     return static_cast<quint32>(static_cast<quint64>(whole) & 0xFFFFFFFFu);
 }
 
+bool isCoefficientText(const QString &text)
+{
+    if (text.trimmed().isEmpty())
+        return true;
+    bool ok = false;
+    const float typed = text.toFloat(&ok);
+    return ok && std::isfinite(typed);
+}
+
 QVector<quint32> coefficientVector(const QString &kp, const QString &ki, const QString &kd)
 {
     QVector<quint32> arr(3, 0);

@@ -19,6 +19,11 @@ constexpr int kStatusElements = 5;
 // Unparsable text gives 0; negative values go out as two's complement.
 quint32 scaleCoefficient(const QString &text);
 
+// Whether typed text is a coefficient the device can be sent: empty (sent as
+// 0) or a finite decimal number with '.' as the decimal point. "1,5", "1.5x"
+// or "nan" are not; scaleCoefficient would silently turn them into 0.
+bool isCoefficientText(const QString &text);
+
 // KP, KI, KD in this order.
 QVector<quint32> coefficientVector(const QString &kp, const QString &ki, const QString &kd);
 

@@ -1,7 +1,9 @@
 #include "PlCommand.h"
 
+#include "PortLossNotifier.h"
 #include "Protocol.h"
 #include "SPComm.h"
+#include "StatusDecoder.h"
 
 #include <QDebug>
 #include <QMetaType>
@@ -17,6 +19,9 @@ constexpr int WriteReplyLen = 6;
 constexpr int ReadReplyMaxLen = 128;
 constexpr int ReplyDeadlineMs = 100;
 constexpr std::chrono::milliseconds BusLockWait(10);
+// How long a port whose device node is still there must keep failing its
+// reads, without a byte, before its device counts as gone.
+constexpr int DeviceLossWindowMs = 300;
 
 constexpr quint8 ResultOk = 0;
 constexpr quint8 ResultPortClosed = 1;
@@ -62,23 +67,25 @@ PlCommand::PlCommand(QObject *parent) : QObject(parent)
     m_codec = new Protocol;
     m_channel = new SPComm;
     m_thread = new QThread;
+    m_lossNotifier = new PortLossNotifier(this);
     // The thread object lives on the creating thread; it may only be deleted
     // once its event loop has really ended.
     connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
     moveToThread(m_thread);
     m_channel->port()->moveToThread(m_thread);
     // A port whose device has vanished reports a read or resource error on
-    // every turn of the worker's event loop and would keep it busy for good.
-    // The port is closed once the running exchange (if any) has finished.
-    connect(m_channel->port(), &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
-            QMetaObject::invokeMethod(this, [this, error] { dropVanishedPort(int(error)); }, Qt::QueuedConnection);
-    });
+    // every turn of the worker's event loop and would keep it busy for good;
+    // but a healthy port reports the same for a read that found nothing.
+    connect(m_channel->port(), &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { onPortError(int(error)); });
     m_thread->start();
 }
 
 PlCommand::~PlCommand()
 {
+    // Closing the port must not queue a look at it any more.
+    if (QSerialPort *port = m_channel->port())
+        disconnect(port, nullptr, this, nullptr);
     if (QThread::currentThread() != m_thread) {
         // Deleted directly from another thread: stop the worker first so
         // that nothing runs on it while its objects go away.
@@ -133,15 +140,30 @@ quint8 PlCommand::turnOffSpcomm()
     return ResultOk;
 }
 
-void PlCommand::dropVanishedPort(int error)
+void PlCommand::onPortError(int error)
 {
-    // Only if the port is still in the state that was reported: an operator's
-    // close and open since then cleared it.
-    QSerialPort *port = m_channel->port();
-    if (!port || !m_channel->isCommOpen() || int(port->error()) != error)
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
         return;
+    // Called from inside the port's own reading, possibly many times in a
+    // row: one look, queued behind the running exchange, is enough.
+    if (m_lossCheckQueued)
+        return;
+    m_lossCheckQueued = true;
+    QMetaObject::invokeMethod(this, &PlCommand::checkDeviceLost, Qt::QueuedConnection);
+}
+
+void PlCommand::checkDeviceLost()
+{
+    // The look itself reads the port and may report errors again; they are
+    // part of this look.
+    const bool lost = m_channel->deviceLost(DeviceLossWindowMs);
+    m_lossCheckQueued = false;
+    if (!lost)
+        return;
+    const QString name = m_channel->commName();
     m_channel->closeComm();
-    emit turnOffSpcommResult(m_channel->commName(), ResultOk);
+    emit m_lossNotifier->portLost(name);
+    emit turnOffSpcommResult(name, ResultOk);
 }
 
 bool PlCommand::isSpcOn()
@@ -149,9 +171,12 @@ bool PlCommand::isSpcOn()
     return m_channel->isCommOpen();
 }
 
-bool PlCommand::replyPassed(const QByteArray &reply)
+bool PlCommand::replyPassed(const QByteArray &reply, bool toWrite)
 {
-    if (m_codec->checkFrame(reply) != 0) {
+    const bool wellFormed = m_codec->checkFrame(reply) == 0;
+    const bool fits = !toWrite
+        || (reply.size() == WriteReplyLen && !StatusDecoder::isReadReplyWord(StatusDecoder::commandWord(reply)));
+    if (!wellFormed || !fits) {
         ++m_errorCount;
         return false;
     }
@@ -176,7 +201,7 @@ quint8 PlCommand::execWriteCmd(quint16 word, const QByteArray &data)
                 m_channel->writeArray(m_lastTxFrame);
                 QByteArray reply;
                 m_channel->readReply(reply, WriteReplyLen, ReplyDeadlineMs);
-                if (!replyPassed(reply))
+                if (!replyPassed(reply, true))
                     result = ResultDataLost;
                 else
                     result = quint8(reply.at(3)) != 0x00 ? ResultDeviceError : ResultOk;
@@ -210,7 +235,7 @@ quint8 PlCommand::execReadCmd(quint16 word, const QByteArray &data, QByteArray &
         m_channel->clearPortBuf();
         m_channel->writeBytes(reinterpret_cast<const char *>(frame), len);
         m_channel->readReply(reply, ReadReplyMaxLen, ReplyDeadlineMs);
-        code = replyPassed(reply) ? ResultOk : ResultDataLost;
+        code = replyPassed(reply, false) ? ResultOk : ResultDataLost;
         emit sendCommErrNums(quint32(m_errorCount));
     } catch (...) {
         code = ResultDataLost;

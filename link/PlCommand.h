@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVector>
 
+class PortLossNotifier;
 class Protocol;
 class QThread;
 class SPComm;
@@ -29,6 +30,9 @@ public:
     // (shutdown, tests). Only the worker thread may use the channel's port.
     SPComm *channel() const { return m_channel; }
     QThread *workerThread() const { return m_thread; }
+    // Says when the executor has closed the port because its device had gone;
+    // that close is reported by turnOffSpcommResult too, right after.
+    PortLossNotifier *lossNotifier() const { return m_lossNotifier; }
 
 signals:
     void turnOnSpcommResult(QString name, quint8 result);
@@ -60,20 +64,25 @@ public slots:
     quint8 queryAllStatParam();
 
 private:
-    // The port reported that its device has gone (adapter unplugged, far end
-    // of the line closed): close it and report the link as closed.
-    void dropVanishedPort(int error);
+    // The port reported a read error: once the running exchange is over, look
+    // whether its device has really gone, and if so close it and say so.
+    void onPortError(int error);
+    void checkDeviceLost();
 
     quint8 execWriteCmd(quint16 word, const QByteArray &data);
     quint8 execReadCmd(quint16 word, const QByteArray &data, QByteArray &reply);
     // Judges a reply and keeps the count of consecutive failed exchanges.
-    bool replyPassed(const QByteArray &reply);
+    // A write is answered with exactly 6 bytes; anything else that comes
+    // then (a late read reply above all) is not its answer.
+    bool replyPassed(const QByteArray &reply, bool toWrite);
 
     Protocol *m_codec = nullptr;
     SPComm *m_channel = nullptr;
     QThread *m_thread = nullptr;
+    PortLossNotifier *m_lossNotifier = nullptr; // child, on the worker thread
     QByteArray m_lastTxFrame;
     quint64 m_errorCount = 0;
+    bool m_lossCheckQueued = false;
 };
 
 #endif

@@ -1,7 +1,9 @@
 #include "SPComm.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSerialPort>
+#include <QThread>
 
 namespace {
 
@@ -10,6 +12,11 @@ constexpr int PollWaitMs = 50;
 // Silence after a chunk that ends a reply shorter than expected.
 constexpr int GapMs = 25;
 constexpr qint64 ReadBufferSize = 1024;
+// Pause after a wait that a failing port ended at once, so that collecting a
+// reply from a vanished device does not spin.
+constexpr int FailedWaitPauseMs = 10;
+// Pause between two looks at a port suspected lost.
+constexpr int LossProbePauseMs = 20;
 
 bool isKnownBaud(int baud)
 {
@@ -120,6 +127,8 @@ int SPComm::readReply(QByteArray &out, int expectedLen, int timeoutMs)
     QElapsedTimer gap; // invalid until the first chunk
     total.start();
     for (;;) {
+        QElapsedTimer wait;
+        wait.start();
         if (m_port->waitForReadyRead(PollWaitMs)) {
             out.append(m_port->readAll());
             gap.start();
@@ -127,11 +136,54 @@ int SPComm::readReply(QByteArray &out, int expectedLen, int timeoutMs)
                 break;
         } else if (gap.isValid() && gap.elapsed() > GapMs) {
             break;
+        } else if (wait.elapsed() < FailedWaitPauseMs && readFailing()) {
+            QThread::msleep(FailedWaitPauseMs);
         }
         if (total.elapsed() > timeoutMs)
             break;
     }
     return out.size();
+}
+
+bool SPComm::readFailing() const
+{
+    const QSerialPort::SerialPortError e = m_port->error();
+    return e == QSerialPort::ReadError || e == QSerialPort::ResourceError;
+}
+
+QString SPComm::deviceNodePath() const
+{
+#ifdef Q_OS_UNIX
+    // The port takes "ttyUSB0" as /dev/ttyUSB0 and a path as it is.
+    if (m_name.isEmpty())
+        return QString();
+    return m_name.contains(QLatin1Char('/')) ? m_name : QStringLiteral("/dev/") + m_name;
+#else
+    return QString();
+#endif
+}
+
+bool SPComm::deviceLost(int lossWindowMs)
+{
+    if (!isCommOpen())
+        return false;
+    const QString node = deviceNodePath();
+    QElapsedTimer failing;
+    failing.start();
+    for (;;) {
+        if (!node.isEmpty() && !QFileInfo::exists(node))
+            return true;
+        if (m_port->bytesAvailable() > 0)
+            return false;
+        // A zero wait reads whatever the line holds; it fails with a read
+        // error only while the line reports readable and gives nothing.
+        m_port->clearError();
+        if (m_port->waitForReadyRead(0) || !readFailing())
+            return false;
+        if (failing.elapsed() >= lossWindowMs)
+            return true;
+        QThread::msleep(LossProbePauseMs);
+    }
 }
 
 QSerialPort *SPComm::releasePort()

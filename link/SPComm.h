@@ -47,12 +47,27 @@ public:
     // than timeoutMs have passed. Returns the final size of out.
     int readReply(QByteArray &out, int expectedLen, int timeoutMs);
 
+    // Whether the device behind the open port has gone (adapter pulled, far
+    // end of the line closed). Qt reports a read error both for that and for
+    // a read that merely found nothing (bytes flushed after the read notifier
+    // fired), so the error code alone proves nothing. Lost means: the device
+    // node has disappeared, or the port keeps failing its reads without a
+    // single byte for lossWindowMs (looked at every 20 ms, sleeping between,
+    // so the caller's thread is blocked for at most that long but never
+    // busy). A port that has data, or nothing to read and no error, is
+    // healthy at the first look.
+    bool deviceLost(int lossWindowMs);
+
     // The port object, so that the executor can move it onto its thread.
     QSerialPort *port() const { return m_port; }
     // Hands the port object over to the caller; the channel no longer owns it.
     QSerialPort *releasePort();
 
 private:
+    // The device node of the port name, or empty where names are no paths.
+    QString deviceNodePath() const;
+    bool readFailing() const;
+
     QSerialPort *m_port = nullptr;
     QString m_name;
     int m_baud = 115200;

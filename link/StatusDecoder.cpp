@@ -33,6 +33,11 @@ int requiredFrameSize(quint16 word)
     }
 }
 
+bool isReadReplyWord(quint16 word)
+{
+    return word == WordPidParam || requiredFrameSize(word) != 0;
+}
+
 bool parseAllStatus(DevStatusCache &c, const QByteArray &f)
 {
     if (f.size() < AllStatusFrameSize)
@@ -60,6 +65,7 @@ bool parseAllStatus(DevStatusCache &c, const QByteArray &f)
     // byte 52 is not used
     c.mcuTemp = qint16(be16(f, 53));
     c.envTemp = qint16(be16(f, 55));
+    c.reportedFields = DevField::All;
     return true;
 }
 
@@ -72,22 +78,27 @@ bool applyReadReply(DevStatusCache &c, quint16 word, const QByteArray &f)
     case 0x0050:
         c.fwMajor = quint8(f.at(3));
         c.fwMinor = quint8(f.at(4));
+        c.reportedFields |= DevField::Firmware;
         return true;
     case 0x0051:
         c.ldStatBits = quint8(f.at(3));
         return true;
     case 0x0052:
         c.powerPercent = be16(f, 3);
+        c.reportedFields |= DevField::PowerPercent;
         return true;
     case 0x0053:
         c.tempThreshold = qint16(be16(f, 3));
+        c.reportedFields |= DevField::TempThreshold;
         return true;
     case 0x0054:
         c.devRxFrames = be32(f, 3);
         c.devTxFrames = be32(f, 7);
+        c.reportedFields |= DevField::RxFrames | DevField::TxFrames;
         return true;
     case 0x0055:
         c.serialNum = f.mid(3, 8);
+        c.reportedFields |= DevField::SerialNum;
         return true;
     case 0x0056:
         c.alarmBits = quint8(f.at(3));

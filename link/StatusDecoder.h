@@ -24,6 +24,10 @@ quint16 commandWord(const QByteArray &frame);
 // Frame size a reply with this word needs, or 0 for words that update nothing.
 int requiredFrameSize(quint16 word);
 
+// True for the words of the device's read replies (all-status, PID and the
+// single-value replies): such a frame is never the answer to a write.
+bool isReadReplyWord(quint16 word);
+
 // Updates the fields the word stands for. Returns true when fields changed;
 // false for unknown words, the PID reply and replies that are too short.
 bool applyReadReply(DevStatusCache &cache, quint16 word, const QByteArray &frame);

@@ -83,6 +83,15 @@ QVector<QPair<QString, QString>> fieldTexts(const DevStatusCache &c)
     };
 }
 
+QVector<QPair<QString, QString>> shownFieldTexts(const DevStatusCache &c)
+{
+    QVector<QPair<QString, QString>> fields = fieldTexts(c);
+    for (int i = 0; i < fields.size(); ++i)
+        if (!(c.reportedFields & (1u << i)))
+            fields[i].second.clear();
+    return fields;
+}
+
 QVector<QPair<QString, bool>> lampStates(const DevStatusCache &c)
 {
     // The laser lamp is green for "on"; for the others green means no fault.

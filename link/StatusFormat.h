@@ -22,8 +22,13 @@ QString hoursText(quint32 seconds);                       // 7199 -> "1H"
 QString laserTypeText(quint32 type);                      // 0 -> "Ld-25W"
 
 // (object name of the read-only field, its text), in the order the display
-// is rewritten.
+// is rewritten; entry i belongs to DevField bit i.
 QVector<QPair<QString, QString>> fieldTexts(const DevStatusCache &cache);
+
+// The texts the display shows: as fieldTexts, but empty for every field the
+// device has not reported yet (see DevStatusCache::reportedFields), as the
+// form has them at start.
+QVector<QPair<QString, QString>> shownFieldTexts(const DevStatusCache &cache);
 
 // (object name of the lamp label, true for green). Uses the decoded flags
 // (ldOn, commError, tempAlarm, fan1-3Alarm) as they are in the cache.

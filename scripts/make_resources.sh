@@ -33,3 +33,13 @@ size=$(wc -c < korvex_icon.png)
   printf '\000\000\000\000'; le16 1; le16 32; le32 "$size"; le32 22
   cat korvex_icon.png
 } > korvex_ico.ico
+
+# The icon at the sizes of the hicolor theme, for the desktop entry; the
+# package installs icons/<size>/korvex.png as
+# share/icons/hicolor/<size>x<size>/apps/korvex.png. No time stamps inside,
+# so that regenerating changes nothing.
+for size in 16 22 24 32 48 64 128 256 512; do
+  mkdir -p icons/$size
+  convert korvex_icon.png -filter Lanczos -resize ${size}x${size} -strip \
+    -define png:exclude-chunks=date,time -depth 8 PNG32:icons/$size/korvex.png
+done

@@ -120,8 +120,7 @@ void SimBootLoader::toDeviceMode()
     setTimeoutLimit(INT_MAX);
     m_input.clear();
     m_held.clear();
-    if (m_file->isOpen())
-        m_file->cancelWriting();
+    discardImage();
     m_mode = DeviceMode;
     m_quietTimer->start();
 }
@@ -148,6 +147,8 @@ quint8 SimBootLoader::takeHeader(const quint8 *buffer)
     m_name = YmodemHeader::fileName(buffer);
     m_size = 0;
     m_done = 0;
+    m_stored = false;
+    discardImage(); // whatever an earlier transfer left open
     if (!YmodemFileReceive::isSafeFileName(m_name)) {
         fail(QStringLiteral("refused image name \"%1\"").arg(m_name));
         return CodeCan;
@@ -156,7 +157,13 @@ quint8 SimBootLoader::takeHeader(const quint8 *buffer)
         fail(QStringLiteral("refused %1: no usable size in its header").arg(m_name));
         return CodeCan;
     }
-    m_file->setFileName(QDir(m_settings.directory).filePath(m_name));
+    const QString path = QDir(m_settings.directory).filePath(m_name);
+    const QString problem = YmodemFileReceive::targetProblem(path);
+    if (!problem.isEmpty()) {
+        fail(problem);
+        return CodeCan;
+    }
+    m_file->setFileName(path);
     if (!m_file->open(QIODevice::WriteOnly)) {
         fail(QStringLiteral("cannot write %1: %2").arg(m_file->fileName(), m_file->errorString()));
         return CodeCan;
@@ -182,26 +189,53 @@ quint8 SimBootLoader::takeData(const quint8 *buffer, quint32 length)
     return CodeAck;
 }
 
-void SimBootLoader::finish()
+// The end of the image arrived: it is saved before the end is acknowledged,
+// so the host's success means the image is stored; a short image or one that
+// cannot be saved gets the cancel burst.
+quint8 SimBootLoader::store()
 {
+    if (m_stored)
+        return CodeAck;
     if (!m_file->isOpen() || m_done != m_size) {
         fail(QStringLiteral("%1 ended after %2 of %3 bytes").arg(m_name).arg(m_done).arg(m_size));
-        return;
+        return CodeCan;
     }
     const QString path = m_file->fileName();
+    const QString problem = YmodemFileReceive::targetProblem(path);
+    if (!problem.isEmpty()) {
+        fail(problem);
+        return CodeCan;
+    }
     if (!m_file->commit()) {
         fail(QStringLiteral("saving %1 failed: %2").arg(path, m_file->errorString()));
-        return;
+        return CodeCan;
     }
+    m_stored = true;
     ++m_images;
     emit report(QStringLiteral("firmware image %1 (%2 bytes) saved to %3").arg(m_name).arg(m_size).arg(path));
+    return CodeAck;
+}
+
+void SimBootLoader::finish()
+{
+    store(); // a host that skipped the end of the image gets its failure reported here
 }
 
 void SimBootLoader::fail(const QString &why)
 {
-    if (m_file->isOpen())
+    discardImage();
+    // The name and reason may carry what the host sent: shown escaped.
+    emit report(YmodemHeader::printable(QStringLiteral("firmware transfer failed: %1").arg(why)));
+}
+
+// Throws away an unfinished image: its temporary file goes and the save file
+// is closed, ready for the next image.
+void SimBootLoader::discardImage()
+{
+    if (m_file->isOpen()) {
         m_file->cancelWriting();
-    emit report(QStringLiteral("firmware transfer failed: %1").arg(why));
+        m_file->commit(); // fails by design: removes the temporary file and closes it
+    }
 }
 
 quint8 SimBootLoader::handleEvent(Event event, quint8 *buffer, quint32 *length)
@@ -211,6 +245,8 @@ quint8 SimBootLoader::handleEvent(Event event, quint8 *buffer, quint32 *length)
         return takeHeader(buffer);
     case EventData:
         return takeData(buffer, length ? *length : 0);
+    case EventEndOfFile:
+        return store();
     case EventFinished:
         finish();
         return CodeAck;

@@ -61,8 +61,10 @@ private:
     void silentReset();
     quint8 takeHeader(const quint8 *buffer);
     quint8 takeData(const quint8 *buffer, quint32 length);
+    quint8 store();
     void finish();
     void fail(const QString &why);
+    void discardImage();
     static bool startsTransfer(const QByteArray &head);
 
     SimLine *m_line;
@@ -78,6 +80,7 @@ private:
     QString m_name;
     quint64 m_size = 0;
     quint64 m_done = 0;
+    bool m_stored = false;
     int m_images = 0;
 };
 

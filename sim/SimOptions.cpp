@@ -5,7 +5,7 @@ namespace {
 // Options that take a value, each given as "--name value" or "--name=value".
 const QStringList ValueOptions = {
     "link", "port", "baud", "seed", "refuse", "drop", "corrupt", "trailing", "split",
-    "split-pause", "delay", "delay-share", "silent-after", "log", "fault-log", "gap", "speed",
+    "split-pause", "delay", "delay-share", "silent-after", "chatter", "log", "fault-log", "gap", "speed",
     "fan-stuck", "firmware", "ld-type", "run-seconds", "firmware-dir"};
 
 } // namespace
@@ -57,6 +57,8 @@ QString SimOptions::helpText()
         "  --delay MS          wait MS before replying\n"
         "  --delay-share P     share of replies that wait (default 1)\n"
         "  --silent-after N    answer the first N requests, then nothing\n"
+        "  --chatter MS        send one unsolicited byte '.' every MS ms, between\n"
+        "                      replies, as a device printing debug text or a noisy line\n"
         "\n"
         "Trace:\n"
         "  --log FILE          write every received request frame to FILE, in hex, one\n"
@@ -175,6 +177,9 @@ SimOptions::Outcome SimOptions::parse(const QStringList &args, QString *error)
         } else if (name == "silent-after") {
             ok = parseInt(name, value, 0, 0x7FFFFFFFFFFFLL, &n, error);
             faults.silentAfter = n;
+        } else if (name == "chatter") {
+            ok = parseInt(name, value, 1, 60000, &n, error);
+            chatterMs = int(n);
         } else if (name == "gap") {
             ok = parseInt(name, value, 1, 10000, &n, error);
             gapMs = int(n);

@@ -29,6 +29,7 @@ public:
     QString faultLogPath;
     bool verbose = false;
     int gapMs = 15;
+    int chatterMs = 0; // 0: no unsolicited bytes
     double speed = 1.0;
     QList<int> stuckFans;      // 0-based
     quint8 fwMajor = 1;

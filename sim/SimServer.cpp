@@ -10,7 +10,7 @@
 SimServer::SimServer(SimLine *line, SimDevice *device, const SimFaults::Settings &faults, const Settings &settings,
                      QObject *parent)
     : QObject(parent), m_line(line), m_device(device), m_faults(faults), m_settings(settings),
-      m_gapTimer(new QTimer(this)), m_sendTimer(new QTimer(this))
+      m_gapTimer(new QTimer(this)), m_sendTimer(new QTimer(this)), m_chatterTimer(new QTimer(this))
 {
     m_gapTimer->setSingleShot(true);
     m_gapTimer->setInterval(settings.gapMs);
@@ -21,6 +21,13 @@ SimServer::SimServer(SimLine *line, SimDevice *device, const SimFaults::Settings
     connect(m_sendTimer, &QTimer::timeout, this, [this] { sendDue(); });
     connect(m_line, &SimLine::received, this, &SimServer::onReceived);
     m_clock.start();
+    if (settings.chatterMs > 0) {
+        // Written whole between replies (a reply's pieces are single writes).
+        m_chatterTimer->setInterval(settings.chatterMs);
+        m_chatterTimer->setTimerType(Qt::PreciseTimer);
+        connect(m_chatterTimer, &QTimer::timeout, this, [this] { m_line->write(QByteArray(1, '.')); });
+        m_chatterTimer->start();
+    }
 }
 
 bool SimServer::start(QString *error)

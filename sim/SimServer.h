@@ -26,6 +26,7 @@ public:
         QString logPath;      // received frames in hex, one per line
         QString faultLogPath; // per request: frame in hex, the reply's fate
         bool verbose = false; // trace on stderr
+        int chatterMs = 0;    // one unsolicited byte every so many ms; 0 none
     };
 
     SimServer(SimLine *line, SimDevice *device, const SimFaults::Settings &faults, const Settings &settings,
@@ -66,6 +67,7 @@ private:
     double m_simCarryMs = 0;
     QTimer *m_gapTimer;
     QTimer *m_sendTimer;
+    QTimer *m_chatterTimer;
     QList<Pending> m_outbox;
     qint64 m_lastDueMs = 0;
     SimBootLoader *m_bootLoader = nullptr;

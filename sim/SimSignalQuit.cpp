@@ -23,6 +23,7 @@ SimSignalQuit::SimSignalQuit(QObject *parent) : QObject(parent)
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
     m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [] {
         char c;
@@ -36,6 +37,7 @@ SimSignalQuit::~SimSignalQuit()
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
     delete m_notifier;
     for (int &fd : s_pipe) {
         if (fd >= 0)

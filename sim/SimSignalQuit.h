@@ -5,7 +5,7 @@
 
 class QSocketNotifier;
 
-// Ends the event loop on SIGINT or SIGTERM. The signal handler only writes
+// Ends the event loop on SIGINT, SIGTERM or SIGHUP (its terminal closed). The signal handler only writes
 // a byte to a pipe; the quit happens in the event loop, so destructors run
 // and links are removed as on a normal exit.
 class SimSignalQuit : public QObject

@@ -60,6 +60,7 @@ int main(int argc, char *argv[])
     settings.logPath = options.logPath;
     settings.faultLogPath = options.faultLogPath;
     settings.verbose = options.verbose;
+    settings.chatterMs = options.chatterMs;
     SimServer server(line.get(), &device, options.faults, settings);
     if (!server.start(&error)) {
         std::fprintf(stderr, "korvex-sim: %s\n", error.toLocal8Bit().constData());

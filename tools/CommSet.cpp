@@ -10,6 +10,11 @@ CommSet::CommSet(QWidget *parent) : QDialog(parent), ui(new Ui::CommSet)
     ui->setupUi(this);
     // A close button in the title bar, no context-help button.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    // Enter confirms the chosen settings. Without this the dialog would make
+    // its first button, the port refresh, the default one, and Enter would
+    // re-list the ports and select the first instead of the chosen one.
+    ui->checkSerial->setAutoDefault(false);
+    ui->switchSerial->setDefault(true);
 }
 
 CommSet::~CommSet()

@@ -3,8 +3,11 @@
 
 #include "SpreadTracker.h"
 
+#include <QList>
 #include <QMainWindow>
 #include <QVector>
+
+class QLineEdit;
 
 namespace Ui {
 class PidAdjust;
@@ -31,6 +34,9 @@ private slots:
     void on_btnReset_clicked();
 
 private:
+    QList<QLineEdit *> coefficientFields() const;
+    void markRefused(QLineEdit *field, bool refused);
+
     Ui::PidAdjust *ui;
     TempSpreadTracker tempSpread{kTempResetMarker};
     PwmSpreadTracker pwmSpread{kPwmResetMarker};

@@ -1,6 +1,7 @@
 #include "serialNumInput.h"
 #include "ui_serialNumInput.h"
 
+#include <QPushButton>
 #include <QRegExp>
 #include <QRegExpValidator>
 
@@ -11,6 +12,10 @@ serialNumInput::serialNumInput(QWidget *parent) : QDialog(parent), ui(new Ui::se
     ui->laserType->setValidator(digitsOnly);
     ui->laserDayNum->setValidator(digitsOnly);
     ui->dateEdit->setDate(QDate::currentDate());
+    // Enter confirms as "确定" does; it must never reach the today button,
+    // which would silently replace the chosen date of manufacture.
+    ui->btnCurrentDate->setAutoDefault(false);
+    ui->btnOk->setDefault(true);
 }
 
 serialNumInput::~serialNumInput()
@@ -30,6 +35,17 @@ QByteArray serialNumInput::composeRecord(quint32 model, const QDate &date, quint
     r.append(char((dayNumber >> 8) & 0xFF));
     r.append(char(dayNumber & 0xFF));
     return r;
+}
+
+void serialNumInput::showEvent(QShowEvent *event)
+{
+    // At 310 pixels and the main window's 12-point font the date field would
+    // keep only "2026/1". The today button gives up its padding beyond its
+    // text (its text stays whole), so the full date fits beside it.
+    QPushButton *today = ui->btnCurrentDate;
+    today->setMinimumWidth(today->fontMetrics().horizontalAdvance(today->text()) + 6);
+    ui->dateEdit->setMinimumWidth(ui->dateEdit->sizeHint().width());
+    QDialog::showEvent(event);
 }
 
 void serialNumInput::on_btnOk_clicked()

@@ -24,6 +24,9 @@ public:
     // for 2000..2255), month, day, number of the day (low 16 bits).
     static QByteArray composeRecord(quint32 model, const QDate &date, quint32 dayNumber);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 signals:
     void sendSerialNum(QByteArray arrData);
 

@@ -2,10 +2,16 @@
 
 #include <cstring>
 
+namespace {
+// Inside block bytes a single CAN is data; a run this long is a peer's
+// cancel (every implementation sends at least five).
+constexpr quint32 kCancelRun = 3;
+}
+
 Ymodem::Ymodem(int retryDivider, int timeoutLimit, int errorLimit)
     : retryDivider(retryDivider), timeoutLimit(timeoutLimit), errorLimit(errorLimit),
       idleTicks(0), errorCount(0), blockNumber(0), rxPhase(0), stage(StageIdle),
-      rxLength(0), txLength(0), rxProgress(false)
+      rxLength(0), txLength(0), rxProgress(false), timedStep(true), delivered(false), graceTicks(0)
 {
     std::memset(rxBuffer, 0, sizeof rxBuffer);
     std::memset(txBuffer, 0, sizeof txBuffer);
@@ -36,7 +42,6 @@ quint32 Ymodem::readMore(quint32 offset, quint32 wanted)
 
 quint32 Ymodem::pollInput()
 {
-    rxProgress = false;
     if (rxPhase == 0) {
         if (readMore(0, 1) == 0)
             return InputNothing;
@@ -58,7 +63,8 @@ quint32 Ymodem::pollInput()
     const quint32 got = readMore(rxLength, wanted);
     if (got < wanted) {
         rxLength += got;
-        rxProgress = got > 0;
+        if (got > 0)
+            rxProgress = true;
         return InputNothing;
     }
     const quint32 done = rxPhase == 1 ? InputBlock128 : InputBlock1024;
@@ -106,7 +112,35 @@ void Ymodem::reset()
     rxPhase = 0;
     rxLength = 0;
     rxProgress = false;
+    delivered = false;
     stage = StageIdle;
+}
+
+bool Ymodem::finishDelivered()
+{
+    if (!delivered)
+        return false;
+    reset();
+    handleEvent(EventFinished, nullptr, nullptr);
+    return true;
+}
+
+// Once the file is delivered the closing header only ends the session. A
+// peer that leaves it unanswered has the file all the same: the sender waits
+// a fifth of a retry period for the ACK of its closing header (rb, for one,
+// may exit before that ACK is on the line), and a whole one where a retry
+// would come otherwise (rb asks for the closing header a second after it
+// acknowledged the end of file).
+void Ymodem::markDelivered(bool shortGrace)
+{
+    delivered = true;
+    const quint32 period = quint32(retryDivider) + 1;
+    graceTicks = shortGrace ? (period / 5 > 0 ? period / 5 : 1) : period;
+}
+
+bool Ymodem::closingGraceOver() const
+{
+    return idleTicks >= graceTicks;
 }
 
 void Ymodem::cancelBurst()
@@ -118,6 +152,8 @@ void Ymodem::cancelBurst()
 
 void Ymodem::giveUp(Event event)
 {
+    if (finishDelivered())
+        return;
     reset();
     cancelBurst();
     handleEvent(event, nullptr, nullptr);
@@ -125,6 +161,8 @@ void Ymodem::giveUp(Event event)
 
 void Ymodem::peerCancel()
 {
+    if (finishDelivered())
+        return;
     reset();
     handleEvent(EventCancelled, nullptr, nullptr);
 }
@@ -137,9 +175,19 @@ void Ymodem::refuse()
 
 bool Ymodem::idleRule(Event giveUpEvent)
 {
-    if (rxProgress)
-        return false; // part of a block came in: the line is alive
+    if (!timedStep)
+        return false; // no time has passed for this step
+    if (rxProgress) {
+        // Part of a block came in since the last timed step (perhaps in a
+        // step taken on its arrival): the line is alive.
+        rxProgress = false;
+        return false;
+    }
     idleTicks += 1;
+    if (delivered && closingGraceOver()) {
+        finishDelivered();
+        return false;
+    }
     const quint32 period = quint32(retryDivider) + 1;
     const quint32 periods = period ? idleTicks / period : 0;
     const quint32 rest = period ? idleTicks % period : idleTicks;
@@ -200,32 +248,90 @@ void Ymodem::buildBlock(quint8 number)
     txLength = length + 5;
 }
 
-void Ymodem::sendEot()
-{
-    txBuffer[0] = CodeEot;
-    txLength = 1;
-    resend();
-}
-
 // Bytes already waiting when the sender puts a packet on the line cannot
 // answer that packet: a stale or doubled ACK would otherwise make the sender
 // run one block ahead of the receiver. Likewise, when the receiver rejects a
 // block, what is still waiting is the rest of a broken packet; the sender
 // sends nothing new before it hears the answer.
-void Ymodem::purgeInput()
+// A peer's cancel is never thrown away with them: returns true when the
+// discarded bytes held one. Between the receiver's answers a single cancel
+// byte counts (as it does when read in turn); inside the rest of a block only
+// a run of them does.
+bool Ymodem::purgeInput(bool cancelIsSingleByte)
 {
+    bool cancelled = false;
+    quint32 run = 0;
     for (int round = 0; round < 64; ++round) {
-        if (readInput(rxBuffer, PacketMax) == 0)
+        const quint32 got = readMore(0, PacketMax);
+        if (got == 0)
             break;
+        for (quint32 i = 0; i < got && !cancelled; ++i) {
+            if (cancelIsSingleByte) {
+                cancelled = isPeerCancel(rxBuffer[i]);
+            } else {
+                run = rxBuffer[i] == CodeCan ? run + 1 : 0;
+                cancelled = run >= kCancelRun;
+            }
+        }
     }
+    rxPhase = 0;
+    rxLength = 0;
+    return cancelled;
+}
+
+// A pending block that has not grown for a whole retry period is dead; if the
+// sender's cancel burst is in it, that is the answer.
+bool Ymodem::pendingBlockHoldsCancel() const
+{
+    if (rxPhase == 0)
+        return false;
+    quint32 run = 0;
+    for (quint32 i = 1; i < rxLength && i < PacketMax; ++i) {
+        run = rxBuffer[i] == CodeCan ? run + 1 : 0;
+        if (run >= kCancelRun)
+            return true;
+    }
+    return false;
+}
+
+void Ymodem::dropPendingBlock()
+{
     rxPhase = 0;
     rxLength = 0;
 }
 
 void Ymodem::sendPacket()
 {
-    purgeInput();
+    if (purgeInput(true)) {
+        peerCancel();
+        return;
+    }
     resend();
+}
+
+// The receiver turns down a broken block: the rest of it, still waiting,
+// would be misread as the next packet, so it goes, unless the sender's
+// cancel is in it.
+void Ymodem::rejectBlock(quint8 answer)
+{
+    if (purgeInput(false)) {
+        peerCancel();
+        return;
+    }
+    sendBytes(answer);
+}
+
+// The receiver prompts again after a retry period of silence. A block that
+// stopped arriving that long ago will not be completed: it is dropped, so
+// that the resent block starts clean.
+void Ymodem::receiverRetry(quint8 prompt)
+{
+    if (pendingBlockHoldsCancel()) {
+        peerCancel();
+        return;
+    }
+    dropPendingBlock();
+    sendBytes(prompt);
 }
 
 void Ymodem::abortTransfer()
@@ -236,10 +342,12 @@ void Ymodem::abortTransfer()
 
 // ---------------------------------------------------------------- receiving
 
-void Ymodem::receiveStep()
+void Ymodem::receiveStep(StepKind kind)
 {
+    timedStep = kind == StepTimed;
     if (stage == StageIdle) {
-        receiveIdle();
+        if (timedStep)
+            receiveIdle();
         return;
     }
     const quint32 input = pollInput();
@@ -277,12 +385,10 @@ void Ymodem::receiveHandshake(quint32 input)
         stage = StageHeaderDone;
         sendBytes(CodeAck, CodeC);
     } else if (input == InputBlock128) {
-        if (errorRule()) {
-            purgeInput();
-            sendBytes(CodeC);
-        }
+        if (errorRule())
+            rejectBlock(CodeC);
     } else if (idleRule(EventTimedOut)) {
-        sendBytes(CodeC);
+        receiverRetry(CodeC);
     }
 }
 
@@ -315,12 +421,10 @@ void Ymodem::receiveHeaderDone(quint32 input)
         stage = StageData;
         sendBytes(CodeAck);
     } else if (input == InputBlock128 || input == InputBlock1024) {
-        if (errorRule()) {
-            purgeInput(); // the rest of a broken packet would be misread as the next one
-            sendBytes(CodeNak);
-        }
+        if (errorRule())
+            rejectBlock(CodeNak);
     } else if (idleRule(EventFailed)) {
-        sendBytes(CodeNak);
+        receiverRetry(CodeNak);
     }
 }
 
@@ -349,27 +453,33 @@ void Ymodem::receiveData(quint32 input)
         rxPhase = 0;
         sendBytes(CodeAck);
     } else if (input == InputBlock128 || input == InputBlock1024) {
-        if (errorRule()) {
-            purgeInput(); // the rest of a broken packet would be misread as the next one
-            sendBytes(CodeNak);
-        }
+        if (errorRule())
+            rejectBlock(CodeNak);
     } else if (idleRule(EventFailed)) {
-        sendBytes(CodeNak);
+        receiverRetry(CodeNak);
     }
 }
 
 void Ymodem::receiveEnding(quint32 input)
 {
     if (input == CodeEot) {
+        // The ACK of the end of file tells the sender that the file is
+        // stored, so the owner stores it first; a file it cannot store gets
+        // the cancel burst instead.
+        if (handleEvent(EventEndOfFile, nullptr, nullptr) != CodeAck) {
+            refuse();
+            return;
+        }
         clearCounters();
         blockNumber = 0;
         rxPhase = 0;
         stage = StageClosing;
+        markDelivered(false);
         sendBytes(CodeAck, CodeC);
     } else if (isPeerCancel(input)) {
         peerCancel();
     } else if (idleRule(EventFailed)) {
-        sendBytes(CodeNak);
+        receiverRetry(CodeNak);
     }
 }
 
@@ -381,26 +491,26 @@ void Ymodem::receiveClosing(quint32 input)
         sendBytes(CodeAck);
         handleEvent(EventFinished, nullptr, nullptr);
     } else if (input == InputBlock128) {
-        if (errorRule()) {
-            purgeInput();
-            sendBytes(CodeNak);
-        }
+        if (errorRule())
+            rejectBlock(CodeNak);
     } else if (input == CodeEot) {
         if (errorRule())
             sendBytes(CodeAck, CodeC);
     } else if (isPeerCancel(input)) {
         peerCancel();
     } else if (idleRule(EventFailed)) {
-        sendBytes(CodeNak);
+        receiverRetry(CodeNak);
     }
 }
 
 // ---------------------------------------------------------------- sending
 
-void Ymodem::transmitStep()
+void Ymodem::transmitStep(StepKind kind)
 {
+    timedStep = kind == StepTimed;
     if (stage == StageIdle) {
-        transmitIdle();
+        if (timedStep)
+            transmitIdle();
         return;
     }
     const quint32 input = pollInput();
@@ -457,10 +567,13 @@ void Ymodem::transmitHeaderDone(quint32 input)
         txLength = LargeBlock;
         const quint8 answer = handleEvent(EventData, txBuffer + 3, &txLength);
         if (answer == CodeEot) {
+            // An empty file: its EOT waits for the receiver's "C" as block 1
+            // would, so that the receiver takes it as the end, not as noise.
             clearCounters();
             blockNumber = 2;
             rxPhase = 0;
-            sendEot();
+            txBuffer[0] = CodeEot;
+            txLength = 1;
         } else if (answer == CodeAck) {
             buildBlock(1);
             blockNumber = 1;
@@ -520,7 +633,15 @@ void Ymodem::transmitData(quint32 input)
 
 void Ymodem::transmitEnding(quint32 input)
 {
-    if (input == CodeNak) {
+    if (input == CodeAck) {
+        // The receiver took the end of the file: the file is delivered. Its
+        // "C" asks for the closing header next.
+        clearCounters();
+        markDelivered(false);
+    } else if (input == CodeNak) {
+        // The receiver has not taken the end yet (an ACK seen before was a
+        // late answer to a repeated block).
+        delivered = false;
         clearCounters();
         blockNumber = 0;
         rxPhase = 0;
@@ -535,6 +656,8 @@ void Ymodem::transmitEnding(quint32 input)
         blockNumber = 0;
         rxPhase = 0;
         stage = StageClosing;
+        if (delivered)
+            markDelivered(true);
         sendPacket();
     } else if (isPeerCancel(input)) {
         peerCancel();

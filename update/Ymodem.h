@@ -38,8 +38,19 @@ public:
         EventFinished = 2,
         EventCancelled = 3,
         EventTimedOut = 4,
-        EventFailed = 5
+        EventFailed = 5,
+        // Receiver only: the end of the file arrived (its second EOT). The
+        // owner answers ACK only when every announced byte is safely stored;
+        // any other answer sends the cancel burst instead of the ACK, so the
+        // sender learns that the file did not arrive. Buffer and length null.
+        EventEndOfFile = 6
     };
+
+    // A timed step counts as time passing: with nothing useful arriving it is
+    // an idle step (retries, give-up). An untimed step only handles what has
+    // arrived; owners use it for steps taken on arrival of bytes and while
+    // their own last packet is still on the line.
+    enum StepKind { StepTimed, StepUntimed };
 
     static constexpr quint32 SmallBlock = 128;
     static constexpr quint32 LargeBlock = 1024;
@@ -52,9 +63,16 @@ public:
     void setTimeoutLimit(int value);
     void setErrorLimit(int value);
 
-    void receiveStep();
-    void transmitStep();
+    void receiveStep(StepKind kind = StepTimed);
+    void transmitStep(StepKind kind = StepTimed);
     void abortTransfer();
+
+    // True once the end of the file has been acknowledged (sender: the
+    // receiver ACKed its EOT; receiver: it ACKed the sender's EOT after the
+    // owner stored the file). What follows, the closing header, only ends the
+    // session: from here on the transfer ends as finished, even when the peer
+    // goes silent, cancels or the line goes away.
+    bool fileDelivered() const { return delivered; }
 
     // CRC-16/XMODEM: polynomial 0x1021, initial 0, no reflection, no final XOR.
     static quint16 crc16(const quint8 *data, quint32 length);
@@ -83,10 +101,18 @@ protected:
     quint8 txBuffer[PacketMax];
     quint32 rxLength;
     quint32 txLength;
-    // Set by pollInput when bytes were added to a pending block: the line is
-    // busy, so that step is not idle (a 1029-byte block at 1200 baud takes
-    // longer than a retry period).
+    // Set by pollInput when bytes were added to a pending block, cleared by
+    // the next timed step: the line is busy, so that step is not idle (a
+    // 1029-byte block at 1200 baud takes longer than a retry period).
     bool rxProgress;
+    bool timedStep;
+    bool delivered;
+    quint32 graceTicks; // idle steps a delivered file waits for the closing handshake
+
+    // Owners call this when the line went away or the user stops: a
+    // delivered file ends the session as finished (EventFinished, nothing is
+    // sent); returns false, doing nothing, when the file was not delivered.
+    bool finishDelivered();
 
 private:
     enum Input : quint32 { InputNothing = 0, InputBlock128 = 1, InputBlock1024 = 2 };
@@ -122,11 +148,16 @@ private:
     void sendBytes(quint8 a);
     void sendBytes(quint8 a, quint8 b);
     void resend();
-    void purgeInput();
+    bool purgeInput(bool cancelIsSingleByte);
     void sendPacket();
+    void markDelivered(bool shortGrace);
+    bool closingGraceOver() const;
+    bool pendingBlockHoldsCancel() const;
+    void dropPendingBlock();
+    void rejectBlock(quint8 answer);
+    void receiverRetry(quint8 prompt);
     void sendHeld();
     void buildBlock(quint8 number);
-    void sendEot();
 
     static bool isPeerCancel(quint32 input);
     bool blockCrcOk(quint32 dataLength) const;

@@ -2,6 +2,7 @@
 
 #include "YmodemHeader.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -16,6 +17,7 @@ YmodemFileReceive::YmodemFileReceive(QObject *parent)
     qRegisterMetaType<YmodemFileReceive::Status>("YmodemFileReceive::Status");
     connect(readTimer, &QTimer::timeout, this, &YmodemFileReceive::readTimeOut);
     connect(writeTimer, &QTimer::timeout, this, &YmodemFileReceive::writeTimeOut);
+    link.onArrival(this, [this] { arrivalStep(); });
 }
 
 YmodemFileReceive::~YmodemFileReceive()
@@ -29,16 +31,32 @@ void YmodemFileReceive::setTargetDirectory(const QString &path) { directory = pa
 void YmodemFileReceive::setPort(const QString &name) { link.setPortName(name); }
 void YmodemFileReceive::setBaud(int rate) { link.setBaud(rate); }
 
+void YmodemFileReceive::setStepOnArrival(bool on)
+{
+    stepOnArrival = on;
+    link.setFlushEachWrite(on);
+}
+
 bool YmodemFileReceive::isSafeFileName(const QString &name)
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name.contains(QLatin1String("..")))
+    // "fw..v2.bin" is a plain name; only "." and ".." name directories.
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return false;
     for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == QLatin1Char('/') || c == QLatin1Char('\\')
-            || c == QLatin1Char(':'))
+        if (YmodemHeader::isControl(c) || c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
             return false;
     }
     return true;
+}
+
+QString YmodemFileReceive::targetProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink())
+        return tr("%1 is a link; a received file is never written through one").arg(path);
+    if (info.exists() && !info.isFile())
+        return tr("%1 exists and is not a plain file").arg(path);
+    return QString();
 }
 
 bool YmodemFileReceive::startTransfer()
@@ -52,6 +70,7 @@ bool YmodemFileReceive::startTransfer()
     fileName.clear();
     fileSize = 0;
     bytesDone = 0;
+    stored = false;
     reason.clear();
     if (!link.open(&reason))
         return false;
@@ -65,6 +84,8 @@ void YmodemFileReceive::stopTransfer()
         return;
     if (!link.isOpen())
         return;
+    if (finishDelivered())
+        return; // the file is stored and its end acknowledged
     abortTransfer();
     endWith(StatusAborted, tr("stopped by the user"));
 }
@@ -74,17 +95,33 @@ void YmodemFileReceive::readTimeOut()
     readTimer->stop();
     // Once the transfer has ended nothing more goes on the line (no stray
     // "C" after a stop), so the next receive prompts at once.
-    if (status != StatusStarted && status != StatusTransferring)
+    if (!running())
         return;
+    step(link.lineBusy() ? StepUntimed : StepTimed);
+    if (running())
+        readTimer->start(YmodemSerialLink::StepMs);
+}
+
+void YmodemFileReceive::arrivalStep()
+{
+    for (int round = 0; round < 8 && stepOnArrival && running() && link.isOpen(); ++round) {
+        step(StepUntimed);
+        if (link.bytesAvailable() == 0)
+            break;
+    }
+}
+
+void YmodemFileReceive::step(StepKind kind)
+{
     if (link.lostAndDrained()) {
+        if (finishDelivered())
+            return;
         const QString why = tr("serial port error: %1").arg(link.errorString());
         abortTransfer();
         endWith(StatusFailed, why);
         return;
     }
-    receiveStep();
-    if (status == StatusStarted || status == StatusTransferring)
-        readTimer->start(YmodemSerialLink::StepMs);
+    receiveStep(kind);
 }
 
 void YmodemFileReceive::writeTimeOut()
@@ -126,6 +163,7 @@ quint8 YmodemFileReceive::takeHeader(const quint8 *buffer)
     }
     fileName = YmodemHeader::fileName(buffer);
     bytesDone = 0;
+    stored = false;
     if (!isSafeFileName(fileName)) {
         endWith(StatusFailed, tr("refused unsafe file name \"%1\"").arg(fileName));
         return CodeCan;
@@ -134,6 +172,11 @@ quint8 YmodemFileReceive::takeHeader(const quint8 *buffer)
     if (!YmodemHeader::fileSize(buffer, &fileSize)) {
         fileSize = 0;
         endWith(StatusFailed, tr("header for \"%1\" carries no valid size").arg(fileName));
+        return CodeCan;
+    }
+    const QString problem = targetProblem(directory + fileName);
+    if (!problem.isEmpty()) {
+        endWith(StatusFailed, problem);
         return CodeCan;
     }
     file->setFileName(directory + fileName);
@@ -166,17 +209,36 @@ quint8 YmodemFileReceive::takeData(const quint8 *buffer, quint32 length)
     return CodeAck;
 }
 
-quint8 YmodemFileReceive::finish()
+// The end of the file arrived: it is stored now, before its end is
+// acknowledged. Answers CAN (the engine then sends the cancel burst) when
+// bytes are missing or the file cannot be stored.
+quint8 YmodemFileReceive::storeFile()
 {
+    if (stored)
+        return CodeAck;
     if (!file->isOpen() || bytesDone != fileSize) {
         endWith(StatusFailed, tr("transfer ended after %1 of %2 bytes").arg(bytesDone).arg(fileSize));
-        return CodeAck;
+        return CodeCan;
+    }
+    // A link put in the file's place while it was arriving is not replaced.
+    const QString problem = targetProblem(directory + fileName);
+    if (!problem.isEmpty()) {
+        endWith(StatusFailed, problem);
+        return CodeCan;
     }
     if (!file->commit()) {
         const QString why = tr("saving %1 failed: %2").arg(directory + fileName, file->errorString());
         endWith(StatusFailed, why);
-        return CodeAck;
+        return CodeCan;
     }
+    stored = true;
+    return CodeAck;
+}
+
+quint8 YmodemFileReceive::finish()
+{
+    if (storeFile() != CodeAck)
+        return CodeAck; // already ended as failed
     endWith(StatusFinished);
     return CodeAck;
 }
@@ -188,6 +250,8 @@ quint8 YmodemFileReceive::handleEvent(Event event, quint8 *buffer, quint32 *leng
         return takeHeader(buffer);
     case EventData:
         return takeData(buffer, length ? *length : 0);
+    case EventEndOfFile:
+        return storeFile();
     case EventFinished:
         return finish();
     case EventCancelled:

@@ -17,6 +17,7 @@ YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
     qRegisterMetaType<YmodemFileTransmit::Status>("YmodemFileTransmit::Status");
     connect(readTimer, &QTimer::timeout, this, &YmodemFileTransmit::readTimeOut);
     connect(writeTimer, &QTimer::timeout, this, &YmodemFileTransmit::writeTimeOut);
+    link.onArrival(this, [this] { arrivalStep(); });
 }
 
 YmodemFileTransmit::~YmodemFileTransmit()
@@ -30,6 +31,12 @@ void YmodemFileTransmit::setSourceFile(const QString &path) { file->setFileName(
 void YmodemFileTransmit::setPort(const QString &name) { link.setPortName(name); }
 void YmodemFileTransmit::setBaud(int rate) { link.setBaud(rate); }
 
+void YmodemFileTransmit::setStepOnArrival(bool on)
+{
+    stepOnArrival = on;
+    link.setFlushEachWrite(on);
+}
+
 bool YmodemFileTransmit::startTransfer()
 {
     if (link.isOpen() || readTimer->isActive() || writeTimer->isActive()) {
@@ -40,6 +47,7 @@ bool YmodemFileTransmit::startTransfer()
     status = StatusStarted;
     fileSize = 0;
     bytesDone = 0;
+    allSent = false;
     reason.clear();
     if (!link.open(&reason))
         return false;
@@ -54,6 +62,10 @@ void YmodemFileTransmit::stopTransfer()
         return;
     if (!link.isOpen())
         return;
+    // Once the receiver has acknowledged the end of the file it has the
+    // file: a stop now only skips the closing handshake.
+    if (finishDelivered())
+        return;
     abortTransfer();
     endWith(StatusAborted, tr("stopped by the user"));
 }
@@ -62,17 +74,39 @@ void YmodemFileTransmit::readTimeOut()
 {
     readTimer->stop();
     // Once the transfer has ended nothing more goes on the line.
-    if (status != StatusStarted && status != StatusTransferring)
+    if (!running())
         return;
+    // While the last packet is still going out (a 1 KiB block takes 8.6 s at
+    // 1200 baud) no time counts towards a retry.
+    step(link.lineBusy() ? StepUntimed : StepTimed);
+    if (running())
+        readTimer->start(YmodemSerialLink::StepMs);
+}
+
+void YmodemFileTransmit::arrivalStep()
+{
+    // A few rounds: what is still waiting after one step gets no second
+    // notice from the port.
+    for (int round = 0; round < 8 && stepOnArrival && running() && link.isOpen(); ++round) {
+        step(StepUntimed);
+        if (link.bytesAvailable() == 0)
+            break;
+    }
+}
+
+void YmodemFileTransmit::step(StepKind kind)
+{
     if (link.lostAndDrained()) {
+        // A receiver that has acknowledged the end of the file may close
+        // the line before its last answer: the file is delivered.
+        if (finishDelivered())
+            return;
         const QString why = tr("serial port error: %1").arg(link.errorString());
         abortTransfer();
         endWith(StatusFailed, why);
         return;
     }
-    transmitStep();
-    if (status == StatusStarted || status == StatusTransferring)
-        readTimer->start(YmodemSerialLink::StepMs);
+    transmitStep(kind);
 }
 
 void YmodemFileTransmit::writeTimeOut()
@@ -136,6 +170,7 @@ quint8 YmodemFileTransmit::fillHeader(quint8 *buffer, quint32 *length)
 quint8 YmodemFileTransmit::fillData(quint8 *buffer, quint32 *length)
 {
     if (bytesDone >= fileSize) {
+        allSent = true;
         status = StatusTransferring;
         emit transmitStatus(status);
         return CodeEot;
@@ -174,7 +209,8 @@ quint8 YmodemFileTransmit::handleEvent(Event event, quint8 *buffer, quint32 *len
             endWith(StatusFailed, tr("ended after %1 of %2 bytes").arg(bytesDone).arg(fileSize));
         return CodeAck;
     case EventCancelled:
-        endWith(StatusAborted, tr("cancelled by the receiver"));
+        endWith(StatusAborted, allSent ? tr("the receiver refused the file at its end")
+                                       : tr("cancelled by the receiver"));
         return CodeCan;
     case EventTimedOut:
         endWith(StatusTimedOut, tr("no receiver answered"));

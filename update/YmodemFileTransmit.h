@@ -38,6 +38,12 @@ public:
     bool startTransfer();
     void stopTransfer();
 
+    // Off (the default): one engine step per 10 ms timeout, as the update
+    // window runs it. On: an extra step as soon as the receiver's bytes
+    // arrive, so that a block follows its ACK at once; the 10 ms timer still
+    // counts the idle steps, so retry and give-up times stay the same.
+    void setStepOnArrival(bool on);
+
     // For callers that show more than a percentage.
     Status currentStatus() const { return status; }
     quint64 totalBytes() const { return fileSize; }
@@ -59,6 +65,9 @@ protected:
     quint32 writeOutput(quint8 *buffer, quint32 length) override;
 
 private:
+    bool running() const { return status == StatusStarted || status == StatusTransferring; }
+    void step(StepKind kind);
+    void arrivalStep();
     quint8 fillHeader(quint8 *buffer, quint32 *length);
     quint8 fillData(quint8 *buffer, quint32 *length);
     void endWith(Status final, const QString &why = QString());
@@ -72,6 +81,8 @@ private:
     quint64 fileSize;
     quint64 bytesDone;
     QString reason;
+    bool stepOnArrival = false;
+    bool allSent = false; // the end of the file has gone out
 };
 
 #endif

@@ -15,6 +15,13 @@ public:
     // The size field; false when it is missing, empty, not plain decimal
     // digits or too long to be a byte count.
     static bool fileSize(const quint8 *block, quint64 *size);
+
+    // Control characters (C0, DEL, C1) and invisible format characters
+    // (direction overrides, say): never part of a name that is taken.
+    static bool isControl(QChar c);
+    // `text` safe to show on a terminal: control and format characters and
+    // the backslash are written as \xNN or \uNNNN escapes.
+    static QString printable(const QString &text);
 };
 
 #endif

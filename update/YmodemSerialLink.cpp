@@ -5,6 +5,7 @@
 YmodemSerialLink::YmodemSerialLink() : port(new QSerialPort)
 {
     applyDefaults(port);
+    clock.start();
 }
 
 YmodemSerialLink::~YmodemSerialLink()
@@ -23,7 +24,11 @@ void YmodemSerialLink::applyDefaults(QSerialPort *port)
 }
 
 void YmodemSerialLink::setPortName(const QString &name) { port->setPortName(name); }
-void YmodemSerialLink::setBaud(int rate) { port->setBaudRate(rate, QSerialPort::AllDirections); }
+void YmodemSerialLink::setBaud(int rate)
+{
+    baud = rate;
+    port->setBaudRate(rate, QSerialPort::AllDirections);
+}
 
 bool YmodemSerialLink::open(QString *error)
 {
@@ -33,6 +38,7 @@ bool YmodemSerialLink::open(QString *error)
     }
     port->clear(); // bytes left from an earlier session are not ours
     port->clearError();
+    lineFreeAtNs = 0;
     return true;
 }
 
@@ -56,5 +62,20 @@ quint32 YmodemSerialLink::read(quint8 *buffer, quint32 length)
 quint32 YmodemSerialLink::write(const quint8 *buffer, quint32 length)
 {
     const qint64 n = port->write(reinterpret_cast<const char *>(buffer), qint64(length));
+    if (n > 0 && baud > 0) {
+        const qint64 now = clock.nsecsElapsed();
+        lineFreeAtNs = qMax(now, lineFreeAtNs) + n * 10 * 1000000000LL / baud;
+    }
+    if (flushEachWrite)
+        port->flush();
     return n > 0 ? quint32(n) : 0;
+}
+
+qint64 YmodemSerialLink::bytesAvailable() const { return port->bytesAvailable(); }
+
+bool YmodemSerialLink::lineBusy() const { return clock.nsecsElapsed() < lineFreeAtNs; }
+
+void YmodemSerialLink::onArrival(QObject *context, std::function<void()> handler)
+{
+    QObject::connect(port, &QSerialPort::readyRead, context, std::move(handler));
 }

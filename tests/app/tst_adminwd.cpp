@@ -5,6 +5,7 @@
 #include "StatusBytes.h"
 #include "WindowHarness.h"
 
+#include "StatusFormat.h"
 #include "serialNumInput.h"
 
 #include <QComboBox>
@@ -44,6 +45,8 @@ private slots:
     void linkLampFollowsErrorCount();
     void linkLampAfterElevenSilentPolls();
     void shortAndFailedRepliesLeaveDisplay();
+    void writeBeforeFirstStatusShowsOnlyItsField();
+    void unchangedFieldKeepsItsSelection();
     void pidReplyIsRelayed();
     void disconnectQuestionNo();
     void disconnectQuestionYesStopsPollKeepsValues();
@@ -114,8 +117,9 @@ void TestAdminWd::formContents()
     QStringList other;
     for (QAction *a : w->findChild<QMenu *>("menu_2")->actions())
         other << (a->isSeparator() ? QString("|") : a->objectName() + "=" + a->text());
+    // The trend window's entry comes after the specified ones.
     QCOMPARE(other, (QStringList{"actionPidDebug=Pid调试", "actiontecDebug=调试TEC", "actionfanDebug=风扇调试", "|",
-                                 "actionupdateDev=升级设备", "actionFactoryMode=工厂模式"}));
+                                 "actionupdateDev=升级设备", "actionFactoryMode=工厂模式", "actionTrend=趋势图"}));
     QCOMPARE(w->findChild<QAction *>("actionAbout")->text(), QString("关于"));
     QCOMPARE(w->findChild<QAction *>("actionSerialSet")->text(), QString("串口设置"));
 }
@@ -403,6 +407,52 @@ void TestAdminWd::shortAndFailedRepliesLeaveDisplay()
     QCOMPARE(lineText(w, "PowerPercentShow"), QString("640"));
 }
 
+void TestAdminWd::writeBeforeFirstStatusShowsOnlyItsField()
+{
+    // The device answers writes but no status query yet.
+    openWithLaser();
+    spin("spinBox_PowerVal")->setValue(750);
+    QTest::keyClick(spin("spinBox_PowerVal"), Qt::Key_Enter);
+    QTRY_COMPARE_WITH_TIMEOUT(logCount(w, "设置激光功率成功"), 1, 5000);
+    click(w, "btnTurnOnLd");
+    QTRY_COMPARE_WITH_TIMEOUT(logCount(w, "开启光源成功"), 1, 5000);
+    // The value the device accepted shows; every other field stays as empty
+    // as at start instead of showing the cache's zeros ("V0.0", "Ld-25W" ...).
+    QCOMPARE(lineText(w, "PowerPercentShow"), QString("750"));
+    for (const auto &field : StatusFormat::fieldTexts(DevStatusCache())) {
+        if (field.first != QLatin1String("PowerPercentShow"))
+            QVERIFY2(lineText(w, field.first).isEmpty(), qPrintable(field.first + ": " + lineText(w, field.first)));
+    }
+
+    // The first status reply fills them all.
+    laser->setStatusReply(StatusBytes::sample().frame());
+    QTRY_COMPARE_WITH_TIMEOUT(lineText(w, "SoftVersion"), QString("V1.5"), 5000);
+    QCOMPARE(lineText(w, "PowerPercentShow"), QString("640"));
+    QCOMPARE(lineText(w, "devLdType"), QString("Ld-50W"));
+}
+
+void TestAdminWd::unchangedFieldKeepsItsSelection()
+{
+    laser->setStatusReply(StatusBytes::sample().frame());
+    openWithLaser();
+    QTRY_COMPARE_WITH_TIMEOUT(lineText(w, "devSerialNum"), QString("66051-202407090042"), 5000);
+
+    // The operator selects the serial number to copy it while polls go on
+    // and another value changes.
+    auto *serial = w->centralWidget()->findChild<QLineEdit *>("devSerialNum");
+    serial->setFocus();
+    serial->setSelection(0, 5);
+    QCOMPARE(serial->selectedText(), QString("66051"));
+    int rewrites = 0;
+    connect(serial, &QLineEdit::selectionChanged, this, [&] { ++rewrites; });
+    laser->setStatusReply(StatusBytes::sample().u16(4, 321).frame());
+    const int polls = laser->framesWithWord(0x00C1).size();
+    QTRY_VERIFY_WITH_TIMEOUT(laser->framesWithWord(0x00C1).size() >= polls + 3, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(lineText(w, "PowerPercentShow"), QString("321"), 5000);
+    QCOMPARE(serial->selectedText(), QString("66051"));
+    QCOMPARE(rewrites, 0);
+}
+
 void TestAdminWd::pidReplyIsRelayed()
 {
     QSignalSpy spy(w, SIGNAL(updatePidWd(QVector<quint32>)));
@@ -413,7 +463,8 @@ void TestAdminWd::pidReplyIsRelayed()
     const auto values = spy.at(0).at(0).value<QVector<quint32>>();
     QCOMPARE(values.size(), 16);
     QCOMPARE(values.mid(0, 5), (QVector<quint32>{300, 1000, 10000, 100, 10}));
-    QCOMPARE(lineText(w, "SoftVersion"), QString("V0.0")); // redrawn from the untouched cache
+    // Redrawn from the untouched cache, where the device has reported nothing.
+    QCOMPARE(lineText(w, "SoftVersion"), QString());
 }
 
 void TestAdminWd::disconnectQuestionNo()

@@ -15,6 +15,7 @@ class TestDemo : public QObject
 private slots:
     void screenshotOfLiveWindow();
     void factoryScreenshotShowsPidWindow();
+    void trendScreenshotShowsTrendWindow();
 };
 
 void TestDemo::screenshotOfLiveWindow()
@@ -63,6 +64,28 @@ void TestDemo::factoryScreenshotShowsPidWindow()
     const auto m = QRegularExpression("PID window shows (\\d+) status lines").match(out);
     QVERIFY2(m.hasMatch(), qPrintable(out));
     QVERIFY(m.captured(1).toInt() >= 8);
+}
+
+void TestDemo::trendScreenshotShowsTrendWindow()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString shot = dir.filePath("trend.png");
+    QProcess demo;
+    demo.start(qEnvironmentVariable("KORVEX_BUILD_DIR") + "/korvex-demo", {"--screenshot", shot, "--trend"});
+    QVERIFY(demo.waitForStarted(10000));
+    QVERIFY(demo.waitForFinished(90000));
+    const QString out = QString::fromLocal8Bit(demo.readAllStandardOutput());
+    QCOMPARE(demo.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(demo.exitCode() == 0, qPrintable(out + demo.readAllStandardError()));
+    const QImage image(shot);
+    QVERIFY2(!image.isNull(), qPrintable(out));
+    QVERIFY2(image.width() > 900 + 600, qPrintable(QString::number(image.width())));
+    // Taken once the charts show a trend: enough polls and a bent curve.
+    const auto m = QRegularExpression("holds (\\d+) samples, the laser temperature moved ([0-9.]+) C").match(out);
+    QVERIFY2(m.hasMatch(), qPrintable(out));
+    QVERIFY(m.captured(1).toInt() >= 40);
+    QVERIFY(m.captured(2).toDouble() >= 3.0);
 }
 
 QTEST_GUILESS_MAIN(TestDemo)

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "TiedProcess.h"
+
 class LinkedPtys
 {
 public:
@@ -45,7 +47,7 @@ public:
 
     QTemporaryDir dir;
     QString a, b;
-    QProcess socat;
+    TiedProcess socat; // ends with the test, even a crashed one
 };
 
 class PtyToCommand
@@ -71,7 +73,7 @@ public:
 
     QTemporaryDir dir;
     QString port;
-    QProcess socat;
+    TiedProcess socat; // ends with the test, even a crashed one
 };
 
 #endif

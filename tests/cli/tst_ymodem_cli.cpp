@@ -1,12 +1,16 @@
 #include "LinkedPtys.h"
 #include "TestFiles.h"
+#include "TiedProcess.h"
+#include "Ymodem.h"
 #include "YmodemCli.h"
+#include "YmodemHeader.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -24,6 +28,22 @@ public:
     }
     bool isOpen() const { return fd >= 0; }
     void write(const QByteArray &b) { QVERIFY(::write(fd, b.constData(), size_t(b.size())) == b.size()); }
+    // Reads exactly n bytes, or what came within ms.
+    QByteArray read(int n, int ms)
+    {
+        QByteArray got;
+        QElapsedTimer t;
+        t.start();
+        while (got.size() < n && t.elapsed() < ms) {
+            char buf[2048];
+            const ssize_t r = ::read(fd, buf, size_t(qMin<int>(int(sizeof buf), n - got.size())));
+            if (r > 0)
+                got.append(buf, int(r));
+            else
+                QThread::msleep(5);
+        }
+        return got;
+    }
     // Waits up to ms for `wanted` to appear in what arrives.
     bool waitFor(char wanted, int ms)
     {
@@ -56,7 +76,22 @@ private slots:
     void receiveFromSb_data();
     void receiveFromSb();
     void hostileHeaderFromPeer();
+    void sendToRbOnPlainPty_data();
+    void sendToRbOnPlainPty();
+    void cancelBehindAckIsAbortedAtOnce();
+    void controlCharactersInNamesAreShownEscaped();
+    void stopFlagAndInterrupt();
+    void transfersAt1200Baud();
 };
+
+static QByteArray header(const QByteArray &name, const QByteArray &size)
+{
+    QByteArray data = (name + '\0' + size + '\0').leftJustified(128, '\0');
+    const quint16 crc = Ymodem::crc16(reinterpret_cast<const quint8 *>(data.constData()), 128);
+    return QByteArray::fromHex("0100FF") + data + char(crc >> 8) + char(crc & 0xFF);
+}
+
+static QString pacer() { return qEnvironmentVariable("KORVEX_BUILD_DIR") + "/bench/korvex-pacer"; }
 
 void TestYmodemCli::arguments_data()
 {
@@ -221,6 +256,181 @@ void TestYmodemCli::hostileHeaderFromPeer()
     QVERIFY(receive.readAllStandardError().contains("unsafe"));
     QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"in"});
     QVERIFY(QDir(outer.filePath("in")).isEmpty());
+}
+
+
+void TestYmodemCli::sendToRbOnPlainPty_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("empty") << 0;
+    QTest::newRow("1000") << 1000;
+    QTest::newRow("70000") << 70000;
+}
+
+void TestYmodemCli::sendToRbOnPlainPty()
+{
+    // rb with its terminal on a pty: its last ACK (of the closing header) is
+    // lost when it exits. The file was delivered when rb ACKed its end, so
+    // the send has finished, and soon; an empty file is taken by rb too.
+    QFETCH(int, size);
+    LinkedPtys cable;
+    QVERIFY(cable.isValid());
+    QTemporaryDir src, dst;
+    const QByteArray data = pattern(size, 3);
+    QVERIFY(writeFile(src.filePath("image.bin"), data));
+    TiedProcess rb; // ends with the test, even a crashed one
+    rb.setWorkingDirectory(dst.path());
+    rb.setStandardInputFile(cable.b);
+    rb.setStandardOutputFile(cable.b);
+    rb.start("rb", {"--ymodem", "-q"});
+    QVERIFY(rb.waitForStarted(5000));
+    QProcess send;
+    QElapsedTimer clock;
+    clock.start();
+    send.start(program(), {"send", "--port", cable.a, src.filePath("image.bin")});
+    QVERIFY(send.waitForFinished(60000));
+    const qint64 ms = clock.elapsed();
+    QVERIFY(rb.state() == QProcess::NotRunning || rb.waitForFinished(20000));
+    const QByteArray err = send.readAllStandardError();
+    QVERIFY2(send.exitCode() == 0, err.constData());
+    QCOMPARE(rb.exitCode(), 0);
+    QCOMPARE(readFile(dst.filePath("image.bin")), data);
+    qInfo("korvex-ymodem send -> rb on a pty, %d bytes: %lld ms", size, ms);
+    QVERIFY2(ms < 20000, "a delivered file does not wait out the closing header's retries");
+}
+
+void TestYmodemCli::cancelBehindAckIsAbortedAtOnce()
+{
+    LinkedPtys cable;
+    QVERIFY(cable.isValid());
+    QTemporaryDir src;
+    QVERIFY(writeFile(src.filePath("image.bin"), pattern(5000, 1)));
+    QProcess send;
+    send.start(program(), {"send", "--port", cable.a, src.filePath("image.bin")});
+    FarEnd far(cable.b);
+    QVERIFY(far.isOpen());
+    QThread::msleep(500); // the sender listens
+    far.write("C");
+    QCOMPARE(far.read(133, 5000).size(), 133);
+    far.write(QByteArray() + char(0x06) + 'C');
+    QCOMPARE(far.read(1029, 5000).size(), 1029);
+    QElapsedTimer clock;
+    clock.start();
+    far.write(QByteArray() + char(0x06) + char(0x18) + char(0x18));
+    QVERIFY(send.waitForFinished(40000));
+    QCOMPARE(send.exitCode(), 3);
+    QVERIFY2(clock.elapsed() < 3000, "the cancel behind the ACK is heard at once");
+    QVERIFY(send.readAllStandardError().contains("cancelled by the receiver"));
+}
+
+void TestYmodemCli::controlCharactersInNamesAreShownEscaped()
+{
+    // A name with a terminal escape in it is refused and shown escaped: no
+    // raw control byte reaches the terminal.
+    LinkedPtys cable;
+    QVERIFY(cable.isValid());
+    QTemporaryDir dir;
+    QProcess receive;
+    receive.start(program(), {"receive", "--port", cable.a, dir.path()});
+    FarEnd far(cable.b);
+    QVERIFY(far.isOpen());
+    QVERIFY(far.waitFor('C', 5000));
+    far.write(header("evil\x1b]0;owned\x07\x1b[2J\xc2\x9b" "31m.bin", "5"));
+    QVERIFY(receive.waitForFinished(10000));
+    QCOMPARE(receive.exitCode(), 5);
+    const QByteArray err = receive.readAllStandardError();
+    QVERIFY2(err.contains("evil\\x1b]0;owned\\x07\\x1b[2J\\x9b31m.bin"), err.constData());
+    for (char c : err)
+        QVERIFY2(quint8(c) >= 0x20 || c == '\n', qPrintable(QStringLiteral("raw control byte %1").arg(quint8(c))));
+    QVERIFY(!err.contains("\xc2\x9b"));
+    QVERIFY(QDir(dir.path()).isEmpty());
+    QCOMPARE(YmodemHeader::printable(QStringLiteral("a\\b\tc\u202ed")), QStringLiteral("a\\\\b\\x09c\\u202ed"));
+}
+
+void TestYmodemCli::stopFlagAndInterrupt()
+{
+    // In-process, as another program uses it: a flag that a signal handler
+    // would set stops the transfer (the peer gets the cancel burst), and the
+    // progress and messages come as signals, nothing is printed.
+    {
+        LinkedPtys cable;
+        QVERIFY(cable.isValid());
+        QTemporaryDir dir;
+        FarEnd far(cable.b);
+        QVERIFY(far.isOpen());
+        YmodemCli::Options o;
+        o.port = cable.a;
+        o.path = dir.path();
+        static volatile std::sig_atomic_t flag = 0;
+        flag = 0;
+        YmodemCli cli(nullptr, false);
+        cli.setStopFlag(&flag);
+        QStringList messages;
+        connect(&cli, &YmodemCli::message, this, [&messages](const QString &m) { messages << m; });
+        QTimer::singleShot(400, [] { flag = 1; });
+        QCOMPARE(cli.run(o), int(YmodemCli::ExitAborted));
+        QVERIFY2(messages.join('\n').contains("stopped by the user"), qPrintable(messages.join('\n')));
+        QByteArray got = far.read(6, 2000);
+        QVERIFY2(got.endsWith(QByteArray(5, 0x18)), got.toHex().constData());
+    }
+    // The program: Ctrl-C (SIGINT) stops it the same way.
+    {
+        LinkedPtys cable;
+        QVERIFY(cable.isValid());
+        QTemporaryDir dir;
+        FarEnd far(cable.b);
+        QProcess receive;
+        receive.start(program(), {"receive", "--port", cable.a, dir.path()});
+        QVERIFY(far.waitFor('C', 5000));
+        ::kill(pid_t(receive.processId()), SIGINT);
+        QVERIFY(receive.waitForFinished(10000));
+        QCOMPARE(receive.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(receive.exitCode(), 3);
+        QVERIFY(receive.readAllStandardError().contains("stopped by the user"));
+        QVERIFY(far.read(5, 2000).endsWith(QByteArray(5, 0x18)));
+    }
+}
+
+void TestYmodemCli::transfersAt1200Baud()
+{
+    // At 1200 baud a 1 KiB block is 8.6 s on the line, longer than a retry
+    // period: no retry may start while it is still going out. Through a line
+    // paced at 1200 baud, korvex-ymodem to korvex-ymodem and to rb.
+    QTemporaryDir src;
+    const QByteArray data = pattern(5000, 12);
+    QVERIFY(writeFile(src.filePath("slow.bin"), data));
+    {
+        QTemporaryDir dst, lines;
+        TiedProcess line; // the paced line ends with the test
+        line.start(pacer(), {"--baud", "1200", "pty:" + lines.filePath("a"), "pty:" + lines.filePath("b")});
+        LinkedPtys::waitFor({lines.filePath("a"), lines.filePath("b")});
+        QProcess send, receive;
+        send.start(program(), {"send", "--port", lines.filePath("a"), "--baud", "1200", src.filePath("slow.bin")});
+        QThread::msleep(500);
+        receive.start(program(), {"receive", "--port", lines.filePath("b"), "--baud", "1200", dst.path()});
+        QVERIFY(send.waitForFinished(150000));
+        QVERIFY(receive.state() == QProcess::NotRunning || receive.waitForFinished(20000));
+        line.terminate();
+        line.waitForFinished(5000);
+        const QByteArray sendErr = send.readAllStandardError();
+        QVERIFY2(send.exitCode() == 0, sendErr.constData());
+        QVERIFY2(receive.exitCode() == 0, receive.readAllStandardError().constData());
+        QCOMPARE(readFile(dst.filePath("slow.bin")), data);
+    }
+    {
+        QTemporaryDir dst, lines;
+        TiedProcess line; // the paced line ends with the test
+        line.setWorkingDirectory(dst.path());
+        line.start(pacer(), {"--baud", "1200", "pty:" + lines.filePath("a"), "exec:rb --ymodem -q"});
+        LinkedPtys::waitFor({lines.filePath("a")});
+        QProcess send;
+        send.start(program(), {"send", "--port", lines.filePath("a"), "--baud", "1200", src.filePath("slow.bin")});
+        QVERIFY(send.waitForFinished(150000));
+        QVERIFY(line.state() == QProcess::NotRunning || line.waitForFinished(20000));
+        QVERIFY2(send.exitCode() == 0, send.readAllStandardError().constData());
+        QCOMPARE(line.exitCode(), 0); // rb's exit status
+        QCOMPARE(readFile(dst.filePath("slow.bin")), data);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestYmodemCli)

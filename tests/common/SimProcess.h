@@ -13,6 +13,9 @@
 // It starts $KORVEX_BUILD_DIR/korvex-sim --pty --log <temp file> [extra args],
 // reads the terminal path from the first line of its stdout, and stops it
 // with SIGTERM in the destructor (or in terminate(), which gives the exit code).
+// The simulator also ends when the test process dies without reaching the
+// destructor (a crash, SIGKILL): it would otherwise hold the pty and the
+// test's stderr, which it shares, and CTest would wait for that pipe.
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -22,6 +25,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include "TiedProcess.h"
 
 class SimProcess
 {
@@ -120,7 +125,7 @@ private:
     QString m_logPath;
     QString m_ptyPath;
     QString m_error;
-    QProcess m_process;
+    TiedProcess m_process;
 };
 
 #endif

@@ -8,6 +8,7 @@
 #include "SimProcess.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <QtTest>
 
 class Unplugged : public QObject
@@ -62,10 +63,17 @@ void Unplugged::vanishingWhilePolling()
         return countOf(ev, "readCmdResult", 0) >= 3;
     }));
 
-    // Pull the plug.
+    // Pull the plug, and time how long the executor takes to notice.
+    rec.takeAll();
+    seen.clear();
+    QElapsedTimer sincePull;
+    sincePull.start();
     sim->process().kill();
     QVERIFY(sim->process().waitForFinished(5000));
-    seen.clear();
+    while (sincePull.elapsed() < 5000 && countOf(seen += rec.takeAll(), "turnOffSpcommResult") == 0)
+        QThread::msleep(1);
+    qInfo("far end closed while polling -> port closed by the executor: %.1f ms", sincePull.nsecsElapsed() / 1e6);
+    QVERIFY2(sincePull.elapsed() < 1500, qPrintable(QString::number(sincePull.elapsed())));
     QVERIFY2(pollUntil(pl, rec, seen, 5000, [](const QVector<LinkEvent> &ev) {
         return countOf(ev, "turnOffSpcommResult") > 0;
     }), "the executor never reported the port closed");

@@ -5,6 +5,7 @@
 // closes its message boxes, a window whose file choosers answer from the test,
 // and lrzsz's sb/rb running on the device side of a pseudo-terminal.
 
+#include "TiedProcess.h"
 #include "UpdateWidget.h"
 
 #include <QAbstractButton>
@@ -131,7 +132,7 @@ public:
         return process.waitForStarted(5000);
     }
 
-    QProcess process;
+    TiedProcess process; // ends with the test, even a crashed one
 
 private:
     void fromLine()

@@ -128,7 +128,14 @@ private slots:
     void refusesHostileHeaders();
     void abandonedTransferLeavesNoFile();
     void needsAWritableDirectory();
+    void takesTheNextImageAfterAFailure();
 };
+
+// Open descriptors of a process (Linux).
+static int openDescriptors(qint64 pid)
+{
+    return QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size();
+}
 
 void TestSimBootLoader::imageArrivesWholeAndDeviceAnswersAfterwards()
 {
@@ -239,6 +246,39 @@ void TestSimBootLoader::needsAWritableDirectory()
     QVERIFY(sim.waitForFinished(10000));
     QCOMPARE(sim.exitCode(), 1);
     QVERIFY(sim.readAllStandardError().contains("firmware directory"));
+}
+
+
+void TestSimBootLoader::takesTheNextImageAfterAFailure()
+{
+    // An image that stops half way fails; the next one (with a plain name
+    // that has dots in it) is saved, and no descriptor is left behind.
+    QTemporaryDir work;
+    QVERIFY(QDir().mkpath(work.filePath("fw")));
+    Sim sim({"--firmware-dir", work.filePath("fw")});
+    const qint64 pid = sim.process.processId();
+    {
+        QSerialPort host(sim.pty);
+        QVERIFY(host.open(QIODevice::ReadWrite));
+        host.clear();
+        QVERIFY(readUntil(host, 5000, [](const QByteArray &b) { return b.contains('C'); }).contains('C'));
+        const int before = openDescriptors(pid);
+        host.write(packet(0, QByteArray("half.bin") + '\0' + "5000" + '\0'));
+        QVERIFY(readUntil(host, 3000, [](const QByteArray &b) { return b.contains('\x06'); }).contains('\x06'));
+        host.write(packet(1, randomBytes(1024, 1)));
+        QVERIFY(readUntil(host, 3000, [](const QByteArray &b) { return b.contains('\x06'); }).contains('\x06'));
+        host.write(Cancel5); // the host gives up
+        QTRY_VERIFY(sim.output().contains(QStringLiteral("half.bin: cancelled by the host")));
+        QTRY_COMPARE_WITH_TIMEOUT(openDescriptors(pid), before, 3000);
+    }
+    const QByteArray image = randomBytes(3000, 9);
+    QFile f(work.filePath("fw..v2.bin"));
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(image) == image.size());
+    f.close();
+    QCOMPARE(sendWithCli(sim.pty, f.fileName()), 0);
+    QTRY_VERIFY2(sim.output().contains(QStringLiteral("firmware image fw..v2.bin (3000 bytes) saved")), qPrintable(sim.output()));
+    QCOMPARE(readFile(work.filePath("fw/fw..v2.bin")), image);
+    QCOMPARE(QDir(work.filePath("fw")).entryList(QDir::Files | QDir::Hidden), QStringList{"fw..v2.bin"});
 }
 
 QTEST_MAIN(TestSimBootLoader)

@@ -39,6 +39,7 @@ class TestUpdateWidgetPeers : public QObject
 private slots:
     void sendsFirmwareToSimulatedLaser();
     void sendsToRb();
+    void sendsToRbOnATerminal();
     void receiveGoesOnAfterTheWindowIsClosed();
 
 private:
@@ -127,6 +128,45 @@ void TestUpdateWidgetPeers::sendsToRb()
     QTRY_VERIFY_WITH_TIMEOUT(peer.process.state() == QProcess::NotRunning, 10000);
     QCOMPARE(peer.process.exitCode(), 0);
     QCOMPARE(readFile(work.filePath("in/image.bin")), image);
+}
+
+void TestUpdateWidgetPeers::sendsToRbOnATerminal()
+{
+    // rb with its terminal on a pty loses its last ACK (of the closing
+    // header) when it exits; it has acknowledged the end of the file before,
+    // so the window reports success, and soon.
+    QTemporaryDir work;
+    QVERIFY(QDir().mkpath(work.filePath("in")));
+    const QString a = work.filePath("a"), b = work.filePath("b");
+    TiedProcess cable;
+    cable.start("socat", {"pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(a) && QFileInfo::exists(b), 5000);
+    const QByteArray image = randomBytes(5000, 4);
+    const QString source = work.filePath("image.bin");
+    QVERIFY(writeFile(source, image));
+
+    MessageCatcher catcher;
+    ScriptedUpdateWidget w;
+    open(w, a);
+    w.nextFile = source;
+    button(&w, "transmitBrowse")->click();
+    TiedProcess rb;
+    rb.setWorkingDirectory(work.filePath("in"));
+    rb.setStandardInputFile(b);
+    rb.setStandardOutputFile(b);
+    rb.start("rb", {"--ymodem", "-q"});
+    QVERIFY(rb.waitForStarted(5000));
+    QElapsedTimer clock;
+    clock.start();
+    button(&w, "transmitButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(catcher.seen.size(), 1, 60000);
+    QCOMPARE(catcher.seen[0].text, QString::fromUtf8("文件发送成功！"));
+    QVERIFY2(clock.elapsed() < 20000, "the closing header's lost ACK is not waited out");
+    QVERIFY(rb.state() == QProcess::NotRunning || rb.waitForFinished(10000));
+    QCOMPARE(rb.exitCode(), 0);
+    QCOMPARE(readFile(work.filePath("in/image.bin")), image);
+    cable.terminate();
+    cable.waitForFinished(3000);
 }
 
 void TestUpdateWidgetPeers::receiveGoesOnAfterTheWindowIsClosed()

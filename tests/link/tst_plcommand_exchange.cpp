@@ -63,6 +63,7 @@ private slots:
     void deviceRefusal();
     void failuresCountUntilGoodReply();
     void staleInputIsNotTakenForTheReply();
+    void onlyASixByteReplyAnswersAWrite();
     void floodOfGarbage();
     void deviceSideHangsUp();
     void roundTripTimes();
@@ -246,6 +247,34 @@ void TestPlCommandExchange::staleInputIsNotTakenForTheReply()
     QTest::qSleep(30);
     const QByteArray status = statusReply();
     expectPair(exchange(postStatusQuery, StatusQueryFrame, status), 0, "readCmdResult", 0, status);
+}
+
+void TestPlCommandExchange::onlyASixByteReplyAnswersAWrite()
+{
+    // The device answers a status query too late and the following
+    // "开启光源" not at all: the late status frame (firmware major 0 where a
+    // write reply has its status byte) arrives while the write waits.
+    QByteArray data(54, '\0');
+    data[1] = 5;
+    const QByteArray lateStatus = deviceFrame(hex("00C1") + data);
+    QCOMPARE(lateStatus.size(), 59);
+    QCOMPARE(int(lateStatus.at(3)), 0);
+    expectPair(exchange(postStatusQuery, StatusQueryFrame, {}, false), 1, "readCmdResult", 255, QByteArray());
+    expectPair(exchange(postLaserOn, LaserOnFrame, lateStatus), 2, "writeCmdResult", 255, LaserOnFrame);
+
+    // Well-formed frames of the wrong size or kind: lost replies as well.
+    const QByteArray seven = deviceFrame(hex("00110000")); // 7 bytes, status byte 0
+    QCOMPARE(seven.size(), 7);
+    expectPair(exchange(postLaserOn, LaserOnFrame, seven), 3, "writeCmdResult", 255, LaserOnFrame);
+    const QByteArray five = deviceFrame(hex("0011")); // 5 bytes
+    expectPair(exchange(postLaserOn, LaserOnFrame, five), 4, "writeCmdResult", 255, LaserOnFrame);
+    const QByteArray laserStateReply = deviceFrame(hex("005100")); // a 6-byte read reply
+    QCOMPARE(laserStateReply.size(), 6);
+    expectPair(exchange(postLaserOn, LaserOnFrame, laserStateReply), 5, "writeCmdResult", 255, LaserOnFrame);
+
+    // The write reply itself still passes, whatever its two middle bytes.
+    expectPair(exchange(postLaserOn, LaserOnFrame, writeReply(0x00, 0x1234)), 0, "writeCmdResult", 0, LaserOnFrame);
+    expectPair(exchange(postLaserOn, LaserOnFrame, writeReply(0x03)), 0, "writeCmdResult", 4, LaserOnFrame);
 }
 
 void TestPlCommandExchange::floodOfGarbage()

@@ -141,7 +141,7 @@ void TestSimFaults::optionsParse()
                       "--corrupt=0.1", "--trailing", "0.2", "--split", "0.3", "--split-pause", "40",
                       "--delay", "15", "--delay-share", "0.5", "--silent-after", "9", "--seed", "123",
                       "--log", "/tmp/l", "-v", "--gap", "25", "--speed", "60", "--fan-stuck", "1,3",
-                      "--firmware", "2.10", "--ld-type", "1", "--run-seconds", "7200"},
+                      "--firmware", "2.10", "--ld-type", "1", "--run-seconds", "7200", "--chatter", "20"},
                      &error),
              SimOptions::Run);
     QVERIFY(o.usePty);
@@ -165,6 +165,9 @@ void TestSimFaults::optionsParse()
     QCOMPARE(o.fwMinor, quint8(10));
     QCOMPARE(o.ldType, quint8(1));
     QCOMPARE(o.runSeconds, quint32(7200));
+    QCOMPARE(o.chatterMs, 20);
+    QCOMPARE(SimOptions().chatterMs, 0);
+    QCOMPARE(SimOptions().parse({"--pty", "--chatter", "0"}, &error), SimOptions::Invalid);
 
     SimOptions p;
     QCOMPARE(p.parse({"--port", "/dev/ttyUSB0", "--baud", "9600"}, &error), SimOptions::Run);

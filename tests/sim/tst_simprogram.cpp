@@ -96,6 +96,7 @@ private slots:
     void trailingBytes();
     void silentAfterN();
     void splitAndDelayedReplies();
+    void chatterBetweenReplies();
     void seedReproducesFaults();
     void sigtermRemovesLink();
     void servesExistingPort();
@@ -115,7 +116,7 @@ void TestSimProgram::helpAndBadOptions()
     for (const char *opt : {"--pty", "--link", "--port", "--baud", "--seed", "--refuse", "--drop", "--corrupt",
                             "--trailing", "--split", "--split-pause", "--delay", "--delay-share",
                             "--silent-after", "--log", "--verbose", "--gap", "--speed", "--fan-stuck",
-                            "--firmware", "--ld-type", "--run-seconds"})
+                            "--firmware", "--ld-type", "--run-seconds", "--chatter"})
         QVERIFY2(help.contains(QLatin1String(opt)), opt);
 
     for (const QStringList &args : {QStringList{"--pty", "--bogus"}, QStringList{}, QStringList{"--pty", "--drop", "2"}}) {
@@ -306,6 +307,37 @@ void TestSimProgram::splitAndDelayedReplies()
         t.start();
         QCOMPARE(host.exchange(LaserOn, 5000), SimDevice::writeReply(0x0011, 0));
         QVERIFY2(t.elapsed() >= 250, qPrintable(QString::number(t.elapsed())));
+    }
+}
+
+void TestSimProgram::chatterBetweenReplies()
+{
+    SimProcess sim({"--chatter", "20"});
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+    HostEnd host(sim.ptyPath());
+    // The line is never quiet for long: read for a fixed time.
+    auto readFor = [&host](int ms) {
+        QByteArray all;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms)
+            all += host.read(int(qMax<qint64>(1, ms - t.elapsed())), 5);
+        return all;
+    };
+    readFor(200); // what piled up before the host looked
+    // Unsolicited dots, about one every 20 ms, and nothing else.
+    const QByteArray dots = readFor(1000);
+    QVERIFY2(dots.size() >= 25 && dots.size() <= 75, qPrintable(QString::number(dots.size())));
+    QCOMPARE(dots, QByteArray(dots.size(), '.'));
+    // Requests are still answered, whole, among the dots.
+    for (int i = 0; i < 5; ++i) {
+        host.write(StatusQuery);
+        const QByteArray got = readFor(300);
+        const int at = got.indexOf(char(0x01));
+        QVERIFY2(at >= 0, got.toHex().constData());
+        const QByteArray reply = got.mid(at, SimDevice::StatusReplySize);
+        QCOMPARE(Protocol().checkFrame(reply), 0);
+        QCOMPARE(QByteArray(got).remove(at, reply.size()), QByteArray(got.size() - reply.size(), '.'));
     }
 }
 

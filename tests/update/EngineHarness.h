@@ -19,9 +19,10 @@ public:
     explicit Engine(bool isSender, int divider = 499, int timeout = 5, int errors = 999)
         : Ymodem(divider, timeout, errors), sender(isSender) {}
 
-    void step() { sender ? transmitStep() : receiveStep(); }
+    void step(StepKind kind = StepTimed) { sender ? transmitStep(kind) : receiveStep(kind); }
 
     int stageNow() const { return stage; }
+    bool deliveredNow() const { return fileDelivered(); }
     quint32 idle() const { return idleTicks; }
     quint32 errors() const { return errorCount; }
     int number() const { return blockNumber; }
@@ -34,6 +35,9 @@ public:
     int dataEvents = 0;
     int headerEvents = 0;
     quint8 headerAnswer = CodeAck;
+    int endOfFileEvents = 0;
+    quint8 endOfFileAnswer = CodeAck; // receiver: the answer to the end of the file
+    QByteArray outputAtEndOfFile;      // what had been written when it came
     int refuseDataAt = -1; // answer CAN to this data event (1-based)
 
     // sender side
@@ -87,6 +91,11 @@ protected:
                 receivedLengths.append(*length);
             }
             return CodeAck;
+        }
+        if (event == EventEndOfFile) {
+            ++endOfFileEvents;
+            outputAtEndOfFile = output;
+            return endOfFileAnswer;
         }
         events.append(event);
         return CodeAck;

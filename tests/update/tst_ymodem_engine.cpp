@@ -52,7 +52,13 @@ private slots:
     void peerCancelInEveryStage();
     void refusals();
     void senderHeldBlockAndLateAck();
-    void emptySourceSendsEotAtOnce();
+    void emptySourceSendsEotOnC();
+    void endOfFileIsStoredBeforeItsAck();
+    void deliveredFileSurvivesUnansweredClosing();
+    void lateAckBeforeNakIsNotDelivery();
+    void cancelRightBehindAckIsKept();
+    void cancelInsideBrokenBlockIsKept();
+    void untimedStepsNeverCountAsIdle();
     void oddInputIsOnlyIdle();
     void blocksArrivingInPiecesAreNotIdle();
     void garbageAndLossNeverCorrupt();
@@ -362,7 +368,10 @@ void TestYmodemEngine::peerCancelInEveryStage()
     Engine &e = sender ? l.s : l.r;
     e.input = QByteArray(1, cancel);
     e.step();
-    QCOMPARE(e.events, QVector<int>{Ymodem::EventCancelled});
+    // In the closing stage the end of the file has been acknowledged: the
+    // file is delivered and a cancel only ends the session.
+    const int expected = stage == Ymodem::StageClosing ? Ymodem::EventFinished : Ymodem::EventCancelled;
+    QCOMPARE(e.events, QVector<int>{expected});
     QVERIFY2(e.output.isEmpty(), "a peer cancel is not answered");
     QCOMPARE(e.stageNow(), int(Ymodem::StageIdle));
 }
@@ -460,8 +469,11 @@ void TestYmodemEngine::senderHeldBlockAndLateAck()
     QCOMPARE(l.r.received.left(2500), l.s.source);
 }
 
-void TestYmodemEngine::emptySourceSendsEotAtOnce()
+void TestYmodemEngine::emptySourceSendsEotOnC()
 {
+    // The EOT of an empty file waits for the "C" that follows the header's
+    // ACK, as block 1 would: an EOT right behind the ACK looks like noise to
+    // some receivers.
     Engine s(true);
     s.step();
     s.input = QByteArray(1, C);
@@ -469,22 +481,361 @@ void TestYmodemEngine::emptySourceSendsEotAtOnce()
     QCOMPARE(s.takeOutput(), makeHeader("fw.bin", "0"));
     s.input = QByteArray(1, ACK);
     s.step();
-    QCOMPARE(s.takeOutput(), QByteArray(1, EOT));
+    QVERIFY(s.output.isEmpty());
     QCOMPARE(s.stageNow(), int(Ymodem::StageHeaderDone));
     s.input = QByteArray(1, C);
     s.step();
     QCOMPARE(s.takeOutput(), QByteArray(1, EOT));
     QCOMPARE(s.stageNow(), int(Ymodem::StageEnding));
-    // An ACK here is only an idle step; "C" brings the closing header.
-    s.input = QByteArray(1, ACK);
+    s.input = QByteArray(1, NAK);
     s.step();
-    QVERIFY(s.output.isEmpty());
-    s.input = QByteArray(1, C);
+    QCOMPARE(s.takeOutput(), QByteArray(1, EOT));
+    s.input = QByteArray() + ACK + C;
+    s.step();
     s.step();
     QCOMPARE(s.takeOutput(), makeBlock(0, QByteArray(), 128));
     s.input = QByteArray(1, ACK);
     s.step();
     QCOMPARE(s.events, QVector<int>{Ymodem::EventFinished});
+
+    // Without the "C" the retry sends the EOT all the same.
+    Engine q(true);
+    q.step();
+    q.input = QByteArray(1, C);
+    q.step();
+    q.takeOutput();
+    q.input = QByteArray(1, ACK);
+    int steps = 0;
+    while (q.output.isEmpty() && steps < 1000) {
+        ++steps;
+        q.step();
+    }
+    QCOMPARE(q.takeOutput(), QByteArray(1, EOT));
+    QCOMPARE(steps, 501);
+    QCOMPARE(q.stageNow(), int(Ymodem::StageEnding));
+
+    // Against a receiving engine both ends agree.
+    Loop l;
+    QVERIFY(l.run());
+    QCOMPARE(l.r.events, QVector<int>{Ymodem::EventFinished});
+    QCOMPARE(l.s.events, QVector<int>{Ymodem::EventFinished});
+    QCOMPARE(l.r.endOfFileEvents, 1);
+    QCOMPARE(l.rWire.toHex(), (QByteArray() + C + ACK + C + NAK + ACK + C + ACK).toHex());
+}
+
+void TestYmodemEngine::endOfFileIsStoredBeforeItsAck()
+{
+    // The receiver hands the end of the file to its owner on the second EOT,
+    // before anything answers it; the ACK follows the owner's ACK.
+    Loop l;
+    l.s.source = pattern(1100, 5);
+    QVERIFY(l.run());
+    QCOMPARE(l.r.endOfFileEvents, 1);
+    QVERIFY(l.r.outputAtEndOfFile.isEmpty() || l.r.outputAtEndOfFile.endsWith(NAK));
+    QCOMPARE(l.r.events, QVector<int>{Ymodem::EventFinished});
+
+    // A file the owner cannot store: the cancel burst goes out instead of
+    // the ACK, the receiver ends without an event (its owner has its reason),
+    // and the sender learns that the file did not arrive.
+    Loop f;
+    f.s.source = pattern(1100, 5);
+    f.r.endOfFileAnswer = CAN;
+    while (f.steps < 5000 && f.s.events.isEmpty()) {
+        ++f.steps;
+        f.s.step();
+        f.r.input += f.s.takeOutput();
+        if (f.r.stageNow() != Ymodem::StageIdle || f.r.endOfFileEvents == 0)
+            f.r.step();
+        const QByteArray o = f.r.takeOutput();
+        f.rWire += o;
+        f.s.input += o;
+    }
+    QCOMPARE(f.r.endOfFileEvents, 1);
+    QVERIFY(f.rWire.endsWith(QByteArray(1, NAK) + kCancel));
+    QVERIFY(f.r.events.isEmpty());
+    QCOMPARE(f.r.stageNow(), int(Ymodem::StageIdle));
+    QCOMPARE(f.s.events, QVector<int>{Ymodem::EventCancelled});
+    QVERIFY(!f.s.deliveredNow());
+}
+
+void TestYmodemEngine::deliveredFileSurvivesUnansweredClosing()
+{
+    // The receiver ACKs the end of the file and asks for the closing header,
+    // then falls silent (rb exits and its last ACK is lost): the sender ends
+    // as finished a fifth of a retry period later, sending nothing more.
+    Loop l;
+    l.s.source = pattern(1100, 5);
+    while (l.steps < 10000) {
+        ++l.steps;
+        l.s.step();
+        if (l.s.stageNow() == Ymodem::StageClosing)
+            break; // the closing header never reaches the receiver
+        l.r.input += l.s.takeOutput();
+        l.r.step();
+        l.s.input += l.r.takeOutput();
+    }
+    QCOMPARE(l.s.stageNow(), int(Ymodem::StageClosing));
+    QVERIFY(l.s.deliveredNow());
+    l.s.takeOutput();
+    int steps = 0;
+    while (l.s.events.isEmpty() && steps < 5000) {
+        ++steps;
+        l.s.step();
+    }
+    QCOMPARE(l.s.events, QVector<int>{Ymodem::EventFinished});
+    QCOMPARE(steps, 100);
+    QVERIFY2(l.s.output.isEmpty(), "no retry and no cancel after delivery");
+    QCOMPARE(l.s.stageNow(), int(Ymodem::StageIdle));
+    QVERIFY(!l.s.deliveredNow());
+
+    // When the "C" never comes after the ACK of the end of file, the sender
+    // waits a whole retry period for it (rb sends it a second after its ACK),
+    // then ends as finished instead of repeating the EOT.
+    Engine s(true);
+    s.source = pattern(10, 1);
+    s.step();
+    s.input = QByteArray(1, C);
+    s.step();
+    s.input = QByteArray(1, ACK);
+    s.step();
+    s.input = QByteArray(1, C);
+    s.step();
+    s.input = QByteArray(1, ACK);
+    s.step(); // EOT out
+    s.input = QByteArray(1, ACK);
+    s.step();
+    s.takeOutput();
+    QCOMPARE(s.stageNow(), int(Ymodem::StageEnding));
+    QVERIFY(s.deliveredNow());
+    for (int i = 0; i < 499; ++i)
+        s.step();
+    QVERIFY(s.events.isEmpty());
+    s.input = QByteArray(1, C); // a late "C" still gets the closing header
+    s.step();
+    QCOMPARE(s.takeOutput(), makeBlock(0, QByteArray(), 128));
+    for (int i = 0; i < 100; ++i)
+        s.step();
+    QCOMPARE(s.events, QVector<int>{Ymodem::EventFinished});
+    QVERIFY(s.output.isEmpty());
+    Engine n(true);
+    n.source = pattern(10, 1);
+    n.step();
+    n.input = QByteArray(1, C);
+    n.step();
+    n.input = QByteArray() + ACK + C;
+    n.step();
+    n.step();
+    n.input = QByteArray(1, ACK);
+    n.step(); // EOT out
+    n.input = QByteArray(1, ACK);
+    n.step();
+    n.takeOutput();
+    steps = 0;
+    while (n.events.isEmpty() && steps < 5000) {
+        ++steps;
+        n.step();
+    }
+    QCOMPARE(n.events, QVector<int>{Ymodem::EventFinished});
+    QCOMPARE(steps, 500);
+    QVERIFY(n.output.isEmpty());
+
+    // The receiver, once it has stored the file and ACKed its end, ends as
+    // finished too when the closing header does not come.
+    Engine r(false);
+    r.step();
+    r.input = makeHeader("a.bin", "1");
+    r.step();
+    r.input = makeBlock(1, "x", 128);
+    r.step();
+    r.input = QByteArray(1, EOT);
+    r.step();
+    r.input = QByteArray(1, EOT);
+    r.step();
+    QCOMPARE(r.takeOutput().right(2), QByteArray() + ACK + C);
+    steps = 0;
+    while (r.events.isEmpty() && steps < 5000) {
+        ++steps;
+        r.step();
+    }
+    QCOMPARE(r.events, QVector<int>{Ymodem::EventFinished});
+    QCOMPARE(steps, 500);
+    QVERIFY(r.output.isEmpty());
+}
+
+void TestYmodemEngine::lateAckBeforeNakIsNotDelivery()
+{
+    // An ACK that answers a repeated last block may arrive after the EOT went
+    // out; the receiver's NAK of the EOT shows that it has not taken the end.
+    Engine s(true);
+    s.source = pattern(10, 1);
+    s.step();
+    s.input = QByteArray(1, C);
+    s.step();
+    s.input = QByteArray(1, ACK);
+    s.step();
+    s.input = QByteArray(1, C);
+    s.step();
+    s.input = QByteArray(1, ACK);
+    s.step(); // EOT out
+    s.takeOutput();
+    s.input = QByteArray(1, ACK); // the late ACK
+    s.step();
+    QVERIFY(s.deliveredNow());
+    s.input = QByteArray(1, NAK);
+    s.step();
+    QCOMPARE(s.takeOutput(), QByteArray(1, EOT));
+    QVERIFY(!s.deliveredNow());
+    // Silence now is a failure after the usual retries, not a delivery.
+    int steps = 0;
+    while (s.events.isEmpty() && steps < 5000) {
+        ++steps;
+        s.step();
+    }
+    QCOMPARE(s.events, QVector<int>{Ymodem::EventFailed});
+    QCOMPARE(steps, 3000);
+    QVERIFY(s.output.endsWith(kCancel));
+}
+
+void TestYmodemEngine::cancelRightBehindAckIsKept()
+{
+    // The receiver ACKs block 1 and cancels at once: the sender stops at that
+    // step, without putting block 2 on the line.
+    for (const QByteArray &cancel : {QByteArray(2, CAN), QByteArray(1, CAN), QByteArray("A")}) {
+        Engine s(true);
+        s.source = pattern(5000, 3);
+        s.step();
+        s.input = QByteArray(1, C);
+        s.step();
+        s.input = QByteArray() + ACK + C;
+        s.step();
+        s.step();
+        QCOMPARE(s.stageNow(), int(Ymodem::StageData));
+        s.takeOutput();
+        s.input = QByteArray(1, ACK) + cancel;
+        s.step();
+        QCOMPARE(s.events, QVector<int>{Ymodem::EventCancelled});
+        QVERIFY2(s.output.isEmpty(), "no block and no answer after a cancel");
+        QCOMPARE(s.stageNow(), int(Ymodem::StageIdle));
+    }
+    // Behind the ACK of the end of file the session is over: the file was
+    // delivered, a cancel there does not undo that.
+    Engine e(true);
+    e.source = pattern(10, 1);
+    e.step();
+    e.input = QByteArray(1, C);
+    e.step();
+    e.input = QByteArray() + ACK + C;
+    e.step();
+    e.step();
+    e.input = QByteArray(1, ACK);
+    e.step(); // EOT
+    e.input = QByteArray() + ACK + C + CAN + CAN;
+    e.step();
+    e.step();
+    QCOMPARE(e.events, QVector<int>{Ymodem::EventFinished});
+}
+
+void TestYmodemEngine::cancelInsideBrokenBlockIsKept()
+{
+    // The sender gives up in the middle of a block: the receiver holds the
+    // cut block with the cancel burst inside it. After a retry period of
+    // silence that is a cancel, not a NAK and 30 s of waiting.
+    Engine r(false);
+    r.step();
+    r.input = makeHeader("a.bin", "5000");
+    r.step();
+    r.takeOutput();
+    r.input = makeBlock(1, pattern(1024, 1), 1024).left(300) + kCancel;
+    int steps = 0;
+    while (r.events.isEmpty() && steps < 5000) {
+        ++steps;
+        r.step();
+    }
+    QCOMPARE(r.events, QVector<int>{Ymodem::EventCancelled});
+    QCOMPARE(steps, 501);
+    QVERIFY(r.output.isEmpty());
+
+    // A cut block followed by a whole one (the lost tail was retried): the
+    // rest of the broken packet goes, and the cancel burst behind it is kept.
+    Engine q(false);
+    q.step();
+    q.input = makeHeader("a.bin", "5000");
+    q.step();
+    q.takeOutput();
+    q.input = makeBlock(1, pattern(128, 1), 128).left(100) + makeBlock(1, pattern(128, 1), 128) + kCancel;
+    for (int i = 0; i < 5 && q.events.isEmpty(); ++i)
+        q.step();
+    QCOMPARE(q.events, QVector<int>{Ymodem::EventCancelled});
+
+    // A stalled block without a cancel in it is dropped at the retry, so that
+    // the resent block starts clean.
+    Engine d(false);
+    d.step();
+    d.input = makeHeader("a.bin", "128");
+    d.step();
+    d.takeOutput();
+    d.input = makeBlock(1, pattern(128, 1), 128).left(60);
+    for (int i = 0; i < 501; ++i)
+        d.step();
+    QCOMPARE(d.takeOutput(), QByteArray(1, NAK));
+    d.input = makeBlock(1, pattern(128, 1), 128);
+    d.step();
+    QCOMPARE(d.takeOutput(), QByteArray(1, ACK));
+    QCOMPARE(d.dataEvents, 1);
+}
+
+void TestYmodemEngine::untimedStepsNeverCountAsIdle()
+{
+    // Steps taken on arrival (or while the owner's packet is still on the
+    // line) handle input but never retry or give up.
+    Engine r(false);
+    r.step(Ymodem::StepUntimed);
+    QVERIFY2(r.output.isEmpty(), "an untimed step does not start a transfer");
+    r.step();
+    QCOMPARE(r.takeOutput(), QByteArray(1, C));
+    for (int i = 0; i < 10000; ++i)
+        r.step(Ymodem::StepUntimed);
+    QCOMPARE(int(r.idle()), 0);
+    QVERIFY(r.output.isEmpty());
+    QVERIFY(r.events.isEmpty());
+    r.input = makeHeader("a.bin", "3");
+    r.step(Ymodem::StepUntimed);
+    QCOMPARE(r.takeOutput(), QByteArray() + ACK + C);
+
+    // A block trickling in at 1200 baud, each byte taken by a step on its
+    // arrival: the timed steps in between see nothing new, yet the line is
+    // alive, so no retry cuts the block off.
+    Engine t(false, 49);
+    t.step();
+    t.input = makeHeader("a.bin", "1024");
+    t.step();
+    t.takeOutput();
+    const QByteArray slowBlock = makeBlock(1, pattern(1024, 4), 1024);
+    for (char byte : slowBlock) {
+        t.input = QByteArray(1, byte);
+        t.step(Ymodem::StepUntimed);
+        t.step();
+    }
+    QCOMPARE(t.takeOutput(), QByteArray(1, ACK));
+    QCOMPARE(t.dataEvents, 1);
+
+    // A whole transfer on untimed steps only, as on arrival.
+    Loop l;
+    l.s.source = pattern(3000, 2);
+    l.s.step();
+    l.r.step();
+    while (l.steps < 1000 && (l.s.events.isEmpty() || l.r.events.isEmpty())) {
+        ++l.steps;
+        l.r.input += l.s.takeOutput();
+        if (l.r.events.isEmpty())
+            l.r.step(Ymodem::StepUntimed);
+        l.s.input += l.r.takeOutput();
+        if (l.s.events.isEmpty())
+            l.s.step(Ymodem::StepUntimed);
+    }
+    QCOMPARE(l.r.events, QVector<int>{Ymodem::EventFinished});
+    QCOMPARE(l.s.events, QVector<int>{Ymodem::EventFinished});
+    QCOMPARE(l.r.received.left(3000), l.s.source);
 }
 
 void TestYmodemEngine::oddInputIsOnlyIdle()

@@ -102,7 +102,36 @@ private slots:
     void garbageAndTruncatedBlocks();
     void peerVanishes();
     void userStopThenNextReceivePromptsAtOnce();
+    void fileIsStoredBeforeItsEndIsAcked();
+    void senderSucceedsOnceItsEndIsAcked();
+    void senderLearnsOfARefusedEnd();
+    void cancelBehindAckEndsAtOnce();
+    void plainNamesWithDotsAreTaken();
+    void linksInTheTargetAreNeverFollowed_data();
+    void linksInTheTargetAreNeverFollowed();
+    void stepOnArrivalKeepsTheLineBusy();
 };
+
+// Plays the receiver on the device side of `pty` up to the ACK of the end of
+// file: header, every block, EOT, EOT. Returns the bytes of the header.
+static QByteArray receiveUpToEnd(PtyPair &pty, int blocks)
+{
+    pty.write(QByteArray(1, C));
+    const QByteArray header = answerExactly(pty, 133, 3000);
+    pty.write(QByteArray() + ACK + C);
+    for (int i = 0; i < blocks; ++i) {
+        const QByteArray first = answerExactly(pty, 1, 3000);
+        const int size = first == QByteArray(1, 0x02) ? 1029 : 133;
+        answerExactly(pty, size - 1, 3000);
+        pty.write(QByteArray(1, ACK));
+    }
+    if (answerExactly(pty, 1, 3000) != QByteArray(1, EOT))
+        return QByteArray();
+    pty.write(QByteArray(1, NAK));
+    if (answerExactly(pty, 1, 3000) != QByteArray(1, EOT))
+        return QByteArray();
+    return header;
+}
 
 void TestYmodemFiles::sendToPeer_data()
 {
@@ -396,9 +425,10 @@ void TestYmodemFiles::shortTransferLeavesNothing()
     QCOMPARE(answer(pty), QByteArray(1, ACK));
     pty.write(QByteArray(1, EOT));
     QCOMPARE(answer(pty), QByteArray(1, NAK));
+    // The end of a short file is not acknowledged: the sender gets the
+    // cancel burst and learns that the file did not arrive.
     pty.write(QByteArray(1, EOT));
-    QCOMPARE(answer(pty), QByteArray() + ACK + C);
-    pty.write(makeBlock(0, QByteArray(), 128));
+    QCOMPARE(answer(pty), kCancel);
     QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 3000), YmodemFileReceive::StatusFailed);
     QVERIFY(r.failureReason().contains("1024 of 3000"));
     QCOMPARE(readFile(dir.filePath("app.bin")), QByteArray("previous firmware"));
@@ -503,6 +533,226 @@ void TestYmodemFiles::userStopThenNextReceivePromptsAtOnce()
     waitForPrompt(pty); // within a step, not after a retry period
     r.stopTransfer();
     QTRY_COMPARE_WITH_TIMEOUT(status.count(), 3, 3000);
+}
+
+
+
+void TestYmodemFiles::fileIsStoredBeforeItsEndIsAcked()
+{
+    // When the ACK of the end of file goes out, the file is already complete
+    // under its own name; a sender that then falls silent (no closing
+    // header) leaves a finished transfer, not a failed one.
+    QTemporaryDir dir;
+    PtyPair pty;
+    YmodemFileReceive r;
+    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
+    r.setTargetDirectory(dir.path());
+    r.setPort(pty.slavePath());
+    QVERIFY(r.startTransfer());
+    waitForPrompt(pty);
+    const QByteArray data = pattern(1100, 4);
+    pty.write(makeHeader("app.bin", "1100"));
+    QCOMPARE(answer(pty), QByteArray() + ACK + C);
+    pty.write(makeBlock(1, data, 1024));
+    QCOMPARE(answer(pty), QByteArray(1, ACK));
+    pty.write(makeBlock(2, data.mid(1024), 128));
+    QCOMPARE(answer(pty), QByteArray(1, ACK));
+    pty.write(QByteArray(1, EOT));
+    QCOMPARE(answer(pty), QByteArray(1, NAK));
+    QCOMPARE(readFile(dir.filePath("app.bin")), QByteArray("<missing>"));
+    pty.write(QByteArray(1, EOT));
+    QCOMPARE(answerExactly(pty, 2), QByteArray() + ACK + C);
+    QCOMPARE(readFile(dir.filePath("app.bin")), data);
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 15000), YmodemFileReceive::StatusFinished);
+    QVERIFY2(t.elapsed() < 12000, "ends a retry period after the end of file, not after 30 s");
+    QCOMPARE(answer(pty, 300), QByteArray()); // no retry, no cancel
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"app.bin"});
+}
+
+void TestYmodemFiles::senderSucceedsOnceItsEndIsAcked()
+{
+    // A receiver that acknowledges the end of file and asks for the closing
+    // header, then exits before its last ACK reaches the line (rb on a
+    // terminal): the file is delivered, the send has finished.
+    for (bool lineGoes : {false, true}) {
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath("app.bin"), pattern(1100)));
+        PtyPair pty;
+        YmodemFileTransmit t;
+        QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
+        t.setSourceFile(dir.filePath("app.bin"));
+        t.setPort(pty.slavePath());
+        QVERIFY(t.startTransfer());
+        QVERIFY(!receiveUpToEnd(pty, 2).isEmpty());
+        pty.write(QByteArray() + ACK + C);
+        QCOMPARE(answerExactly(pty, 133), makeBlock(0, QByteArray(), 128));
+        QElapsedTimer clock;
+        clock.start();
+        if (lineGoes) { // the receiver's end of the line goes away
+            pty.closeMaster();
+            pty.closeSlaveKeeper();
+        }
+        QCOMPARE(finalStatus<YmodemFileTransmit::Status>(status, 10000), YmodemFileTransmit::StatusFinished);
+        QVERIFY2(clock.elapsed() < 4000, "a delivered file ends soon, not after 30 s");
+        QVERIFY(t.failureReason().isEmpty());
+        if (!lineGoes)
+            QCOMPARE(answer(pty, 300), QByteArray()); // nothing more: no retry, no cancel
+    }
+}
+
+void TestYmodemFiles::senderLearnsOfARefusedEnd()
+{
+    // The receiver answers the end of file with the cancel burst (it could
+    // not store the file): the send has not succeeded.
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("app.bin"), pattern(500)));
+    PtyPair pty;
+    YmodemFileTransmit t;
+    QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
+    t.setSourceFile(dir.filePath("app.bin"));
+    t.setPort(pty.slavePath());
+    QVERIFY(t.startTransfer());
+    QVERIFY(!receiveUpToEnd(pty, 1).isEmpty());
+    pty.write(kCancel);
+    QCOMPARE(finalStatus<YmodemFileTransmit::Status>(status, 5000), YmodemFileTransmit::StatusAborted);
+    QVERIFY2(t.failureReason().contains("refused the file"), qPrintable(t.failureReason()));
+}
+
+void TestYmodemFiles::cancelBehindAckEndsAtOnce()
+{
+    // A receiver that ACKs a block and cancels at once: aborted at once,
+    // without another block on the line.
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("app.bin"), pattern(5000)));
+    PtyPair pty;
+    YmodemFileTransmit t;
+    QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
+    t.setSourceFile(dir.filePath("app.bin"));
+    t.setPort(pty.slavePath());
+    QVERIFY(t.startTransfer());
+    pty.write(QByteArray(1, C));
+    QCOMPARE(answerExactly(pty, 133).size(), 133);
+    pty.write(QByteArray() + ACK + C);
+    QCOMPARE(answerExactly(pty, 1029).size(), 1029);
+    QElapsedTimer clock;
+    clock.start();
+    pty.write(QByteArray() + ACK + CAN + CAN);
+    QCOMPARE(finalStatus<YmodemFileTransmit::Status>(status, 10000), YmodemFileTransmit::StatusAborted);
+    QVERIFY2(clock.elapsed() < 2000, "the cancel is heard at once");
+    QCOMPARE(answer(pty, 300), QByteArray());
+}
+
+void TestYmodemFiles::plainNamesWithDotsAreTaken()
+{
+    // Only a name that is "." or ".." names a directory; dots inside a name
+    // are plain.
+    for (const QByteArray &name : {QByteArray("fw..v2.bin"), QByteArray("..fw"), QByteArray("fw..")}) {
+        QVERIFY(YmodemFileReceive::isSafeFileName(QString::fromLatin1(name)));
+        QTemporaryDir dir;
+        PtyPair pty;
+        YmodemFileReceive r;
+        QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
+        r.setTargetDirectory(dir.path());
+        r.setPort(pty.slavePath());
+        QVERIFY(r.startTransfer());
+        waitForPrompt(pty);
+        pty.write(makeHeader(name, "3"));
+        QCOMPARE(answer(pty), QByteArray() + ACK + C);
+        pty.write(makeBlock(1, "abc", 128));
+        QCOMPARE(answer(pty), QByteArray(1, ACK));
+        pty.write(QByteArray(1, EOT));
+        QCOMPARE(answer(pty), QByteArray(1, NAK));
+        pty.write(QByteArray(1, EOT));
+        QCOMPARE(answer(pty), QByteArray() + ACK + C);
+        pty.write(makeBlock(0, QByteArray(), 128));
+        QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 3000), YmodemFileReceive::StatusFinished);
+        QCOMPARE(readFile(dir.filePath(QString::fromLatin1(name))), QByteArray("abc"));
+    }
+    for (const char *name : {".", "..", "a/..", "a\x1b[2Jb", "a\xc2\x9b" "31mb", "x\xe2\x80\xaegnp.bin"})
+        QVERIFY2(!YmodemFileReceive::isSafeFileName(QString::fromUtf8(name)), name);
+}
+
+void TestYmodemFiles::linksInTheTargetAreNeverFollowed_data()
+{
+    QTest::addColumn<bool>("linkBeforeHeader");
+    QTest::newRow("link already there") << true;
+    QTest::newRow("link made while the file arrives") << false;
+}
+
+void TestYmodemFiles::linksInTheTargetAreNeverFollowed()
+{
+    // A link in the target directory with the received file's name points
+    // outside it: the file outside is never written, the link stays.
+    QFETCH(bool, linkBeforeHeader);
+    QTemporaryDir outer;
+    QVERIFY(QDir(outer.path()).mkdir("in"));
+    const QString inner = outer.filePath("in");
+    const QString victim = outer.filePath("victim.txt");
+    QVERIFY(writeFile(victim, "keep me"));
+    const QString link = inner + "/app.bin";
+    if (linkBeforeHeader)
+        QVERIFY(QFile::link(victim, link));
+    PtyPair pty;
+    YmodemFileReceive r;
+    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
+    r.setTargetDirectory(inner);
+    r.setPort(pty.slavePath());
+    QVERIFY(r.startTransfer());
+    waitForPrompt(pty);
+    pty.write(makeHeader("app.bin", "3"));
+    if (linkBeforeHeader) {
+        QCOMPARE(answer(pty), kCancel);
+    } else {
+        QCOMPARE(answer(pty), QByteArray() + ACK + C);
+        pty.write(makeBlock(1, "abc", 128));
+        QCOMPARE(answer(pty), QByteArray(1, ACK));
+        QVERIFY(QFile::link(victim, link));
+        pty.write(QByteArray(1, EOT));
+        QCOMPARE(answer(pty), QByteArray(1, NAK));
+        pty.write(QByteArray(1, EOT));
+        QCOMPARE(answer(pty), kCancel);
+    }
+    QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 3000), YmodemFileReceive::StatusFailed);
+    QVERIFY2(r.failureReason().contains("link"), qPrintable(r.failureReason()));
+    QCOMPARE(readFile(victim), QByteArray("keep me"));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(QDir(inner).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+             QStringList{"app.bin"});
+}
+
+void TestYmodemFiles::stepOnArrivalKeepsTheLineBusy()
+{
+    // With step on arrival each block follows its ACK at once, between the
+    // timer's steps; the file arrives exact either way.
+    QTemporaryDir dir;
+    const QByteArray data = pattern(60 * 1024, 8);
+    QVERIFY(writeFile(dir.filePath("big.bin"), data));
+    qint64 elapsed[2] = {0, 0};
+    for (bool onArrival : {false, true}) {
+        PtyPair pty;
+        YmodemFileTransmit t;
+        QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
+        t.setSourceFile(dir.filePath("big.bin"));
+        t.setPort(pty.slavePath());
+        t.setStepOnArrival(onArrival);
+        QVERIFY(t.startTransfer());
+        PtyPeer peer(pty, false);
+        peer.timer.setInterval(1); // the peer answers within a millisecond
+        peer.engine.setRetryDivider(4999);
+        QElapsedTimer clock;
+        clock.start();
+        peer.start();
+        const YmodemFileTransmit::Status end = finalStatus<YmodemFileTransmit::Status>(status, 30000);
+        QVERIFY2(end == YmodemFileTransmit::StatusFinished,
+                 qPrintable(QStringLiteral("%1 on arrival %2, peer events %3, wire %4").arg(t.failureReason()).arg(onArrival)
+                                .arg(peer.engine.events.value(0, -1)).arg(QString::fromLatin1(peer.wire.right(40).toHex()))));
+        elapsed[onArrival] = clock.elapsed();
+        QCOMPARE(peer.engine.received.left(data.size()), data);
+    }
+    // The speed itself is measured by bench/run_throughput.sh.
+    qInfo("60 KiB by timer steps: %lld ms, on arrival: %lld ms", elapsed[0], elapsed[1]);
 }
 
 QTEST_GUILESS_MAIN(TestYmodemFiles)

@@ -1,0 +1,3 @@
+#include "PortLossNotifier.h"
+
+PortLossNotifier::PortLossNotifier(QObject *parent) : QObject(parent) {}

@@ -1,0 +1,450 @@
+#include "TrendWd.h"
+#include "ui_TrendWd.h"
+
+#include <QDateTime>
+
+#include <cmath>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QtCharts/QAreaSeries>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+
+using namespace QtCharts;
+
+namespace {
+
+enum PlotIndex { PlotTemp, PlotCurrent, PlotFan };
+
+// The choices of comboBoxSpan, in its order; 0 keeps everything in view.
+const qint64 kSpans[] = {60 * 1000, 10 * 60 * 1000, 60 * 60 * 1000, 0};
+
+// Plot width used before the chart has been laid out.
+constexpr int kDefaultColumns = 800;
+
+// Widens [low, high] to round steps (1, 2 or 5 times a power of ten) for
+// about five axis ticks.
+void niceRange(double *low, double *high)
+{
+    const double raw = (*high - *low) / 5;
+    if (!(raw > 0))
+        return;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double fraction = raw / magnitude;
+    const double step = (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10) * magnitude;
+    *low = std::floor(*low / step) * step;
+    *high = std::ceil(*high / step) * step;
+}
+
+} // namespace
+
+TrendWd::TrendWd(QWidget *parent) : QMainWindow(parent), ui(new Ui::TrendWd)
+{
+    ui->setupUi(this);
+    buildPlot(PlotTemp, ui->chartViewTemp, tr("温度 ℃"), tr("温度告警"), TrendTempAlarmMask);
+    buildPlot(PlotCurrent, ui->chartViewCurrent, tr("电流 A"), QString(), 0);
+    buildPlot(PlotFan, ui->chartViewFan, tr("转速 rpm"), tr("风扇告警"), TrendFanAlarmMask);
+
+    const QString degrees = QStringLiteral("℃");
+    addChannel(TrendLaserTemp, tr("激光温度"), degrees, QColor(0xd6, 0x27, 0x28), Qt::SolidLine, PlotTemp);
+    addChannel(TrendTemp2, tr("温度2"), degrees, QColor(0xff, 0x7f, 0x0e), Qt::SolidLine, PlotTemp);
+    addChannel(TrendMcuTemp, tr("MCU温度"), degrees, QColor(0x2c, 0xa0, 0x2c), Qt::SolidLine, PlotTemp);
+    addChannel(TrendEnvTemp, tr("环境温度"), degrees, QColor(0x1f, 0x77, 0xb4), Qt::SolidLine, PlotTemp);
+    addChannel(TrendTempThreshold, tr("温度保护阈值"), degrees, QColor(0x7f, 0x7f, 0x7f), Qt::DashLine, PlotTemp);
+    addChannel(TrendLaserCurrent, tr("激光电流"), QStringLiteral("A"), QColor(0x94, 0x67, 0xbd), Qt::SolidLine,
+               PlotCurrent);
+    addChannel(TrendTecCurrent, tr("TEC电流"), QStringLiteral("A"), QColor(0x17, 0xbe, 0xcf), Qt::SolidLine,
+               PlotCurrent);
+    addChannel(TrendFan1, tr("风扇1"), QStringLiteral("rpm"), QColor(0x1f, 0x77, 0xb4), Qt::SolidLine, PlotFan);
+    addChannel(TrendFan2, tr("风扇2"), QStringLiteral("rpm"), QColor(0xbc, 0xbd, 0x22), Qt::SolidLine, PlotFan);
+    addChannel(TrendFan3, tr("风扇3"), QStringLiteral("rpm"), QColor(0x8c, 0x56, 0x4b), Qt::SolidLine, PlotFan);
+    // Two lines from the start, so the readout never pushes the charts about.
+    ui->labelCursor->setText(tr("鼠标移到图上，这里显示该时刻的数值") + QStringLiteral("\n "));
+    showRecordState();
+}
+
+TrendWd::~TrendWd()
+{
+    recorder.stop();
+    delete ui;
+}
+
+void TrendWd::buildPlot(int index, QChartView *view, const QString &title, const QString &alarmName,
+                        quint8 alarmMask)
+{
+    Plot &p = plots[index];
+    p.view = view;
+    p.chart = new QChart;
+    p.chart->legend()->setAlignment(Qt::AlignTop);
+    p.chart->setMargins(QMargins(4, 0, 4, 0));
+    view->setChart(p.chart); // the view owns the chart
+    view->setRenderHint(QPainter::Antialiasing, false);
+    view->setMinimumHeight(180);
+    view->setMouseTracking(true);
+    view->viewport()->setMouseTracking(true);
+    view->viewport()->installEventFilter(this);
+
+    p.time = new QDateTimeAxis;
+    p.time->setFormat(QStringLiteral("hh:mm:ss"));
+    p.time->setTickCount(7);
+    p.value = new QValueAxis;
+    p.value->setTitleText(title);
+    p.value->setLabelFormat(index == PlotCurrent ? QStringLiteral("%.2f") : QStringLiteral("%.0f"));
+    p.chart->addAxis(p.time, Qt::AlignBottom);
+    p.chart->addAxis(p.value, Qt::AlignLeft);
+
+    p.alarmMask = alarmMask;
+    if (alarmMask) {
+        // Shaded rectangles: the upper line steps up to the top of the plot
+        // over each alarm span and down between them.
+        p.alarmUpper = new QLineSeries(this);
+        p.alarmLower = new QLineSeries(this);
+        p.alarm = new QAreaSeries(p.alarmUpper, p.alarmLower);
+        p.alarm->setName(alarmName);
+        p.alarm->setPen(Qt::NoPen);
+        p.alarm->setBrush(QColor(255, 40, 40, 60));
+        p.chart->addSeries(p.alarm);
+        p.alarm->attachAxis(p.time);
+        p.alarm->attachAxis(p.value);
+    }
+}
+
+void TrendWd::addChannel(int id, const QString &name, const QString &unit, QColor color, Qt::PenStyle style,
+                         int plot)
+{
+    Channel c;
+    c.id = id;
+    c.name = name;
+    c.unit = unit;
+    c.color = color;
+    c.style = style;
+    c.plot = plot;
+    channels.append(c);
+    Channel &added = channels.last();
+    QLineSeries *first = newLine(added);
+    // The first line of a channel carries its legend entry; a click on the
+    // entry hides or shows all of the channel's lines.
+    const auto markers = plots[plot].chart->legend()->markers(first);
+    if (!markers.isEmpty()) {
+        QLegendMarker *marker = markers.first();
+        const int index = channels.size() - 1;
+        connect(marker, &QLegendMarker::clicked, this, [this, index] { toggleChannel(channels[index]); });
+    }
+}
+
+QLineSeries *TrendWd::newLine(Channel &channel)
+{
+    Plot &p = plots[channel.plot];
+    auto *line = new QLineSeries;
+    line->setName(channel.name);
+    QPen pen(channel.color);
+    pen.setWidthF(1.5);
+    pen.setStyle(channel.style);
+    line->setPen(pen);
+    line->setVisible(channel.shown);
+    p.chart->addSeries(line);
+    line->attachAxis(p.time);
+    line->attachAxis(p.value);
+    if (!channel.lines.isEmpty()) {
+        for (QLegendMarker *m : p.chart->legend()->markers(line))
+            m->setVisible(false);
+    }
+    channel.lines.append(line);
+    return line;
+}
+
+void TrendWd::toggleChannel(Channel &channel)
+{
+    channel.shown = !channel.shown;
+    Plot &p = plots[channel.plot];
+    for (int i = 0; i < channel.lines.size(); ++i) {
+        QLineSeries *line = channel.lines[i];
+        line->setVisible(channel.shown);
+        // Hiding a series hides its legend entry as well: keep the channel's
+        // entry, dimmed while hidden, and no entry for the other lines.
+        for (QLegendMarker *m : p.chart->legend()->markers(line)) {
+            m->setVisible(i == 0);
+            QColor label = m->labelBrush().color();
+            label.setAlphaF(channel.shown ? 1.0 : 0.4);
+            m->setLabelBrush(label);
+        }
+    }
+    redraw();
+}
+
+void TrendWd::addSample(const TrendSample &sample)
+{
+    store.append(sample);
+    redrawIfVisible(sample.msecs);
+}
+
+void TrendWd::redrawIfVisible(qint64 newest)
+{
+    if (!isVisible() || paused)
+        return;
+    // A long span moves by less than a pixel column per poll: redraw once
+    // the view has moved a column (at least every 5 s, for the newest values).
+    const int width = int(plots[0].chart->plotArea().width());
+    const qint64 columnMs = (shownTo - shownFrom) / qMax(1, width > 10 ? width : kDefaultColumns);
+    if (drawnAt != 0 && newest >= drawnAt && newest - drawnAt < qMin<qint64>(columnMs, 5000))
+        return;
+    redraw();
+}
+
+void TrendWd::addStatus(const DevStatusCache &cache)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    if (recorder.isRecording()) {
+        QString reason;
+        if (recorder.writeSample(now, cache, &reason))
+            showRecordState();
+        else
+            recordFailed(reason);
+    }
+    addSample(TrendSample::fromStatus(now.toMSecsSinceEpoch(), cache));
+}
+
+void TrendWd::addLost()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    if (recorder.isRecording()) {
+        QString reason;
+        if (recorder.writeLost(now, &reason))
+            showRecordState();
+        else
+            recordFailed(reason);
+    }
+    store.appendGap(now.toMSecsSinceEpoch());
+    redrawIfVisible(now.toMSecsSinceEpoch());
+}
+
+void TrendWd::portChanged(bool open)
+{
+    // Whether opened or closed, nothing connects the samples before with
+    // those after: the time axis goes on, the line does not.
+    Q_UNUSED(open);
+    store.appendGap(QDateTime::currentMSecsSinceEpoch());
+}
+
+void TrendWd::redraw()
+{
+    if (!paused) {
+        if (store.isEmpty()) {
+            shownTo = QDateTime::currentMSecsSinceEpoch();
+            shownFrom = shownTo - (spanMs ? spanMs : 60 * 1000);
+        } else {
+            shownTo = store.newest().msecs;
+            shownFrom = spanMs ? shownTo - spanMs : store.at(0).msecs;
+            if (shownTo - shownFrom < 1000)
+                shownFrom = shownTo - 1000;
+        }
+    }
+    const qint64 from = shownFrom;
+    const qint64 to = shownTo;
+    drawnAt = store.isEmpty() ? 0 : store.newest().msecs;
+    // Every change of an axis makes the charts recompute all their lines:
+    // change each only when it really moves.
+    const QString format = to - from > 6 * 3600 * 1000 ? QStringLiteral("MM-dd hh:mm") : QStringLiteral("hh:mm:ss");
+    for (Plot &p : plots) {
+        if (p.time->format() != format)
+            p.time->setFormat(format);
+        p.time->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    }
+    for (int plot = 0; plot < 3; ++plot) {
+        Plot &p = plots[plot];
+        const int width = int(p.chart->plotArea().width());
+        const int columns = width > 10 ? width : kDefaultColumns;
+        double low = 0, high = 0;
+        bool any = false;
+        for (Channel &c : channels) {
+            if (c.plot != plot)
+                continue;
+            drawChannel(c, from, to, columns);
+            double l, h;
+            if (c.shown && TrendReduce::yRange(c.drawn, &l, &h)) {
+                low = any ? qMin(low, l) : l;
+                high = any ? qMax(high, h) : h;
+                any = true;
+            }
+        }
+        if (!any) {
+            low = 0;
+            high = 1;
+        }
+        const double pad = qMax((high - low) * 0.08, plot == PlotFan ? 50.0 : 0.05);
+        // Speeds and currents below zero do not exist: no axis room for them.
+        low = (plot != PlotTemp && low >= 0) ? qMax(0.0, low - pad) : low - pad;
+        high += pad;
+        niceRange(&low, &high);
+        if (p.value->min() != low || p.value->max() != high)
+            p.value->setRange(low, high);
+        drawAlarm(p, from, to, columns, low, high);
+    }
+}
+
+void TrendWd::drawChannel(Channel &c, qint64 from, qint64 to, int columns)
+{
+    c.drawn = TrendReduce::segments(store, c.id, from, to, columns);
+    while (c.lines.size() < c.drawn.size())
+        newLine(c);
+    for (int i = 0; i < c.lines.size(); ++i) {
+        if (i < c.drawn.size())
+            c.lines[i]->replace(c.drawn[i]);
+        else if (c.lines[i]->count() > 0)
+            c.lines[i]->clear();
+    }
+}
+
+void TrendWd::drawAlarm(Plot &p, qint64 from, qint64 to, int columns, double low, double high)
+{
+    if (!p.alarm)
+        return;
+    const qint64 pixelMs = qMax<qint64>(1, (to - from) / qMax(1, columns));
+    const auto spans = TrendReduce::alarmSpans(store, p.alarmMask, from, to, pixelMs);
+    QVector<QPointF> upper;
+    upper.reserve(spans.size() * 4 + 2);
+    upper << QPointF(double(from), low);
+    for (const auto &span : spans) {
+        // A span of one sample still gets a visible stripe.
+        const double start = double(qMax(from, span.first));
+        const double end = double(qMin(to, qMax(span.second, span.first + pixelMs)));
+        upper << QPointF(start, low) << QPointF(start, high) << QPointF(end, high) << QPointF(end, low);
+    }
+    upper << QPointF(double(to), low);
+    p.alarmUpper->replace(upper);
+    p.alarmLower->replace(QVector<QPointF>{QPointF(double(from), low), QPointF(double(to), low)});
+}
+
+QVector<TrendReduce::Segment> TrendWd::drawnSegments(int channel) const
+{
+    for (const Channel &c : channels) {
+        if (c.id == channel)
+            return c.drawn;
+    }
+    return {};
+}
+
+QString TrendWd::cursorText(qint64 msecs) const
+{
+    const int i = store.nearestValid(msecs);
+    if (i < 0)
+        return QString();
+    const TrendSample &s = store.at(i);
+    // Two lines: the time and the temperatures, then currents, fans and alarms.
+    QStringList first, second;
+    first << QDateTime::fromMSecsSinceEpoch(s.msecs).toString(QStringLiteral("hh:mm:ss.zzz"));
+    for (const Channel &c : channels) {
+        const int decimals = c.plot == PlotFan ? 0 : (c.plot == PlotCurrent ? 3 : 1);
+        const QString part =
+            QStringLiteral("%1 %2 %3").arg(c.name, QString::number(double(s.values[c.id]), 'f', decimals), c.unit);
+        (c.plot == PlotTemp ? first : second) << part;
+    }
+    if (s.alarms & TrendTempAlarmMask)
+        second << tr("温度告警");
+    if (s.alarms & TrendFanAlarmMask)
+        second << tr("风扇告警");
+    return first.join(QStringLiteral("  ")) + QLatin1Char('\n') + second.join(QStringLiteral("  "));
+}
+
+bool TrendWd::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseMove) {
+        for (Plot &p : plots) {
+            if (watched != p.view->viewport())
+                continue;
+            const QPoint pos = static_cast<QMouseEvent *>(event)->pos();
+            const QPointF value = p.chart->mapToValue(p.chart->mapFromScene(p.view->mapToScene(pos)));
+            const QString text = cursorText(qint64(value.x()));
+            if (!text.isEmpty())
+                ui->labelCursor->setText(text);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TrendWd::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    redraw();
+}
+
+void TrendWd::on_comboBoxSpan_currentIndexChanged(int index)
+{
+    if (index < 0 || index >= int(sizeof kSpans / sizeof kSpans[0]))
+        return;
+    spanMs = kSpans[index];
+    if (paused) // a new span while paused ends at the frozen right edge
+        shownFrom = spanMs ? shownTo - spanMs : (store.isEmpty() ? shownFrom : store.at(0).msecs);
+    redraw();
+}
+
+void TrendWd::on_btnPause_toggled(bool checked)
+{
+    paused = checked;
+    ui->btnPause->setText(checked ? tr("继续") : tr("暂停"));
+    redraw();
+}
+
+bool TrendWd::startRecording(const QString &path)
+{
+    QString reason;
+    if (!recorder.start(path, &reason)) {
+        recordFailed(reason);
+        return false;
+    }
+    showRecordState();
+    return true;
+}
+
+void TrendWd::stopRecording()
+{
+    recorder.stop();
+    showRecordState();
+}
+
+void TrendWd::on_btnStartRecord_clicked()
+{
+    const QString path = QFileDialog::getSaveFileName(this, tr("记录到 CSV 文件"), QString(),
+                                                      tr("CSV 文件 (*.csv)"), nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+    if (!path.isEmpty())
+        startRecording(path);
+}
+
+void TrendWd::on_btnStopRecord_clicked()
+{
+    stopRecording();
+}
+
+void TrendWd::recordFailed(const QString &reason)
+{
+    recorder.stop();
+    showRecordState();
+    const QString message = tr("记录已停止：无法写入 %1（%2）").arg(recorder.fileName(), reason);
+    ui->labelRecordState->setText(message);
+    ui->labelRecordState->setStyleSheet(QStringLiteral("color: #c00000;"));
+    statusBar()->showMessage(message);
+}
+
+void TrendWd::showRecordState()
+{
+    const bool on = recorder.isRecording();
+    ui->btnStartRecord->setEnabled(!on);
+    ui->btnStopRecord->setEnabled(on);
+    ui->labelRecordState->setStyleSheet(on ? QStringLiteral("color: #c00000; font-weight: bold;") : QString());
+    if (on)
+        ui->labelRecordState->setText(tr("● 正在记录 %1：%2 行")
+                                          .arg(QFileInfo(recorder.fileName()).fileName())
+                                          .arg(recorder.rows()));
+    else if (recorder.fileName().isEmpty())
+        ui->labelRecordState->setText(tr("未记录"));
+    else
+        ui->labelRecordState->setText(tr("记录已结束 %1：%2 行")
+                                          .arg(QFileInfo(recorder.fileName()).fileName())
+                                          .arg(recorder.rows()));
+}

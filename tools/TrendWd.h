@@ -1,0 +1,123 @@
+#ifndef KORVEX_TRENDWD_H
+#define KORVEX_TRENDWD_H
+
+#include "DevStatusCache.h"
+#include "TrendRecorder.h"
+#include "TrendReduce.h"
+#include "TrendStore.h"
+
+#include <QColor>
+#include <QMainWindow>
+#include <QVector>
+
+namespace QtCharts {
+class QAreaSeries;
+class QChart;
+class QChartView;
+class QDateTimeAxis;
+class QLineSeries;
+class QValueAxis;
+}
+
+namespace Ui {
+class TrendWd;
+}
+
+// Tool window: the status values of every poll as three charts on one time
+// axis (temperatures, currents, fan speeds), alarm spans shaded, and an
+// optional CSV recording of every poll. It only listens: the samples come
+// from the main window's status replies, nothing more is asked of the device.
+class TrendWd : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TrendWd(QWidget *parent = nullptr);
+    ~TrendWd() override;
+
+    const TrendStore &samples() const { return store; }
+    // Adds a sample as if it had been polled (tests and benchmarks feed the
+    // store this way); redraws when the window is shown and not paused.
+    void addSample(const TrendSample &sample);
+    void redraw();
+
+    // What is drawn for a channel now: one segment per unbroken line.
+    QVector<TrendReduce::Segment> drawnSegments(int channel) const;
+    // Time span shown, in milliseconds since the epoch.
+    qint64 viewFrom() const { return shownFrom; }
+    qint64 viewTo() const { return shownTo; }
+    // The time and values of the sample nearest to msecs, as the cursor shows them.
+    QString cursorText(qint64 msecs) const;
+
+    // Records every poll from now on into path (the record button asks for it).
+    bool startRecording(const QString &path);
+    void stopRecording();
+    bool isRecording() const { return recorder.isRecording(); }
+    int recordedRows() const { return recorder.rows(); }
+
+public slots:
+    // A complete status reply, decoded.
+    void addStatus(const DevStatusCache &cache);
+    // A poll whose reply was lost or refused.
+    void addLost();
+    // The device port opened or closed; a closed port ends the lines.
+    void portChanged(bool open);
+
+private slots:
+    void on_comboBoxSpan_currentIndexChanged(int index);
+    void on_btnPause_toggled(bool paused);
+    void on_btnStartRecord_clicked();
+    void on_btnStopRecord_clicked();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    struct Channel
+    {
+        int id;
+        QString name;
+        QString unit;
+        QColor color;
+        Qt::PenStyle style;
+        int plot;
+        bool shown = true;
+        QVector<QtCharts::QLineSeries *> lines; // lines[0] carries the legend entry
+        QVector<TrendReduce::Segment> drawn;
+    };
+    struct Plot
+    {
+        QtCharts::QChartView *view = nullptr;
+        QtCharts::QChart *chart = nullptr;
+        QtCharts::QDateTimeAxis *time = nullptr;
+        QtCharts::QValueAxis *value = nullptr;
+        QtCharts::QAreaSeries *alarm = nullptr;
+        QtCharts::QLineSeries *alarmUpper = nullptr;
+        QtCharts::QLineSeries *alarmLower = nullptr;
+        quint8 alarmMask = 0;
+    };
+
+    void buildPlot(int index, QtCharts::QChartView *view, const QString &title, const QString &alarmName,
+                   quint8 alarmMask);
+    void addChannel(int id, const QString &name, const QString &unit, QColor color, Qt::PenStyle style, int plot);
+    QtCharts::QLineSeries *newLine(Channel &channel);
+    void toggleChannel(Channel &channel);
+    void drawChannel(Channel &channel, qint64 from, qint64 to, int columns);
+    void drawAlarm(Plot &plot, qint64 from, qint64 to, int columns, double low, double high);
+    void redrawIfVisible(qint64 newest);
+    void recordFailed(const QString &reason);
+    void showRecordState();
+
+    Ui::TrendWd *ui;
+    TrendStore store;
+    TrendRecorder recorder;
+    QVector<Channel> channels;
+    Plot plots[3];
+    qint64 spanMs = 60 * 1000; // 0: everything kept
+    bool paused = false;
+    qint64 shownFrom = 0;
+    qint64 shownTo = 0;
+    qint64 drawnAt = 0; // newest sample time of the last redraw
+};
+
+#endif
