@@ -23,6 +23,7 @@
 #include <QThread>
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -179,7 +180,12 @@ private:
         // not read this directory.
         if (::geteuid() == 0)
             conf += "user root\n";
-        conf += "listener " + QByteArray::number(m_port) + " 127.0.0.1\n";
+        // Clients connect to "localhost": where that name also means ::1 (and
+        // is tried first there), the broker listens on both loopbacks.
+        QByteArray listeners = "listener " + QByteArray::number(m_port) + " 127.0.0.1\n" + tlsLines();
+        if (localhostHasIpv6())
+            listeners += "listener " + QByteArray::number(m_port) + " ::1\n" + tlsLines();
+        conf += listeners;
         conf += "persistence true\npersistence_location " + QFile::encodeName(d) + "/\n";
         conf += "log_dest stdout\nlog_type error\nlog_type warning\n";
         if (m_user.isEmpty()) {
@@ -190,12 +196,30 @@ private:
                 return false;
             conf += "allow_anonymous false\npassword_file " + QFile::encodeName(d) + "/passwd\n";
         }
-        if (m_tls) {
-            conf += "cafile " + QFile::encodeName(d) + "/ca.crt\n";
-            conf += "certfile " + QFile::encodeName(d) + "/server.crt\n";
-            conf += "keyfile " + QFile::encodeName(d) + "/server.key\n";
-        }
         return writeFile(d + "/mosquitto.conf", conf);
+    }
+
+    // The certificate settings of one listener (empty without TLS).
+    QByteArray tlsLines() const
+    {
+        if (!m_tls)
+            return QByteArray();
+        const QByteArray d = QFile::encodeName(m_dir.path());
+        return "cafile " + d + "/ca.crt\ncertfile " + d + "/server.crt\nkeyfile " + d + "/server.key\n";
+    }
+
+    static bool localhostHasIpv6()
+    {
+        addrinfo hints{};
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo *found = nullptr;
+        if (::getaddrinfo("localhost", nullptr, &hints, &found) != 0)
+            return false;
+        bool v6 = false;
+        for (addrinfo *a = found; a; a = a->ai_next)
+            v6 = v6 || a->ai_family == AF_INET6;
+        ::freeaddrinfo(found);
+        return v6;
     }
 
     QTemporaryDir m_dir;
