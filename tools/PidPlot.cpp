@@ -37,7 +37,10 @@ PidPlot::PidPlot(QWidget *parent) : QChartView(parent)
     auto *chart = new QChart;
     chart->legend()->setAlignment(Qt::AlignBottom);
     chart->setMargins(QMargins(2, 2, 2, 2));
+    // The view lets go of the chart it made itself when given another.
+    QChart *initial = this->chart();
     setChart(chart);
+    delete initial;
     setMinimumSize(380, 260);
 
     timeAxis = new QDateTimeAxis;

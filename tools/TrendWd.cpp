@@ -82,7 +82,11 @@ void TrendWd::buildPlot(int index, QChartView *view, const QString &title, const
     p.chart = new QChart;
     p.chart->legend()->setAlignment(Qt::AlignTop);
     p.chart->setMargins(QMargins(4, 0, 4, 0));
-    view->setChart(p.chart); // the view owns the chart
+    // The view owns the chart it is given, but lets go of the one it made
+    // itself: that one is freed here.
+    QChart *initial = view->chart();
+    view->setChart(p.chart);
+    delete initial;
     view->setRenderHint(QPainter::Antialiasing, false);
     view->setMinimumHeight(180);
     view->setMouseTracking(true);
