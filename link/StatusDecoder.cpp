@@ -1,5 +1,7 @@
 #include "StatusDecoder.h"
 
+#include "StatusSchema.h"
+
 namespace StatusDecoder {
 
 quint16 be16(const QByteArray &bytes, int at)
@@ -42,29 +44,7 @@ bool parseAllStatus(DevStatusCache &c, const QByteArray &f)
 {
     if (f.size() < AllStatusFrameSize)
         return false;
-    c.fwMajor = quint8(f.at(3));
-    c.fwMinor = quint8(f.at(4));
-    c.ldStatBits = quint8(f.at(5));
-    c.alarmBits = quint8(f.at(6));
-    c.powerPercent = be16(f, 7);
-    c.tempThreshold = qint16(be16(f, 9));
-    c.devRxFrames = be32(f, 11);
-    c.devTxFrames = be32(f, 15);
-    c.serialNum = f.mid(19, 8);
-    c.runSeconds = be32(f, 27);
-    c.compensationHours = be32(f, 31);
-    c.fanSpeed1 = be16(f, 35);
-    c.fanSpeed2 = be16(f, 37);
-    c.fanSpeed3 = be16(f, 39);
-    c.ldCurrent = be16(f, 41);
-    c.tecCurrentMa = be16(f, 43);
-    c.ldTemp = qint16(be16(f, 45));
-    c.ldTemp2 = qint16(be16(f, 47));
-    c.maxDac = be16(f, 49);
-    c.ldType = quint8(f.at(51));
-    // byte 52 is not used
-    c.mcuTemp = qint16(be16(f, 53));
-    c.envTemp = qint16(be16(f, 55));
+    StatusSchema::decode(c, f.mid(3));
     c.reportedFields = DevField::All;
     return true;
 }
