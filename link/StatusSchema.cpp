@@ -156,14 +156,18 @@ QString plainText(const Field &field, const DevStatusCache &cache)
     }
 }
 
+void decodeField(DevStatusCache &cache, const Field &field, const QByteArray &data, int at)
+{
+    if (field.kind == Kind::SerialRecord)
+        cache.serialNum = data.mid(at, field.width);
+    else
+        field.raw.set(cache, qint64(bigEndian(data, at, field.width)));
+}
+
 void decode(DevStatusCache &cache, const QByteArray &data)
 {
-    for (const Field &f : table) {
-        if (f.kind == Kind::SerialRecord)
-            cache.serialNum = data.mid(f.offset, f.width);
-        else
-            f.raw.set(cache, qint64(bigEndian(data, f.offset, f.width)));
-    }
+    for (const Field &f : table)
+        decodeField(cache, f, data, f.offset);
 }
 
 const char *laserTypeName(qint64 code)

@@ -97,6 +97,8 @@ QString plainText(const Field &field, const DevStatusCache &cache);
 
 // Fills every field from the all-status reply's data (at least 54 bytes).
 void decode(DevStatusCache &cache, const QByteArray &data);
+// Fills one field from `width` bytes of data starting at `at` (they must exist).
+void decodeField(DevStatusCache &cache, const Field &field, const QByteArray &data, int at);
 
 // The name of a laser type code, or nullptr for a code the device does not define.
 const char *laserTypeName(qint64 code);
