@@ -31,29 +31,66 @@ QJsonValue jsonValue(const StatusSchema::Field &f, const DevStatusCache &c)
     }
 }
 
+// Where a field goes in the JSON object: under `key` itself, as `member` of
+// the object there, or as the next element of the array there.
+struct JsonPlace
+{
+    QString key;
+    QString member;
+    bool element;
+};
+
+JsonPlace jsonPlace(const StatusSchema::Field &f)
+{
+    const QString place = QLatin1String(f.json ? f.json : f.key);
+    if (place.endsWith(QLatin1String("[]")))
+        return {place.chopped(2), QString(), true};
+    return {place.section(QLatin1Char('.'), 0, 0), place.section(QLatin1Char('.'), 1), false};
+}
+
 } // namespace
 
 QJsonObject statusJson(const DevStatusCache &c)
 {
     QJsonObject o;
     for (const StatusSchema::Field &f : StatusSchema::fields()) {
-        const QString place = QLatin1String(f.json ? f.json : f.key);
+        const JsonPlace p = jsonPlace(f);
         const QJsonValue v = jsonValue(f, c);
-        if (place.endsWith(QLatin1String("[]"))) {
-            const QString key = place.chopped(2);
-            QJsonArray list = o.value(key).toArray();
+        if (p.element) {
+            QJsonArray list = o.value(p.key).toArray();
             list.append(v);
-            o.insert(key, list);
-        } else if (place.contains(QLatin1Char('.'))) {
-            const QString key = place.section(QLatin1Char('.'), 0, 0);
-            QJsonObject members = o.value(key).toObject();
-            members.insert(place.section(QLatin1Char('.'), 1), v);
-            o.insert(key, members);
+            o.insert(p.key, list);
+        } else if (!p.member.isEmpty()) {
+            QJsonObject members = o.value(p.key).toObject();
+            members.insert(p.member, v);
+            o.insert(p.key, members);
         } else {
-            o.insert(place, v);
+            o.insert(p.key, v);
         }
     }
     return o;
+}
+
+QString jsonKeysText()
+{
+    QStringList keys;
+    QVector<QStringList> members;
+    for (const StatusSchema::Field &f : StatusSchema::fields()) {
+        const JsonPlace p = jsonPlace(f);
+        if (!keys.contains(p.key)) {
+            keys.append(p.key);
+            members.append(QStringList());
+        }
+        if (p.element || !p.member.isEmpty())
+            members[keys.indexOf(p.key)].append(p.member);
+    }
+    for (int i = 0; i < keys.size(); ++i) {
+        if (members[i].isEmpty())
+            continue;
+        keys[i] += members[i].first().isEmpty() ? QStringLiteral("[%1]").arg(members[i].size())
+                                                : QLatin1Char('{') + members[i].join(QLatin1Char(',')) + QLatin1Char('}');
+    }
+    return keys.join(QStringLiteral(", "));
 }
 
 QJsonObject sampleJson(const QDateTime &time, const DevStatusCache &cache)

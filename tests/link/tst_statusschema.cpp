@@ -151,6 +151,12 @@ private slots:
         QCOMPARE(channels.size(), int(TrendChannelCount));
         QCOMPARE(keys.size(), StatusSchema::fields().size());
         QCOMPARE(StatusFormat::fieldTexts(DevStatusCache()).size(), qPopulationCount(quint32(DevField::All)));
+        // The help of `status --json` names the keys as the object has them.
+        QCOMPARE(StatusRecord::jsonKeysText(),
+                 QString("firmware, laser_on, alarms{temperature,fan1,fan2,fan3}, power, temp_threshold_c, "
+                         "rx_frames, tx_frames, serial_number, run_seconds, compensation_hours, fan_rpm[3], "
+                         "laser_current_a, tec_current_a, laser_temp_c, temp2_c, max_dac, laser_type, "
+                         "mcu_temp_c, ambient_temp_c"));
     }
 };
 
