@@ -10,6 +10,7 @@
 //   QVERIFY2(broker.start(), qPrintable(broker.errorText()));
 //   ... broker.port(), broker.caFile() ...
 //   broker.stop(); broker.start();                // same port, retained state kept
+//   broker.setOtherCertificate(true);             // next start: a certificate no client trusts
 //
 // Persistence is on, so retained messages and the sessions of subscribers
 // with a clean_session=false survive a restart.
@@ -89,6 +90,10 @@ public:
                                "-keyout", d + "/other.key", "-out", d + "/other-ca.crt", "-days", "2", "-subj",
                                "/CN=Some other CA"});
     }
+
+    // Takes effect at the next start: the listener shows the other CA's
+    // self-signed certificate, which the test CA did not sign.
+    void setOtherCertificate(bool other) { m_otherCertificate = other; }
 
     bool start(int timeoutMs = 10000)
     {
@@ -205,6 +210,8 @@ private:
         if (!m_tls)
             return QByteArray();
         const QByteArray d = QFile::encodeName(m_dir.path());
+        if (m_otherCertificate)
+            return "cafile " + d + "/ca.crt\ncertfile " + d + "/other-ca.crt\nkeyfile " + d + "/other.key\n";
         return "cafile " + d + "/ca.crt\ncertfile " + d + "/server.crt\nkeyfile " + d + "/server.key\n";
     }
 
@@ -228,6 +235,7 @@ private:
     QString m_user;
     QString m_password;
     bool m_tls = false;
+    bool m_otherCertificate = false;
     QString m_error;
 };
 
