@@ -29,7 +29,7 @@ i=0
 while [ ! -e "$TMP/laser" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
 [ -e "$TMP/laser" ] || { echo "service_check: FAIL: korvex-sim made no link"; exit 1; }
 sed -e "s|^KORVEX_PORT=.*|KORVEX_PORT=$TMP/laser|" \
-    -e "s|--mqtt [^ ]*||; s|--interval [0-9]*|--interval 100 --count 3|" \
+    -e "s|--mqtt [^ \"]*||; s|--interval [0-9]*|--interval 100 --count 3|" \
     "$SRC/packaging/watch.conf.example" > "$TMP/bench.conf"
 grep -q -- '--count 3' "$TMP/bench.conf" || fail "the example has no --interval to shorten"
 # What systemd does: the file's variables, then ExecStart with ${X} as one
