@@ -4,11 +4,13 @@
 #include "CtlCommands.h"
 #include "DeviceSession.h"
 #include "ExitCode.h"
-#include "StatusFormat.h"
 #include "StatusRecord.h"
+#include "StatusSchema.h"
 #include "StatusText.h"
 
 #include <QJsonDocument>
+
+#include <algorithm>
 
 namespace {
 
@@ -35,7 +37,8 @@ CtlCommand statusCommand()
     c.description = wrapped(
         QStringLiteral("Asks the device for its whole status once and prints the %1 values with units "
                        "and the six lamps as words, or with --json one JSON object (keys: %2).")
-            .arg(StatusFormat::fieldTexts(DevStatusCache()).size())
+            .arg(std::count_if(StatusSchema::fields().begin(), StatusSchema::fields().end(),
+                               [](const StatusSchema::Field &f) { return f.kind != StatusSchema::Kind::Flag; }))
             .arg(StatusRecord::jsonKeysText()));
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object.")});

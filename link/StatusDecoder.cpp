@@ -30,18 +30,17 @@ struct SingleReply
     QVector<const char *> keys;
 };
 
-const QVector<SingleReply> singleReplies = {
-    {0x0050, {"firmware"}},
-    {0x0051, {"laser_on"}},
-    {0x0052, {"power"}},
-    {0x0053, {"temp_threshold_c"}},
-    {0x0054, {"rx_frames", "tx_frames"}},
-    {0x0055, {"serial_number"}},
-    {0x0056, {"alarm_temperature"}},
-};
-
 const SingleReply *singleReply(quint16 word)
 {
+    static const QVector<SingleReply> singleReplies = {
+        {0x0050, {"firmware"}},
+        {0x0051, {"laser_on"}},
+        {0x0052, {"power"}},
+        {0x0053, {"temp_threshold_c"}},
+        {0x0054, {"rx_frames", "tx_frames"}},
+        {0x0055, {"serial_number"}},
+        {0x0056, {"alarm_temperature"}},
+    };
     for (const SingleReply &r : singleReplies)
         if (r.word == word)
             return &r;

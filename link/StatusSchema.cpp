@@ -4,7 +4,7 @@
 
 #include <QLocale>
 
-#include <QtAlgorithms>
+#include <algorithm>
 
 #include <type_traits>
 
@@ -28,71 +28,74 @@ Member bit()
             [](DevStatusCache &c, qint64 v) { c.*M = Value(v); }};
 }
 
-const Member firmware{[](const DevStatusCache &c) { return qint64(c.fwMajor << 8 | c.fwMinor); },
-                      [](DevStatusCache &c, qint64 v) {
-                          c.fwMajor = quint8(v >> 8);
-                          c.fwMinor = quint8(v);
-                      }};
-const Member serialRecord{nullptr, nullptr};
-
 using C = DevStatusCache;
 using K = Kind;
 namespace F = DevField;
 
 // clang-format off
-const QVector<Field> table = {
-    // key, JSON place, kind, cache member, data offset, width, divisor,
-    //   {display bit, object, format, decimals}, {terminal label, format, decimals}, trend
-    {"firmware", nullptr, K::Firmware, firmware, 0, 2, 1,
-     {F::Firmware, "SoftVersion", "V%1", 0}, {"Firmware", "%1", 0}, -1},
-    {"laser_on", nullptr, K::Flag, bit<&C::ldStatBits, 0x01>(), 2, 1, 1,
-     {}, {"Laser", "on|off", 0}, -1},
-    {"alarm_temperature", "alarms.temperature", K::Flag, bit<&C::alarmBits, 0x01>(), 3, 1, 1,
-     {}, {"Temperature alarm", "ALARM|ok", 0}, -1},
-    {"alarm_fan1", "alarms.fan1", K::Flag, bit<&C::alarmBits, 0x02>(), 3, 1, 1,
-     {}, {"Fan 1 alarm", "ALARM|ok", 0}, -1},
-    {"alarm_fan2", "alarms.fan2", K::Flag, bit<&C::alarmBits, 0x04>(), 3, 1, 1,
-     {}, {"Fan 2 alarm", "ALARM|ok", 0}, -1},
-    {"alarm_fan3", "alarms.fan3", K::Flag, bit<&C::alarmBits, 0x08>(), 3, 1, 1,
-     {}, {"Fan 3 alarm", "ALARM|ok", 0}, -1},
-    {"power", nullptr, K::Number, member<&C::powerPercent>(), 4, 2, 1,
-     {F::PowerPercent, "PowerPercentShow", "%1", 0}, {"Power", "%1 of 1000", 0}, -1},
-    {"temp_threshold_c", nullptr, K::Number, member<&C::tempThreshold>(), 6, 2, 10,
-     {F::TempThreshold, "TempThreshold", "%1℃", 1}, {"Temperature threshold", "%1 °C", 1}, TrendTempThreshold},
-    {"rx_frames", nullptr, K::Number, member<&C::devRxFrames>(), 8, 4, 1,
-     {F::RxFrames, "DevRxFrame", "%1", 0}, {"Frames received", "%1", 0}, -1},
-    {"tx_frames", nullptr, K::Number, member<&C::devTxFrames>(), 12, 4, 1,
-     {F::TxFrames, "DevTxFrame", "%1", 0}, {"Frames sent", "%1", 0}, -1},
-    {"serial_number", nullptr, K::SerialRecord, serialRecord, 16, 8, 1,
-     {F::SerialNum, "devSerialNum", "%1", 0}, {"Serial number", "%1", 0}, -1},
-    {"run_seconds", nullptr, K::RunTime, member<&C::runSeconds>(), 24, 4, 1,
-     {F::RunTime, "LdWorkHours", "%2H", 0}, {"Run time", "%1 s (%2 h)", 0}, -1},
-    {"compensation_hours", nullptr, K::Number, member<&C::compensationHours>(), 28, 4, 1,
-     {F::Compensation, "StatAutoCompensation", "%1H", 0}, {"Compensation time", "%1 h", 0}, -1},
-    {"fan1_rpm", "fan_rpm[]", K::Number, member<&C::fanSpeed1>(), 32, 2, 1,
-     {F::FanSpeed1, "FanSpeed1", "%1 rpm", 0}, {"Fan 1 speed", "%1 rpm", 0}, TrendFan1},
-    {"fan2_rpm", "fan_rpm[]", K::Number, member<&C::fanSpeed2>(), 34, 2, 1,
-     {F::FanSpeed2, "FanSpeed2", "%1 rpm", 0}, {"Fan 2 speed", "%1 rpm", 0}, TrendFan2},
-    {"fan3_rpm", "fan_rpm[]", K::Number, member<&C::fanSpeed3>(), 36, 2, 1,
-     {F::FanSpeed3, "FanSpeed3", "%1 rpm", 0}, {"Fan 3 speed", "%1 rpm", 0}, TrendFan3},
-    {"laser_current_a", nullptr, K::Number, member<&C::ldCurrent>(), 38, 2, 1000,
-     {F::LdCurrent, "LdCurrent", "%1 A", 2}, {"Laser current", "%1 A", 3}, TrendLaserCurrent},
-    {"tec_current_a", nullptr, K::Number, member<&C::tecCurrentMa>(), 40, 2, 1000,
-     {F::TecCurrent, "tecCurrent", "%1 A", 2}, {"TEC current", "%1 A", 3}, TrendTecCurrent},
-    {"laser_temp_c", nullptr, K::Number, member<&C::ldTemp>(), 42, 2, 10,
-     {F::LdTemp, "LdTemp", "%1 ℃", 1}, {"Laser temperature", "%1 °C", 1}, TrendLaserTemp},
-    {"temp2_c", nullptr, K::Number, member<&C::ldTemp2>(), 44, 2, 10,
-     {F::LdTemp2, "LdTemp_2", "%1 ℃", 1}, {"Temperature 2", "%1 °C", 1}, TrendTemp2},
-    {"max_dac", nullptr, K::Number, member<&C::maxDac>(), 46, 2, 1,
-     {F::MaxDac, "lineEdit_MaxDacShow", "%1", 0}, {"Maximum DAC", "%1", 0}, -1},
-    // data byte 49 is not used
-    {"laser_type", nullptr, K::LaserType, member<&C::ldType>(), 48, 1, 1,
-     {F::LdType, "devLdType", "%1", 0}, {"Laser type", "%1 (code %2)", 0}, -1},
-    {"mcu_temp_c", nullptr, K::Number, member<&C::mcuTemp>(), 50, 2, 10,
-     {F::McuTemp, "mcuTemperature", "%1 ℃", 1}, {"MCU temperature", "%1 °C", 1}, TrendMcuTemp},
-    {"ambient_temp_c", nullptr, K::Number, member<&C::envTemp>(), 52, 2, 10,
-     {F::EnvTemp, "envTemperature", "%1 ℃", 1}, {"Ambient temperature", "%1 °C", 1}, TrendEnvTemp},
-};
+QVector<Field> makeTable()
+{
+    const Member firmware{[](const DevStatusCache &c) { return qint64(c.fwMajor << 8 | c.fwMinor); },
+                          [](DevStatusCache &c, qint64 v) {
+                              c.fwMajor = quint8(v >> 8);
+                              c.fwMinor = quint8(v);
+                          }};
+    const Member serialRecord{nullptr, nullptr};
+
+    return {
+        // key, JSON place, kind, cache member, data offset, width, divisor,
+        //   {display bit, object, format, decimals}, {terminal label, format, decimals}, trend
+        {"firmware", nullptr, K::Firmware, firmware, 0, 2, 1,
+         {F::Firmware, "SoftVersion", "V%1", 0}, {"Firmware", "%1", 0}, -1},
+        {"laser_on", nullptr, K::Flag, bit<&C::ldStatBits, 0x01>(), 2, 1, 1,
+         {}, {"Laser", "on|off", 0}, -1},
+        {"alarm_temperature", "alarms.temperature", K::Flag, bit<&C::alarmBits, 0x01>(), 3, 1, 1,
+         {}, {"Temperature alarm", "ALARM|ok", 0}, -1},
+        {"alarm_fan1", "alarms.fan1", K::Flag, bit<&C::alarmBits, 0x02>(), 3, 1, 1,
+         {}, {"Fan 1 alarm", "ALARM|ok", 0}, -1},
+        {"alarm_fan2", "alarms.fan2", K::Flag, bit<&C::alarmBits, 0x04>(), 3, 1, 1,
+         {}, {"Fan 2 alarm", "ALARM|ok", 0}, -1},
+        {"alarm_fan3", "alarms.fan3", K::Flag, bit<&C::alarmBits, 0x08>(), 3, 1, 1,
+         {}, {"Fan 3 alarm", "ALARM|ok", 0}, -1},
+        {"power", nullptr, K::Number, member<&C::powerPercent>(), 4, 2, 1,
+         {F::PowerPercent, "PowerPercentShow", "%1", 0}, {"Power", "%1 of 1000", 0}, -1},
+        {"temp_threshold_c", nullptr, K::Number, member<&C::tempThreshold>(), 6, 2, 10,
+         {F::TempThreshold, "TempThreshold", "%1℃", 1}, {"Temperature threshold", "%1 °C", 1}, TrendTempThreshold},
+        {"rx_frames", nullptr, K::Number, member<&C::devRxFrames>(), 8, 4, 1,
+         {F::RxFrames, "DevRxFrame", "%1", 0}, {"Frames received", "%1", 0}, -1},
+        {"tx_frames", nullptr, K::Number, member<&C::devTxFrames>(), 12, 4, 1,
+         {F::TxFrames, "DevTxFrame", "%1", 0}, {"Frames sent", "%1", 0}, -1},
+        {"serial_number", nullptr, K::SerialRecord, serialRecord, 16, 8, 1,
+         {F::SerialNum, "devSerialNum", "%1", 0}, {"Serial number", "%1", 0}, -1},
+        {"run_seconds", nullptr, K::RunTime, member<&C::runSeconds>(), 24, 4, 1,
+         {F::RunTime, "LdWorkHours", "%2H", 0}, {"Run time", "%1 s (%2 h)", 0}, -1},
+        {"compensation_hours", nullptr, K::Number, member<&C::compensationHours>(), 28, 4, 1,
+         {F::Compensation, "StatAutoCompensation", "%1H", 0}, {"Compensation time", "%1 h", 0}, -1},
+        {"fan1_rpm", "fan_rpm[]", K::Number, member<&C::fanSpeed1>(), 32, 2, 1,
+         {F::FanSpeed1, "FanSpeed1", "%1 rpm", 0}, {"Fan 1 speed", "%1 rpm", 0}, TrendFan1},
+        {"fan2_rpm", "fan_rpm[]", K::Number, member<&C::fanSpeed2>(), 34, 2, 1,
+         {F::FanSpeed2, "FanSpeed2", "%1 rpm", 0}, {"Fan 2 speed", "%1 rpm", 0}, TrendFan2},
+        {"fan3_rpm", "fan_rpm[]", K::Number, member<&C::fanSpeed3>(), 36, 2, 1,
+         {F::FanSpeed3, "FanSpeed3", "%1 rpm", 0}, {"Fan 3 speed", "%1 rpm", 0}, TrendFan3},
+        {"laser_current_a", nullptr, K::Number, member<&C::ldCurrent>(), 38, 2, 1000,
+         {F::LdCurrent, "LdCurrent", "%1 A", 2}, {"Laser current", "%1 A", 3}, TrendLaserCurrent},
+        {"tec_current_a", nullptr, K::Number, member<&C::tecCurrentMa>(), 40, 2, 1000,
+         {F::TecCurrent, "tecCurrent", "%1 A", 2}, {"TEC current", "%1 A", 3}, TrendTecCurrent},
+        {"laser_temp_c", nullptr, K::Number, member<&C::ldTemp>(), 42, 2, 10,
+         {F::LdTemp, "LdTemp", "%1 ℃", 1}, {"Laser temperature", "%1 °C", 1}, TrendLaserTemp},
+        {"temp2_c", nullptr, K::Number, member<&C::ldTemp2>(), 44, 2, 10,
+         {F::LdTemp2, "LdTemp_2", "%1 ℃", 1}, {"Temperature 2", "%1 °C", 1}, TrendTemp2},
+        {"max_dac", nullptr, K::Number, member<&C::maxDac>(), 46, 2, 1,
+         {F::MaxDac, "lineEdit_MaxDacShow", "%1", 0}, {"Maximum DAC", "%1", 0}, -1},
+        // data byte 49 is not used
+        {"laser_type", nullptr, K::LaserType, member<&C::ldType>(), 48, 1, 1,
+         {F::LdType, "devLdType", "%1", 0}, {"Laser type", "%1 (code %2)", 0}, -1},
+        {"mcu_temp_c", nullptr, K::Number, member<&C::mcuTemp>(), 50, 2, 10,
+         {F::McuTemp, "mcuTemperature", "%1 ℃", 1}, {"MCU temperature", "%1 °C", 1}, TrendMcuTemp},
+        {"ambient_temp_c", nullptr, K::Number, member<&C::envTemp>(), 52, 2, 10,
+         {F::EnvTemp, "envTemperature", "%1 ℃", 1}, {"Ambient temperature", "%1 °C", 1}, TrendEnvTemp},
+    };
+}
 // clang-format on
 
 quint64 bigEndian(const QByteArray &data, int at, int width)
@@ -107,6 +110,7 @@ quint64 bigEndian(const QByteArray &data, int at, int width)
 
 const QVector<Field> &fields()
 {
+    static const QVector<Field> table = makeTable();
     return table;
 }
 
@@ -114,7 +118,7 @@ QVector<const Field *> displayOrder()
 {
     QVector<const Field *> shown;
     QVector<const Field *> others;
-    for (const Field &f : table)
+    for (const Field &f : fields())
         (f.display.bit ? shown : others).append(&f);
     std::sort(shown.begin(), shown.end(), [](const Field *a, const Field *b) { return a->display.bit < b->display.bit; });
     return shown + others;
@@ -122,7 +126,7 @@ QVector<const Field *> displayOrder()
 
 const Field *find(const QString &key)
 {
-    for (const Field &f : table)
+    for (const Field &f : fields())
         if (key == QLatin1String(f.key))
             return &f;
     return nullptr;
@@ -166,7 +170,7 @@ void decodeField(DevStatusCache &cache, const Field &field, const QByteArray &da
 
 void decode(DevStatusCache &cache, const QByteArray &data)
 {
-    for (const Field &f : table)
+    for (const Field &f : fields())
         decodeField(cache, f, data, f.offset);
 }
 
