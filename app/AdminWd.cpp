@@ -3,6 +3,7 @@
 
 #include "CommSet.h"
 #include "DialogPasswordWd.h"
+#include "Language.h"
 #include "PidAdjust.h"
 #include "PlCommand.h"
 #include "PortLossNotifier.h"
@@ -51,6 +52,7 @@ AdminWd::AdminWd(QWidget *parent)
 {
     initKorvexResources();
     ui->setupUi(this);
+    Language::addMenu(ui->menuBar, Language::current());
     ui->spinBox_PowerVal->installEventFilter(this);
 
     plCommand = new PlCommand;

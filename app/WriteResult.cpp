@@ -7,10 +7,10 @@
 namespace WriteResult {
 
 namespace {
-// The log and display texts belong to the main window's translation context.
+// The log texts of write results, in their own translation context.
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("AdminWd", text);
+    return QCoreApplication::translate("WriteResult", text);
 }
 } // namespace
 

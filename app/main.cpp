@@ -1,13 +1,29 @@
 #include "AdminWd.h"
+#include "Language.h"
 #include "PlCommand.h"
+#include "ScreenScaling.h"
 
 #include <QApplication>
 #include <QPointer>
 #include <QThread>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    bool langOk = true;
+    const QString langOption = Language::fromArguments(arguments, &langOk);
+    if (!langOk) {
+        std::fprintf(stderr, "korvex: --lang takes en or zh\n");
+        return 2;
+    }
+
+    enableScreenScaling();
     QApplication app(argc, argv);
+    Language::install(&app, Language::choose(langOption));
     QPointer<QThread> worker;
     int code = 0;
     {

@@ -18,6 +18,7 @@
 //                                     --screenshot the picture shows both,
 //                                     after the TEC was switched to manual
 //                                     drive so that the PID values move
+//   korvex-demo --lang en             the windows in English (zh: Chinese)
 //   korvex-demo --trend               open the trend window beside the main
 //                                     window, the simulator running 20 times
 //                                     faster with fan 3 stuck; with
@@ -27,6 +28,8 @@
 
 #include "AdminWd.h"
 #include "CommSet.h"
+#include "Language.h"
+#include "ScreenScaling.h"
 #include "PlCommand.h"
 #include "SimSignalQuit.h"
 #include "TiedProcess.h"
@@ -55,6 +58,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdio>
 
 namespace {
@@ -273,6 +277,11 @@ int main(int argc, char *argv[])
                                                   "the picture shows both once the charts show a trend)."));
     parser.addOption(factory);
     parser.addOption(trendOption);
+    QCommandLineOption langOption(QStringLiteral("lang"),
+                                  QStringLiteral("The windows' language: en or zh (default: the remembered choice, "
+                                                 "else the system locale)."),
+                                  QStringLiteral("code"));
+    parser.addOption(langOption);
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -288,9 +297,17 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    const QString lang = parser.value(langOption);
+    if (!lang.isEmpty() && !Language::isKnown(lang)) {
+        std::fprintf(stderr, "korvex-demo: --lang takes en or zh\n");
+        return 2;
+    }
+
+    enableScreenScaling();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvex-demo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
+    Language::install(&app, Language::choose(lang));
     const bool trendShot = parser.isSet(trendOption);
 
     // Signals end the event loop, so that the clean-up below runs.

@@ -1,9 +1,23 @@
 #include "CommSet.h"
 #include "ui_CommSet.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+
+namespace {
+// The executor knows the parity by its Chinese name (the list's source
+// text); the list shows it in the window's language.
+QString parityName(const QString &shown)
+{
+    for (const char *name : {"无", "奇校验", "偶校验"}) {
+        if (shown == QCoreApplication::translate("CommSet", name))
+            return QString::fromUtf8(name);
+    }
+    return shown;
+}
+} // namespace
 
 CommSet::CommSet(QWidget *parent) : QDialog(parent), ui(new Ui::CommSet)
 {
@@ -68,7 +82,7 @@ void CommSet::on_switchSerial_clicked()
     }
     QVector<QString> info;
     info << port << ui->baudRate->currentText() << ui->stopBits->currentText()
-         << ui->paritySelect->currentText();
+         << parityName(ui->paritySelect->currentText());
     hide();
     emit sendCommInfo(info);
     close();

@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+# Fills the English of translations/korvex_en.ts from the table below, keeping
+# each source text's leading and trailing white space. Texts not in the table
+# stay unfinished, and the translation test names them.
+#   cmake --build build --target korvex_lupdate && translations/fill_en.py
+import os
+import re
+import sys
+import xml.etree.ElementTree as ET
+
+EN = {
+    '设置区域': 'Settings', '开启光源': 'Laser on', '关闭光源': 'Laser off',
+    '重启设备': 'Restart', '清零帧数': 'Zero frames', '功率设置': 'Power',
+    '温度阈值': 'Temp. limit', '保存': 'Save', '最大DAC': 'Max. DAC',
+    '自动补偿时长': 'Compensation', '设备序列号': 'Serial no.', '激光型号': 'Laser model',
+    '激光25W': 'Laser 25W', '激光30W': 'Laser 30W', '激光50W': 'Laser 50W',
+    '数据显示': 'Readings', '固件版本': 'Firmware', '激光类型': 'Laser type',
+    '设备发送帧数': 'Frames sent', '设备接收帧数': 'Frames received', '激光功率': 'Laser power',
+    '激光电流': 'Laser current', '激光温度': 'Laser temp.', '温度2': 'Temp. 2',
+    'MCU温度': 'MCU temp.', '环境温度': 'Ambient temp.', '风扇1转速': 'Fan 1 speed',
+    '风扇2转速': 'Fan 2 speed', '风扇3转速': 'Fan 3 speed', 'TEC电流': 'TEC current',
+    '温度保护阈值': 'Temp. limit', '运行时长': 'Run time', '系统状态': 'System state',
+    '硬件接口': 'Port', '未连接': 'Not connected', '通讯状态': 'Link',
+    '光源开关': 'Laser', '温度报警': 'Temp. alarm', '风扇1报警': 'Fan 1 alarm',
+    '风扇2报警': 'Fan 2 alarm', '风扇3报警': 'Fan 3 alarm', '通讯设置': 'Connection',
+    '其它功能': 'Tools', '帮助': 'Help', '串口设置': 'Serial port...', 'Pid调试': 'PID tuning',
+    '调试TEC': 'TEC test', '风扇调试': 'Fan test', '升级设备': 'Update firmware',
+    '工厂模式': 'Factory mode', '趋势图': 'Trend', '关于': 'About', '通知': 'Notice',
+    '继续操作会断开当前连接，确定？': 'This closes the current connection. Continue?',
+    '打开成功': ' opened', '连接断开': 'Disconnected', '打开失败': ' could not be opened',
+    '关闭成功': ' closed', '连接未知': 'Connection unknown', '关闭失败': ' could not be closed',
+    '设备丢失，串口已关闭': ' lost: device gone, port closed',
+    '设备序列号为空，设置失败': 'Serial number empty: not set',
+    '串口选择': 'Port', '波特率': 'Baud rate', '停止位': 'Stop bits', '奇偶校验位': 'Parity',
+    '无': 'None', '奇校验': 'Odd', '偶校验': 'Even', '检测可用串口': 'Find ports',
+    '确定': 'OK', '取消': 'Cancel', '警告': 'Warning', '串口名称不能为空': 'Choose a port first',
+    '输入密码': 'Password', '密码': 'Password', '确认': 'OK',
+    '语言 / Language': '语言 / Language', '重新启动后使用所选语言。': 'The chosen language is used from the next start.',
+    'PID调节': 'PID tuning', '最大温差': 'Max. temp. spread', 'PWM 最大差值': 'Max. PWM spread',
+    '设置PID': 'Set PID', '重置最大温差': 'Reset spreads', '不是数字，未发送': 'Not a number: not sent',
+    '%1 不是数字，未发送': '%1 is not a number: not sent', '温度': 'Temperature', '重置': 'Reset',
+    'TEC 调试': 'TEC test', '打开TEC': 'TEC on', '关闭TEC': 'TEC off', '开TEC自控': 'TEC auto on',
+    '关闭TEC自控': 'TEC auto off', 'TEC功率': 'TEC power', '未在记录': 'Not recording',
+    '时间范围': 'Span', '1 分钟': '1 min', '10 分钟': '10 min', '1 小时': '1 h', '全部': 'All',
+    '暂停': 'Pause', '开始记录': 'Record', '停止记录': 'Stop recording', '未记录': 'Not recording',
+    '温度 ℃': 'Temperature ℃', '温度告警': 'Temp. alarm', '电流 A': 'Current A',
+    '转速 rpm': 'Speed rpm', '风扇告警': 'Fan alarm', '风扇1': 'Fan 1', '风扇2': 'Fan 2',
+    '风扇3': 'Fan 3', '鼠标移到图上，这里显示该时刻的数值': 'Point at a chart to read its values here',
+    '继续': 'Resume', '记录到 CSV 文件': 'Record to CSV file', 'CSV 文件 (*.csv)': 'CSV files (*.csv)',
+    '记录已停止：无法写入 %1（%2）': 'Recording stopped: cannot write %1 (%2)',
+    '● 正在记录 %1：%2 行': '● Recording %1: %2 rows', '记录已结束 %1：%2 行': 'Recording ended %1: %2 rows',
+    '设备升级': 'Firmware update', '串口配置': 'Serial port', '端口：': 'Port:', '波特率：': 'Baud rate:',
+    '打开': 'Open', '文件发送': 'Send file', '文件路径：': 'File:', '浏览...': 'Browse...',
+    '发送': 'Send', '传输进度：': 'Progress:', '文件接收': 'Receive file', '接收': 'Receive',
+    '关闭': 'Close', '串口打开失败': 'Port not opened', '请检查串口是否已被占用！': 'Is the port in use by another program?',
+    '关闭串口': 'Close port', '打开串口': 'Open port', '打开文件': 'Open file', '任意文件 (*.*)': 'All files (*.*)',
+    '选择目录': 'Choose folder', '失败': 'Failed', '文件发送失败！': 'Sending the file failed!',
+    '文件接收失败！': 'Receiving the file failed!', '成功': 'succeeded', '文件发送成功！': 'File sent.',
+    '文件接收成功！': 'File received.', '失败，串口未打开': 'failed: port not open',
+    '失败，总线忙': 'failed: line busy', '失败，CRC校验出错': 'failed: CRC error',
+    '失败，设备处理命令返回错误': 'failed: the device refused the command',
+    '失败，总线数据丢失': 'failed: reply lost', '失败，原因未知': 'failed: unknown reason',
+    '软件重启': 'Restart', '设置激光功率': 'Set laser power', '设置温度保护阈值': 'Set temperature limit',
+    '设置收发帧数': 'Set frame counts', '设置序列号': 'Set serial number',
+    '设置最大DAC并保存': 'Set and save max. DAC', '仅设置最大DAC（不保存)': 'Set max. DAC (not saved)',
+    '设置自动补偿时长': 'Set compensation time', '开启TEC': 'TEC on', '设置TEC功率': 'Set TEC power',
+    '开启自动控制TEC': 'TEC auto on', '关闭自动控制TEC': 'TEC auto off', '设置风扇调试命令': 'Fan test command',
+    '保存激光类型命令': 'Save laser type', '设置PID系数': 'Set PID', '设置未知命令': 'Unknown command',
+    '开风扇自控': 'Fan auto on', '关闭风扇自控': 'Fan auto off', '风扇PWM': 'Fan PWM',
+    '设备序列号选择': 'Serial number', '出厂日期': 'Made on', '获取当前日期': 'Today',
+    '当日序列号': 'No. of the day',
+}
+
+# Texts that read the same in English: numbers, units, names, and the
+# transfer layer's messages, which are English at their source.
+def same(text):
+    return not re.search(r'[\u3000-\u9fff\uff00-\uffef]', text)
+
+# lupdate writes a carriage return as <byte value="xd"/>.
+def full_text(element):
+    text = element.text or ''
+    for child in element:
+        text += chr(int(child.get('value').lstrip('x'), 16)) + (child.tail or '')
+    return text
+
+def set_text(element, text):
+    for child in list(element):
+        element.remove(child)
+    parts = text.split('\r')
+    element.text = parts[0]
+    for part in parts[1:]:
+        byte = ET.SubElement(element, 'byte', value='xd')
+        byte.tail = part
+
+def main():
+    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), 'korvex_en.ts')
+    tree = ET.parse(path)
+    missing = []
+    for message in tree.iter('message'):
+        source = full_text(message.find('source'))
+        translation = message.find('translation')
+        core = source.strip()
+        lead = source[:len(source) - len(source.lstrip())]
+        trail = source[len(source.rstrip()):]
+        if core in EN:
+            english = EN[core]
+        elif same(core):
+            english = core
+        else:
+            missing.append(source)
+            continue
+        set_text(translation, (lead if not english.startswith(' ') else '') + english + trail)
+        translation.attrib.pop('type', None)
+    tree.write(path, encoding='utf-8', xml_declaration=True)
+    with open(path, encoding='utf-8') as f:
+        text = f.read()
+    with open(path, 'w', encoding='utf-8') as f:
+        f.write(text.replace("<?xml version='1.0' encoding='utf-8'?>", '<?xml version="1.0" encoding="utf-8"?>\n<!DOCTYPE TS>', 1))
+    for source in missing:
+        print('untranslated:', repr(source))
+    return 1 if missing else 0
+
+if __name__ == '__main__':
+    sys.exit(main())

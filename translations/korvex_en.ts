@@ -1,0 +1,1053 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en">
+<context>
+    <name>AdminWd</name>
+    <message>
+        <source>Korvex</source>
+        <translation>Korvex</translation>
+    </message>
+    <message>
+        <source>设置区域</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>开启光源</source>
+        <translation>Laser on</translation>
+    </message>
+    <message>
+        <source> 关闭光源</source>
+        <translation> Laser off</translation>
+    </message>
+    <message>
+        <source>重启设备</source>
+        <translation>Restart</translation>
+    </message>
+    <message>
+        <source>清零帧数</source>
+        <translation>Zero frames</translation>
+    </message>
+    <message>
+        <source>功率设置</source>
+        <translation>Power</translation>
+    </message>
+    <message>
+        <source>温度阈值</source>
+        <translation>Temp. limit</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>最大DAC</source>
+        <translation>Max. DAC</translation>
+    </message>
+    <message>
+        <source>DAC+</source>
+        <translation>DAC+</translation>
+    </message>
+    <message>
+        <source>DAC-</source>
+        <translation>DAC-</translation>
+    </message>
+    <message>
+        <source>自动补偿时长</source>
+        <translation>Compensation</translation>
+    </message>
+    <message>
+        <source>设备序列号</source>
+        <translation>Serial no.</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>激光型号</source>
+        <translation>Laser model</translation>
+    </message>
+    <message>
+        <source>激光25W</source>
+        <translation>Laser 25W</translation>
+    </message>
+    <message>
+        <source>激光30W</source>
+        <translation>Laser 30W</translation>
+    </message>
+    <message>
+        <source>激光50W</source>
+        <translation>Laser 50W</translation>
+    </message>
+    <message>
+        <source> 数据显示</source>
+        <translation> Readings</translation>
+    </message>
+    <message>
+        <source>固件版本</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>激光类型</source>
+        <translation>Laser type</translation>
+    </message>
+    <message>
+        <source>设备发送帧数</source>
+        <translation>Frames sent</translation>
+    </message>
+    <message>
+        <source>设备接收帧数</source>
+        <translation>Frames received</translation>
+    </message>
+    <message>
+        <source>激光功率</source>
+        <translation>Laser power</translation>
+    </message>
+    <message>
+        <source>激光电流</source>
+        <translation>Laser current</translation>
+    </message>
+    <message>
+        <source>激光温度</source>
+        <translation>Laser temp.</translation>
+    </message>
+    <message>
+        <source>温度2</source>
+        <translation>Temp. 2</translation>
+    </message>
+    <message>
+        <source>MCU温度</source>
+        <translation>MCU temp.</translation>
+    </message>
+    <message>
+        <source>环境温度</source>
+        <translation>Ambient temp.</translation>
+    </message>
+    <message>
+        <source>风扇1转速</source>
+        <translation>Fan 1 speed</translation>
+    </message>
+    <message>
+        <source>风扇2转速</source>
+        <translation>Fan 2 speed</translation>
+    </message>
+    <message>
+        <source>风扇3转速</source>
+        <translation>Fan 3 speed</translation>
+    </message>
+    <message>
+        <source>TEC电流</source>
+        <translation>TEC current</translation>
+    </message>
+    <message>
+        <source>温度保护阈值</source>
+        <translation>Temp. limit</translation>
+    </message>
+    <message>
+        <source>运行时长</source>
+        <translation>Run time</translation>
+    </message>
+    <message>
+        <source>系统状态</source>
+        <translation>System state</translation>
+    </message>
+    <message>
+        <source>硬件接口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>未连接</source>
+        <translation>Not connected</translation>
+    </message>
+    <message>
+        <source> 通讯状态</source>
+        <translation> Link</translation>
+    </message>
+    <message>
+        <source>光源开关</source>
+        <translation>Laser</translation>
+    </message>
+    <message>
+        <source>温度报警</source>
+        <translation>Temp. alarm</translation>
+    </message>
+    <message>
+        <source>风扇1报警</source>
+        <translation>Fan 1 alarm</translation>
+    </message>
+    <message>
+        <source>风扇2报警</source>
+        <translation>Fan 2 alarm</translation>
+    </message>
+    <message>
+        <source>风扇3报警</source>
+        <translation>Fan 3 alarm</translation>
+    </message>
+    <message>
+        <source>通讯设置</source>
+        <translation>Connection</translation>
+    </message>
+    <message>
+        <source>其它功能</source>
+        <translation>Tools</translation>
+    </message>
+    <message>
+        <source>帮助</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>串口设置</source>
+        <translation>Serial port...</translation>
+    </message>
+    <message>
+        <source>Pid调试</source>
+        <translation>PID tuning</translation>
+    </message>
+    <message>
+        <source>调试TEC</source>
+        <translation>TEC test</translation>
+    </message>
+    <message>
+        <source>风扇调试</source>
+        <translation>Fan test</translation>
+    </message>
+    <message>
+        <source>升级设备</source>
+        <translation>Update firmware</translation>
+    </message>
+    <message>
+        <source>工厂模式</source>
+        <translation>Factory mode</translation>
+    </message>
+    <message>
+        <source>趋势图</source>
+        <translation>Trend</translation>
+    </message>
+    <message>
+        <source>关于</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>通知</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>继续操作会断开当前连接，确定？</source>
+        <translation>This closes the current connection. Continue?</translation>
+    </message>
+    <message>
+        <source>打开成功<byte value="xd" />
+</source>
+        <translation> opened<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>连接断开</source>
+        <translation>Disconnected</translation>
+    </message>
+    <message>
+        <source>打开失败<byte value="xd" />
+</source>
+        <translation> could not be opened<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>关闭成功<byte value="xd" />
+</source>
+        <translation> closed<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>连接未知</source>
+        <translation>Connection unknown</translation>
+    </message>
+    <message>
+        <source>关闭失败<byte value="xd" />
+</source>
+        <translation> could not be closed<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>设备丢失，串口已关闭<byte value="xd" />
+</source>
+        <translation> lost: device gone, port closed<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>设备序列号为空，设置失败
+</source>
+        <translation>Serial number empty: not set
+</translation>
+    </message>
+</context>
+<context>
+    <name>CommSet</name>
+    <message>
+        <source>串口设置</source>
+        <translation>Serial port...</translation>
+    </message>
+    <message>
+        <source>串口选择 </source>
+        <translation>Port </translation>
+    </message>
+    <message>
+        <source>波特率</source>
+        <translation>Baud rate</translation>
+    </message>
+    <message>
+        <source>19200</source>
+        <translation>19200</translation>
+    </message>
+    <message>
+        <source>9600</source>
+        <translation>9600</translation>
+    </message>
+    <message>
+        <source>停止位</source>
+        <translation>Stop bits</translation>
+    </message>
+    <message>
+        <source>1</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>1.5</source>
+        <translation>1.5</translation>
+    </message>
+    <message>
+        <source>2</source>
+        <translation>2</translation>
+    </message>
+    <message>
+        <source>奇偶校验位</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>无</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>奇校验</source>
+        <translation>Odd</translation>
+    </message>
+    <message>
+        <source>偶校验</source>
+        <translation>Even</translation>
+    </message>
+    <message>
+        <source>检测可用串口</source>
+        <translation>Find ports</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>串口名称不能为空</source>
+        <translation>Choose a port first</translation>
+    </message>
+</context>
+<context>
+    <name>DialogPasswordWd</name>
+    <message>
+        <source>输入密码</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>密码</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>确认</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>Language</name>
+    <message>
+        <source>语言 / Language</source>
+        <translation>语言 / Language</translation>
+    </message>
+    <message>
+        <source>重新启动后使用所选语言。</source>
+        <translation>The chosen language is used from the next start.</translation>
+    </message>
+</context>
+<context>
+    <name>PidAdjust</name>
+    <message>
+        <source>PID调节</source>
+        <translation>PID tuning</translation>
+    </message>
+    <message>
+        <source>KP</source>
+        <translation>KP</translation>
+    </message>
+    <message>
+        <source>最大温差</source>
+        <translation>Max. temp. spread</translation>
+    </message>
+    <message>
+        <source>KI</source>
+        <translation>KI</translation>
+    </message>
+    <message>
+        <source>PWM 最大差值</source>
+        <translation>Max. PWM spread</translation>
+    </message>
+    <message>
+        <source>KD</source>
+        <translation>KD</translation>
+    </message>
+    <message>
+        <source>  设置PID</source>
+        <translation>  Set PID</translation>
+    </message>
+    <message>
+        <source> 重置最大温差</source>
+        <translation> Reset spreads</translation>
+    </message>
+    <message>
+        <source>不是数字，未发送</source>
+        <translation>Not a number: not sent</translation>
+    </message>
+    <message>
+        <source>%1 不是数字，未发送</source>
+        <translation>%1 is not a number: not sent</translation>
+    </message>
+</context>
+<context>
+    <name>PidPlot</name>
+    <message>
+        <source>温度</source>
+        <translation>Temperature</translation>
+    </message>
+    <message>
+        <source>PWM</source>
+        <translation>PWM</translation>
+    </message>
+    <message>
+        <source>重置</source>
+        <translation>Reset</translation>
+    </message>
+</context>
+<context>
+    <name>TecDebug</name>
+    <message>
+        <source>TEC 调试</source>
+        <translation>TEC test</translation>
+    </message>
+    <message>
+        <source>打开TEC</source>
+        <translation>TEC on</translation>
+    </message>
+    <message>
+        <source>关闭TEC</source>
+        <translation>TEC off</translation>
+    </message>
+    <message>
+        <source>开TEC自控</source>
+        <translation>TEC auto on</translation>
+    </message>
+    <message>
+        <source>关闭TEC自控</source>
+        <translation>TEC auto off</translation>
+    </message>
+    <message>
+        <source>TEC功率</source>
+        <translation>TEC power</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+</context>
+<context>
+    <name>TrendRecorder</name>
+    <message>
+        <source>未在记录</source>
+        <translation>Not recording</translation>
+    </message>
+</context>
+<context>
+    <name>TrendWd</name>
+    <message>
+        <source>趋势图</source>
+        <translation>Trend</translation>
+    </message>
+    <message>
+        <source>时间范围</source>
+        <translation>Span</translation>
+    </message>
+    <message>
+        <source>1 分钟</source>
+        <translation>1 min</translation>
+    </message>
+    <message>
+        <source>10 分钟</source>
+        <translation>10 min</translation>
+    </message>
+    <message>
+        <source>1 小时</source>
+        <translation>1 h</translation>
+    </message>
+    <message>
+        <source>全部</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>开始记录</source>
+        <translation>Record</translation>
+    </message>
+    <message>
+        <source>停止记录</source>
+        <translation>Stop recording</translation>
+    </message>
+    <message>
+        <source>未记录</source>
+        <translation>Not recording</translation>
+    </message>
+    <message>
+        <source>温度 ℃</source>
+        <translation>Temperature ℃</translation>
+    </message>
+    <message>
+        <source>温度告警</source>
+        <translation>Temp. alarm</translation>
+    </message>
+    <message>
+        <source>电流 A</source>
+        <translation>Current A</translation>
+    </message>
+    <message>
+        <source>转速 rpm</source>
+        <translation>Speed rpm</translation>
+    </message>
+    <message>
+        <source>风扇告警</source>
+        <translation>Fan alarm</translation>
+    </message>
+    <message>
+        <source>激光温度</source>
+        <translation>Laser temp.</translation>
+    </message>
+    <message>
+        <source>温度2</source>
+        <translation>Temp. 2</translation>
+    </message>
+    <message>
+        <source>MCU温度</source>
+        <translation>MCU temp.</translation>
+    </message>
+    <message>
+        <source>环境温度</source>
+        <translation>Ambient temp.</translation>
+    </message>
+    <message>
+        <source>温度保护阈值</source>
+        <translation>Temp. limit</translation>
+    </message>
+    <message>
+        <source>激光电流</source>
+        <translation>Laser current</translation>
+    </message>
+    <message>
+        <source>TEC电流</source>
+        <translation>TEC current</translation>
+    </message>
+    <message>
+        <source>风扇1</source>
+        <translation>Fan 1</translation>
+    </message>
+    <message>
+        <source>风扇2</source>
+        <translation>Fan 2</translation>
+    </message>
+    <message>
+        <source>风扇3</source>
+        <translation>Fan 3</translation>
+    </message>
+    <message>
+        <source>鼠标移到图上，这里显示该时刻的数值</source>
+        <translation>Point at a chart to read its values here</translation>
+    </message>
+    <message>
+        <source>继续</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>记录到 CSV 文件</source>
+        <translation>Record to CSV file</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>记录已停止：无法写入 %1（%2）</source>
+        <translation>Recording stopped: cannot write %1 (%2)</translation>
+    </message>
+    <message>
+        <source>● 正在记录 %1：%2 行</source>
+        <translation>● Recording %1: %2 rows</translation>
+    </message>
+    <message>
+        <source>记录已结束 %1：%2 行</source>
+        <translation>Recording ended %1: %2 rows</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateWidget</name>
+    <message>
+        <source>设备升级</source>
+        <translation>Firmware update</translation>
+    </message>
+    <message>
+        <source>串口配置</source>
+        <translation>Serial port</translation>
+    </message>
+    <message>
+        <source>端口：</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>波特率：</source>
+        <translation>Baud rate:</translation>
+    </message>
+    <message>
+        <source>921600</source>
+        <translation>921600</translation>
+    </message>
+    <message>
+        <source>460800</source>
+        <translation>460800</translation>
+    </message>
+    <message>
+        <source>230400</source>
+        <translation>230400</translation>
+    </message>
+    <message>
+        <source>115200</source>
+        <translation>115200</translation>
+    </message>
+    <message>
+        <source>57600</source>
+        <translation>57600</translation>
+    </message>
+    <message>
+        <source>38400</source>
+        <translation>38400</translation>
+    </message>
+    <message>
+        <source>19200</source>
+        <translation>19200</translation>
+    </message>
+    <message>
+        <source>9600</source>
+        <translation>9600</translation>
+    </message>
+    <message>
+        <source>4800</source>
+        <translation>4800</translation>
+    </message>
+    <message>
+        <source>2400</source>
+        <translation>2400</translation>
+    </message>
+    <message>
+        <source>1200</source>
+        <translation>1200</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>文件发送</source>
+        <translation>Send file</translation>
+    </message>
+    <message>
+        <source>文件路径：</source>
+        <translation>File:</translation>
+    </message>
+    <message>
+        <source>浏览...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>传输进度：</source>
+        <translation>Progress:</translation>
+    </message>
+    <message>
+        <source>文件接收</source>
+        <translation>Receive file</translation>
+    </message>
+    <message>
+        <source>接收</source>
+        <translation>Receive</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>串口打开失败</source>
+        <translation>Port not opened</translation>
+    </message>
+    <message>
+        <source>请检查串口是否已被占用！</source>
+        <translation>Is the port in use by another program?</translation>
+    </message>
+    <message>
+        <source>关闭串口</source>
+        <translation>Close port</translation>
+    </message>
+    <message>
+        <source>打开串口</source>
+        <translation>Open port</translation>
+    </message>
+    <message>
+        <source>打开文件</source>
+        <translation>Open file</translation>
+    </message>
+    <message>
+        <source>任意文件 (*.*)</source>
+        <translation>All files (*.*)</translation>
+    </message>
+    <message>
+        <source>选择目录</source>
+        <translation>Choose folder</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>文件发送失败！</source>
+        <translation>Sending the file failed!</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>文件接收失败！</source>
+        <translation>Receiving the file failed!</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>succeeded</translation>
+    </message>
+    <message>
+        <source>文件发送成功！</source>
+        <translation>File sent.</translation>
+    </message>
+    <message>
+        <source>文件接收成功！</source>
+        <translation>File received.</translation>
+    </message>
+</context>
+<context>
+    <name>WriteResult</name>
+    <message>
+        <source>成功</source>
+        <translation>succeeded</translation>
+    </message>
+    <message>
+        <source>失败，串口未打开</source>
+        <translation>failed: port not open</translation>
+    </message>
+    <message>
+        <source>失败，总线忙</source>
+        <translation>failed: line busy</translation>
+    </message>
+    <message>
+        <source>失败，CRC校验出错</source>
+        <translation>failed: CRC error</translation>
+    </message>
+    <message>
+        <source>失败，设备处理命令返回错误</source>
+        <translation>failed: the device refused the command</translation>
+    </message>
+    <message>
+        <source>失败，总线数据丢失</source>
+        <translation>failed: reply lost</translation>
+    </message>
+    <message>
+        <source>失败，原因未知</source>
+        <translation>failed: unknown reason</translation>
+    </message>
+    <message>
+        <source>软件重启</source>
+        <translation>Restart</translation>
+    </message>
+    <message>
+        <source>开启光源</source>
+        <translation>Laser on</translation>
+    </message>
+    <message>
+        <source>关闭光源</source>
+        <translation>Laser off</translation>
+    </message>
+    <message>
+        <source>设置激光功率</source>
+        <translation>Set laser power</translation>
+    </message>
+    <message>
+        <source>设置温度保护阈值</source>
+        <translation>Set temperature limit</translation>
+    </message>
+    <message>
+        <source>设置收发帧数</source>
+        <translation>Set frame counts</translation>
+    </message>
+    <message>
+        <source>设置序列号</source>
+        <translation>Set serial number</translation>
+    </message>
+    <message>
+        <source>设置最大DAC并保存</source>
+        <translation>Set and save max. DAC</translation>
+    </message>
+    <message>
+        <source>仅设置最大DAC（不保存)</source>
+        <translation>Set max. DAC (not saved)</translation>
+    </message>
+    <message>
+        <source>设置自动补偿时长</source>
+        <translation>Set compensation time</translation>
+    </message>
+    <message>
+        <source>开启TEC</source>
+        <translation>TEC on</translation>
+    </message>
+    <message>
+        <source>关闭TEC</source>
+        <translation>TEC off</translation>
+    </message>
+    <message>
+        <source>设置TEC功率</source>
+        <translation>Set TEC power</translation>
+    </message>
+    <message>
+        <source>开启自动控制TEC</source>
+        <translation>TEC auto on</translation>
+    </message>
+    <message>
+        <source>关闭自动控制TEC</source>
+        <translation>TEC auto off</translation>
+    </message>
+    <message>
+        <source>设置风扇调试命令</source>
+        <translation>Fan test command</translation>
+    </message>
+    <message>
+        <source>保存激光类型命令</source>
+        <translation>Save laser type</translation>
+    </message>
+    <message>
+        <source>设置PID系数</source>
+        <translation>Set PID</translation>
+    </message>
+    <message>
+        <source>设置未知命令</source>
+        <translation>Unknown command</translation>
+    </message>
+</context>
+<context>
+    <name>YmodemFileReceive</name>
+    <message>
+        <source>%1 is a link; a received file is never written through one</source>
+        <translation>%1 is a link; a received file is never written through one</translation>
+    </message>
+    <message>
+        <source>%1 exists and is not a plain file</source>
+        <translation>%1 exists and is not a plain file</translation>
+    </message>
+    <message>
+        <source>a transfer is already running</source>
+        <translation>a transfer is already running</translation>
+    </message>
+    <message>
+        <source>stopped by the user</source>
+        <translation>stopped by the user</translation>
+    </message>
+    <message>
+        <source>serial port error: %1</source>
+        <translation>serial port error: %1</translation>
+    </message>
+    <message>
+        <source>header without a file name</source>
+        <translation>header without a file name</translation>
+    </message>
+    <message>
+        <source>refused unsafe file name "%1"</source>
+        <translation>refused unsafe file name "%1"</translation>
+    </message>
+    <message>
+        <source>header for "%1" carries no valid size</source>
+        <translation>header for "%1" carries no valid size</translation>
+    </message>
+    <message>
+        <source>cannot create %1: %2</source>
+        <translation>cannot create %1: %2</translation>
+    </message>
+    <message>
+        <source>more data than the announced %1 bytes</source>
+        <translation>more data than the announced %1 bytes</translation>
+    </message>
+    <message>
+        <source>writing %1 failed: %2</source>
+        <translation>writing %1 failed: %2</translation>
+    </message>
+    <message>
+        <source>transfer ended after %1 of %2 bytes</source>
+        <translation>transfer ended after %1 of %2 bytes</translation>
+    </message>
+    <message>
+        <source>saving %1 failed: %2</source>
+        <translation>saving %1 failed: %2</translation>
+    </message>
+    <message>
+        <source>cancelled by the sender</source>
+        <translation>cancelled by the sender</translation>
+    </message>
+    <message>
+        <source>no sender answered</source>
+        <translation>no sender answered</translation>
+    </message>
+    <message>
+        <source>the sender stopped answering or too many errors</source>
+        <translation>the sender stopped answering or too many errors</translation>
+    </message>
+</context>
+<context>
+    <name>YmodemFileTransmit</name>
+    <message>
+        <source>a transfer is already running</source>
+        <translation>a transfer is already running</translation>
+    </message>
+    <message>
+        <source>stopped by the user</source>
+        <translation>stopped by the user</translation>
+    </message>
+    <message>
+        <source>serial port error: %1</source>
+        <translation>serial port error: %1</translation>
+    </message>
+    <message>
+        <source>cannot open %1: %2</source>
+        <translation>cannot open %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 is not a regular file</translation>
+    </message>
+    <message>
+        <source>file name too long for the header (%1 bytes, at most %2)</source>
+        <translation>file name too long for the header (%1 bytes, at most %2)</translation>
+    </message>
+    <message>
+        <source>reading %1 failed after %2 of %3 bytes</source>
+        <translation>reading %1 failed after %2 of %3 bytes</translation>
+    </message>
+    <message>
+        <source>ended after %1 of %2 bytes</source>
+        <translation>ended after %1 of %2 bytes</translation>
+    </message>
+    <message>
+        <source>the receiver refused the file at its end</source>
+        <translation>the receiver refused the file at its end</translation>
+    </message>
+    <message>
+        <source>cancelled by the receiver</source>
+        <translation>cancelled by the receiver</translation>
+    </message>
+    <message>
+        <source>no receiver answered</source>
+        <translation>no receiver answered</translation>
+    </message>
+    <message>
+        <source>the receiver started over %1 times and never acknowledged the end of the file</source>
+        <translation>the receiver started over %1 times and never acknowledged the end of the file</translation>
+    </message>
+    <message>
+        <source>the receiver stopped answering or too many errors</source>
+        <translation>the receiver stopped answering or too many errors</translation>
+    </message>
+</context>
+<context>
+    <name>fan_debug</name>
+    <message>
+        <source>FanDebug</source>
+        <translation>FanDebug</translation>
+    </message>
+    <message>
+        <source>开风扇自控</source>
+        <translation>Fan auto on</translation>
+    </message>
+    <message>
+        <source>关闭风扇自控</source>
+        <translation>Fan auto off</translation>
+    </message>
+    <message>
+        <source>风扇PWM</source>
+        <translation>Fan PWM</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+</context>
+<context>
+    <name>serialNumInput</name>
+    <message>
+        <source>设备序列号选择</source>
+        <translation>Serial number</translation>
+    </message>
+    <message>
+        <source>激光型号</source>
+        <translation>Laser model</translation>
+    </message>
+    <message>
+        <source>出厂日期</source>
+        <translation>Made on</translation>
+    </message>
+    <message>
+        <source>获取当前日期</source>
+        <translation>Today</translation>
+    </message>
+    <message>
+        <source>当日序列号</source>
+        <translation>No. of the day</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+</TS>
