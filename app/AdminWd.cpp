@@ -4,6 +4,7 @@
 #include "CommSet.h"
 #include "DialogPasswordWd.h"
 #include "Language.h"
+#include "LogPane.h"
 #include "PidAdjust.h"
 #include "PlCommand.h"
 #include "PortLossNotifier.h"
@@ -53,6 +54,10 @@ AdminWd::AdminWd(QWidget *parent)
     initKorvexResources();
     ui->setupUi(this);
     Language::addMenu(ui->menuBar, Language::current());
+    logPane = new LogPane(ui->textEditDebugInfo, this);
+    ui->menu_2->addSeparator();
+    ui->menu_2->addAction(logPane->saveAction());
+    ui->menu_2->addAction(logPane->clearAction());
     ui->spinBox_PowerVal->installEventFilter(this);
 
     plCommand = new PlCommand;
@@ -84,9 +89,7 @@ AdminWd::AdminWd(QWidget *parent)
     connect(ui->actionupdateDev, &QAction::triggered, this, &AdminWd::openUpdateWd);
     connect(ui->actionFactoryMode, &QAction::triggered, this, &AdminWd::openFactoryPasswordWd);
     connect(passwordWd, &DialogPasswordWd::sendPasswordStr, this, &AdminWd::changeUserMode);
-    connect(plCommand, &PlCommand::turnOnSpcommResult, this, &AdminWd::updateSerialOn);
-    connect(plCommand, &PlCommand::turnOffSpcommResult, this, &AdminWd::updateSerialOff);
-    connect(plCommand->lossNotifier(), &PortLossNotifier::portLost, this, &AdminWd::updateSerialLost);
+    connectLogPort();
     connect(plCommand, &PlCommand::writeCmdResult, this, &AdminWd::updateGeneralWriteSlots);
     connect(plCommand, &PlCommand::readCmdResult, this, &AdminWd::updateGeneralReadSlots);
     connect(plCommand, &PlCommand::sendCommErrNums, this, &AdminWd::updateCommStat);
@@ -159,7 +162,24 @@ void AdminWd::connectCommandSignals()
 
 void AdminWd::appendLog(const QString &message)
 {
-    ui->textEditDebugInfo->append(message);
+    logPane->append(message);
+}
+
+void AdminWd::connectLogPort()
+{
+    // The lines about opening a port name that port; so do the lines while
+    // it is open, up to the one that says it closed or was lost. These run
+    // around the window's own handlers of the same signals.
+    connect(plCommand, &PlCommand::turnOnSpcommResult, logPane, [this](const QString &name) { logPane->setPort(name); });
+    connect(plCommand, &PlCommand::turnOnSpcommResult, this, &AdminWd::updateSerialOn);
+    connect(plCommand, &PlCommand::turnOnSpcommResult, logPane, [this](const QString &, quint8 result) {
+        if (result != 0)
+            logPane->setPort(QString());
+    });
+    connect(plCommand, &PlCommand::turnOffSpcommResult, this, &AdminWd::updateSerialOff);
+    connect(plCommand->lossNotifier(), &PortLossNotifier::portLost, this, &AdminWd::updateSerialLost);
+    connect(plCommand, &PlCommand::turnOffSpcommResult, logPane, [this] { logPane->setPort(QString()); });
+    connect(plCommand->lossNotifier(), &PortLossNotifier::portLost, logPane, [this] { logPane->setPort(QString()); });
 }
 
 bool AdminWd::confirmDisconnect()

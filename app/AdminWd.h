@@ -13,6 +13,7 @@ class AdminWd;
 }
 class CommSet;
 class DialogPasswordWd;
+class LogPane;
 class PidAdjust;
 class PlCommand;
 class QTimer;
@@ -112,6 +113,8 @@ private:
     void decodeAlarmBits();
     static QString formatSerialNumber(const QByteArray &record);
     void appendLog(const QString &message);
+    // Keeps the log's port in step with the port's open, close and loss.
+    void connectLogPort();
     // Tells the trend window how each poll ended (see statusSampled).
     void notePollSent();
     void noteReadResult(quint8 result, const QByteArray &frame);
@@ -128,6 +131,7 @@ private:
     UpdateWidget *updateWd;
     DialogPasswordWd *passwordWd;
     TrendWd *trendWd = nullptr;
+    LogPane *logPane = nullptr;
     bool statusReplyPending = false;
     QTimer *pollTimer;
     PlCommand *plCommand;

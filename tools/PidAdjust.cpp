@@ -1,4 +1,5 @@
 #include "PidAdjust.h"
+#include "LogPane.h"
 #include "PidMath.h"
 #include "ui_PidAdjust.h"
 
@@ -10,6 +11,7 @@ PidAdjust::PidAdjust(QWidget *parent)
     , ui(new Ui::PidAdjust)
 {
     ui->setupUi(this);
+    LogPane::limitLines(ui->textEditShowTemp);
     for (QLineEdit *field : coefficientFields())
         connect(field, &QLineEdit::textEdited, this, [this, field] { markRefused(field, false); });
 }

@@ -69,6 +69,8 @@ EN = {
     '开风扇自控': 'Fan auto on', '关闭风扇自控': 'Fan auto off', '风扇PWM': 'Fan PWM',
     '设备序列号选择': 'Serial number', '出厂日期': 'Made on', '获取当前日期': 'Today',
     '当日序列号': 'No. of the day',
+    '保存日志…': 'Save log…', '清空日志': 'Clear log', '日志文件 (*.log *.txt)': 'Log files (*.log *.txt)',
+    '无法保存日志 %1：%2': 'Cannot save the log to %1: %2',
 }
 
 # Texts that read the same in English: numbers, units, names, and the

@@ -386,6 +386,29 @@
     </message>
 </context>
 <context>
+    <name>LogPane</name>
+    <message>
+        <source>保存日志…</source>
+        <translation>Save log…</translation>
+    </message>
+    <message>
+        <source>清空日志</source>
+        <translation>Clear log</translation>
+    </message>
+    <message>
+        <source>日志文件 (*.log *.txt)</source>
+        <translation>Log files (*.log *.txt)</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>无法保存日志 %1：%2</source>
+        <translation>Cannot save the log to %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>PidAdjust</name>
     <message>
         <source>PID调节</source>

@@ -17,12 +17,18 @@
 #include "serialNumInput.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLocale>
 #include <QProcess>
+#include <QTextDocument>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -79,26 +85,41 @@ QString textOf(QWidget *w)
     return QString();
 }
 
+// Pixels a widget has for its text.
+int textRoom(QWidget *w)
+{
+    if (auto *label = qobject_cast<QLabel *>(w))
+        return label->contentsRect().width() - 2 * label->margin() - (label->indent() > 0 ? label->indent() : 0);
+    QStyleOptionButton opt;
+    opt.initFrom(w);
+    opt.text = textOf(w);
+    QStyle::SubElement contents = QStyle::SE_PushButtonContents;
+    if (qobject_cast<QCheckBox *>(w))
+        contents = QStyle::SE_CheckBoxContents;
+    else if (qobject_cast<QRadioButton *>(w))
+        contents = QStyle::SE_RadioButtonContents;
+    else if (!qobject_cast<QPushButton *>(w))
+        return w->width();
+    return w->style()->subElementRect(contents, &opt, w).width();
+}
+
 // Widgets whose text needs more room than they have.
 QStringList clippedTexts(QWidget *window)
 {
     QStringList clipped;
     const auto widgets = window->findChildren<QWidget *>();
     for (QWidget *w : widgets) {
-        const QString text = textOf(w);
-        if (text.isEmpty() || !w->isVisibleTo(window) || text.startsWith(QLatin1Char('<')))
+        QString text = textOf(w);
+        text.remove(QLatin1Char('&'));
+        if (text.isEmpty() || !w->isVisibleTo(window) || Qt::mightBeRichText(text))
             continue;
         auto *label = qobject_cast<QLabel *>(w);
         if (label && label->wordWrap())
             continue;
-        const QSize needed = w->minimumSizeHint().expandedTo(label ? w->sizeHint() : w->minimumSizeHint());
-        const int textWidth = w->fontMetrics().horizontalAdvance(text);
-        const int room = label ? label->contentsRect().width() : w->width();
-        if ((label && textWidth > room) || (!label && needed.width() > w->width()))
-            clipped << QStringLiteral("%1 \"%2\" (%3 px, needs %4)")
-                           .arg(w->objectName(), text)
-                           .arg(w->width())
-                           .arg(label ? textWidth : needed.width());
+        const int needed = w->fontMetrics().horizontalAdvance(text);
+        const int room = textRoom(w);
+        if (needed > room)
+            clipped << QStringLiteral("%1 \"%2\" (%3 px, needs %4)").arg(w->objectName(), text).arg(room).arg(needed);
     }
     return clipped;
 }
