@@ -61,7 +61,11 @@ AdminWd::AdminWd(QWidget *parent)
                          static_cast<QWidget *>(ui->doubleSpinBoxLdTempThValue),
                          static_cast<QWidget *>(ui->spinBoxAutoCompensation)})
         box->installEventFilter(this);
+    // The form's font comes from its style sheet, applied when polished;
+    // the sizes follow it whenever it changes.
+    ensurePolished();
     fitLongValueFields();
+    ui->ComNameShow->installEventFilter(this);
 
     plCommand = new PlCommand;
     pollTimer = new QTimer(this);
@@ -393,15 +397,33 @@ void AdminWd::forgetDeviceSettings()
 
 void AdminWd::fitLongValueFields()
 {
-    // Room for the whole of a long device path and of the widest serial
-    // number, in the window's own font, so the fields grow with it.
+    // Every text gets the room it needs in the window's own font (12 pt, or
+    // more pixels at a higher dpi): buttons as wide as their text, fields as
+    // wide as their widest value, long device paths and serial numbers
+    // whole. The layout then sets the window's smallest size from these.
     const QFontMetrics metrics(ui->ComNameShow->font());
-    const int padding = 4 * metrics.averageCharWidth();
+    const int padding = metrics.averageCharWidth();
+    const int buttonFrame = 2 * (style()->pixelMetric(QStyle::PM_ButtonMargin)
+                                 + style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
+    for (QPushButton *button : ui->centralWidget->findChildren<QPushButton *>())
+        button->setMinimumWidth(metrics.horizontalAdvance(button->text()) + buttonFrame + padding);
+
+    // The widest values a device reports in service: counters at their
+    // limit, temperatures below -100 ℃ or above 1000 ℃ do not occur.
+    DevStatusCache widest;
+    widest.fwMajor = widest.fwMinor = 255;
+    widest.powerPercent = widest.fanSpeed1 = widest.fanSpeed2 = widest.fanSpeed3 = 65535;
+    widest.ldCurrent = widest.tecCurrentMa = widest.maxDac = 65535;
+    widest.tempThreshold = widest.ldTemp = widest.ldTemp2 = widest.mcuTemp = widest.envTemp = -999;
+    widest.devRxFrames = widest.devTxFrames = widest.runSeconds = 4294967295u;
+    widest.compensationHours = 100000; // the most the settings area sets
+    widest.serialNum = QByteArray::fromHex("FFFFFF630C1FFFFF");
+    for (const auto &field : StatusFormat::fieldTexts(widest)) {
+        if (QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first))
+            edit->setMinimumWidth(metrics.horizontalAdvance(field.second) + padding);
+    }
+    ui->devSerialNumValue->setMinimumWidth(ui->devSerialNum->minimumWidth());
     ui->ComNameShow->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("/dev/ttyUSB10")) + padding);
-    const QByteArray widestSerial = QByteArray::fromHex("FFFFFF63FFFFFFFF");
-    const int serialWidth = metrics.horizontalAdvance(formatSerialNumber(widestSerial)) + padding;
-    ui->devSerialNumValue->setMinimumWidth(serialWidth);
-    ui->devSerialNum->setMinimumWidth(serialWidth);
 }
 
 // ---- operator controls ----------------------------------------------------
@@ -499,6 +521,8 @@ bool AdminWd::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Wheel && qobject_cast<QAbstractSpinBox *>(watched))
         return true;
+    if (watched == ui->ComNameShow && event->type() == QEvent::FontChange)
+        fitLongValueFields();
     if (watched == ui->spinBox_PowerVal && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {

@@ -123,7 +123,8 @@ private:
     // The settings controls take the device's values (see SettingFollower).
     void followDeviceSettings();
     void forgetDeviceSettings();
-    // Long values (port names, serial numbers) get room for their whole text.
+    // Buttons and value fields get room for their whole text in the
+    // window's font (again whenever the font changes).
     void fitLongValueFields();
 
     Ui::AdminWd *ui;

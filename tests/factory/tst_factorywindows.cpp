@@ -207,12 +207,12 @@ void TestFactoryWindows::pidFillsEmptyFieldsFromTheDevice()
     auto *kp = child<QLineEdit>(w, "lineEditKP");
     auto *ki = child<QLineEdit>(w, "lineEditKI");
     auto *kd = child<QLineEdit>(w, "lineEditKD");
-    w.updateShowText({250, 600, 15000, 1000, 7});
-    QCOMPARE(QStringList({kp->text(), ki->text(), kd->text()}), QStringList({"1.5000", "0.1000", "0.0007"}));
+    w.updateShowText({250, 600, 15000, 1000, 10});
+    QCOMPARE(QStringList({kp->text(), ki->text(), kd->text()}), QStringList({"1.5000", "0.1000", "0.0010"}));
     // Sending unchanged gives the device its own coefficients back.
     QTest::mouseClick(child<QPushButton>(w, "btnSetPid"), Qt::LeftButton);
     QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).value<QVector<quint32>>(), (QVector<quint32>{15000, 1000, 7}));
+    QCOMPARE(spy.at(0).at(0).value<QVector<quint32>>(), (QVector<quint32>{15000, 1000, 10}));
 
     // What the operator typed stays; a field being typed in stays empty;
     // a field emptied and left takes the device's value again.
