@@ -15,7 +15,7 @@
 #include "fan_debug.h"
 #include "serialNumInput.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -120,6 +120,14 @@ AdminWd::AdminWd(QWidget *parent)
     connect(this, &AdminWd::devicePortChanged, trendWd, &TrendWd::portChanged);
 
     refreshLamps();
+
+    // Styles draw the focus frame only once keys have moved the focus; a
+    // click or the program moving it hides it again. Every window of the
+    // program keeps it shown, so the technician sees where a key will go.
+    connect(qApp, &QApplication::focusChanged, this, [](QWidget *, QWidget *now) {
+        if (now)
+            now->window()->setAttribute(Qt::WA_KeyboardFocusChange);
+    });
 
     connect(pollTimer, &QTimer::timeout, this, &AdminWd::queryDevInfo);
     pollTimer->start(500);
@@ -233,9 +241,10 @@ void AdminWd::updateSerialOn(QString name, quint8 result)
         devPortOpen = true;
         statusReplyPending = false;
         forgetDeviceSettings();
-        // The log, not a button that switches the laser, holds the focus:
-        // Enter in the serial dialog followed by Space must not act.
-        ui->textEditDebugInfo->setFocus(Qt::OtherFocusReason);
+        // The opened port's name, not a button that switches the laser,
+        // holds the focus: Enter in the serial dialog followed by Space or
+        // Enter must not act.
+        ui->ComNameShow->setFocus(Qt::OtherFocusReason);
         emit devicePortChanged(true);
     } else {
         ui->ComNameShow->setText(tr("连接断开"));

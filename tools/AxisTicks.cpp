@@ -77,12 +77,25 @@ void applyTime(QCategoryAxis *axis, qint64 fromMs, qint64 toMs)
     const QString format = toMs - fromMs > 6 * 3600 * 1000 ? QStringLiteral("MM-dd hh:mm") : QStringLiteral("hh:mm:ss");
     // Whole minutes and hours of the local clock, whatever the zone's offset.
     const qint64 offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(fromMs).offsetFromUtc()) * 1000;
-    qint64 tick = ((fromMs + offsetMs + step - 1) / step) * step - offsetMs;
-    for (const QString &label : axis->categoriesLabels())
-        axis->remove(label);
+    QStringList labels;
+    QVector<qint64> ticks;
+    for (qint64 tick = ((fromMs + offsetMs + step - 1) / step) * step - offsetMs; tick <= toMs; tick += step) {
+        ticks << tick;
+        labels << QDateTime::fromMSecsSinceEpoch(tick).toString(format);
+    }
+    // Most redraws move the range by a poll and keep the ticks: rebuilding
+    // them would make the chart lay itself out anew each time.
+    const QStringList present = axis->categoriesLabels();
+    bool same = present == labels;
+    for (int i = 0; same && i < ticks.size(); ++i)
+        same = axis->endValue(labels[i]) == double(ticks[i]);
+    if (!same) {
+        for (const QString &label : present)
+            axis->remove(label);
+        for (int i = 0; i < ticks.size(); ++i)
+            axis->append(labels[i], double(ticks[i]));
+    }
     axis->setStartValue(double(fromMs));
-    for (; tick <= toMs; tick += step)
-        axis->append(QDateTime::fromMSecsSinceEpoch(tick).toString(format), double(tick));
     axis->setRange(double(fromMs), double(toMs));
 }
 

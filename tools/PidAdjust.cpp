@@ -85,10 +85,10 @@ void PidAdjust::updateShowText(QVector<quint32> arrData)
 void PidAdjust::fillEmptyCoefficients(const QVector<quint32> &status)
 {
     // The device's own coefficients are the start for editing. A field the
-    // operator is typing in is left alone, even while it is empty.
+    // operator has edited is left alone, even while it is empty.
     const QList<QLineEdit *> fields = coefficientFields();
     for (int i = 0; i < fields.size(); ++i) {
-        if (fields[i]->text().isEmpty() && !fields[i]->hasFocus()) {
+        if (fields[i]->text().isEmpty() && !fields[i]->isModified()) {
             fields[i]->setText(PidMath::coefficientText(status[PidMath::kFirstCoefficient + i]));
             markRefused(fields[i], QString());
         }

@@ -94,7 +94,13 @@ void TrendWd::buildPlot(int index, QChartView *view, const QString &title, const
     p.value->setTitleText(title);
     p.chart->addAxis(p.time, Qt::AlignBottom);
     p.chart->addAxis(p.value, Qt::AlignLeft);
-    connect(p.chart, &QChart::plotAreaChanged, this, &TrendWd::alignPlotAreas);
+    // A chart's plot area shows the margins it was laid out with; new
+    // margins take effect at its next layout.
+    connect(p.chart, &QChart::plotAreaChanged, this, [this, index] {
+        plots[index].laidOutLeft = plots[index].extraLeft;
+        plots[index].laidOutRight = plots[index].extraRight;
+        alignPlotAreas();
+    });
 
     p.alarmMask = alarmMask;
     if (alarmMask) {
@@ -282,12 +288,16 @@ void TrendWd::redraw()
 
 void TrendWd::alignPlotAreas()
 {
-    // Each chart's own plot area, as if it had no added margins.
+    // Each chart's own plot area, as if it had no added margins. Charts not
+    // laid out yet (no area) or of another width are left until they are.
     qreal left = 0, right = 0;
     QRectF natural[3];
     for (int i = 0; i < 3; ++i) {
         const QRectF area = plots[i].chart->plotArea();
-        natural[i] = area.adjusted(-plots[i].extraLeft, 0, plots[i].extraRight, 0);
+        if (area.width() <= 0 || area.height() <= 0
+            || plots[i].chart->size().width() != plots[0].chart->size().width())
+            return;
+        natural[i] = area.adjusted(-plots[i].laidOutLeft, 0, plots[i].laidOutRight, 0);
         left = i ? qMax(left, natural[i].left()) : natural[i].left();
         right = i ? qMin(right, natural[i].right()) : natural[i].right();
     }
@@ -297,6 +307,8 @@ void TrendWd::alignPlotAreas()
         // area changes that new margins set off.
         const int extraLeft = qRound(left - natural[i].left());
         const int extraRight = qRound(natural[i].right() - right);
+        if (extraLeft < 0 || extraRight < 0 || extraLeft + extraRight >= natural[i].width())
+            return;
         if (extraLeft == p.extraLeft && extraRight == p.extraRight)
             continue;
         p.extraLeft = extraLeft;

@@ -100,9 +100,12 @@ private:
         QtCharts::QLineSeries *alarmUpper = nullptr;
         QtCharts::QLineSeries *alarmLower = nullptr;
         quint8 alarmMask = 0;
-        // Margins added to line the plot area up with the other charts.
+        // Margins added to line the plot area up with the other charts, and
+        // those its present plot area was laid out with.
         int extraLeft = 0;
         int extraRight = 0;
+        int laidOutLeft = 0;
+        int laidOutRight = 0;
     };
 
     void buildPlot(int index, QtCharts::QChartView *view, const QString &title, const QString &alarmName,

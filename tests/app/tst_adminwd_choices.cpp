@@ -99,6 +99,8 @@ private slots:
     void wheelLeavesSettingBoxes_data();
     void wheelLeavesSettingBoxes();
     void focusAfterOpeningSwitchesNothing();
+    void focusIsVisible_data();
+    void focusIsVisible();
     void longValuesShowWhole();
     void layoutFollowsTheFont_data();
     void layoutFollowsTheFont();
@@ -233,6 +235,7 @@ void TestAdminWdChoices::focusAfterOpeningSwitchesNothing()
     QWidget *focused = QApplication::focusWidget();
     QVERIFY(focused);
     QVERIFY2(!qobject_cast<QAbstractButton *>(focused), qPrintable(focused->objectName()));
+    saveShot(w, "main-focus-after-open");
     // Enter opened the port; a following Space or Enter changes nothing on the device.
     laser->clearFrames();
     QTest::keyClick(focused, Qt::Key_Space);
@@ -244,6 +247,29 @@ void TestAdminWdChoices::focusAfterOpeningSwitchesNothing()
     for (const char *name : {"btnTurnOnLd", "btnTurnOffLd", "btnSoftReset", "btnSetMaxDacPlus", "btnSetMaxDacPlus_2",
                              "btnSetMaxDac"})
         QCOMPARE(w->findChild<QWidget *>(name)->focusPolicy(), Qt::NoFocus);
+}
+
+void TestAdminWdChoices::focusIsVisible_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("port name after opening") << "open";
+    QTest::newRow("save button after a click") << "click";
+}
+
+void TestAdminWdChoices::focusIsVisible()
+{
+    QFETCH(QString, how);
+    openWithLaser();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->findChild<CommSet *>()->isVisible(), 5000);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    if (how == "click")
+        click(w, "btnLdTempThSet");
+    QWidget *focused = QApplication::focusWidget();
+    QVERIFY(focused);
+    const QImage withFocus = focused->grab().toImage();
+    focused->clearFocus();
+    const QImage withoutFocus = focused->grab().toImage();
+    QVERIFY2(withFocus != withoutFocus, qPrintable(focused->objectName()));
 }
 
 void TestAdminWdChoices::longValuesShowWhole()

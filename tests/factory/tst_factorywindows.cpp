@@ -214,15 +214,16 @@ void TestFactoryWindows::pidFillsEmptyFieldsFromTheDevice()
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).value<QVector<quint32>>(), (QVector<quint32>{15000, 1000, 10}));
 
-    // What the operator typed stays; a field being typed in stays empty;
-    // a field emptied and left takes the device's value again.
-    kp->setText("2.5");
-    ki->clear();
-    kd->clear();
-    kd->setFocus();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
+    // What the operator typed stays, also an emptied field (which is then
+    // refused rather than sent as 0); untouched fields keep their first value.
+    kp->selectAll();
+    QTest::keyClicks(kp, "2.5");
+    ki->selectAll();
+    QTest::keyClick(ki, Qt::Key_Backspace);
     w.updateShowText({251, 610, 20000, 3000, 0});
-    QCOMPARE(QStringList({kp->text(), ki->text(), kd->text()}), QStringList({"2.5", "0.3000", ""}));
+    QCOMPARE(QStringList({kp->text(), ki->text(), kd->text()}), QStringList({"2.5", "", "0.0010"}));
+    QTest::mouseClick(child<QPushButton>(w, "btnSetPid"), Qt::LeftButton);
+    QCOMPARE(spy.count(), 1);
 }
 
 void TestFactoryWindows::pidShowsSamplesAndSpreads()
