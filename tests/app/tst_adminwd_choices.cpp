@@ -220,6 +220,7 @@ void TestAdminWdChoices::wheelLeavesSettingBoxes()
     auto *spin = w->findChild<QAbstractSpinBox *>(box);
     QVERIFY(spin);
     spin->setFocus();
+    spin->stepDown(); // off the top of its range, where a step up would show
     const QString before = spin->text();
     wheelUp(spin);
     wheelUp(spin->findChild<QLineEdit *>());
