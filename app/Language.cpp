@@ -1,9 +1,9 @@
 #include "Language.h"
+#include "QtChinese.h"
 
 #include <QActionGroup>
 #include <QCoreApplication>
 #include <QDir>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -114,13 +114,12 @@ QString current()
 bool install(QCoreApplication *app, const QString &code)
 {
     installed() = code;
-    const QString qtDir = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
     if (code == QLatin1String(kEnglish)) {
         // Qt's own texts are English already; only the window's need a file.
         return load(app, QStringLiteral("korvex_en"), translationDirs());
     }
     // The window's texts are Chinese already; Qt's own standard dialogs are not.
-    return load(app, QStringLiteral("qtbase_zh_CN"), {qtDir});
+    return QtChinese::install(app);
 }
 
 void addMenu(QMenuBar *bar, const QString &current)

@@ -68,9 +68,14 @@ EN = {
     '保存激光类型命令': 'Save laser type', '设置PID系数': 'Set PID', '设置未知命令': 'Unknown command',
     '开风扇自控': 'Fan auto on', '关闭风扇自控': 'Fan auto off', '风扇PWM': 'Fan PWM',
     '设备序列号选择': 'Serial number', '出厂日期': 'Made on', '获取当前日期': 'Today',
-    '当日序列号': 'No. of the day',
+    '当日序列号': 'Day no.',
     '保存日志…': 'Save log…', '清空日志': 'Clear log', '日志文件 (*.log *.txt)': 'Log files (*.log *.txt)',
     '无法保存日志 %1：%2': 'Cannot save the log to %1: %2',
+    'Korvex %1\n激光光源的维护与工厂工具\n\n说明文件：%2\n手册：man korvex':
+        'Korvex %1\nService and factory tool for the laser light source\n\nREADME: %2\nManual: man korvex',
+    '密码错误': 'Wrong password', '，': ', ', '为空，未发送': 'Empty: not sent', '%1 为空': '%1 empty',
+    '%1 不是数字': '%1 not a number', '%1，未发送': '%1: not sent', '经过时间 (秒)': 'Elapsed time (s)',
+    '温度 (℃)': 'Temperature (℃)',
 }
 
 # Texts that read the same in English: numbers, units, names, and the

@@ -279,6 +279,18 @@
         <translation>Serial number empty: not set
 </translation>
     </message>
+    <message>
+        <source>Korvex %1
+激光光源的维护与工厂工具
+
+说明文件：%2
+手册：man korvex</source>
+        <translation>Korvex %1
+Service and factory tool for the laser light source
+
+README: %2
+Manual: man korvex</translation>
+    </message>
 </context>
 <context>
     <name>CommSet</name>
@@ -373,6 +385,10 @@
         <source>取消</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>密码错误</source>
+        <translation>Wrong password</translation>
+    </message>
 </context>
 <context>
     <name>Language</name>
@@ -447,16 +463,28 @@
         <translation>Not a number: not sent</translation>
     </message>
     <message>
-        <source>%1 不是数字，未发送</source>
-        <translation>%1 is not a number: not sent</translation>
+        <source>为空，未发送</source>
+        <translation>Empty: not sent</translation>
+    </message>
+    <message>
+        <source>%1 为空</source>
+        <translation>%1 empty</translation>
+    </message>
+    <message>
+        <source>%1 不是数字</source>
+        <translation>%1 not a number</translation>
+    </message>
+    <message>
+        <source>%1，未发送</source>
+        <translation>%1: not sent</translation>
+    </message>
+    <message>
+        <source>，</source>
+        <translation>, </translation>
     </message>
 </context>
 <context>
     <name>PidPlot</name>
-    <message>
-        <source>温度</source>
-        <translation>Temperature</translation>
-    </message>
     <message>
         <source>PWM</source>
         <translation>PWM</translation>
@@ -464,6 +492,18 @@
     <message>
         <source>重置</source>
         <translation>Reset</translation>
+    </message>
+    <message>
+        <source>经过时间 (秒)</source>
+        <translation>Elapsed time (s)</translation>
+    </message>
+    <message>
+        <source>温度 (℃)</source>
+        <translation>Temperature (℃)</translation>
+    </message>
+    <message>
+        <source>温度 ℃</source>
+        <translation>Temperature ℃</translation>
     </message>
 </context>
 <context>
@@ -1022,10 +1062,6 @@
 <context>
     <name>fan_debug</name>
     <message>
-        <source>FanDebug</source>
-        <translation>FanDebug</translation>
-    </message>
-    <message>
         <source>开风扇自控</source>
         <translation>Fan auto on</translation>
     </message>
@@ -1040,6 +1076,10 @@
     <message>
         <source>0</source>
         <translation>0</translation>
+    </message>
+    <message>
+        <source>风扇调试</source>
+        <translation>Fan test</translation>
     </message>
 </context>
 <context>
@@ -1062,7 +1102,7 @@
     </message>
     <message>
         <source>当日序列号</source>
-        <translation>No. of the day</translation>
+        <translation>Day no.</translation>
     </message>
     <message>
         <source>确定</source>

@@ -88,7 +88,8 @@ void TestAdminWd::openWithLaser()
 void TestAdminWd::formContents()
 {
     QCOMPARE(w->windowTitle(), QString("Korvex"));
-    QCOMPARE(w->minimumSize(), QSize(900, 600));
+    // The layout sets the smallest size, from the texts in the window's font.
+    QCOMPARE(w->minimumSize(), w->minimumSizeHint());
     QCOMPARE(w->styleSheet(), QString("font: 12pt \"新宋体\";\n"));
     auto *slider = w->findChild<QSlider *>("horizontalSlider_PowerSet");
     QCOMPARE(slider->maximum(), 1000);
@@ -113,13 +114,14 @@ void TestAdminWd::formContents()
     QStringList menus;
     for (QAction *a : w->menuBar()->actions())
         menus << a->text();
-    QCOMPARE(menus, (QStringList{"通讯设置", "其它功能", "帮助"}));
+    QCOMPARE(menus, (QStringList{"通讯设置", "其它功能", "帮助", "语言 / Language"}));
     QStringList other;
     for (QAction *a : w->findChild<QMenu *>("menu_2")->actions())
         other << (a->isSeparator() ? QString("|") : a->objectName() + "=" + a->text());
-    // The trend window's entry comes after the specified ones.
+    // The trend window's and the log's entries come after the specified ones.
     QCOMPARE(other, (QStringList{"actionPidDebug=Pid调试", "actiontecDebug=调试TEC", "actionfanDebug=风扇调试", "|",
-                                 "actionupdateDev=升级设备", "actionFactoryMode=工厂模式", "actionTrend=趋势图"}));
+                                 "actionupdateDev=升级设备", "actionFactoryMode=工厂模式", "actionTrend=趋势图", "|",
+                                 "actionSaveLog=保存日志…", "actionClearLog=清空日志"}));
     QCOMPARE(w->findChild<QAction *>("actionAbout")->text(), QString("关于"));
     QCOMPARE(w->findChild<QAction *>("actionSerialSet")->text(), QString("串口设置"));
 }
@@ -276,20 +278,21 @@ void TestAdminWd::powerSliderAndSpinBox()
     QCOMPARE(laser->framesWithWord(0x0012).first().toHex(), frame(0x0012, hex("02EE")).toHex());
     QCOMPARE(lineText(w, "PowerPercentShow"), QString("750"));
 
-    // Moving the slider by keys copies the value but sends nothing.
+    // Moving the slider by keys copies the value and sends it, as a release does.
     slider->setFocus();
     QTest::keyClick(slider, Qt::Key_PageUp);
     QVERIFY(slider->value() != 750);
     QCOMPARE(value->value(), slider->value());
-    QTest::qWait(600);
-    QCOMPARE(laser->framesWithWord(0x0012).size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(laser->framesWithWord(0x0012).size(), 2, 5000);
+    QCOMPARE(laser->framesWithWord(0x0012).last().toHex(),
+             frame(0x0012, hex(QByteArray::number(slider->value(), 16).rightJustified(4, '0').constData())).toHex());
 
     // Releasing the dragged handle sends the slider's value.
     slider->setSliderDown(true);
     slider->setValue(300);
     slider->setSliderDown(false);
     QCOMPARE(value->value(), 300);
-    QTRY_COMPARE_WITH_TIMEOUT(laser->framesWithWord(0x0012).size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(laser->framesWithWord(0x0012).size(), 3, 5000);
     QCOMPARE(laser->framesWithWord(0x0012).last().toHex(), frame(0x0012, hex("012C")).toHex());
 }
 
