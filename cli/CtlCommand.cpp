@@ -29,6 +29,11 @@ bool parseInt(const QString &text, qint64 min, qint64 max, const QString &what, 
     return true;
 }
 
+bool parseValue(const QString &text, CommandWord word, qint64 *sent, QString *error)
+{
+    return CommandCatalogue::parse(word, withoutMark(text), sent, error);
+}
+
 bool parseOnOff(const QString &text, const QString &what, bool *on, QString *error)
 {
     if (text == QLatin1String("on") || text == QLatin1String("off")) {
@@ -37,6 +42,11 @@ bool parseOnOff(const QString &text, const QString &what, bool *on, QString *err
     }
     *error = QStringLiteral("%1 takes on or off, not \"%2\"").arg(what, text);
     return false;
+}
+
+QList<int> transferBaudRates()
+{
+    return {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
 }
 
 bool expectArgs(const CtlContext &ctx, int count, const QString &usage, QString *error)

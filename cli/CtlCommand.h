@@ -1,6 +1,7 @@
 #ifndef KORVEX_CTLCOMMAND_H
 #define KORVEX_CTLCOMMAND_H
 
+#include "CommandCatalogue.h"
 #include "LineOptions.h"
 
 #include <QCommandLineParser>
@@ -22,8 +23,13 @@ QString withoutMark(const QString &text);
 
 // A decimal integer in [min, max]; false with *error set otherwise.
 bool parseInt(const QString &text, qint64 min, qint64 max, const QString &what, qint64 *value, QString *error);
+// A value of a device command, as the command catalogue parses and checks
+// it for every path: *sent is the value as sent (a threshold in tenths).
+bool parseValue(const QString &text, CommandWord word, qint64 *sent, QString *error);
 // "on" or "off".
 bool parseOnOff(const QString &text, const QString &what, bool *on, QString *error);
+// The rates a YModem transfer line can use (8N1, 1200 to 921600 baud).
+QList<int> transferBaudRates();
 // Exactly `count` words after the command, or *error.
 bool expectArgs(const CtlContext &ctx, int count, const QString &usage, QString *error);
 
@@ -51,6 +57,9 @@ struct CtlCommand
     QString description; // what it does, for the help texts
     bool factory = false;  // refused without --factory
     bool needsPort = true;
+    bool manyPorts = false;  // takes several --port (one unit per port)
+    // The line rates it can use; empty: those of the device link.
+    QList<int> baudRates;
     std::function<void(QCommandLineParser &)> addOptions;
     std::function<int(CtlContext &)> run;
 };

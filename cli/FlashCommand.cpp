@@ -4,6 +4,7 @@
 #include "CtlCommands.h"
 #include "ExitCode.h"
 #include "KorvexCtl.h"
+#include "PortCheck.h"
 #include "YmodemCli.h"
 #include "YmodemFileTransmit.h"
 
@@ -158,18 +159,23 @@ CtlCommand flashCommand()
         "the given ports at once, one transfer per port. A live line per port on stderr,\n"
         "then a table on stdout: port, bytes, seconds, result. Exits with 0 only when every\n"
         "port succeeded.");
+    c.manyPorts = true;
+    c.baudRates = CtlArgs::transferBaudRates();
     c.run = [](CtlContext &ctx) {
         if (ctx.args.size() != 1)
             return badArguments(QStringLiteral("usage: korvexctl flash FILE --port A [--port B ...]"));
         const QFileInfo image(ctx.args.at(0));
         if (!image.isFile() || !image.isReadable())
             return badArguments(QStringLiteral("\"%1\" is not a readable file").arg(ctx.args.at(0)));
-        QStringList ports;
-        for (const QString &p : qAsConst(ctx.line.ports)) {
-            if (ports.contains(p))
-                return badArguments(QStringLiteral("port %1 is given twice").arg(p));
-            ports.append(p);
-        }
+        // An empty firmware image would leave the unit without firmware.
+        if (image.size() == 0)
+            return badArguments(QStringLiteral("\"%1\" is empty: not a firmware image").arg(ctx.args.at(0)));
+        // Compared by the device they lead to: one boot loader named twice
+        // (a link and its target) would get two transfers at once.
+        const QStringList twice = PortCheck::repeatedDevices(ctx.line.ports);
+        if (!twice.isEmpty())
+            return badArguments(QStringLiteral("port %1 is given twice (it leads to a device already named)").arg(twice.first()));
+        const QStringList ports = ctx.line.ports;
         FlashCommand flash(ctx.args.at(0), ports, ctx.line.baud, stderr, KorvexCtl::stderrIsTerminal());
         const int code = flash.run();
         Console::outText(FlashCommand::table(flash.results()));

@@ -3,6 +3,9 @@
 #include "Console.h"
 #include "CtlCommands.h"
 #include "ExitCode.h"
+#include "PortCheck.h"
+#include "SPComm.h"
+#include "SignalEvents.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -33,17 +36,18 @@ void addHelpAndVersion(QCommandLineParser &p)
 }
 
 const char *ExitCodeText =
-    "Exit codes: 0 done; 2 bad arguments; 3 aborted or cancelled; 4 no valid reply\n"
-    "or timed out; 5 refused by the device or failed; 6 the port could not be opened\n"
-    "(watch --mqtt: or the broker refused the login or its certificate at start).\n"
+    "Exit codes: 0 done; 2 bad arguments (nothing was sent); 3 aborted or cancelled\n"
+    "(SIGINT or SIGTERM: no frame is sent after it); 4 no valid reply or timed out;\n"
+    "5 refused by the device or failed, or the results could not be written to stdout;\n"
+    "6 the port could not be opened (watch --mqtt: or the broker refused the login or\n"
+    "its certificate at start).\n"
     "Results go to stdout, errors to stderr (one line each).\n";
 
 } // namespace
 
 std::atomic<bool> &KorvexCtl::stopRequested()
 {
-    static std::atomic<bool> flag{false};
-    return flag;
+    return SignalEvents::pending();
 }
 
 namespace {
@@ -201,6 +205,19 @@ int KorvexCtl::runCommand(const CtlCommand &command, const LineOptions &shared, 
         return badArguments(QStringLiteral("%1 is a factory command: add --factory").arg(command.name));
     if (command.needsPort && ctx.line.port().isEmpty())
         return badArguments(QStringLiteral("%1 needs --port NAME").arg(command.name));
+    // One unit per command: two names of one device are one port, two
+    // devices are a mistake that must not write to the wrong one.
+    if (!command.manyPorts && !PortCheck::oneDevice(ctx.line.ports))
+        return badArguments(QStringLiteral("%1 talks to one unit: --port %2 and --port %3 are different devices")
+                                .arg(command.name, ctx.line.ports.first(), ctx.line.ports.at(1)));
+    const QList<int> rates = command.baudRates.isEmpty() ? SPComm::supportedBaudRates() : command.baudRates;
+    if (!rates.contains(ctx.line.baud)) {
+        QStringList names;
+        for (int r : rates)
+            names << QString::number(r);
+        return badArguments(QStringLiteral("%1 cannot use %2 baud; the rates are %3")
+                                .arg(command.name).arg(ctx.line.baud).arg(names.join(QStringLiteral(", "))));
+    }
     ctx.parser = &p;
     ctx.args = restoreNegativeNumbers(p.positionalArguments());
     return command.run(ctx);

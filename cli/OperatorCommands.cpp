@@ -4,8 +4,6 @@
 #include "CtlCommands.h"
 #include "PlCommand.h"
 
-#include <cmath>
-
 namespace {
 
 CtlCommand laser()
@@ -33,12 +31,12 @@ CtlCommand power()
     c.name = QStringLiteral("power");
     c.summary = QStringLiteral("set the laser power");
     c.usage = QStringLiteral("power N");
-    c.description = QStringLiteral("Sets the laser power, 0 to 1000.");
+    c.description = QStringLiteral("Sets the laser power, %1.").arg(CommandCatalogue::rangeText(CommandWord::Power));
     c.run = [](CtlContext &ctx) {
         QString error;
         qint64 value = 0;
         if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("power N"), &error)
-            || !CtlArgs::parseInt(ctx.args.at(0), 0, 1000, QStringLiteral("power"), &value, &error))
+            || !CtlArgs::parseValue(ctx.args.at(0), CommandWord::Power, &value, &error))
             return badArguments(error);
         return runDeviceWrite(ctx, QStringLiteral("power %1").arg(value),
                               [value](PlCommand &p) { return p.setPowerPercent(quint16(value)); });
@@ -54,22 +52,16 @@ CtlCommand threshold()
     c.usage = QStringLiteral("threshold DEGREES");
     c.description = QStringLiteral(
         "Sets the temperature protection threshold in degrees Celsius with at most one\n"
-        "decimal, 20.0 to 50.0 (as the main window allows); it is sent in tenths.");
+        "decimal, %1 (as the main window allows); it is sent in tenths.")
+                        .arg(CommandCatalogue::rangeText(CommandWord::TempThreshold));
     c.run = [](CtlContext &ctx) {
         QString error;
-        if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("threshold DEGREES"), &error))
+        qint64 tenths = 0;
+        if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("threshold DEGREES"), &error)
+            || !CtlArgs::parseValue(ctx.args.at(0), CommandWord::TempThreshold, &tenths, &error))
             return badArguments(error);
-        const QString text = ctx.args.at(0);
-        bool ok = false;
-        const double degrees = text.toDouble(&ok);
-        const int dot = text.indexOf(QLatin1Char('.'));
-        const bool oneDecimal = dot < 0 || text.size() - dot - 1 <= 1;
-        if (!ok || !oneDecimal || !(degrees >= 20.0 && degrees <= 50.0))
-            return badArguments(
-                QStringLiteral("threshold must be 20.0 to 50.0 degrees with at most one decimal, not \"%1\"").arg(text));
-        const qint16 tenths = qint16(std::lround(degrees * 10.0));
-        return runDeviceWrite(ctx, QStringLiteral("threshold %1").arg(QString::number(tenths / 10.0, 'f', 1)),
-                              [tenths](PlCommand &p) { return p.setTempThreshold(tenths); });
+        return runDeviceWrite(ctx, QStringLiteral("threshold %1").arg(CommandCatalogue::typedText(CommandWord::TempThreshold, tenths)),
+                              [tenths](PlCommand &p) { return p.setTempThreshold(qint16(tenths)); });
     };
     return c;
 }

@@ -1,5 +1,6 @@
 // korvexctl profile save|apply: back up and restore the device's settings.
 
+#include "CommandCatalogue.h"
 #include "Console.h"
 #include "CtlCommands.h"
 #include "DeviceProfile.h"
@@ -8,13 +9,32 @@
 #include "PlCommand.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSaveFile>
 
 namespace {
 
+// Only a regular file (new or existing) is written, or stdout for "-": a
+// device node, a FIFO or a directory is never replaced by a file.
+bool usableTarget(const QString &path, QString *error)
+{
+    if (path == QLatin1String("-"))
+        return true;
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return true;
+    if (info.isFile())
+        return true;
+    *error = QStringLiteral("profile save: %1 is not a regular file (give a file name, or - for stdout)").arg(path);
+    return false;
+}
+
 int profileSave(CtlContext &ctx, const QString &path)
 {
+    QString error;
+    if (!usableTarget(path, &error))
+        return badArguments(error);
     DeviceSession session(ctx.line);
     DevStatusCache status;
     QVector<quint32> pid;
@@ -28,14 +48,20 @@ int profileSave(CtlContext &ctx, const QString &path)
         return code;
     }
     const DeviceProfile profile = DeviceProfile::fromDevice(status, pid, ctx.isSet("with-serial"));
+    const QByteArray json = QJsonDocument(profile.toJson()).toJson(QJsonDocument::Indented);
+    if (path == QLatin1String("-")) {
+        Console::outText(QString::fromUtf8(json));
+        return ExitCode::Done;
+    }
     // Written whole or not at all: an old backup is never left half overwritten.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(profile.toJson()).toJson(QJsonDocument::Indented)) < 0 || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) < 0 || !file.commit()) {
         Console::error(QStringLiteral("profile save: cannot write %1: %2").arg(path, file.errorString()));
         return ExitCode::Failed;
     }
-    Console::out(QStringLiteral("profile saved to %1").arg(path));
+    // The device reports the maximum DAC it runs with; one set with --no-save
+    // is lost at its next restart, so the line says which value was taken.
+    Console::out(QStringLiteral("profile saved to %1 (max_dac %2 as the unit runs it)").arg(path).arg(profile.maxDac));
     return ExitCode::Done;
 }
 
@@ -48,7 +74,7 @@ struct ProfileWrite
 QVector<ProfileWrite> writesFor(const DeviceProfile &p, bool withSerial)
 {
     QVector<ProfileWrite> writes{
-        {QStringLiteral("threshold %1").arg(QString::number(p.thresholdTenths / 10.0, 'f', 1)),
+        {QStringLiteral("threshold %1").arg(CommandCatalogue::typedText(CommandWord::TempThreshold, p.thresholdTenths)),
          [p](PlCommand &c) { return c.setTempThreshold(p.thresholdTenths); }},
         {QStringLiteral("power %1").arg(p.power), [p](PlCommand &c) { return c.setPowerPercent(p.power); }},
         {QStringLiteral("max-dac %1").arg(p.maxDac), [p](PlCommand &c) { return c.setSaveMaxDac(p.maxDac); }},
@@ -57,9 +83,9 @@ QVector<ProfileWrite> writesFor(const DeviceProfile &p, bool withSerial)
         {QStringLiteral("laser-type %1").arg(p.laserType),
          [p](PlCommand &c) { return c.setLdTypeParam(QByteArray(1, char(p.laserType))); }},
         {QStringLiteral("pid set KP %1 KI %2 KD %3")
-             .arg(qint32(p.pidWords.at(0)) / 10000.0)
-             .arg(qint32(p.pidWords.at(1)) / 10000.0)
-             .arg(qint32(p.pidWords.at(2)) / 10000.0),
+             .arg(CommandCatalogue::typedText(CommandWord::PidCoefficients, qint32(p.pidWords.at(0))),
+                  CommandCatalogue::typedText(CommandWord::PidCoefficients, qint32(p.pidWords.at(1))),
+                  CommandCatalogue::typedText(CommandWord::PidCoefficients, qint32(p.pidWords.at(2)))),
          [p](PlCommand &c) { return c.setPidValue(p.pidWords); }},
     };
     if (withSerial && p.serialRecord.size() == 8)
@@ -73,13 +99,14 @@ int profileApply(CtlContext &ctx, const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return badArguments(QStringLiteral("profile apply: cannot read %1: %2").arg(path, file.errorString()));
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
-    if (!doc.isObject())
-        return badArguments(QStringLiteral("profile apply: %1 is not a JSON object: %2").arg(path, parseError.errorString()));
+    // Bounded: /dev/zero or a wrong file must not fill the memory.
+    const QByteArray bytes = file.read(DeviceProfile::MaxFileSize + 1);
+    if (bytes.size() > DeviceProfile::MaxFileSize)
+        return badArguments(QStringLiteral("profile apply: %1 is larger than %2 KiB: not a profile")
+                                .arg(path).arg(DeviceProfile::MaxFileSize / 1024));
     DeviceProfile profile;
     QString error;
-    if (!DeviceProfile::fromJson(doc.object(), &profile, &error))
+    if (!DeviceProfile::fromFile(bytes, &profile, &error))
         return badArguments(QStringLiteral("profile apply: %1: %2").arg(path, error));
     const bool withSerial = ctx.isSet("with-serial");
     if (withSerial && profile.serialRecord.isEmpty())
@@ -94,13 +121,32 @@ int profileApply(CtlContext &ctx, const QString &path)
     if (ctx.line.port().isEmpty())
         return badArguments(QStringLiteral("profile apply needs --port NAME"));
     DeviceSession session(ctx.line);
-    const int opened = session.open();
+    DevStatusCache target;
+    int opened = session.open();
+    if (opened == ExitCode::Done)
+        opened = session.readStatus(target);
     if (opened != ExitCode::Done) {
         Console::error(QStringLiteral("profile apply: %1").arg(session.errorText()));
         return opened;
     }
+    const QStringList differences = profile.differencesFrom(DeviceProfile::sourceOf(target));
+    if (!differences.isEmpty()) {
+        const bool strict = ctx.isSet("strict");
+        Console::error(QStringLiteral("profile apply: the unit differs from the profile's: %1%2")
+                           .arg(differences.join(QStringLiteral(", ")),
+                                strict ? QStringLiteral(" (--strict: nothing written)") : QString()));
+        if (strict)
+            return ExitCode::Failed;
+    }
+    int sent = 0;
     for (const ProfileWrite &w : writes) {
         const int code = session.write(w.command);
+        if (code == ExitCode::Aborted) {
+            Console::out(QStringLiteral("%1: not sent: %2").arg(w.what, session.errorText()));
+            Console::error(QStringLiteral("profile apply: %1 after %2 of %3 writes").arg(session.errorText()).arg(sent).arg(writes.size()));
+            return code;
+        }
+        ++sent;
         if (code != ExitCode::Done) {
             // Stop at the first failure: the device keeps what was done so far.
             Console::out(QStringLiteral("%1: failed: %2").arg(w.what, session.errorText()));
@@ -125,12 +171,21 @@ CtlCommand profileCommand()
         "power, maximum DAC, compensation hours, laser type and PID coefficients, and with\n"
         "--with-serial the serial number. profile apply writes them to a device in that\n"
         "order (the serial number only with --with-serial), prints each write and its\n"
-        "result and stops at the first failure; --dry-run only prints what it would write.");
+        "result and stops at the first failure; --dry-run only prints what it would write.\n"
+        "FILE \"-\" is stdout for save; save writes only a regular file (new or existing),\n"
+        "never a device node, FIFO or directory. max_dac is the value the unit runs with:\n"
+        "one set with --no-save is recorded too (restart the unit first to record the kept one).\n"
+        "A profile records the firmware, laser type and serial number of its unit (\"source\");\n"
+        "apply reads the target's status first and says on stderr when it differs, and with\n"
+        "--strict then writes nothing (exit 5). Every value is checked as the commands check\n"
+        "it; a file with a bad value, an unknown or repeated key, or over 64 KiB is refused\n"
+        "as a whole (exit 2) and nothing is sent.");
     c.factory = true;
     c.needsPort = false; // a dry run talks to no device
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("dry-run"), QStringLiteral("apply: print the writes, send nothing.")});
         p.addOption({QStringLiteral("with-serial"), QStringLiteral("Include the serial number.")});
+        p.addOption({QStringLiteral("strict"), QStringLiteral("apply: write nothing to a unit other than the profile's.")});
     };
     c.run = [](CtlContext &ctx) {
         const QString usage =

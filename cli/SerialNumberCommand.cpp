@@ -42,7 +42,10 @@ CtlCommand serialNumberCommand()
             if (!CtlArgs::parseInt(ctx.args.at(0), 0, 9999999, QStringLiteral("MODEL"), &model, &error)
                 || !CtlArgs::parseInt(ctx.args.at(2), 0, 9999, QStringLiteral("NUMBER"), &number, &error))
                 return badArguments(error);
-            const QDate date = QDate::fromString(ctx.args.at(1), Qt::ISODate);
+            // Exactly what the usage says: four-digit year, two-digit month and day.
+            const QDate date = QRegularExpression(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$")).match(ctx.args.at(1)).hasMatch()
+                                   ? QDate::fromString(ctx.args.at(1), QStringLiteral("yyyy-MM-dd"))
+                                   : QDate();
             if (!date.isValid() || date.year() < 2000 || date.year() > 2255)
                 return badArguments(QStringLiteral("the date must be YYYY-MM-DD from 2000 to 2255, not \"%1\"").arg(ctx.args.at(1)));
             record = SerialNumberRecord::compose(quint32(model), date, quint16(number));

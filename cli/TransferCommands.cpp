@@ -42,6 +42,7 @@ QVector<CtlCommand> transferCommands()
     send.description = QStringLiteral(
         "Sends FILE by YModem (CRC-16, 1024-byte blocks) to the device's boot loader, as\n"
         "korvex-ymodem send does; progress on stderr. 8N1 at --baud (default 19200).");
+    send.baudRates = CtlArgs::transferBaudRates();
     send.run = [](CtlContext &ctx) { return runTransfer(ctx, true); };
 
     CtlCommand receive;
@@ -51,6 +52,7 @@ QVector<CtlCommand> transferCommands()
     receive.description = QStringLiteral(
         "Receives one file by YModem into DIR, as korvex-ymodem receive does; the file\n"
         "appears only once all its announced bytes arrived.");
+    receive.baudRates = CtlArgs::transferBaudRates();
     receive.run = [](CtlContext &ctx) { return runTransfer(ctx, false); };
     return {send, receive};
 }
