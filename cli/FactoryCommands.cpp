@@ -3,6 +3,7 @@
 
 #include "CtlCommands.h"
 #include "FanCommand.h"
+#include "DevStatusCache.h"
 #include "PlCommand.h"
 
 namespace {
@@ -18,6 +19,7 @@ CtlCommand maxDac()
         "it is used until the next restart only (as the window's DAC+ and DAC- buttons do).")
                         .arg(CommandCatalogue::rangeText(CommandWord::MaxDacSaved));
     c.factory = true;
+    c.setter = true;
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("no-save"), QStringLiteral("Do not save the value in the device.")});
     };
@@ -28,10 +30,12 @@ CtlCommand maxDac()
             || !CtlArgs::parseValue(ctx.args.at(0), CommandWord::MaxDacSaved, &value, &error))
             return badArguments(error);
         const bool save = !ctx.isSet("no-save");
-        return runDeviceWrite(ctx, QStringLiteral("max-dac %1%2").arg(value).arg(save ? QString() : QStringLiteral(" (not saved)")),
-                              [value, save](PlCommand &p) {
-                                  return save ? p.setSaveMaxDac(quint16(value)) : p.setNotSaveMaxDac(quint16(value));
-                              });
+        return runDeviceWrite(ctx, {QStringLiteral("max-dac %1%2").arg(value).arg(save ? QString() : QStringLiteral(" (not saved)")),
+                                    value,
+                                    [value, save](PlCommand &p) {
+                                        return save ? p.setSaveMaxDac(quint16(value)) : p.setNotSaveMaxDac(quint16(value));
+                                    },
+                                    [](const DevStatusCache &s) { return QJsonValue(s.maxDac); }});
     };
     return c;
 }
@@ -45,14 +49,16 @@ CtlCommand compensation()
     c.description = QStringLiteral("Sets the automatic compensation time in hours, %1.")
                         .arg(CommandCatalogue::rangeText(CommandWord::CompensationHours));
     c.factory = true;
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         qint64 value = 0;
         if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("compensation HOURS"), &error)
             || !CtlArgs::parseValue(ctx.args.at(0), CommandWord::CompensationHours, &value, &error))
             return badArguments(error);
-        return runDeviceWrite(ctx, QStringLiteral("compensation %1 h").arg(value),
-                              [value](PlCommand &p) { return p.setCompensationHours(quint32(value)); });
+        return runDeviceWrite(ctx, {QStringLiteral("compensation %1 h").arg(value), value,
+                                    [value](PlCommand &p) { return p.setCompensationHours(quint32(value)); },
+                                    [](const DevStatusCache &s) { return QJsonValue(qint64(s.compensationHours)); }});
     };
     return c;
 }
@@ -65,14 +71,16 @@ CtlCommand laserType()
     c.usage = QStringLiteral("laser-type 0|1|2");
     c.description = QStringLiteral("Saves the laser type: 0 Ld-25W, 1 Ld-30W, 2 Ld-50W.");
     c.factory = true;
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         qint64 value = 0;
         if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("laser-type 0|1|2"), &error)
             || !CtlArgs::parseValue(ctx.args.at(0), CommandWord::LaserType, &value, &error))
             return badArguments(error);
-        return runDeviceWrite(ctx, QStringLiteral("laser-type %1").arg(value),
-                              [value](PlCommand &p) { return p.setLdTypeParam(QByteArray(1, char(value))); });
+        return runDeviceWrite(ctx, {QStringLiteral("laser-type %1").arg(value), value,
+                                    [value](PlCommand &p) { return p.setLdTypeParam(QByteArray(1, char(value))); },
+                                    [](const DevStatusCache &s) { return QJsonValue(qint64(s.ldType)); }});
     };
     return c;
 }
@@ -88,6 +96,7 @@ CtlCommand tec()
         "device's automatic TEC control on or off, or set its DAC value (%1).")
                         .arg(CommandCatalogue::rangeText(CommandWord::TecPowerDac));
     c.factory = true;
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         const QString usage = QStringLiteral("usage: korvexctl tec on|off | tec auto on|off | tec dac N");
         QString error;
@@ -127,6 +136,7 @@ CtlCommand fan()
         "on or off, or set a fan PWM value (%1).")
                         .arg(CommandCatalogue::rangeText(CommandWord::FanDebug));
     c.factory = true;
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         const QString usage = QStringLiteral("usage: korvexctl fan auto on|off | fan pwm N");
         QString error;

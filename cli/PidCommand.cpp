@@ -7,6 +7,7 @@
 #include "PidMath.h"
 #include "PlCommand.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -58,13 +59,19 @@ int pidSet(CtlContext &ctx)
                                     .arg(QLatin1String(names[i]), CommandCatalogue::rangeText(CommandWord::PidCoefficients),
                                          texts.at(i)));
     }
-    return runDeviceWrite(ctx,
-                          QStringLiteral("pid set KP %1 KI %2 KD %3 (words %4 %5 %6)")
-                              .arg(texts.at(0), texts.at(1), texts.at(2))
-                              .arg(qint32(words.at(0)))
-                              .arg(qint32(words.at(1)))
-                              .arg(qint32(words.at(2))),
-                          [words](PlCommand &p) { return p.setPidValue(words); });
+    DeviceWrite write;
+    write.what = QStringLiteral("pid set KP %1 KI %2 KD %3 (words %4 %5 %6)")
+                     .arg(texts.at(0), texts.at(1), texts.at(2))
+                     .arg(qint32(words.at(0)))
+                     .arg(qint32(words.at(1)))
+                     .arg(qint32(words.at(2)));
+    write.sent = QJsonObject{{QStringLiteral("kp"), coefficient(words.at(0))},
+                             {QStringLiteral("ki"), coefficient(words.at(1))},
+                             {QStringLiteral("kd"), coefficient(words.at(2))},
+                             {QStringLiteral("words"), QJsonArray{qint32(words.at(0)), qint32(words.at(1)), qint32(words.at(2))}}};
+    write.command = [words](PlCommand &p) { return p.setPidValue(words); };
+    write.pidReadBack = true;
+    return runDeviceWrite(ctx, write);
 }
 
 } // namespace
@@ -74,7 +81,7 @@ CtlCommand pidCommand()
     CtlCommand c;
     c.name = QStringLiteral("pid");
     c.summary = QStringLiteral("read or set the PID coefficients");
-    c.usage = QStringLiteral("pid get [--json] | pid set KP KI KD");
+    c.usage = QStringLiteral("pid get [--json] | pid set KP KI KD [--json] [--verify]");
     c.description = QStringLiteral(
         "pid get reads the device's PID status: the temperature value, the output (PWM)\n"
         "and the coefficients KP, KI, KD. pid set sends new coefficients, scaled by 10000 as\n"
@@ -83,7 +90,10 @@ CtlCommand pidCommand()
                         .arg(CommandCatalogue::rangeText(CommandWord::PidCoefficients));
     c.factory = true;
     c.addOptions = [](QCommandLineParser &p) {
-        p.addOption({QStringLiteral("json"), QStringLiteral("pid get: print one JSON object.")});
+        p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object (pid get: temperature, output, kp, ki, kd; "
+                                                            "pid set: as every setter, sent holding kp, ki, kd and words).")});
+        p.addOption({QStringLiteral("verify"), QStringLiteral("pid set: read the coefficients back; exit 5 when the unit "
+                                                              "does not report the words written.")});
     };
     c.run = [](CtlContext &ctx) {
         if (ctx.args.size() == 1 && ctx.args.at(0) == QLatin1String("get"))

@@ -10,7 +10,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSaveFile>
 
 namespace {
@@ -94,6 +96,89 @@ QVector<ProfileWrite> writesFor(const DeviceProfile &p, bool withSerial)
     return writes;
 }
 
+// What apply did with each value, printed as it happens (a line per write)
+// or, with --json, as one object at the end: file, differences, values
+// [{write, result: sent|refused|skipped, error}], verified, mismatches,
+// exit_code, error.
+struct ApplyReport
+{
+    ApplyReport(bool json, const QString &path, const QVector<ProfileWrite> &writes)
+        : json(json), path(path), writes(writes), results(writes.size(), QStringLiteral("skipped")), errors(writes.size())
+    {
+    }
+
+    void wrote(int i, int code, const QString &error)
+    {
+        results[i] = code == ExitCode::Done ? QStringLiteral("sent") : QStringLiteral("refused");
+        if (code != ExitCode::Done)
+            errors[i] = error;
+        if (!json)
+            Console::out(code == ExitCode::Done ? QStringLiteral("%1: done").arg(writes.at(i).what)
+                                                : QStringLiteral("%1: failed: %2").arg(writes.at(i).what, error));
+    }
+
+    int finish(int code, const QString &error)
+    {
+        if (json) {
+            QJsonArray values;
+            for (int i = 0; i < writes.size(); ++i) {
+                QJsonObject v{{QStringLiteral("write"), writes.at(i).what}, {QStringLiteral("result"), results.at(i)}};
+                if (!errors.at(i).isEmpty())
+                    v.insert(QStringLiteral("error"), errors.at(i));
+                values.append(v);
+            }
+            QJsonObject o{{QStringLiteral("file"), path},
+                          {QStringLiteral("differences"), QJsonArray::fromStringList(differences)},
+                          {QStringLiteral("values"), values},
+                          {QStringLiteral("exit_code"), code}};
+            if (verified >= 0) {
+                o.insert(QStringLiteral("verified"), verified == 1);
+                o.insert(QStringLiteral("mismatches"), QJsonArray::fromStringList(mismatches));
+            }
+            if (!error.isEmpty())
+                o.insert(QStringLiteral("error"), error);
+            Console::out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+        } else {
+            for (int i = 0; i < writes.size() && code == ExitCode::Aborted; ++i)
+                if (results.at(i) == QLatin1String("skipped"))
+                    Console::out(QStringLiteral("%1: not sent").arg(writes.at(i).what));
+        }
+        if (!error.isEmpty())
+            Console::error(QStringLiteral("profile apply: ") + error);
+        return code;
+    }
+
+    bool json;
+    QString path;
+    QVector<ProfileWrite> writes;
+    QVector<QString> results;
+    QVector<QString> errors;
+    QStringList differences;
+    QStringList mismatches;
+    int verified = -1; // -1 not asked, 0 no, 1 yes
+};
+
+// The values the unit reports that differ from the profile's.
+QStringList mismatches(const DeviceProfile &want, const DeviceProfile &got)
+{
+    QStringList out;
+    auto compare = [&out](const char *what, qint64 a, qint64 b) {
+        if (a != b)
+            out << QStringLiteral("%1 %2 (written %3)").arg(QLatin1String(what)).arg(b).arg(a);
+    };
+    compare("temp_threshold tenths", want.thresholdTenths, got.thresholdTenths);
+    compare("power", want.power, got.power);
+    compare("max_dac", want.maxDac, got.maxDac);
+    compare("compensation_hours", want.compensationHours, got.compensationHours);
+    compare("laser_type", want.laserType, got.laserType);
+    for (int i = 0; i < 3; ++i)
+        compare(i == 0 ? "kp word" : i == 1 ? "ki word" : "kd word", qint32(want.pidWords.at(i)), qint32(got.pidWords.at(i)));
+    if (!want.serialRecord.isEmpty() && want.serialRecord != got.serialRecord)
+        out << QStringLiteral("serial_record %1 (written %2)")
+                   .arg(QString::fromLatin1(got.serialRecord.toHex()), QString::fromLatin1(want.serialRecord.toHex()));
+    return out;
+}
+
 int profileApply(CtlContext &ctx, const QString &path)
 {
     QFile file(path);
@@ -120,42 +205,46 @@ int profileApply(CtlContext &ctx, const QString &path)
     }
     if (ctx.line.port().isEmpty())
         return badArguments(QStringLiteral("profile apply needs --port NAME"));
+    ApplyReport report(ctx.isSet("json"), path, writes);
     DeviceSession session(ctx.line);
     DevStatusCache target;
-    int opened = session.open();
-    if (opened == ExitCode::Done)
-        opened = session.readStatus(target);
-    if (opened != ExitCode::Done) {
-        Console::error(QStringLiteral("profile apply: %1").arg(session.errorText()));
-        return opened;
-    }
-    const QStringList differences = profile.differencesFrom(DeviceProfile::sourceOf(target));
-    if (!differences.isEmpty()) {
+    int code = session.open();
+    if (code == ExitCode::Done)
+        code = session.readStatus(target);
+    if (code != ExitCode::Done)
+        return report.finish(code, session.errorText());
+    report.differences = profile.differencesFrom(DeviceProfile::sourceOf(target));
+    if (!report.differences.isEmpty()) {
         const bool strict = ctx.isSet("strict");
         Console::error(QStringLiteral("profile apply: the unit differs from the profile's: %1%2")
-                           .arg(differences.join(QStringLiteral(", ")),
+                           .arg(report.differences.join(QStringLiteral(", ")),
                                 strict ? QStringLiteral(" (--strict: nothing written)") : QString()));
         if (strict)
-            return ExitCode::Failed;
+            return report.finish(ExitCode::Failed, QString());
     }
-    int sent = 0;
-    for (const ProfileWrite &w : writes) {
-        const int code = session.write(w.command);
-        if (code == ExitCode::Aborted) {
-            Console::out(QStringLiteral("%1: not sent: %2").arg(w.what, session.errorText()));
-            Console::error(QStringLiteral("profile apply: %1 after %2 of %3 writes").arg(session.errorText()).arg(sent).arg(writes.size()));
-            return code;
-        }
-        ++sent;
-        if (code != ExitCode::Done) {
-            // Stop at the first failure: the device keeps what was done so far.
-            Console::out(QStringLiteral("%1: failed: %2").arg(w.what, session.errorText()));
-            Console::error(QStringLiteral("profile apply: %1: %2 (stopped)").arg(w.what, session.errorText()));
-            return code;
-        }
-        Console::out(QStringLiteral("%1: done").arg(w.what));
+    for (int i = 0; i < writes.size(); ++i) {
+        code = session.write(writes.at(i).command);
+        if (code == ExitCode::Aborted)
+            return report.finish(code, QStringLiteral("%1 after %2 of %3 writes").arg(session.errorText()).arg(i).arg(writes.size()));
+        report.wrote(i, code, session.errorText());
+        // Stop at the first failure: the device keeps what was done so far.
+        if (code != ExitCode::Done)
+            return report.finish(code, QStringLiteral("%1: %2 (stopped)").arg(writes.at(i).what, session.errorText()));
     }
-    return ExitCode::Done;
+    if (ctx.isSet("verify")) {
+        QVector<quint32> pid;
+        code = session.readStatus(target);
+        if (code == ExitCode::Done)
+            code = session.readPid(pid);
+        if (code != ExitCode::Done)
+            return report.finish(code, QStringLiteral("read-back: ") + session.errorText());
+        report.mismatches = mismatches(profile, DeviceProfile::fromDevice(target, pid, withSerial));
+        report.verified = report.mismatches.isEmpty();
+        if (!report.verified)
+            return report.finish(ExitCode::Failed, QStringLiteral("the unit does not report what was written: %1")
+                                                       .arg(report.mismatches.join(QStringLiteral(", "))));
+    }
+    return report.finish(ExitCode::Done, QString());
 }
 
 } // namespace
@@ -165,7 +254,8 @@ CtlCommand profileCommand()
     CtlCommand c;
     c.name = QStringLiteral("profile");
     c.summary = QStringLiteral("back up or restore the device settings");
-    c.usage = QStringLiteral("profile save FILE [--with-serial] | profile apply FILE [--dry-run] [--with-serial]");
+    c.usage = QStringLiteral("profile save FILE|- [--with-serial] | profile apply FILE [--dry-run] [--with-serial] "
+                             "[--strict] [--verify] [--json]");
     c.description = QStringLiteral(
         "profile save reads the device's settings into a JSON file: temperature threshold,\n"
         "power, maximum DAC, compensation hours, laser type and PID coefficients, and with\n"
@@ -186,6 +276,11 @@ CtlCommand profileCommand()
         p.addOption({QStringLiteral("dry-run"), QStringLiteral("apply: print the writes, send nothing.")});
         p.addOption({QStringLiteral("with-serial"), QStringLiteral("Include the serial number.")});
         p.addOption({QStringLiteral("strict"), QStringLiteral("apply: write nothing to a unit other than the profile's.")});
+        p.addOption({QStringLiteral("json"),
+                     QStringLiteral("apply: print one JSON object: file, differences, values [{write, result: "
+                                    "sent|refused|skipped, error}], verified, mismatches, exit_code, error.")});
+        p.addOption({QStringLiteral("verify"),
+                     QStringLiteral("apply: read the settings back; exit 5 when the unit does not report them.")});
     };
     c.run = [](CtlContext &ctx) {
         const QString usage =

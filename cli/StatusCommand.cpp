@@ -14,20 +14,23 @@ CtlCommand statusCommand()
     CtlCommand c;
     c.name = QStringLiteral("status");
     c.summary = QStringLiteral("read the device status once");
-    c.usage = QStringLiteral("status [--json]");
+    c.usage = QStringLiteral("status [--json] [--check]");
     c.description = QStringLiteral(
         "Asks the device for its whole status once and prints the 19 values with units\n"
         "and the six lamps as words, or with --json one JSON object (keys: firmware,\n"
         "laser_on, alarms{temperature,fan1,fan2,fan3}, power, temp_threshold_c, rx_frames,\n"
         "tx_frames, serial_number, run_seconds, compensation_hours, fan_rpm[3],\n"
         "laser_current_a, tec_current_a, laser_temp_c, temp2_c, max_dac, laser_type,\n"
-        "mcu_temp_c, ambient_temp_c).");
+        "mcu_temp_c, ambient_temp_c).\n"
+        "With --check the exit code gates a line: 0 when no alarm is set, 7 when one is,\n"
+        "with a line on stderr naming them (temperature, fan1, fan2, fan3).");
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object.")});
+        p.addOption({QStringLiteral("check"), QStringLiteral("Exit 7 when an alarm is set (0 when none).")});
     };
     c.run = [](CtlContext &ctx) {
         if (!ctx.args.isEmpty())
-            return badArguments(QStringLiteral("usage: korvexctl status [--json]"));
+            return badArguments(QStringLiteral("usage: korvexctl status [--json] [--check]"));
         DeviceSession session(ctx.line);
         DevStatusCache cache;
         int code = session.open();
@@ -41,6 +44,18 @@ CtlCommand statusCommand()
             Console::outText(QString::fromUtf8(QJsonDocument(StatusRecord::statusJson(cache)).toJson(QJsonDocument::Indented)));
         else
             Console::out(StatusText::lines(cache).join(QLatin1Char('\n')));
+        if (ctx.isSet("check")) {
+            QStringList alarms;
+            const bool set[] = {cache.tempAlarm, cache.fan1Alarm, cache.fan2Alarm, cache.fan3Alarm};
+            const char *const names[] = {"temperature", "fan1", "fan2", "fan3"};
+            for (int i = 0; i < 4; ++i)
+                if (set[i])
+                    alarms << QLatin1String(names[i]);
+            if (!alarms.isEmpty()) {
+                Console::error(QStringLiteral("status: alarms set: %1").arg(alarms.join(QStringLiteral(", "))));
+                return ExitCode::AlarmSet;
+            }
+        }
         return ExitCode::Done;
     };
     return c;

@@ -17,6 +17,7 @@ WatchTextFile::~WatchTextFile()
 
 bool WatchTextFile::open(const QString &path, QString *error)
 {
+    m_path = path == QLatin1String("-") ? QStringLiteral("stdout") : path;
     if (path == QLatin1String("-")) {
         m_file = stdout;
         return true;
@@ -33,15 +34,21 @@ bool WatchTextFile::writeLine(const QString &line)
 {
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
     // Flushed per row: a recording cut short keeps every row written so far.
-    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_file) == size_t(bytes.size())
-           && std::fflush(m_file) == 0;
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_file) == size_t(bytes.size()) && std::fflush(m_file) == 0)
+        return true;
+    m_error = QStringLiteral("cannot write %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(errno ? errno : EIO)));
+    return false;
 }
 
 bool CsvWatchOutput::open(const QString &path, QString *error)
 {
     if (!m_file.open(path, error))
         return false;
-    return m_file.writeLine(StatusRecord::csvLine(StatusRecord::csvHeader()));
+    if (m_file.writeLine(StatusRecord::csvLine(StatusRecord::csvHeader())))
+        return true;
+    *error = m_file.errorText();
+    return false;
 }
 
 bool CsvWatchOutput::sample(const QDateTime &time, const DevStatusCache &cache)

@@ -31,9 +31,13 @@ public:
     bool open(const QString &path, QString *error);
     bool writeLine(const QString &line);
     bool isStdout() const { return m_file == stdout; }
+    // Why the last write failed: "cannot write night.csv: No space left on device".
+    QString errorText() const { return m_error; }
 
 private:
     FILE *m_file = nullptr;
+    QString m_path;
+    QString m_error;
 };
 
 class CsvWatchOutput : public WatchOutput
@@ -43,6 +47,7 @@ public:
     bool sample(const QDateTime &time, const DevStatusCache &cache) override;
     bool lost(const QDateTime &time) override;
     bool isStdout() const { return m_file.isStdout(); }
+    QString errorText() const override { return m_file.errorText(); }
 
 private:
     WatchTextFile m_file;
@@ -55,6 +60,7 @@ public:
     bool sample(const QDateTime &time, const DevStatusCache &cache) override;
     bool lost(const QDateTime &time) override;
     bool isStdout() const { return m_file.isStdout(); }
+    QString errorText() const override { return m_file.errorText(); }
 
 private:
     WatchTextFile m_file;
