@@ -121,7 +121,7 @@ private slots:
         QTest::newRow("power") << QStringList{"power", "5"} << stdoutFull;
         QTest::newRow("profile save -") << QStringList{"--factory", "profile", "save", "-"} << stdoutFull;
         QTest::newRow("watch --csv /dev/full") << QStringList{"watch", "--count", "1", "--csv", "/dev/full"}
-                                               << "watch: cannot write /dev/full: No space left on device";
+                                               << "watch: cannot write the header: No space left on device";
     }
 
     void lostResultsAreNeverSuccess()
