@@ -2,6 +2,7 @@
 
 #include "CommandCatalogue.h"
 #include "StatusFormat.h"
+#include "StatusSchema.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -87,7 +88,7 @@ QString repeatedKey(const QByteArray &json)
 DeviceProfile::Source DeviceProfile::sourceOf(const DevStatusCache &s)
 {
     Source source;
-    source.firmware = StatusFormat::firmwareText(s.fwMajor, s.fwMinor);
+    source.firmware = StatusSchema::plainText(*StatusSchema::find(QStringLiteral("firmware")), s);
     source.laserType = int(s.ldType);
     source.serialNumber = StatusFormat::formatSerialNumber(s.serialNum);
     return source;

@@ -17,7 +17,7 @@
 // {"korvex_profile": 1, "temp_threshold_c": 45.5, "power": 640, "max_dac": 3900,
 //  "compensation_hours": 36, "laser_type": 2, "pid": {"kp": 1.5, "ki": 0.1, "kd": 0},
 //  "serial_number": "66051-202407090042", "serial_record": "010203180709002a",
-//  "source": {"firmware": "V1.5", "laser_type": 2, "serial_number": "66051-202407090042"}}
+//  "source": {"firmware": "1.5", "laser_type": 2, "serial_number": "66051-202407090042"}}
 //
 // Every value is checked as the command line and the window check it (the
 // command catalogue); a file with one bad, unknown or repeated key is refused
@@ -54,7 +54,7 @@ struct DeviceProfile
     static bool fromJson(const QJsonObject &o, DeviceProfile *profile, QString *error);
 
     // How the unit `target` differs from the profile's source, one text per
-    // difference ("firmware V1.6 (profile: V1.5)"); empty when alike.
+    // difference ("firmware 1.6 (profile: 1.5)"); empty when alike.
     QStringList differencesFrom(const Source &target) const;
 };
 

@@ -35,7 +35,10 @@ private slots:
 
 private:
     QList<QLineEdit *> coefficientFields() const;
-    void markRefused(QLineEdit *field, bool refused);
+    // An empty why clears the mark.
+    void markRefused(QLineEdit *field, const QString &why);
+    // Empty coefficient fields take the device's values from a status sample.
+    void fillEmptyCoefficients(const QVector<quint32> &status);
 
     Ui::PidAdjust *ui;
     TempSpreadTracker tempSpread{kTempResetMarker};
