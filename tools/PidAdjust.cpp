@@ -3,6 +3,7 @@
 #include "ui_PidAdjust.h"
 
 #include <QDateTime>
+#include <QEvent>
 #include <QStatusBar>
 
 PidAdjust::PidAdjust(QWidget *parent)
@@ -12,6 +13,28 @@ PidAdjust::PidAdjust(QWidget *parent)
     ui->setupUi(this);
     for (QLineEdit *field : coefficientFields())
         connect(field, &QLineEdit::textEdited, this, [this, field] { markRefused(field, QString()); });
+    fitFields();
+}
+
+void PidAdjust::changeEvent(QEvent *event)
+{
+    // The main window's style sheet sets this window's font when it is
+    // polished: the fields grow with it.
+    if (event->type() == QEvent::FontChange)
+        fitFields();
+    QMainWindow::changeEvent(event);
+}
+
+void PidAdjust::fitFields()
+{
+    // A coefficient as the device reports it and a spread of several
+    // hundred show whole.
+    const QFontMetrics metrics(ui->lineEditKP->font());
+    const int padding = 2 * metrics.averageCharWidth();
+    for (QLineEdit *field : coefficientFields())
+        field->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("-1000.0000")) + padding);
+    for (QLineEdit *spread : {ui->lineEditTempMinus, ui->lineEditPwmMinus})
+        spread->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("1000000")) + padding);
 }
 
 QList<QLineEdit *> PidAdjust::coefficientFields() const
@@ -90,6 +113,7 @@ void PidAdjust::fillEmptyCoefficients(const QVector<quint32> &status)
     for (int i = 0; i < fields.size(); ++i) {
         if (fields[i]->text().isEmpty() && !fields[i]->isModified()) {
             fields[i]->setText(PidMath::coefficientText(status[PidMath::kFirstCoefficient + i]));
+            fields[i]->setCursorPosition(0); // the start of a long number shows
             markRefused(fields[i], QString());
         }
     }

@@ -6,6 +6,7 @@
 #include "StatusBytes.h"
 #include "WindowHarness.h"
 
+#include "PidAdjust.h"
 #include "QtChinese.h"
 
 #include <QAbstractButton>
@@ -220,6 +221,7 @@ void TestAdminWdChoices::wheelLeavesSettingBoxes()
     auto *spin = w->findChild<QAbstractSpinBox *>(box);
     QVERIFY(spin);
     spin->setFocus();
+    spin->stepDown(); // off the top of its range, where a step up would show
     const QString before = spin->text();
     wheelUp(spin);
     wheelUp(spin->findChild<QLineEdit *>());
@@ -289,6 +291,18 @@ void TestAdminWdChoices::longValuesShowWhole()
     QVERIFY(QMetaObject::invokeMethod(w, "updateDevSerialNumValue", Qt::DirectConnection,
                                       Q_ARG(QByteArray, QByteArray::fromHex("FFFFFF630C1FFFFF"))));
     QVERIFY2(showsWholeText(composed), qPrintable(composed->text()));
+
+    // The PID window's coefficients as the device reports them, in the
+    // main window's font.
+    w->openPidAdjust();
+    auto *pid = w->findChild<PidAdjust *>();
+    QVERIFY(QTest::qWaitForWindowExposed(pid));
+    pid->updateShowText({250, 600, 1234567, 15000, 999999});
+    for (const char *name : {"lineEditKP", "lineEditKI", "lineEditKD"}) {
+        auto *field = pid->findChild<QLineEdit *>(name);
+        QVERIFY2(showsWholeText(field), qPrintable(field->text()));
+    }
+    saveShot(pid, "pid-window");
 }
 
 void TestAdminWdChoices::layoutFollowsTheFont_data()
