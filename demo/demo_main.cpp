@@ -31,7 +31,7 @@
 #include "Language.h"
 #include "ScreenScaling.h"
 #include "PlCommand.h"
-#include "SimSignalQuit.h"
+#include "SignalEvents.h"
 #include "TiedProcess.h"
 #include "TrendWd.h"
 #include "UpdateWidget.h"
@@ -311,7 +311,8 @@ int main(int argc, char *argv[])
     const bool trendShot = parser.isSet(trendOption);
 
     // Signals end the event loop, so that the clean-up below runs.
-    SimSignalQuit quitOnSignal;
+    SignalEvents quitOnSignal;
+    QObject::connect(&quitOnSignal, &SignalEvents::received, QCoreApplication::instance(), &QCoreApplication::quit);
     QTemporaryDir firmwareDir(QDir::temp().filePath(QStringLiteral("korvex-demo-firmware-XXXXXX")));
     TiedProcess sim;
     const QStringList simExtra = trendShot ? QStringList{QStringLiteral("--speed"), QStringLiteral("20"),

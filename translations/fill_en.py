@@ -73,6 +73,11 @@ EN = {
     '无法保存日志 %1：%2': 'Cannot save the log to %1: %2',
     'Korvex %1\n激光光源的维护与工厂工具\n\n说明文件：%2\n手册：man korvex':
         'Korvex %1\nService and factory tool for the laser light source\n\nREADME: %2\nManual: man korvex',
+    # The main window's log joins a command's name and its result.
+    'AdminWd:成功': ' succeeded', 'UpdateWidget:成功': 'Success', 'AdminWd:失败，串口未打开': ' failed: port not open',
+    'AdminWd:失败，总线忙': ' failed: line busy', 'AdminWd:失败，CRC校验出错': ' failed: CRC error',
+    'AdminWd:失败，设备处理命令返回错误': ' failed: the device refused the command',
+    'AdminWd:失败，总线数据丢失': ' failed: reply lost', 'AdminWd:失败，原因未知': ' failed: unknown reason',
     '密码错误': 'Wrong password', '，': ', ', '为空，未发送': 'Empty: not sent', '%1 为空': '%1 empty',
     '%1 不是数字': '%1 not a number', '%1，未发送': '%1: not sent', '经过时间 (秒)': 'Elapsed time (s)',
     '温度 (℃)': 'Temperature (℃)',
@@ -103,13 +108,17 @@ def main():
     path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), 'korvex_en.ts')
     tree = ET.parse(path)
     missing = []
-    for message in tree.iter('message'):
+    for context in tree.iter('context'):
+      name = context.find('name').text
+      for message in context.iter('message'):
         source = full_text(message.find('source'))
         translation = message.find('translation')
         core = source.strip()
         lead = source[:len(source) - len(source.lstrip())]
         trail = source[len(source.rstrip()):]
-        if core in EN:
+        if name + ':' + core in EN:
+            english = EN[name + ':' + core]
+        elif core in EN:
             english = EN[core]
         elif same(core):
             english = core

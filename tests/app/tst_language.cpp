@@ -7,6 +7,8 @@
 
 #include "AdminWd.h"
 #include "CommSet.h"
+#include "CommandCatalogue.h"
+#include "WriteResult.h"
 #include "DialogPasswordWd.h"
 #include "Language.h"
 #include "PidAdjust.h"
@@ -146,6 +148,7 @@ private slots:
     void menuChoiceRemembered();
     void englishWindowsNotClipped_data();
     void englishWindowsNotClipped();
+    void englishLogTexts();
     void cleanupTestCase();
 
 private:
@@ -280,6 +283,16 @@ void TestLanguage::englishWindowsNotClipped()
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
     if (shown != window)
         shown->hide();
+}
+
+void TestLanguage::englishLogTexts()
+{
+    // Texts the window composes at run time from the command catalogue.
+    const auto word = quint16(CommandWord::Power);
+    QByteArray frame;
+    frame.append('\x01').append(char(word >> 8)).append(char(word & 0xFF));
+    frame += CommandCatalogue::encode(CommandWord::Power, {500});
+    QCOMPARE(WriteResult::logMessage(0, frame), QStringLiteral("Set laser power succeeded\n"));
 }
 
 void TestLanguage::cleanupTestCase()
