@@ -291,9 +291,9 @@ void AdminWd::updateSerialLost(QString name)
 {
     devPortLost = true;
     notePortClosed();
-    if (ui->actionAutoReconnect->isChecked() && openPortSettings.value(0) == name) {
+    if (ui->actionAutoReconnect->isChecked() && openPortSettings.value(0) == name
+        && reconnect->start(openPortSettings)) {
         appendLog(name + tr("设备丢失，串口已关闭，等待重新连接\r\n"));
-        reconnect->start(openPortSettings);
         showWaitingForPort();
     } else {
         ui->ComNameShow->setText(tr("连接断开"));

@@ -10,14 +10,17 @@ PortReconnect::PortReconnect(QObject *parent) : QObject(parent)
     connect(&timer, &QTimer::timeout, this, &PortReconnect::look);
 }
 
-void PortReconnect::start(const QVector<QString> &settings)
+bool PortReconnect::start(const QVector<QString> &settings)
 {
+    stop();
     portSettings = settings;
-    waiting = !portSettings.value(0).isEmpty();
-    reopening = false;
+    const QString name = portName();
+    if (name.isEmpty() || SPComm::deviceNodePath(name).startsWith(QLatin1String("/dev/pts/")))
+        return false;
+    waiting = true;
     delayMs = FirstDelayMs;
-    if (waiting)
-        timer.start(delayMs);
+    timer.start(delayMs);
+    return true;
 }
 
 void PortReconnect::stop()

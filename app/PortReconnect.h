@@ -22,8 +22,11 @@ public:
 
     explicit PortReconnect(QObject *parent = nullptr);
 
-    // Starts waiting for the port of these settings (the serial settings list).
-    void start(const QVector<QString> &settings);
+    // Starts waiting for the port of these settings (the serial settings
+    // list). False, and no waiting, for a name that never leads to the same
+    // device again: a pseudo-terminal's number goes to the next terminal
+    // opened on the machine, whoever opens it; only a link can follow it.
+    bool start(const QVector<QString> &settings);
     void stop();
     bool isWaiting() const { return waiting; }
     // A reopen has been asked for and its outcome is not known yet.

@@ -144,6 +144,10 @@ void TestLostDevice::nothingLooksLiveWithoutAPort()
         } else {
             sim.process().kill();
             QTRY_VERIFY_WITH_TIMEOUT(logText(w).contains(sim.ptyPath() + "设备丢失"), 5000);
+            // A terminal's number goes to the next terminal opened, someone
+            // else's: only a stable name is waited for.
+            QVERIFY(!logText(w).contains("等待重新连接"));
+            QCOMPARE(lineText(w, "ComNameShow"), QString("连接断开"));
         }
     }
     QTest::qWait(600); // a poll tick: nothing turns live again by itself
