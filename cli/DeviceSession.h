@@ -45,6 +45,8 @@ public:
     bool isOpen();
 
     QString errorText() const { return m_error; }
+    // The port's name as given (a stable link stays a link).
+    QString portName() const { return m_line.port(); }
     // The executor's count of consecutive failed exchanges (0 after a good one).
     quint32 consecutiveFailures() const { return m_failures; }
     // The last request frame sent by a write, for tracing.

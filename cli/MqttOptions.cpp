@@ -7,7 +7,7 @@ namespace {
 const QStringList kNames{QStringLiteral("--mqtt"),          QStringLiteral("--mqtt-topic"),
                          QStringLiteral("--mqtt-id"),       QStringLiteral("--mqtt-user"),
                          QStringLiteral("--mqtt-password-file"), QStringLiteral("--mqtt-tls-ca"),
-                         QStringLiteral("--mqtt-qos")};
+                         QStringLiteral("--mqtt-qos"),      QStringLiteral("--mqtt-client-id")};
 
 bool hasWildcard(const QString &text)
 {
@@ -90,6 +90,14 @@ bool MqttOptions::set(const QString &name, const QString &value, QString *error)
         id = value;
         return true;
     }
+    if (name == QLatin1String("--mqtt-client-id")) {
+        if (value.isEmpty() || value.toUtf8().size() > 65535) {
+            *error = QStringLiteral("--mqtt-client-id: \"%1\" is not a client identifier (not empty)").arg(value);
+            return false;
+        }
+        clientId = value;
+        return true;
+    }
     if (name == QLatin1String("--mqtt-user")) {
         user = value;
         return true;
@@ -116,7 +124,7 @@ bool MqttOptions::set(const QString &name, const QString &value, QString *error)
 
 bool MqttOptions::finish(QString *error)
 {
-    const bool anyOther = topicPrefix != QLatin1String("korvex") || !id.isEmpty() || !user.isEmpty()
+    const bool anyOther = topicPrefix != QLatin1String("korvex") || !id.isEmpty() || !clientId.isEmpty() || !user.isEmpty()
         || !passwordFile.isEmpty() || !tlsCaFile.isEmpty() || qos != 1;
     if (host.isEmpty()) {
         if (anyOther) {
@@ -129,9 +137,18 @@ bool MqttOptions::finish(QString *error)
         *error = QStringLiteral("--mqtt-password-file needs --mqtt-user");
         return false;
     }
-    if (!tlsCaFile.isEmpty() && !QFile::exists(tlsCaFile)) {
-        *error = QStringLiteral("--mqtt-tls-ca: cannot read \"%1\"").arg(tlsCaFile);
-        return false;
+    if (!tlsCaFile.isEmpty()) {
+        QFile ca(tlsCaFile);
+        if (!ca.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("--mqtt-tls-ca: cannot read \"%1\"").arg(tlsCaFile);
+            return false;
+        }
+        // The TLS library takes PEM certificates; any other file would only
+        // fail later, at every connection, as a handshake error.
+        if (!ca.read(1 << 20).contains("-----BEGIN CERTIFICATE-----")) {
+            *error = QStringLiteral("--mqtt-tls-ca: \"%1\" holds no certificate (PEM)").arg(tlsCaFile);
+            return false;
+        }
     }
     password.clear();
     if (!passwordFile.isEmpty()) {

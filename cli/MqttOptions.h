@@ -16,6 +16,7 @@ public:
     int port = 0;                        // 0: 1883, or 8883 with TLS
     QString topicPrefix = QStringLiteral("korvex");
     QString id;                          // empty: the device's serial number
+    QString clientId;                    // empty: derived from the ID
     QString user;
     QString passwordFile;
     QString tlsCaFile;

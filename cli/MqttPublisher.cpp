@@ -62,12 +62,8 @@ void waitUntil(Done done, int timeoutMs)
 
 } // namespace
 
-MqttPublisher::MqttPublisher(const MqttOptions &options, const QString &stationId, QObject *parent)
-    : QObject(parent)
-    , m_options(options)
-    , m_id(options.id.isEmpty() ? MqttOptions::topicLevel(stationId) : options.id)
-    , m_idFixed(!options.id.isEmpty())
-    , m_queue(1200)
+MqttPublisher::MqttPublisher(const MqttOptions &options, QObject *parent)
+    : QObject(parent), m_options(options), m_id(options.id), m_queue(1200)
 {
 }
 
@@ -88,18 +84,21 @@ QString MqttPublisher::topic(const QString &leaf) const
     return m_options.topicPrefix + QLatin1Char('/') + m_id + QLatin1Char('/') + leaf;
 }
 
+QString MqttPublisher::clientId() const
+{
+    if (!m_options.clientId.isEmpty())
+        return m_options.clientId;
+    return m_id.isEmpty() ? QString() : QStringLiteral("korvexctl-") + m_id;
+}
+
 // --- libmosquitto's network thread: only post to our thread ---------------
 
 void MqttPublisher::onConnectCallback(struct mosquitto *, void *self, int rc)
 {
     auto *p = static_cast<MqttPublisher *>(self);
+    if (p->m_network)
+        p->m_network->noteConnack(rc);
     QMetaObject::invokeMethod(p, [p, rc] { p->handleConnect(rc); }, Qt::QueuedConnection);
-}
-
-void MqttPublisher::onDisconnectCallback(struct mosquitto *, void *self, int rc)
-{
-    auto *p = static_cast<MqttPublisher *>(self);
-    QMetaObject::invokeMethod(p, [p, rc] { p->handleDisconnect(rc); }, Qt::QueuedConnection);
 }
 
 void MqttPublisher::onPublishCallback(struct mosquitto *, void *self, int mid)
@@ -119,21 +118,21 @@ void MqttPublisher::onLogCallback(struct mosquitto *, void *self, int level, con
 
 // --- setting up and connecting --------------------------------------------
 
-bool MqttPublisher::setUp(QString *error)
+bool MqttPublisher::setUp(bool withWill, QString *error)
 {
     initLibrary();
-    // A clean session with a broker-made client identifier: the samples that
-    // wait are kept here, not in a broker session.
-    m_mosq = mosquitto_new(nullptr, true, this);
+    // A clean session: the samples that wait are kept here, not in a broker
+    // session. Without a known ID (only the check at start) the broker makes
+    // the client identifier.
+    const QByteArray client = clientId().toUtf8();
+    m_mosq = mosquitto_new(client.isEmpty() ? nullptr : client.constData(), true, this);
     if (!m_mosq) {
         *error = QStringLiteral("cannot create an MQTT client: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     mosquitto_connect_callback_set(m_mosq, &MqttPublisher::onConnectCallback);
-    mosquitto_disconnect_callback_set(m_mosq, &MqttPublisher::onDisconnectCallback);
     mosquitto_publish_callback_set(m_mosq, &MqttPublisher::onPublishCallback);
     mosquitto_log_callback_set(m_mosq, &MqttPublisher::onLogCallback);
-    mosquitto_reconnect_delay_set(m_mosq, 1, MaxBackOffSeconds, true);
     if (!m_options.user.isEmpty()) {
         const QByteArray user = m_options.user.toUtf8();
         const QByteArray password = m_options.password.toUtf8();
@@ -153,106 +152,143 @@ bool MqttPublisher::setUp(QString *error)
             return false;
         }
     }
+    if (withWill) {
+        const QByteArray willTopic = topic(QStringLiteral("online")).toUtf8();
+        mosquitto_will_set(m_mosq, willTopic.constData(), 5, "false", 1, true);
+    }
     return true;
 }
 
-bool MqttPublisher::beginConnection(QString *error)
+void MqttPublisher::startNetwork()
 {
-    const QByteArray willTopic = topic(QStringLiteral("online")).toUtf8();
-    mosquitto_will_set(m_mosq, willTopic.constData(), 5, "false", 1, true);
-    // The network thread first: then the connection (name lookup included)
-    // is made there, and a failed first attempt is retried like a lost
-    // connection, with the growing back-off.
-    if (mosquitto_loop_start(m_mosq) != MOSQ_ERR_SUCCESS) {
-        *error = QStringLiteral("cannot start the MQTT network thread");
-        return false;
-    }
-    m_loopRunning = true;
-    const QByteArray host = m_options.host.toUtf8();
-    const int rc = mosquitto_connect_async(m_mosq, host.constData(), m_options.effectivePort(), KeepAliveSeconds);
-    if (rc == MOSQ_ERR_TLS) {
-        // The handshake can fail before connect_async returns.
-        m_lastTlsError = QStringLiteral("the TLS handshake failed");
-        *error = QStringLiteral("MQTT broker %1:%2: TLS failed (is its certificate signed by %3, for this host name?)")
-                     .arg(m_options.host)
-                     .arg(m_options.effectivePort())
-                     .arg(m_options.tlsCaFile);
-        return false;
-    }
-    if (rc == MOSQ_ERR_EAI) {
-        // Checked once, here: later lookups happen on the network thread.
-        *error = QStringLiteral("cannot look up the MQTT broker's host name \"%1\"").arg(m_options.host);
-        return false;
-    }
-    if (rc != MOSQ_ERR_SUCCESS) {
-        *error = QStringLiteral("cannot connect to MQTT broker %1:%2: %3")
-                     .arg(m_options.host)
-                     .arg(m_options.effectivePort())
-                     .arg(rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
-                                               : QString::fromUtf8(mosquitto_strerror(rc)));
-        return false;
-    }
-    return true;
+    m_network = std::make_unique<MqttNetworkLoop>(m_mosq, m_options.host.toUtf8(), m_options.effectivePort(),
+                                                  KeepAliveSeconds, MaxBackOffSeconds);
+    m_network->start([this](const MqttNetworkLoop::Ended &ended) {
+        QMetaObject::invokeMethod(this, [this, ended] { handleAttemptEnded(ended); }, Qt::QueuedConnection);
+    });
 }
 
 void MqttPublisher::stopNetwork()
 {
-    if (!m_mosq || !m_loopRunning)
-        return;
-    mosquitto_disconnect(m_mosq);
-    // After a disconnect the thread ends at once, also out of a back-off wait.
-    mosquitto_loop_stop(m_mosq, false);
-    m_loopRunning = false;
+    if (m_network)
+        m_network->stop();
+    m_network.reset();
+    // What the stopped thread still posted is about a connection that is gone.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    if (m_connected)
+        emit connectedChanged(false);
     m_connected = false;
 }
 
 MqttPublisher::StartResult MqttPublisher::start(int waitMs, QString *error)
 {
-    if (!setUp(error))
+    if (!setUp(!m_id.isEmpty(), error))
         return Failed;
-    if (!beginConnection(error))
-        return m_lastTlsError.isEmpty() ? Failed : Refused;
+    startNetwork();
     // Waits for the first answer; a broker that is not there is no reason
     // to keep the poll waiting.
-    waitUntil([this] { return m_connected || m_lastRefusal != 0 || !m_lastTlsError.isEmpty() || m_attemptFailed; },
-              waitMs);
-    if (m_lastRefusal != 0 && !m_connected) {
-        *error = QStringLiteral("MQTT broker %1:%2 refused the login: %3")
-                     .arg(m_options.host)
-                     .arg(m_options.effectivePort())
-                     .arg(connackText(m_lastRefusal));
-        return Refused;
+    waitUntil([this] { return m_answered; }, waitMs);
+    const QString where = QStringLiteral("MQTT broker %1:%2").arg(m_options.host).arg(m_options.effectivePort());
+    StartResult result = Started;
+    if (!m_connected) {
+        switch (m_failure) {
+        case Failure::Refused:
+            *error = QStringLiteral("%1 refused the login: %2").arg(where, connackText(m_lastRefusal));
+            result = Refused;
+            break;
+        case Failure::Tls:
+            *error = QStringLiteral("%1: TLS failed (is its certificate signed by %2, for this host name?): %3")
+                         .arg(where, m_options.tlsCaFile, m_lastTlsError);
+            result = Refused;
+            break;
+        case Failure::NotMqtt:
+            *error = QStringLiteral("%1 %2").arg(where, failureText(Failure::NotMqtt));
+            result = Refused;
+            break;
+        case Failure::Lookup:
+            *error = QStringLiteral("cannot look up the MQTT broker's host name \"%1\"").arg(m_options.host);
+            result = Failed;
+            break;
+        default:
+            emit warning(QStringLiteral("%1 not reachable; retrying, samples are kept").arg(where));
+            m_lostWarned = true;
+            break;
+        }
     }
-    if (!m_lastTlsError.isEmpty() && !m_connected) {
-        *error = QStringLiteral("MQTT broker %1:%2: TLS failed (is its certificate signed by %3, for this host name?): %4")
-                     .arg(m_options.host)
-                     .arg(m_options.effectivePort())
-                     .arg(m_options.tlsCaFile, m_lastTlsError);
-        return Refused;
+    if (result != Started) {
+        stopNetwork();
+        return result;
     }
-    if (!m_connected && !m_lostWarned) {
-        emit warning(QStringLiteral("MQTT broker %1:%2 not reachable; retrying, samples are kept")
-                         .arg(m_options.host)
-                         .arg(m_options.effectivePort()));
-        m_lostWarned = true;
-    }
-    // From now on refusals are the operator's to know, not reasons to stop.
     m_startDone = true;
+    if (m_id.isEmpty()) {
+        // Only a check: the connection that publishes carries the ID in its
+        // last will and its client identifier, so it waits for the ID.
+        stopNetwork();
+        mosquitto_destroy(m_mosq);
+        m_mosq = nullptr;
+    }
     return Started;
+}
+
+void MqttPublisher::connectAs(const QString &id)
+{
+    stopNetwork();
+    if (m_mosq)
+        mosquitto_destroy(m_mosq);
+    m_mosq = nullptr;
+    m_id = id;
+    QString error;
+    if (!setUp(true, &error)) {
+        emit warning(error);
+        return;
+    }
+    startNetwork();
 }
 
 // --- events from the network thread ----------------------------------------
 
+MqttPublisher::Failure MqttPublisher::classify(const MqttNetworkLoop::Ended &ended) const
+{
+    if (ended.refusal != 0 || ended.rc == MOSQ_ERR_CONN_REFUSED)
+        return Failure::Refused;
+    if (ended.rc == MOSQ_ERR_TLS)
+        return Failure::Tls;
+    if (ended.rc == MOSQ_ERR_EAI)
+        return Failure::Lookup;
+    if (ended.hadSession)
+        return Failure::Lost;
+    if (ended.noAnswer)
+        return Failure::NoAnswer;
+    if (ended.rc == MOSQ_ERR_ERRNO
+        && (ended.err == ECONNREFUSED || ended.err == EHOSTUNREACH || ended.err == ENETUNREACH
+            || ended.err == ETIMEDOUT || ended.err == EADDRNOTAVAIL))
+        return Failure::Unreachable;
+    // Connected, and the peer closed or sent something else than a CONNACK.
+    return Failure::NotMqtt;
+}
+
+QString MqttPublisher::failureText(Failure failure) const
+{
+    switch (failure) {
+    case Failure::Refused: return QStringLiteral("refused the login: %1").arg(connackText(m_lastRefusal));
+    case Failure::Tls: return QStringLiteral("TLS failed: %1").arg(m_lastTlsError);
+    case Failure::NotMqtt:
+        return m_options.tlsCaFile.isEmpty() ? QStringLiteral("did not speak MQTT (probably TLS: see --mqtt-tls-ca)")
+                                             : QStringLiteral("did not speak MQTT");
+    case Failure::NoAnswer: return QStringLiteral("took the connection but never answered");
+    case Failure::Lookup: return QStringLiteral("host name cannot be looked up");
+    case Failure::Unreachable: return QStringLiteral("not reachable");
+    default: return QStringLiteral("lost");
+    }
+}
+
 void MqttPublisher::handleConnect(int rc)
 {
-    if (rc != 0) {
-        if (m_startDone && rc != m_lastRefusal)
-            emit warning(QStringLiteral("MQTT broker %1 refused the login: %2; retrying")
-                             .arg(m_options.host, connackText(rc)));
-        m_lastRefusal = rc;
-        return;
-    }
+    if (rc != 0)
+        return; // the attempt ends with the refusal: handleAttemptEnded()
+    m_answered = true;
     m_lastRefusal = 0;
+    m_failure = Failure::None;
     m_lastTlsError.clear();
     m_connected = true;
     if (m_lostWarned)
@@ -261,48 +297,64 @@ void MqttPublisher::handleConnect(int rc)
                          .arg(m_queue.size()));
     m_lostWarned = false;
     emit connectedChanged(true);
-
-    int mid = 0;
-    sendNow(MqttMessage{topic(QStringLiteral("online")).toUtf8(), "true", true}, 1, &mid);
+    if (m_id.isEmpty())
+        return; // the check at start
+    sendNow(QStringLiteral("online"), "true", true, 1);
+    publishDropped();
     if (!m_inFlight.isEmpty()) {
-        const QSet<int> before = m_inFlight;
+        const QList<int> before = m_inFlight.keys();
         QTimer::singleShot(StaleInFlightMs, this, [this, before] {
-            m_inFlight.subtract(before);
+            for (int mid : before)
+                m_inFlight.remove(mid);
             flush();
         });
     }
-    if (m_switchPending)
-        beginIdSwitch();
-    else
-        flush();
+    flush();
 }
 
-void MqttPublisher::handleDisconnect(int rc)
+void MqttPublisher::handleAttemptEnded(const MqttNetworkLoop::Ended &ended)
 {
+    m_answered = true;
     const bool was = m_connected;
     m_connected = false;
-    m_attemptFailed = true;
-    if (rc == MOSQ_ERR_TLS && m_lastTlsError.isEmpty())
+    const Failure failure = classify(ended);
+    m_lastRefusal = ended.refusal;
+    if (failure == Failure::Tls && m_lastTlsError.isEmpty())
         m_lastTlsError = QStringLiteral("the TLS handshake failed");
-    if (m_options.qos == 0)
-        m_inFlight.clear(); // QoS 0 messages are never sent again
-    if (rc != 0 && was && !m_lostWarned) {
-        emit warning(QStringLiteral("MQTT broker %1 lost; reconnecting (back-off up to %2 s), samples are kept")
-                         .arg(m_options.host)
-                         .arg(MaxBackOffSeconds));
+    if (m_options.qos == 0) {
+        // QoS 0 messages are never sent again.
+        for (auto it = m_inFlight.begin(); it != m_inFlight.end();)
+            it = it.value() ? m_inFlight.erase(it) : std::next(it);
+    }
+    // One line per change of what is wrong, not one per retry; a broker
+    // that is restarting is not reachable for a while after it was lost.
+    const bool expected = m_failure == Failure::Lost && failure == Failure::Unreachable;
+    if (m_startDone && failure != m_failure && !expected) {
+        if (failure == Failure::Lost)
+            emit warning(QStringLiteral("MQTT broker %1 lost; reconnecting (back-off up to %2 s), samples are kept")
+                             .arg(m_options.host)
+                             .arg(MaxBackOffSeconds));
+        else
+            emit warning(QStringLiteral("MQTT broker %1:%2 %3; retrying")
+                             .arg(m_options.host)
+                             .arg(m_options.effectivePort())
+                             .arg(failureText(failure)));
         m_lostWarned = true;
     }
+    if (!expected)
+        m_failure = failure;
     if (was)
         emit connectedChanged(false);
 }
 
 void MqttPublisher::handlePublished(int mid)
 {
-    if (m_inFlight.remove(mid))
+    const auto it = m_inFlight.find(mid);
+    if (it != m_inFlight.end()) {
         ++m_delivered;
-    if (m_switching && mid == m_switchMid) {
-        reconnectWithNewId();
-        return;
+        if (it.value())
+            ++m_deliveredSamples;
+        m_inFlight.erase(it);
     }
     flush();
 }
@@ -310,34 +362,27 @@ void MqttPublisher::handlePublished(int mid)
 void MqttPublisher::handleLogError(const QString &text)
 {
     if (text.contains(QLatin1String("SSL"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("TLS"), Qt::CaseInsensitive)) {
-        if (m_startDone && text != m_lastTlsError)
-            emit warning(QStringLiteral("MQTT broker %1: %2").arg(m_options.host, text));
+        || text.contains(QLatin1String("TLS"), Qt::CaseInsensitive))
         m_lastTlsError = text;
-    }
 }
 
 // --- the queue ----------------------------------------------------------------
 
-int MqttPublisher::qosFor(const MqttMessage &message) const
+bool MqttPublisher::sendNow(const QString &leaf, const QByteArray &payload, bool retain, int qos)
 {
-    // Samples go with the chosen QoS; the state topics always with QoS 1.
-    return message.topic.endsWith("/status") ? m_options.qos : 1;
-}
-
-bool MqttPublisher::sendNow(const MqttMessage &message, int qos, int *mid)
-{
-    const int rc = mosquitto_publish(m_mosq, mid, message.topic.constData(), message.payload.size(),
-                                     message.payload.constData(), qos, message.retain);
+    const QByteArray fullTopic = topic(leaf).toUtf8();
+    int mid = 0;
+    const int rc = mosquitto_publish(m_mosq, &mid, fullTopic.constData(), payload.size(), payload.constData(), qos,
+                                     retain);
     if (rc != MOSQ_ERR_SUCCESS)
         return false;
-    m_inFlight.insert(*mid);
+    m_inFlight.insert(mid, leaf == QLatin1String("status"));
     return true;
 }
 
 void MqttPublisher::enqueue(const QString &leaf, const QByteArray &payload, bool retain)
 {
-    if (!m_queue.push(MqttMessage{topic(leaf).toUtf8(), payload, retain}) && !m_dropWarned) {
+    if (!m_queue.push(MqttMessage{leaf.toUtf8(), payload, retain}) && !m_dropWarned) {
         emit warning(QStringLiteral("MQTT broker away too long: dropping the oldest samples, keeping the newest %1")
                          .arg(m_queue.capacity()));
         m_dropWarned = true;
@@ -347,18 +392,30 @@ void MqttPublisher::enqueue(const QString &leaf, const QByteArray &payload, bool
 
 void MqttPublisher::flush()
 {
-    if (!m_mosq || !m_connected || m_switching)
+    if (!m_mosq || !m_connected || m_id.isEmpty())
         return;
     while (!m_queue.isEmpty() && m_inFlight.size() < MaxInFlight) {
         const MqttMessage message = m_queue.takeFirst();
-        int mid = 0;
-        if (!sendNow(message, qosFor(message), &mid)) {
+        const QString leaf = QString::fromUtf8(message.leaf);
+        // Samples go with the chosen QoS; the state topics always with QoS 1.
+        const int qos = leaf == QLatin1String("status") ? m_options.qos : 1;
+        if (!sendNow(leaf, message.payload, message.retain, qos)) {
             m_queue.pushFront(message);
             return;
         }
     }
     if (m_queue.isEmpty())
         m_dropWarned = false;
+}
+
+void MqttPublisher::publishDropped()
+{
+    // Retained, so that a dashboard sees the gap in the history; sent when
+    // connected, as the queue only drops while the broker is away.
+    if (m_queue.droppedCount() == m_droppedPublished || !m_connected)
+        return;
+    if (sendNow(QStringLiteral("dropped"), QByteArray::number(m_queue.droppedCount()), true, 1))
+        m_droppedPublished = m_queue.droppedCount();
 }
 
 // --- what the watcher publishes --------------------------------------------
@@ -400,66 +457,31 @@ void MqttPublisher::setLinkLost(bool lost, const QString &time)
         return;
     m_linkLost = lost;
     QJsonObject message{{QStringLiteral("time"), time}, {QStringLiteral("lost"), lost}};
-    enqueue(QStringLiteral("lost"), compactJson(message), false);
+    // Retained: a dashboard that starts while the device is away sees it.
+    enqueue(QStringLiteral("lost"), compactJson(message), true);
 }
-
-// --- from the station's name to the serial number ------------------------------
 
 void MqttPublisher::adoptSerialNumber(const QString &serial)
 {
-    if (m_idFixed || serial.isEmpty())
+    if (!m_id.isEmpty() || serial.isEmpty() || !m_startDone)
         return;
-    m_idFixed = true;
-    const QString id = MqttOptions::topicLevel(serial);
-    if (id == m_id)
-        return;
-    m_oldId = m_id;
-    m_id = id;
-    // The last will names the old topic until the next connection: the
-    // switch happens while connected (now, or as soon as the broker answers).
-    m_switchPending = true;
-    if (m_connected)
-        beginIdSwitch();
-}
-
-void MqttPublisher::beginIdSwitch()
-{
-    m_switchPending = false;
-    m_switching = true;
-    // The old name goes offline cleanly, then the connection is made anew
-    // with the last will on the new name.
-    const QString oldOnline = m_options.topicPrefix + QLatin1Char('/') + m_oldId + QStringLiteral("/online");
-    if (!sendNow(MqttMessage{oldOnline.toUtf8(), "false", true}, 1, &m_switchMid))
-        reconnectWithNewId();
-}
-
-void MqttPublisher::reconnectWithNewId()
-{
-    // A new client altogether: the last will is part of the connection, and
-    // a fresh client carries nothing over from the old one's network thread.
-    stopNetwork();
-    mosquitto_destroy(m_mosq);
-    m_mosq = nullptr;
-    m_switching = false;
-    m_switchMid = -1;
-    m_inFlight.clear(); // all confirmed: the switch waited for the last one sent
-    QString error;
-    if (!setUp(&error) || !beginConnection(&error)) {
-        // Not connected and no network thread to retry: try again later.
-        emit warning(error + QStringLiteral("; retrying"));
-        QTimer::singleShot(MaxBackOffSeconds * 1000, this, [this] {
-            if (!m_connected && !m_switching)
-                reconnectWithNewId();
-        });
-    }
+    // The first connection that publishes: everything queued so far goes
+    // out under this ID, and so does everything after.
+    connectAs(MqttOptions::topicLevel(serial));
 }
 
 // --- the end -------------------------------------------------------------------
 
 int MqttPublisher::finish(int timeoutMs)
 {
-    if (!m_mosq)
-        return 0;
+    takeNetworkEvents();
+    if (!m_mosq || m_id.isEmpty()) {
+        // Never knew its ID: nothing was published, nothing is said.
+        const int unsent = m_queue.size();
+        stopNetwork();
+        return unsent;
+    }
+    publishDropped();
     enqueue(QStringLiteral("online"), "false", true);
     // Only a connected broker is waited for: one that is away now will not
     // get the queue in time, and its last will has said "false" already.

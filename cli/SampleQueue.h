@@ -7,7 +7,7 @@
 // One message on its way to the broker.
 struct MqttMessage
 {
-    QByteArray topic;
+    QByteArray leaf; // the last topic level: status, alarms, ...
     QByteArray payload;
     bool retain = false;
 };

@@ -5,9 +5,28 @@
 #include "DeviceSession.h"
 #include "ExitCode.h"
 #include "StatusRecord.h"
+#include "StatusSchema.h"
 #include "StatusText.h"
 
 #include <QJsonDocument>
+
+#include <algorithm>
+
+namespace {
+
+// Words filled into lines of at most 80 characters.
+QString wrapped(const QString &text)
+{
+    QStringList lines{QString()};
+    for (const QString &word : text.split(QLatin1Char(' '))) {
+        if (!lines.last().isEmpty() && lines.last().size() + 1 + word.size() > 80)
+            lines.append(QString());
+        lines.last() += (lines.last().isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
 
 CtlCommand statusCommand()
 {
@@ -15,13 +34,12 @@ CtlCommand statusCommand()
     c.name = QStringLiteral("status");
     c.summary = QStringLiteral("read the device status once");
     c.usage = QStringLiteral("status [--json]");
-    c.description = QStringLiteral(
-        "Asks the device for its whole status once and prints the 19 values with units\n"
-        "and the six lamps as words, or with --json one JSON object (keys: firmware,\n"
-        "laser_on, alarms{temperature,fan1,fan2,fan3}, power, temp_threshold_c, rx_frames,\n"
-        "tx_frames, serial_number, run_seconds, compensation_hours, fan_rpm[3],\n"
-        "laser_current_a, tec_current_a, laser_temp_c, temp2_c, max_dac, laser_type,\n"
-        "mcu_temp_c, ambient_temp_c).");
+    c.description = wrapped(
+        QStringLiteral("Asks the device for its whole status once and prints the %1 values with units "
+                       "and the six lamps as words, or with --json one JSON object (keys: %2).")
+            .arg(std::count_if(StatusSchema::fields().begin(), StatusSchema::fields().end(),
+                               [](const StatusSchema::Field &f) { return f.kind != StatusSchema::Kind::Flag; }))
+            .arg(StatusRecord::jsonKeysText()));
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object.")});
     };

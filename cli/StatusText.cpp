@@ -1,59 +1,62 @@
 #include "StatusText.h"
 
-#include "StatusFormat.h"
 #include "StatusRecord.h"
+#include "StatusSchema.h"
 
 namespace StatusText {
 
 namespace {
 
-QString tenths(qint16 value) { return QString::number(value / 10.0, 'f', 1) + QStringLiteral(" °C"); }
-QString amps(quint16 milliamps) { return QString::number(milliamps / 1000.0, 'f', 3) + QStringLiteral(" A"); }
-QString alarmWord(bool alarm) { return alarm ? QStringLiteral("ALARM") : QStringLiteral("ok"); }
-
-QString typeText(quint32 code)
+QString line(const QString &label, const QString &value)
 {
-    static const char *names[] = {"Ld-25W", "Ld-30W", "Ld-50W"};
-    return code < 3 ? QStringLiteral("%1 (code %2)").arg(QLatin1String(names[code])).arg(code)
-                    : QStringLiteral("unknown (code %1)").arg(code);
+    return QStringLiteral("%1 %2").arg(label + QLatin1Char(':'), -22).arg(value);
+}
+
+QString valueText(const StatusSchema::Field &f, const DevStatusCache &c)
+{
+    const QString format = QString::fromUtf8(f.terminal.format);
+    const qint64 raw = StatusSchema::raw(f, c);
+    QString first = StatusSchema::plainText(f, c);
+    QString second;
+    switch (f.kind) {
+    case StatusSchema::Kind::Flag:
+        return format.section(QLatin1Char('|'), raw ? 0 : 1, raw ? 0 : 1);
+    case StatusSchema::Kind::Number:
+        if (f.divisor != 1)
+            first = QString::number(StatusSchema::value(f, c), 'f', f.terminal.decimals);
+        break;
+    case StatusSchema::Kind::RunTime:
+        second = QString::number(raw / 3600);
+        break;
+    case StatusSchema::Kind::LaserType: {
+        const char *name = StatusSchema::laserTypeName(raw);
+        second = first;
+        first = QLatin1String(name ? name : "unknown");
+        break;
+    }
+    default:
+        break;
+    }
+    return QString(format).replace(QLatin1String("%1"), first).replace(QLatin1String("%2"), second);
+}
+
+QString valueText(const char *key, const DevStatusCache &c)
+{
+    return valueText(*StatusSchema::find(QLatin1String(key)), c);
 }
 
 } // namespace
 
 QStringList lines(const DevStatusCache &c)
 {
-    const QVector<QPair<QString, QString>> rows = {
-        {QStringLiteral("Firmware"), QStringLiteral("%1.%2").arg(c.fwMajor).arg(c.fwMinor)},
-        {QStringLiteral("Power"), QStringLiteral("%1 of 1000").arg(c.powerPercent)},
-        {QStringLiteral("Temperature threshold"), tenths(c.tempThreshold)},
-        {QStringLiteral("Frames received"), QString::number(c.devRxFrames)},
-        {QStringLiteral("Frames sent"), QString::number(c.devTxFrames)},
-        {QStringLiteral("Serial number"), StatusFormat::formatSerialNumber(c.serialNum)},
-        {QStringLiteral("Run time"), QStringLiteral("%1 s (%2 h)").arg(c.runSeconds).arg(c.runSeconds / 3600)},
-        {QStringLiteral("Compensation time"), QStringLiteral("%1 h").arg(c.compensationHours)},
-        {QStringLiteral("Fan 1 speed"), QStringLiteral("%1 rpm").arg(c.fanSpeed1)},
-        {QStringLiteral("Fan 2 speed"), QStringLiteral("%1 rpm").arg(c.fanSpeed2)},
-        {QStringLiteral("Fan 3 speed"), QStringLiteral("%1 rpm").arg(c.fanSpeed3)},
-        {QStringLiteral("Laser current"), amps(c.ldCurrent)},
-        {QStringLiteral("TEC current"), amps(c.tecCurrentMa)},
-        {QStringLiteral("Laser temperature"), tenths(c.ldTemp)},
-        {QStringLiteral("Temperature 2"), tenths(c.ldTemp2)},
-        {QStringLiteral("Maximum DAC"), QString::number(c.maxDac)},
-        {QStringLiteral("MCU temperature"), tenths(c.mcuTemp)},
-        {QStringLiteral("Ambient temperature"), tenths(c.envTemp)},
-        {QStringLiteral("Laser type"), typeText(c.ldType)},
-        // The six lamps of the window, as words. The link lamp is green
-        // here: this status came in a valid reply.
-        {QStringLiteral("Laser"), (c.ldStatBits & 0x01) ? QStringLiteral("on") : QStringLiteral("off")},
-        {QStringLiteral("Link"), QStringLiteral("ok")},
-        {QStringLiteral("Temperature alarm"), alarmWord(c.alarmBits & 0x01)},
-        {QStringLiteral("Fan 1 alarm"), alarmWord(c.alarmBits & 0x02)},
-        {QStringLiteral("Fan 2 alarm"), alarmWord(c.alarmBits & 0x04)},
-        {QStringLiteral("Fan 3 alarm"), alarmWord(c.alarmBits & 0x08)},
-    };
     QStringList out;
-    for (const auto &row : rows)
-        out.append(QStringLiteral("%1 %2").arg(row.first + QLatin1Char(':'), -22).arg(row.second));
+    for (const StatusSchema::Field *f : StatusSchema::displayOrder()) {
+        out.append(line(QLatin1String(f->terminal.label), valueText(*f, c)));
+        // The lamps follow the values; the link lamp, after the laser's, is
+        // green here: this status came in a valid reply.
+        if (f->key == QLatin1String("laser_on"))
+            out.append(line(QStringLiteral("Link"), QStringLiteral("ok")));
+    }
     return out;
 }
 
@@ -66,9 +69,10 @@ QString compactLine(const QDateTime &time, const DevStatusCache &c)
         if (c.alarmBits & (0x02 << fan))
             alarms += QStringLiteral(" FAN%1-ALARM").arg(fan + 1);
     return QStringLiteral("%1 laser %2 power %3 ld %4 t2 %5 tec %6 ld-cur %7 fans %8/%9/%10 rpm%11")
-        .arg(StatusRecord::timestamp(time), (c.ldStatBits & 0x01) ? QStringLiteral("on") : QStringLiteral("off"))
+        .arg(StatusRecord::timestamp(time), valueText("laser_on", c))
         .arg(c.powerPercent)
-        .arg(tenths(c.ldTemp), tenths(c.ldTemp2), amps(c.tecCurrentMa), amps(c.ldCurrent))
+        .arg(valueText("laser_temp_c", c), valueText("temp2_c", c), valueText("tec_current_a", c),
+             valueText("laser_current_a", c))
         .arg(c.fanSpeed1)
         .arg(c.fanSpeed2)
         .arg(c.fanSpeed3)

@@ -1,15 +1,32 @@
 #include "WatchCommand.h"
 
+#include "Console.h"
 #include "DeviceSession.h"
 #include "ExitCode.h"
 #include "KorvexCtl.h"
+
+#include <QFileInfo>
 
 #include <QEventLoop>
 #include <QTimer>
 
 WatchCommand::WatchCommand(DeviceSession &session, const Settings &settings)
-    : m_session(session), m_settings(settings)
+    : m_session(session), m_settings(settings), m_portOpen(session.isOpen()), m_openBackOffMs(settings.intervalMs)
 {
+}
+
+std::atomic<bool> &WatchCommand::reopenRequested()
+{
+    static std::atomic<bool> requested{false};
+    return requested;
+}
+
+void WatchCommand::reopenOutputs()
+{
+    for (const auto &output : m_outputs) {
+        if (!output->reopen())
+            Console::error(QStringLiteral("watch: %1").arg(output->errorText()));
+    }
 }
 
 void WatchCommand::addOutput(std::unique_ptr<WatchOutput> output)
@@ -20,6 +37,8 @@ void WatchCommand::addOutput(std::unique_ptr<WatchOutput> output)
 bool WatchCommand::waitUntil(qint64 elapsedMs)
 {
     while (!KorvexCtl::stopRequested().load()) {
+        if (reopenRequested().exchange(false))
+            reopenOutputs();
         const qint64 remaining = elapsedMs - m_clock.elapsed();
         if (remaining <= 0)
             return true;
@@ -49,10 +68,32 @@ bool WatchCommand::deliver(const QDateTime &time, const DevStatusCache *cache)
     return true;
 }
 
+bool WatchCommand::tryReopen()
+{
+    // A stat per interval is cheap; an open that fails is retried less often.
+    if (!QFileInfo::exists(m_session.portName())) {
+        m_openBackOffMs = m_settings.intervalMs;
+        return false;
+    }
+    if (m_clock.elapsed() < m_nextOpenMs)
+        return false;
+    if (m_session.open() == ExitCode::Done) {
+        m_portOpen = true;
+        m_openBackOffMs = m_settings.intervalMs;
+        Console::error(QStringLiteral("watch: port %1 is back").arg(m_session.portName()));
+        return true;
+    }
+    m_nextOpenMs = m_clock.elapsed() + m_openBackOffMs;
+    m_openBackOffMs = qMin(m_openBackOffMs * 2, qMax(MaxReopenBackOffMs, m_settings.intervalMs));
+    return false;
+}
+
 bool WatchCommand::pollOnce()
 {
     // The sample's time is when it was asked for.
     const QDateTime time = QDateTime::currentDateTime();
+    if (!m_portOpen && !tryReopen())
+        return deliver(time, nullptr);
     DevStatusCache cache;
     const int code = m_session.readStatus(cache);
     if (code == ExitCode::Done)
@@ -60,9 +101,16 @@ bool WatchCommand::pollOnce()
     if (!deliver(time, nullptr))
         return false;
     if (!m_session.isOpen()) {
-        // The port has gone (adapter unplugged): nothing more will come.
-        m_error = m_session.errorText();
-        return false;
+        if (m_settings.exitOnPortLoss) {
+            m_error = m_session.errorText();
+            return false;
+        }
+        // The outputs stay open; a lost row per interval until it is back.
+        m_portOpen = false;
+        m_nextOpenMs = 0;
+        m_openBackOffMs = m_settings.intervalMs;
+        Console::error(QStringLiteral("watch: port %1 is gone; waiting for it (a lost row per poll meanwhile)")
+                           .arg(m_session.portName()));
     }
     return true;
 }

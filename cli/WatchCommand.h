@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -16,6 +17,11 @@ class DeviceSession;
 // rate until a count, a duration or Ctrl-C, and hands every sample (or lost
 // sample) to all its outputs in one place, deliver(). Another kind of output
 // joins with addOutput().
+//
+// A port that goes away (adapter pulled, device power-cycled) is waited for:
+// every interval still gets its row (a lost one), the path is looked at
+// every interval (a stat) and opened again with a back-off from the interval
+// up to MaxReopenBackOffMs while opening fails.
 class WatchCommand
 {
 public:
@@ -23,7 +29,14 @@ public:
         int intervalMs = 500;
         qint64 count = 0;       // 0: no limit
         qint64 durationMs = 0;  // 0: no limit
+        bool exitOnPortLoss = false; // the old way: a vanished port ends the watch with NoReply
     };
+
+    static constexpr int MaxReopenBackOffMs = 4000;
+
+    // SIGHUP: the program's handler sets it; the watch reopens its output
+    // files at the next slice (log rotation).
+    static std::atomic<bool> &reopenRequested();
 
     WatchCommand(DeviceSession &session, const Settings &settings);
 
@@ -35,6 +48,8 @@ public:
     // written). errorText() says why for the last three.
     int run();
 
+    // Whether the port is open now (false while waiting for it).
+    bool portOpen() const { return m_portOpen; }
     qint64 samples() const { return m_samples; }
     qint64 lostSamples() const { return m_lost; }
     QString errorText() const { return m_error; }
@@ -47,11 +62,18 @@ private:
     // Waits (keeping events flowing) until the clock reaches the time or a
     // stop is requested; false on a stop.
     bool waitUntil(qint64 elapsedMs);
+    // While the port is gone: opens it again when it is there and the
+    // back-off allows; true when it is open.
+    bool tryReopen();
+    void reopenOutputs();
 
     DeviceSession &m_session;
     Settings m_settings;
     std::vector<std::unique_ptr<WatchOutput>> m_outputs;
     QElapsedTimer m_clock;
+    bool m_portOpen = false;
+    qint64 m_nextOpenMs = 0;
+    int m_openBackOffMs = 0;
     qint64 m_samples = 0;
     qint64 m_lost = 0;
     bool m_failed = false;

@@ -8,7 +8,8 @@
 #include "MqttWatchOutput.h"
 #include "WatchCommand.h"
 
-#include <QSysInfo>
+#include <csignal>
+#include <limits>
 
 namespace {
 
@@ -18,8 +19,14 @@ constexpr int MqttStartWaitMs = 5000;
 // The publisher keeps about ten minutes of samples while the broker is away.
 constexpr int MqttQueueMs = 10 * 60 * 1000;
 
-const char *const kMqttOptions[] = {"mqtt", "mqtt-topic", "mqtt-id", "mqtt-user", "mqtt-password-file",
-                                    "mqtt-tls-ca", "mqtt-qos"};
+const char *const kMqttOptions[] = {"mqtt", "mqtt-topic", "mqtt-id", "mqtt-client-id", "mqtt-user",
+                                    "mqtt-password-file", "mqtt-tls-ca", "mqtt-qos"};
+
+extern "C" void onHangup(int)
+{
+    // Only a flag: the watch reopens its files between polls.
+    WatchCommand::reopenRequested().store(true);
+}
 
 bool readMqttOptions(const CtlContext &ctx, MqttOptions *mqtt, QString *error)
 {
@@ -38,6 +45,7 @@ CtlCommand watchCommand()
     c.name = QStringLiteral("watch");
     c.summary = QStringLiteral("poll the status, record CSV or JSON lines, publish to MQTT");
     c.usage = QStringLiteral("watch [--interval MS] [--count N | --duration S] [--csv FILE|-] [--jsonl FILE|-] "
+                             "[--append | --overwrite] [--wait-for-port] [--exit-on-port-loss] "
                              "[--mqtt HOST[:PORT] [--mqtt-...]]");
     c.description = QStringLiteral(
         "Polls the device's status (default every 500 ms) until the count, the duration\n"
@@ -45,17 +53,25 @@ CtlCommand watchCommand()
         "header row and one row per poll (the JSON keys flattened: alarm_fan1, fan1_rpm...);\n"
         "--jsonl one JSON object per line. A lost reply gives a row with its time and empty\n"
         "values (JSON: \"lost\": true). Rows are flushed as they are written. Without an output\n"
-        "on stdout (\"-\"), a compact line per sample is printed there.\n"
+        "on stdout (\"-\"), a compact line per sample is printed there. A file that already\n"
+        "holds data is refused unless --append (rows added; a CSV must have the same header)\n"
+        "or --overwrite. SIGHUP closes and reopens the files (log rotation).\n"
+        "A port that goes away is waited for: a lost row per poll, and the port is opened\n"
+        "again when it is back (one line on stderr each way); --exit-on-port-loss ends the\n"
+        "watch instead. A port missing at start is waited for with --wait-for-port.\n"
         "--mqtt also publishes to an MQTT broker, under PREFIX/ID/ (PREFIX korvex, ID the\n"
-        "device's serial number, the host name and port until the first status): status\n"
-        "(each sample as JSON), online (retained true; false at the end and as the last\n"
-        "will), alarms (retained, on every change), lost (when the device stops answering\n"
-        "and when it is back). A broker that goes away never stops the poll: about ten\n"
-        "minutes of samples wait for it and follow in order when it is back.\n"
+        "device's serial number: nothing is published before it is known): status (each\n"
+        "sample as JSON), online (retained true; false at the end and as the last will),\n"
+        "alarms (retained, on every change), lost (retained; when the device stops answering\n"
+        "or its port goes, and when it is back), dropped (retained; samples the queue had to\n"
+        "drop). The client identifier is korvexctl-ID. A broker that goes away or fails\n"
+        "(TLS, login, protocol) never stops the poll: it is retried with a back-off up to\n"
+        "30 s, and about ten minutes of samples wait for it and follow in order.\n"
         "Ends with 0; with 3 when Ctrl-C comes before a given count or duration; with 4 when\n"
-        "no poll got a valid reply or the port went away; with 6 when the port cannot be\n"
-        "opened, or at start when the broker refuses the login or its TLS certificate or\n"
-        "its host name cannot be looked up.");
+        "no poll got a valid reply, or the port went away with --exit-on-port-loss; with 6\n"
+        "when the port cannot be opened, when --mqtt delivered no sample at all, or at start\n"
+        "when the broker refuses the login or its TLS certificate, does not speak MQTT, or\n"
+        "its host name cannot be looked up. A refused output file is 2.");
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("interval"), QStringLiteral("Milliseconds between polls (default 500, at least 50)."),
                      QStringLiteral("MS")});
@@ -64,11 +80,18 @@ CtlCommand watchCommand()
         p.addOption({QStringLiteral("csv"), QStringLiteral("Write CSV rows to FILE (\"-\": stdout)."), QStringLiteral("FILE")});
         p.addOption({QStringLiteral("jsonl"), QStringLiteral("Write JSON lines to FILE (\"-\": stdout)."),
                      QStringLiteral("FILE")});
+        p.addOption({QStringLiteral("append"), QStringLiteral("Add to an existing --csv or --jsonl file.")});
+        p.addOption({QStringLiteral("overwrite"), QStringLiteral("Replace an existing --csv or --jsonl file.")});
+        p.addOption({QStringLiteral("wait-for-port"), QStringLiteral("Wait for a port that is not there at start.")});
+        p.addOption({QStringLiteral("exit-on-port-loss"),
+                     QStringLiteral("End with 4 when the port goes away instead of waiting for it.")});
         p.addOption({QStringLiteral("mqtt"), QStringLiteral("Also publish to the MQTT broker HOST (port 1883, 8883 with TLS)."),
                      QStringLiteral("HOST[:PORT]")});
         p.addOption({QStringLiteral("mqtt-topic"), QStringLiteral("Topic prefix (default korvex)."), QStringLiteral("PREFIX")});
         p.addOption({QStringLiteral("mqtt-id"), QStringLiteral("Topic level of this device (default: its serial number)."),
                      QStringLiteral("ID")});
+        p.addOption({QStringLiteral("mqtt-client-id"),
+                     QStringLiteral("Client identifier at the broker (default korvexctl-ID)."), QStringLiteral("CLIENT")});
         p.addOption({QStringLiteral("mqtt-user"), QStringLiteral("Log in to the broker as USER."), QStringLiteral("USER")});
         p.addOption({QStringLiteral("mqtt-password-file"),
                      QStringLiteral("The broker password is the first line of FILE (never on the command line)."),
@@ -107,22 +130,36 @@ CtlCommand watchCommand()
         const QString jsonlPath = ctx.value("jsonl");
         if (ctx.isSet("csv") && ctx.isSet("jsonl") && csvPath == QLatin1String("-") && jsonlPath == QLatin1String("-"))
             return badArguments(QStringLiteral("only one of --csv and --jsonl can go to stdout"));
+        if (ctx.isSet("append") && ctx.isSet("overwrite"))
+            return badArguments(QStringLiteral("watch takes --append or --overwrite, not both"));
+        const WatchTextFile::Existing existing = ctx.isSet("append")  ? WatchTextFile::Existing::Append
+                                                 : ctx.isSet("overwrite") ? WatchTextFile::Existing::Overwrite
+                                                                          : WatchTextFile::Existing::Refuse;
+        settings.exitOnPortLoss = ctx.isSet("exit-on-port-loss");
         MqttOptions mqtt;
         if (!readMqttOptions(ctx, &mqtt, &error))
+            return badArguments(error);
+        // Every file is checked before any is written.
+        auto csv = std::make_unique<CsvWatchOutput>();
+        if ((ctx.isSet("csv") && !WatchTextFile::check(csvPath, existing, csv->header(), &error))
+            || (ctx.isSet("jsonl") && !WatchTextFile::check(jsonlPath, existing, QString(), &error)))
             return badArguments(error);
 
         DeviceSession session(ctx.line);
         int code = session.open();
         if (code != ExitCode::Done) {
-            Console::error(QStringLiteral("watch: %1").arg(session.errorText()));
-            return code;
+            if (!ctx.isSet("wait-for-port")) {
+                Console::error(QStringLiteral("watch: %1").arg(session.errorText()));
+                return code;
+            }
+            Console::error(QStringLiteral("watch: %1; waiting for it (a lost row per poll meanwhile)")
+                               .arg(session.errorText()));
         }
         WatchCommand watch(session, settings);
         // The outputs. Each gets every sample as it is taken.
         bool stdoutTaken = false;
         if (ctx.isSet("csv")) {
-            auto csv = std::make_unique<CsvWatchOutput>();
-            if (!csv->open(csvPath, &error)) {
+            if (!csv->open(csvPath, existing, &error)) {
                 Console::error(QStringLiteral("watch: %1").arg(error));
                 return ExitCode::Failed;
             }
@@ -131,7 +168,7 @@ CtlCommand watchCommand()
         }
         if (ctx.isSet("jsonl")) {
             auto jsonl = std::make_unique<JsonlWatchOutput>();
-            if (!jsonl->open(jsonlPath, &error)) {
+            if (!jsonl->open(jsonlPath, existing, &error)) {
                 Console::error(QStringLiteral("watch: %1").arg(error));
                 return ExitCode::Failed;
             }
@@ -140,26 +177,36 @@ CtlCommand watchCommand()
         }
         if (!stdoutTaken)
             watch.addOutput(std::make_unique<TerminalWatchOutput>());
+        MqttPublisher *publisher = nullptr;
         if (mqtt.enabled()) {
-            QString port = ctx.line.port();
-            if (port.startsWith(QLatin1String("/dev/")))
-                port = port.mid(5);
-            const QString station = QSysInfo::machineHostName() + QLatin1Char('-') + port;
-            auto publisher = std::make_unique<MqttPublisher>(mqtt, station);
-            publisher->setQueueCapacity(qMax(100, MqttQueueMs / settings.intervalMs));
-            QObject::connect(publisher.get(), &MqttPublisher::warning,
+            auto owned = std::make_unique<MqttPublisher>(mqtt);
+            owned->setQueueCapacity(qMax(100, MqttQueueMs / settings.intervalMs));
+            QObject::connect(owned.get(), &MqttPublisher::warning,
                              [](const QString &text) { Console::error(QStringLiteral("watch: %1").arg(text)); });
-            if (publisher->start(MqttStartWaitMs, &error) != MqttPublisher::Started) {
+            if (owned->start(MqttStartWaitMs, &error) != MqttPublisher::Started) {
                 Console::error(QStringLiteral("watch: %1").arg(error));
                 return ExitCode::BrokerRefused;
             }
-            watch.addOutput(std::make_unique<MqttWatchOutput>(std::move(publisher),
-                                                              [&session] { return session.consecutiveFailures(); }));
+            publisher = owned.get();
+            // A port that is gone counts as lost at once.
+            watch.addOutput(std::make_unique<MqttWatchOutput>(std::move(owned), [&session, &watch] {
+                return watch.portOpen() ? session.consecutiveFailures() : std::numeric_limits<quint32>::max();
+            }));
         }
+        std::signal(SIGHUP, onHangup);
 
         code = watch.run();
         if (code != ExitCode::Done)
             Console::error(QStringLiteral("watch: %1").arg(watch.errorText()));
+        if (publisher) {
+            if (publisher->droppedCount() > 0)
+                Console::error(QStringLiteral("watch: MQTT: %1 messages dropped from the queue while the broker was away")
+                                   .arg(publisher->droppedCount()));
+            if (publisher->deliveredSamples() == 0 && code == ExitCode::Done) {
+                Console::error(QStringLiteral("watch: MQTT: not one sample was delivered to broker %1").arg(mqtt.host));
+                code = ExitCode::BrokerRefused;
+            }
+        }
         return code;
     };
     return c;

@@ -43,9 +43,11 @@ protected:
     {
         switch (event) {
         case EventHeader:
-            FUZZ_REQUIRE(buffer == rxBuffer + 3 && length && *length == SmallBlock);
+            FUZZ_REQUIRE(buffer == rxBuffer + 3 && length);
+            FUZZ_REQUIRE(*length == SmallBlock || *length == LargeBlock);
             FUZZ_REQUIRE(stage == StageHandshake);
-            FUZZ_REQUIRE(rxBuffer[0] == CodeSoh && rxBuffer[1] == 0x00 && rxBuffer[2] == 0xFF);
+            FUZZ_REQUIRE(rxBuffer[0] == (*length == SmallBlock ? CodeSoh : CodeStx));
+            FUZZ_REQUIRE(rxBuffer[1] == 0x00 && rxBuffer[2] == 0xFF);
             FUZZ_REQUIRE(crcMatches(buffer, *length));
             m_inFile = false;
             if (m_policy & 0x01)

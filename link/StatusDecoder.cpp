@@ -1,5 +1,7 @@
 #include "StatusDecoder.h"
 
+#include "StatusSchema.h"
+
 namespace StatusDecoder {
 
 quint16 be16(const QByteArray &bytes, int at)
@@ -17,20 +19,47 @@ quint16 commandWord(const QByteArray &frame)
     return frame.size() < 3 ? 0 : be16(frame, 1);
 }
 
+namespace {
+
+// The single-value replies: the fields they carry, one after the other from
+// the first data byte. The laser state and alarm replies carry their whole
+// status byte, which the first flag of that byte stores.
+struct SingleReply
+{
+    quint16 word;
+    QVector<const char *> keys;
+};
+
+const SingleReply *singleReply(quint16 word)
+{
+    static const QVector<SingleReply> singleReplies = {
+        {0x0050, {"firmware"}},
+        {0x0051, {"laser_on"}},
+        {0x0052, {"power"}},
+        {0x0053, {"temp_threshold_c"}},
+        {0x0054, {"rx_frames", "tx_frames"}},
+        {0x0055, {"serial_number"}},
+        {0x0056, {"alarm_temperature"}},
+    };
+    for (const SingleReply &r : singleReplies)
+        if (r.word == word)
+            return &r;
+    return nullptr;
+}
+
+} // namespace
+
 int requiredFrameSize(quint16 word)
 {
-    // header (3) + data + CRC (2)
-    switch (word) {
-    case 0x0050: return 3 + 2 + 2;
-    case 0x0051: return 3 + 1 + 2;
-    case 0x0052: return 3 + 2 + 2;
-    case 0x0053: return 3 + 2 + 2;
-    case 0x0054: return 3 + 8 + 2;
-    case 0x0055: return 3 + 8 + 2;
-    case 0x0056: return 3 + 1 + 2;
-    case WordAllStatus: return AllStatusFrameSize;
-    default: return 0;
-    }
+    if (word == WordAllStatus)
+        return AllStatusFrameSize;
+    const SingleReply *reply = singleReply(word);
+    if (!reply)
+        return 0;
+    int size = 3 + 2; // header and CRC
+    for (const char *key : reply->keys)
+        size += StatusSchema::find(QLatin1String(key))->width;
+    return size;
 }
 
 bool isReadReplyWord(quint16 word)
@@ -42,29 +71,7 @@ bool parseAllStatus(DevStatusCache &c, const QByteArray &f)
 {
     if (f.size() < AllStatusFrameSize)
         return false;
-    c.fwMajor = quint8(f.at(3));
-    c.fwMinor = quint8(f.at(4));
-    c.ldStatBits = quint8(f.at(5));
-    c.alarmBits = quint8(f.at(6));
-    c.powerPercent = be16(f, 7);
-    c.tempThreshold = qint16(be16(f, 9));
-    c.devRxFrames = be32(f, 11);
-    c.devTxFrames = be32(f, 15);
-    c.serialNum = f.mid(19, 8);
-    c.runSeconds = be32(f, 27);
-    c.compensationHours = be32(f, 31);
-    c.fanSpeed1 = be16(f, 35);
-    c.fanSpeed2 = be16(f, 37);
-    c.fanSpeed3 = be16(f, 39);
-    c.ldCurrent = be16(f, 41);
-    c.tecCurrentMa = be16(f, 43);
-    c.ldTemp = qint16(be16(f, 45));
-    c.ldTemp2 = qint16(be16(f, 47));
-    c.maxDac = be16(f, 49);
-    c.ldType = quint8(f.at(51));
-    // byte 52 is not used
-    c.mcuTemp = qint16(be16(f, 53));
-    c.envTemp = qint16(be16(f, 55));
+    StatusSchema::decode(c, f.mid(3));
     c.reportedFields = DevField::All;
     return true;
 }
@@ -74,40 +81,16 @@ bool applyReadReply(DevStatusCache &c, quint16 word, const QByteArray &f)
     const int need = requiredFrameSize(word);
     if (need == 0 || f.size() < need)
         return false;
-    switch (word) {
-    case 0x0050:
-        c.fwMajor = quint8(f.at(3));
-        c.fwMinor = quint8(f.at(4));
-        c.reportedFields |= DevField::Firmware;
-        return true;
-    case 0x0051:
-        c.ldStatBits = quint8(f.at(3));
-        return true;
-    case 0x0052:
-        c.powerPercent = be16(f, 3);
-        c.reportedFields |= DevField::PowerPercent;
-        return true;
-    case 0x0053:
-        c.tempThreshold = qint16(be16(f, 3));
-        c.reportedFields |= DevField::TempThreshold;
-        return true;
-    case 0x0054:
-        c.devRxFrames = be32(f, 3);
-        c.devTxFrames = be32(f, 7);
-        c.reportedFields |= DevField::RxFrames | DevField::TxFrames;
-        return true;
-    case 0x0055:
-        c.serialNum = f.mid(3, 8);
-        c.reportedFields |= DevField::SerialNum;
-        return true;
-    case 0x0056:
-        c.alarmBits = quint8(f.at(3));
-        return true;
-    case WordAllStatus:
+    if (word == WordAllStatus)
         return parseAllStatus(c, f);
-    default:
-        return false;
+    int at = 3;
+    for (const char *key : singleReply(word)->keys) {
+        const StatusSchema::Field &field = *StatusSchema::find(QLatin1String(key));
+        StatusSchema::decodeField(c, field, f, at);
+        c.reportedFields |= field.display.bit;
+        at += field.width;
     }
+    return true;
 }
 
 QVector<quint32> decodePidReply(const QByteArray &f)

@@ -1,5 +1,7 @@
 #include "StatusFormat.h"
 
+#include "StatusSchema.h"
+
 #include <QCoreApplication>
 
 namespace StatusFormat {
@@ -25,62 +27,34 @@ QString formatSerialNumber(const QByteArray &r)
         + QStringLiteral("%1").arg(number, 4, 10, QLatin1Char('0'));
 }
 
-QString firmwareText(quint8 major, quint8 minor)
-{
-    return QLatin1Char('V') + QString::number(major) + QLatin1Char('.') + QString::number(minor);
-}
-
-QString tenthsText(qint16 tenths, const QString &suffix)
-{
-    return QString::number(tenths / 10.0, 'f', 1) + suffix;
-}
-
-QString ampsText(quint16 milliamps)
-{
-    return QString::number(milliamps / 1000.0, 'f', 2) + QStringLiteral(" A");
-}
-
-QString hoursText(quint32 seconds)
-{
-    return QString::number(seconds / 3600) + QLatin1Char('H');
-}
-
 QString laserTypeText(quint32 type)
 {
-    switch (type) {
-    case 0: return tr("Ld-25W");
-    case 1: return tr("Ld-30W");
-    case 2: return tr("Ld-50W");
-    default: return tr("UnKnown!");
-    }
+    const char *name = StatusSchema::laserTypeName(type);
+    return tr(name ? name : "UnKnown!");
 }
+
+namespace {
+QString fieldText(const StatusSchema::Field &f, const DevStatusCache &c)
+{
+    QString first = StatusSchema::plainText(f, c);
+    QString second;
+    if (f.kind == StatusSchema::Kind::Number && f.divisor != 1)
+        first = QString::number(StatusSchema::value(f, c), 'f', f.display.decimals);
+    else if (f.kind == StatusSchema::Kind::RunTime)
+        second = QString::number(StatusSchema::raw(f, c) / 3600);
+    else if (f.kind == StatusSchema::Kind::LaserType)
+        first = laserTypeText(quint32(StatusSchema::raw(f, c)));
+    return tr(f.display.format).replace(QLatin1String("%1"), first).replace(QLatin1String("%2"), second);
+}
+} // namespace
 
 QVector<QPair<QString, QString>> fieldTexts(const DevStatusCache &c)
 {
-    const QString degrees = tr("℃");
-    const QString spacedDegrees = tr(" ℃");
-    const QString rpm = QStringLiteral(" rpm");
-    return {
-        {QStringLiteral("SoftVersion"), firmwareText(c.fwMajor, c.fwMinor)},
-        {QStringLiteral("PowerPercentShow"), QString::number(c.powerPercent)},
-        {QStringLiteral("TempThreshold"), tenthsText(c.tempThreshold, degrees)},
-        {QStringLiteral("DevRxFrame"), QString::number(c.devRxFrames)},
-        {QStringLiteral("DevTxFrame"), QString::number(c.devTxFrames)},
-        {QStringLiteral("devSerialNum"), formatSerialNumber(c.serialNum)},
-        {QStringLiteral("LdWorkHours"), hoursText(c.runSeconds)},
-        {QStringLiteral("StatAutoCompensation"), QString::number(c.compensationHours) + QLatin1Char('H')},
-        {QStringLiteral("FanSpeed1"), QString::number(c.fanSpeed1) + rpm},
-        {QStringLiteral("FanSpeed2"), QString::number(c.fanSpeed2) + rpm},
-        {QStringLiteral("FanSpeed3"), QString::number(c.fanSpeed3) + rpm},
-        {QStringLiteral("LdCurrent"), ampsText(c.ldCurrent)},
-        {QStringLiteral("tecCurrent"), ampsText(c.tecCurrentMa)},
-        {QStringLiteral("LdTemp"), tenthsText(c.ldTemp, spacedDegrees)},
-        {QStringLiteral("LdTemp_2"), tenthsText(c.ldTemp2, spacedDegrees)},
-        {QStringLiteral("lineEdit_MaxDacShow"), QString::number(c.maxDac)},
-        {QStringLiteral("mcuTemperature"), tenthsText(c.mcuTemp, spacedDegrees)},
-        {QStringLiteral("envTemperature"), tenthsText(c.envTemp, spacedDegrees)},
-        {QStringLiteral("devLdType"), laserTypeText(c.ldType)},
-    };
+    QVector<QPair<QString, QString>> texts;
+    for (const StatusSchema::Field *f : StatusSchema::displayOrder())
+        if (f->display.bit)
+            texts.append({QLatin1String(f->display.object), fieldText(*f, c)});
+    return texts;
 }
 
 QVector<QPair<QString, QString>> shownFieldTexts(const DevStatusCache &c)

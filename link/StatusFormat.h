@@ -15,11 +15,7 @@ namespace StatusFormat {
 // day. A record shorter than 8 bytes (nothing read yet) gives an empty text.
 QString formatSerialNumber(const QByteArray &record);
 
-QString firmwareText(quint8 major, quint8 minor);         // "V1.5"
-QString tenthsText(qint16 tenths, const QString &suffix); // -15, " ℃" -> "-1.5 ℃"
-QString ampsText(quint16 milliamps);                      // 1234 -> "1.23 A"
-QString hoursText(quint32 seconds);                       // 7199 -> "1H"
-QString laserTypeText(quint32 type);                      // 0 -> "Ld-25W"
+QString laserTypeText(quint32 type); // 0 -> "Ld-25W"
 
 // (object name of the read-only field, its text), in the order the display
 // is rewritten; entry i belongs to DevField bit i.

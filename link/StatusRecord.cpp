@@ -1,24 +1,12 @@
 #include "StatusRecord.h"
 
-#include "StatusFormat.h"
+#include "StatusSchema.h"
 
 #include <QJsonArray>
 
 namespace StatusRecord {
 
 namespace {
-
-double tenths(qint16 value) { return value / 10.0; }
-double amps(quint16 milliamps) { return milliamps / 1000.0; }
-
-// Every number goes out as the shortest text that reads back to the same
-// value, as the JSON writer does: 1.234, not 1.2340000000000000.
-QString numberText(double value)
-{
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
-
-QString boolText(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
 
 QString csvField(const QString &text)
 {
@@ -30,37 +18,79 @@ QString csvField(const QString &text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+QJsonValue jsonValue(const StatusSchema::Field &f, const DevStatusCache &c)
+{
+    switch (f.kind) {
+    case StatusSchema::Kind::Flag:
+        return bool(StatusSchema::raw(f, c));
+    case StatusSchema::Kind::Firmware:
+    case StatusSchema::Kind::SerialRecord:
+        return StatusSchema::plainText(f, c);
+    default:
+        return StatusSchema::value(f, c);
+    }
+}
+
+// Where a field goes in the JSON object: under `key` itself, as `member` of
+// the object there, or as the next element of the array there.
+struct JsonPlace
+{
+    QString key;
+    QString member;
+    bool element;
+};
+
+JsonPlace jsonPlace(const StatusSchema::Field &f)
+{
+    const QString place = QLatin1String(f.json ? f.json : f.key);
+    if (place.endsWith(QLatin1String("[]")))
+        return {place.chopped(2), QString(), true};
+    return {place.section(QLatin1Char('.'), 0, 0), place.section(QLatin1Char('.'), 1), false};
+}
+
 } // namespace
 
 QJsonObject statusJson(const DevStatusCache &c)
 {
-    QJsonObject alarms{
-        {QStringLiteral("temperature"), bool(c.alarmBits & 0x01)},
-        {QStringLiteral("fan1"), bool(c.alarmBits & 0x02)},
-        {QStringLiteral("fan2"), bool(c.alarmBits & 0x04)},
-        {QStringLiteral("fan3"), bool(c.alarmBits & 0x08)},
-    };
-    return QJsonObject{
-        {QStringLiteral("firmware"), QString::number(c.fwMajor) + QLatin1Char('.') + QString::number(c.fwMinor)},
-        {QStringLiteral("laser_on"), bool(c.ldStatBits & 0x01)},
-        {QStringLiteral("alarms"), alarms},
-        {QStringLiteral("power"), int(c.powerPercent)},
-        {QStringLiteral("temp_threshold_c"), tenths(c.tempThreshold)},
-        {QStringLiteral("rx_frames"), double(c.devRxFrames)},
-        {QStringLiteral("tx_frames"), double(c.devTxFrames)},
-        {QStringLiteral("serial_number"), StatusFormat::formatSerialNumber(c.serialNum)},
-        {QStringLiteral("run_seconds"), double(c.runSeconds)},
-        {QStringLiteral("compensation_hours"), double(c.compensationHours)},
-        {QStringLiteral("fan_rpm"), QJsonArray{int(c.fanSpeed1), int(c.fanSpeed2), int(c.fanSpeed3)}},
-        {QStringLiteral("laser_current_a"), amps(c.ldCurrent)},
-        {QStringLiteral("tec_current_a"), amps(c.tecCurrentMa)},
-        {QStringLiteral("laser_temp_c"), tenths(c.ldTemp)},
-        {QStringLiteral("temp2_c"), tenths(c.ldTemp2)},
-        {QStringLiteral("max_dac"), int(c.maxDac)},
-        {QStringLiteral("laser_type"), double(c.ldType)},
-        {QStringLiteral("mcu_temp_c"), tenths(c.mcuTemp)},
-        {QStringLiteral("ambient_temp_c"), tenths(c.envTemp)},
-    };
+    QJsonObject o;
+    for (const StatusSchema::Field &f : StatusSchema::fields()) {
+        const JsonPlace p = jsonPlace(f);
+        const QJsonValue v = jsonValue(f, c);
+        if (p.element) {
+            QJsonArray list = o.value(p.key).toArray();
+            list.append(v);
+            o.insert(p.key, list);
+        } else if (!p.member.isEmpty()) {
+            QJsonObject members = o.value(p.key).toObject();
+            members.insert(p.member, v);
+            o.insert(p.key, members);
+        } else {
+            o.insert(p.key, v);
+        }
+    }
+    return o;
+}
+
+QString jsonKeysText()
+{
+    QStringList keys;
+    QVector<QStringList> members;
+    for (const StatusSchema::Field &f : StatusSchema::fields()) {
+        const JsonPlace p = jsonPlace(f);
+        if (!keys.contains(p.key)) {
+            keys.append(p.key);
+            members.append(QStringList());
+        }
+        if (p.element || !p.member.isEmpty())
+            members[keys.indexOf(p.key)].append(p.member);
+    }
+    for (int i = 0; i < keys.size(); ++i) {
+        if (members[i].isEmpty())
+            continue;
+        keys[i] += members[i].first().isEmpty() ? QStringLiteral("[%1]").arg(members[i].size())
+                                                : QLatin1Char('{') + members[i].join(QLatin1Char(',')) + QLatin1Char('}');
+    }
+    return keys.join(QStringLiteral(", "));
 }
 
 QJsonObject sampleJson(const QDateTime &time, const DevStatusCache &cache)
@@ -77,64 +107,18 @@ QJsonObject lostSampleJson(const QDateTime &time)
 
 QStringList csvHeader()
 {
-    return {
-        QStringLiteral("time"),
-        QStringLiteral("firmware"),
-        QStringLiteral("laser_on"),
-        QStringLiteral("alarm_temperature"),
-        QStringLiteral("alarm_fan1"),
-        QStringLiteral("alarm_fan2"),
-        QStringLiteral("alarm_fan3"),
-        QStringLiteral("power"),
-        QStringLiteral("temp_threshold_c"),
-        QStringLiteral("rx_frames"),
-        QStringLiteral("tx_frames"),
-        QStringLiteral("serial_number"),
-        QStringLiteral("run_seconds"),
-        QStringLiteral("compensation_hours"),
-        QStringLiteral("fan1_rpm"),
-        QStringLiteral("fan2_rpm"),
-        QStringLiteral("fan3_rpm"),
-        QStringLiteral("laser_current_a"),
-        QStringLiteral("tec_current_a"),
-        QStringLiteral("laser_temp_c"),
-        QStringLiteral("temp2_c"),
-        QStringLiteral("max_dac"),
-        QStringLiteral("laser_type"),
-        QStringLiteral("mcu_temp_c"),
-        QStringLiteral("ambient_temp_c"),
-    };
+    QStringList header{QStringLiteral("time")};
+    for (const StatusSchema::Field &f : StatusSchema::fields())
+        header.append(QLatin1String(f.key));
+    return header;
 }
 
 QStringList csvValues(const QDateTime &time, const DevStatusCache &c)
 {
-    return {
-        timestamp(time),
-        QString::number(c.fwMajor) + QLatin1Char('.') + QString::number(c.fwMinor),
-        boolText(c.ldStatBits & 0x01),
-        boolText(c.alarmBits & 0x01),
-        boolText(c.alarmBits & 0x02),
-        boolText(c.alarmBits & 0x04),
-        boolText(c.alarmBits & 0x08),
-        QString::number(c.powerPercent),
-        numberText(tenths(c.tempThreshold)),
-        QString::number(c.devRxFrames),
-        QString::number(c.devTxFrames),
-        StatusFormat::formatSerialNumber(c.serialNum),
-        QString::number(c.runSeconds),
-        QString::number(c.compensationHours),
-        QString::number(c.fanSpeed1),
-        QString::number(c.fanSpeed2),
-        QString::number(c.fanSpeed3),
-        numberText(amps(c.ldCurrent)),
-        numberText(amps(c.tecCurrentMa)),
-        numberText(tenths(c.ldTemp)),
-        numberText(tenths(c.ldTemp2)),
-        QString::number(c.maxDac),
-        QString::number(c.ldType),
-        numberText(tenths(c.mcuTemp)),
-        numberText(tenths(c.envTemp)),
-    };
+    QStringList values{timestamp(time)};
+    for (const StatusSchema::Field &f : StatusSchema::fields())
+        values.append(StatusSchema::plainText(f, c));
+    return values;
 }
 
 QStringList lostCsvValues(const QDateTime &time)

@@ -27,6 +27,10 @@ namespace StatusRecord {
 //  "ambient_temp_c": ..}
 QJsonObject statusJson(const DevStatusCache &cache);
 
+// The keys of statusJson for a help text, in record order:
+// "firmware, laser_on, alarms{temperature,fan1,fan2,fan3}, power, ... fan_rpm[3], ..."
+QString jsonKeysText();
+
 // One polled sample: {"time": timestamp, ...statusJson}.
 QJsonObject sampleJson(const QDateTime &time, const DevStatusCache &cache);
 // A sample whose reply was lost: {"time": timestamp, "lost": true}.

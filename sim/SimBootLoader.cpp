@@ -142,9 +142,9 @@ quint32 SimBootLoader::writeOutput(quint8 *buffer, quint32 length)
     return length;
 }
 
-quint8 SimBootLoader::takeHeader(const quint8 *buffer)
+quint8 SimBootLoader::takeHeader(const quint8 *buffer, quint32 length)
 {
-    m_name = YmodemHeader::fileName(buffer);
+    m_name = YmodemHeader::fileName(buffer, length);
     m_size = 0;
     m_done = 0;
     m_stored = false;
@@ -153,7 +153,7 @@ quint8 SimBootLoader::takeHeader(const quint8 *buffer)
         fail(QStringLiteral("refused image name \"%1\"").arg(m_name));
         return CodeCan;
     }
-    if (!YmodemHeader::fileSize(buffer, &m_size) || m_size > m_settings.maxSize) {
+    if (!YmodemHeader::fileSize(buffer, length, &m_size) || m_size > m_settings.maxSize) {
         fail(QStringLiteral("refused %1: no usable size in its header").arg(m_name));
         return CodeCan;
     }
@@ -242,7 +242,7 @@ quint8 SimBootLoader::handleEvent(Event event, quint8 *buffer, quint32 *length)
 {
     switch (event) {
     case EventHeader:
-        return takeHeader(buffer);
+        return takeHeader(buffer, *length);
     case EventData:
         return takeData(buffer, length ? *length : 0);
     case EventEndOfFile:

@@ -59,7 +59,7 @@ private:
     void step();
     void toDeviceMode();
     void silentReset();
-    quint8 takeHeader(const quint8 *buffer);
+    quint8 takeHeader(const quint8 *buffer, quint32 length);
     quint8 takeData(const quint8 *buffer, quint32 length);
     quint8 store();
     void finish();

@@ -11,7 +11,8 @@ constexpr quint32 kCancelRun = 3;
 Ymodem::Ymodem(int retryDivider, int timeoutLimit, int errorLimit)
     : retryDivider(retryDivider), timeoutLimit(timeoutLimit), errorLimit(errorLimit),
       idleTicks(0), errorCount(0), blockNumber(0), rxPhase(0), stage(StageIdle),
-      rxLength(0), txLength(0), rxProgress(false), timedStep(true), delivered(false), graceTicks(0)
+      rxLength(0), txLength(0), rxProgress(false), timedStep(true), delivered(false), graceTicks(0),
+      endPrompts(0), restarts(0)
 {
     std::memset(rxBuffer, 0, sizeof rxBuffer);
     std::memset(txBuffer, 0, sizeof txBuffer);
@@ -83,10 +84,11 @@ bool Ymodem::blockCrcOk(quint32 dataLength) const
     return crc16(rxBuffer + 3, dataLength) == expected;
 }
 
+// A header comes in a block of either size: a name too long for 128 bytes
+// needs the 1024-byte one.
 bool Ymodem::isGoodHeader(quint32 input) const
 {
-    return input == InputBlock128 && rxBuffer[1] == 0x00 && rxBuffer[2] == 0xFF
-        && blockCrcOk(SmallBlock);
+    return isBlockNumbered(input, 0);
 }
 
 bool Ymodem::isBlockNumbered(quint32 input, quint8 number) const
@@ -342,6 +344,9 @@ void Ymodem::abortTransfer()
 
 // ---------------------------------------------------------------- receiving
 
+// The data length of a complete block that pollInput reported.
+static constexpr quint32 kBlockLength(quint32 input) { return input == 1 ? 128 : 1024; }
+
 void Ymodem::receiveStep(StepKind kind)
 {
     timedStep = kind == StepTimed;
@@ -373,8 +378,8 @@ void Ymodem::receiveHandshake(quint32 input)
 {
     if (isPeerCancel(input)) {
         peerCancel();
-    } else if (input == InputBlock128 && isGoodHeader(input)) {
-        quint32 length = SmallBlock;
+    } else if (isGoodHeader(input)) {
+        quint32 length = kBlockLength(input);
         if (handleEvent(EventHeader, rxBuffer + 3, &length) != CodeAck) {
             refuse();
             return;
@@ -384,16 +389,13 @@ void Ymodem::receiveHandshake(quint32 input)
         rxPhase = 0;
         stage = StageHeaderDone;
         sendBytes(CodeAck, CodeC);
-    } else if (input == InputBlock128) {
+    } else if (input == InputBlock128 || input == InputBlock1024) {
         if (errorRule())
             rejectBlock(CodeC);
     } else if (idleRule(EventTimedOut)) {
         receiverRetry(CodeC);
     }
 }
-
-// Shared by the header-done and data stages: a new block numbered `number`.
-static constexpr quint32 kBlockLength(quint32 input) { return input == 1 ? 128 : 1024; }
 
 void Ymodem::receiveHeaderDone(quint32 input)
 {
@@ -490,7 +492,7 @@ void Ymodem::receiveClosing(quint32 input)
         reset();
         sendBytes(CodeAck);
         handleEvent(EventFinished, nullptr, nullptr);
-    } else if (input == InputBlock128) {
+    } else if (input == InputBlock128 || input == InputBlock1024) {
         if (errorRule())
             rejectBlock(CodeNak);
     } else if (input == CodeEot) {
@@ -528,25 +530,33 @@ void Ymodem::transmitIdle()
     clearCounters();
     blockNumber = 0;
     rxPhase = 0;
+    restarts = 0;
     stage = StageHandshake;
+}
+
+// The owner fills the header: 128 bytes, or 1024 when the name needs them.
+void Ymodem::sendHeader()
+{
+    std::memset(txBuffer + 3, 0, LargeBlock);
+    txLength = SmallBlock;
+    if (handleEvent(EventHeader, txBuffer + 3, &txLength) != CodeAck) {
+        refuse();
+        return;
+    }
+    blockNumber = 0;
+    buildBlock(0);
+    clearCounters();
+    rxPhase = 0;
+    endPrompts = 0;
+    delivered = false;
+    stage = StageHeaderDone;
+    sendPacket();
 }
 
 void Ymodem::transmitHandshake(quint32 input)
 {
     if (input == CodeC) {
-        std::memset(txBuffer + 3, 0, SmallBlock);
-        txLength = SmallBlock;
-        if (handleEvent(EventHeader, txBuffer + 3, &txLength) != CodeAck) {
-            refuse();
-            return;
-        }
-        blockNumber = 0;
-        txLength = SmallBlock; // the header is always a 128-byte block
-        buildBlock(0);
-        clearCounters();
-        rxPhase = 0;
-        stage = StageHeaderDone;
-        sendPacket();
+        sendHeader();
     } else if (isPeerCancel(input)) {
         peerCancel();
     } else {
@@ -648,6 +658,8 @@ void Ymodem::transmitEnding(quint32 input)
         txBuffer[0] = CodeEot;
         txLength = 1;
         sendPacket();
+    } else if (input == CodeC && !delivered) {
+        unacknowledgedEndPrompt();
     } else if (input == CodeC) {
         std::memset(txBuffer + 3, 0, SmallBlock);
         txLength = SmallBlock;
@@ -656,14 +668,34 @@ void Ymodem::transmitEnding(quint32 input)
         blockNumber = 0;
         rxPhase = 0;
         stage = StageClosing;
-        if (delivered)
-            markDelivered(true);
+        markDelivered(true);
         sendPacket();
     } else if (isPeerCancel(input)) {
         peerCancel();
     } else if (idleRule(EventFailed)) {
         sendPacket();
     }
+}
+
+// A "C" where the ACK of the EOT is due. Only that ACK says that the file
+// arrived: a receiver whose ACK was lost answers the repeated EOT with it; a
+// receiver that started over (a boot loader that reset) ignores the EOT and
+// asks again, and gets the whole file again from its header.
+void Ymodem::unacknowledgedEndPrompt()
+{
+    if (!errorRule())
+        return;
+    endPrompts += 1;
+    if (endPrompts == 1) {
+        sendPacket(); // the EOT again
+        return;
+    }
+    if (restarts >= RestartLimit) {
+        giveUp(EventFailed);
+        return;
+    }
+    restarts += 1;
+    sendHeader();
 }
 
 void Ymodem::transmitClosing(quint32 input)

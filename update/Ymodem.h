@@ -4,7 +4,7 @@
 #include <QtGlobal>
 
 // YModem state machine (CRC-16, 128- and 1024-byte blocks, one file per
-// transfer). It owns no port, file or timer: the owner calls receiveStep() or
+// transfer; a header in either block size). It owns no port, file or timer: the owner calls receiveStep() or
 // transmitStep() periodically and the engine reaches the outside only through
 // the three pure virtual operations. Every wait is a count of steps.
 class Ymodem
@@ -74,6 +74,13 @@ public:
     // goes silent, cancels or the line goes away.
     bool fileDelivered() const { return delivered; }
 
+    // Sender: how often the receiver started the file over (a "C" where the
+    // ACK of the end of the file was due) in the current or last transfer.
+    quint32 restartCount() const { return restarts; }
+    // A receiver that starts over gets the file from its header again at
+    // most this often; the next time the transfer fails.
+    static constexpr quint32 RestartLimit = 2;
+
     // CRC-16/XMODEM: polynomial 0x1021, initial 0, no reflection, no final XOR.
     static quint16 crc16(const quint8 *data, quint32 length);
 
@@ -108,6 +115,8 @@ protected:
     bool timedStep;
     bool delivered;
     quint32 graceTicks; // idle steps a delivered file waits for the closing handshake
+    quint32 endPrompts; // sender: "C"s heard while its EOT is unacknowledged
+    quint32 restarts;   // sender: times the file went out again from its header
 
     // Owners call this when the line went away or the user stops: a
     // delivered file ends the session as finished (EventFinished, nothing is
@@ -158,6 +167,9 @@ private:
     void receiverRetry(quint8 prompt);
     void sendHeld();
     void buildBlock(quint8 number);
+    void sendHeader();
+    void sendEndOfFile();
+    void unacknowledgedEndPrompt();
 
     static bool isPeerCancel(quint32 input);
     bool blockCrcOk(quint32 dataLength) const;

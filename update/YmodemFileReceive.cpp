@@ -155,13 +155,13 @@ quint32 YmodemFileReceive::writeOutput(quint8 *buffer, quint32 length)
     return link.write(buffer, length);
 }
 
-quint8 YmodemFileReceive::takeHeader(const quint8 *buffer)
+quint8 YmodemFileReceive::takeHeader(const quint8 *buffer, quint32 length)
 {
     if (buffer[0] == 0) {
         endWith(StatusFailed, tr("header without a file name"));
         return CodeCan;
     }
-    fileName = YmodemHeader::fileName(buffer);
+    fileName = YmodemHeader::fileName(buffer, length);
     bytesDone = 0;
     stored = false;
     if (!isSafeFileName(fileName)) {
@@ -169,7 +169,7 @@ quint8 YmodemFileReceive::takeHeader(const quint8 *buffer)
         return CodeCan;
     }
     // Without a size the padding of the last block cannot be told from data.
-    if (!YmodemHeader::fileSize(buffer, &fileSize)) {
+    if (!YmodemHeader::fileSize(buffer, length, &fileSize)) {
         fileSize = 0;
         endWith(StatusFailed, tr("header for \"%1\" carries no valid size").arg(fileName));
         return CodeCan;
@@ -247,7 +247,7 @@ quint8 YmodemFileReceive::handleEvent(Event event, quint8 *buffer, quint32 *leng
 {
     switch (event) {
     case EventHeader:
-        return takeHeader(buffer);
+        return takeHeader(buffer, *length);
     case EventData:
         return takeData(buffer, length ? *length : 0);
     case EventEndOfFile:

@@ -79,7 +79,7 @@ private:
     bool running() const { return status == StatusStarted || status == StatusTransferring; }
     void step(StepKind kind);
     void arrivalStep();
-    quint8 takeHeader(const quint8 *buffer);
+    quint8 takeHeader(const quint8 *buffer, quint32 length);
     quint8 takeData(const quint8 *buffer, quint32 length);
     quint8 storeFile();
     quint8 finish();

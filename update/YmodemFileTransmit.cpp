@@ -148,20 +148,23 @@ quint8 YmodemFileTransmit::fillHeader(quint8 *buffer, quint32 *length)
     }
     fileSize = quint64(file->size());
     bytesDone = 0;
+    allSent = false; // a receiver that started over gets the file again
     const QByteArray name = QFileInfo(file->fileName()).fileName().toLocal8Bit();
     const QByteArray size = QByteArray::number(fileSize);
-    // name, NUL, size, NUL must fit the 128 header bytes; a cut name would
-    // arrive as a different file, so such a file is not sent at all.
-    if (name.isEmpty() || name.size() + size.size() + 2 > int(SmallBlock)) {
+    // name, NUL, size, NUL go in a 128-byte header when they fit, which every
+    // receiver takes, else in a 1024-byte one; a cut name would arrive as a
+    // different file, so a name too long for that is not sent at all.
+    const int needed = name.size() + size.size() + 2;
+    if (name.isEmpty() || needed > int(LargeBlock)) {
         endWith(StatusFailed, tr("file name too long for the header (%1 bytes, at most %2)")
-                                  .arg(name.size()).arg(int(SmallBlock) - size.size() - 2));
+                                  .arg(name.size()).arg(int(LargeBlock) - size.size() - 2));
         return CodeCan;
     }
     std::memcpy(buffer, name.constData(), size_t(name.size()));
     buffer[name.size()] = 0;
     std::memcpy(buffer + name.size() + 1, size.constData(), size_t(size.size()));
     buffer[name.size() + 1 + size.size()] = 0;
-    *length = SmallBlock;
+    *length = needed > int(SmallBlock) ? LargeBlock : SmallBlock;
     status = StatusStarted;
     emit transmitStatus(status);
     return CodeAck;
@@ -216,7 +219,11 @@ quint8 YmodemFileTransmit::handleEvent(Event event, quint8 *buffer, quint32 *len
         endWith(StatusTimedOut, tr("no receiver answered"));
         return CodeCan;
     default:
-        endWith(StatusFailed, tr("the receiver stopped answering or too many errors"));
+        if (allSent && restartCount() >= RestartLimit)
+            endWith(StatusFailed, tr("the receiver started over %1 times and never acknowledged the end of the file")
+                                      .arg(restartCount() + 1));
+        else
+            endWith(StatusFailed, tr("the receiver stopped answering or too many errors"));
         return CodeCan;
     }
 }

@@ -1,22 +1,20 @@
 #include "YmodemHeader.h"
 
-#include "Ymodem.h"
-
 #include <QByteArray>
 
-QString YmodemHeader::fileName(const quint8 *block)
+QString YmodemHeader::fileName(const quint8 *block, quint32 length)
 {
     const char *data = reinterpret_cast<const char *>(block);
-    return QString::fromLocal8Bit(data, int(qstrnlen(data, Ymodem::SmallBlock)));
+    return QString::fromLocal8Bit(data, int(qstrnlen(data, length)));
 }
 
-bool YmodemHeader::fileSize(const quint8 *block, quint64 *size)
+bool YmodemHeader::fileSize(const quint8 *block, quint32 length, quint64 *size)
 {
     const char *data = reinterpret_cast<const char *>(block);
-    const int sizeStart = int(qstrnlen(data, Ymodem::SmallBlock)) + 1;
+    const uint sizeStart = qstrnlen(data, length) + 1;
     QByteArray text;
-    if (sizeStart < int(Ymodem::SmallBlock))
-        text = QByteArray(data + sizeStart, int(qstrnlen(data + sizeStart, Ymodem::SmallBlock - uint(sizeStart))));
+    if (sizeStart < length)
+        text = QByteArray(data + sizeStart, int(qstrnlen(data + sizeStart, length - sizeStart)));
     const int space = text.indexOf(' ');
     if (space >= 0)
         text.truncate(space);

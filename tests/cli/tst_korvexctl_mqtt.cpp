@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
 #include <sys/types.h>
 
 namespace {
@@ -21,6 +22,11 @@ namespace {
 QJsonObject json(const QByteArray &payload)
 {
     return QJsonDocument::fromJson(payload).object();
+}
+
+QStringList lines(const QString &text)
+{
+    return text.split('\n', Qt::SkipEmptyParts);
 }
 
 QStringList fileLines(const QString &path)
@@ -80,6 +86,8 @@ private slots:
     void samplesOnlineAndFanAlarmReachTheBroker();
     void killedWatchLeavesItsLastWill();
     void lostDeviceIsAnnouncedOnce();
+    void deviceAwayIsRetainedWhileOnlineStaysTrue();
+    void brokerThatNeverTookASampleIsAFailure();
     void brokerRestartNeverStallsThePoll();
     void pollsThatFillTheIntervalStillPublishLive();
     void loginAndTls();
@@ -199,6 +207,59 @@ void TstKorvexctlMqtt::lostDeviceIsAnnouncedOnce()
     QVERIFY(watch.process.waitForFinished(10000));
 }
 
+void TstKorvexctlMqtt::deviceAwayIsRetainedWhileOnlineStaysTrue()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    QTemporaryDir dir;
+    const QString link = dir.filePath("laser");
+    auto sim = std::make_unique<SimProcess>(QStringList{"--link", link});
+    QVERIFY2(sim->isRunning(), qPrintable(sim->errorText()));
+    const QString serial = statusOf(*sim).value("serial_number").toString();
+    QVERIFY(!serial.isEmpty());
+    const QByteArray base = "korvex/" + serial.toUtf8() + "/";
+    MqttSubscriber sub(broker.port(), "korvex/#");
+    QVERIFY(sub.waitForConnected());
+    Watch watch({"--port", link, "watch", "--interval", "100", "--mqtt", "127.0.0.1:" + QString::number(broker.port())},
+                dir.filePath("out.txt"));
+    QTRY_VERIFY_WITH_TIMEOUT(sub.payloads(base + "status").size() >= 3, 10000);
+    sim.reset(); // the device goes away with its port
+    QTRY_VERIFY_WITH_TIMEOUT(sub.payloads(base + "lost").size() == 1, 15000);
+    QVERIFY2(watch.isRunning(), watch.describe().constData());
+
+    // A dashboard that starts now: the station is online, the device lost.
+    MqttSubscriber late(broker.port(), "korvex/#");
+    QVERIFY(late.waitForConnected());
+    QTRY_VERIFY_WITH_TIMEOUT(late.on(base + "lost").size() == 1 && late.on(base + "online").size() == 1, 5000);
+    QVERIFY(late.on(base + "lost").at(0).retained);
+    QCOMPARE(json(late.on(base + "lost").at(0).payload).value("lost").toBool(), true);
+    QCOMPARE(late.on(base + "online").at(0).payload, QByteArray("true"));
+
+    sim = std::make_unique<SimProcess>(QStringList{"--link", link});
+    QVERIFY2(sim->isRunning(), qPrintable(sim->errorText()));
+    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads(base + "lost").size(), 2, 15000);
+    QCOMPARE(json(sub.payloads(base + "lost").at(1)).value("lost").toBool(), false);
+    QCOMPARE(sub.payloads(base + "online"), QList<QByteArray>{"true"});
+    watch.signal(SIGINT);
+    QVERIFY(watch.process.waitForFinished(10000));
+    QCOMPARE(watch.process.exitCode(), 0);
+    // The one ID of the run, and nothing else.
+    for (const MqttSubscriber::Message &m : sub.messages())
+        QVERIFY2(m.topic.startsWith(base), m.topic.constData());
+}
+
+void TstKorvexctlMqtt::brokerThatNeverTookASampleIsAFailure()
+{
+    SimProcess sim;
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+    // Nobody listens there: the watch runs, but nothing reaches a broker.
+    const CtlRun r({"--port", sim.ptyPath(), "watch", "--count", "3", "--interval", "100", "--mqtt",
+                    "127.0.0.1:" + QString::number(MosquittoBroker::freePort())});
+    QVERIFY2(r.exitCode == 6, r.describe());
+    QVERIFY2(r.err.contains("not one sample was delivered"), r.describe());
+    QCOMPARE(lines(r.out).size(), 3);
+}
+
 void TstKorvexctlMqtt::brokerRestartNeverStallsThePoll()
 {
     MosquittoBroker broker;
@@ -308,6 +369,13 @@ void TstKorvexctlMqtt::loginAndTls()
     QVERIFY2(badCa.exitCode == 6, badCa.describe());
     QVERIFY2(badCa.err.contains("TLS"), badCa.describe());
 
+    // A plain client at the TLS port: the broker is there, but not for it.
+    const CtlRun plain({"--port", sim.ptyPath(), "watch", "--count", "3", "--mqtt", where, "--mqtt-user", "station",
+                        "--mqtt-password-file", right});
+    QVERIFY2(plain.exitCode == 6, plain.describe());
+    QVERIFY2(plain.err.contains("did not speak MQTT (probably TLS"), plain.describe());
+    QVERIFY2(!plain.err.contains("not reachable"), plain.describe());
+
     MqttSubscriber anonymous(broker.port(), "korvex/#", QByteArray(), QFile::encodeName(broker.caFile()));
     const CtlRun ok({"--port", sim.ptyPath(), "watch", "--count", "3", "--interval", "100", "--mqtt", where,
                      "--mqtt-tls-ca", broker.caFile(), "--mqtt-user", "station", "--mqtt-password-file", right,
@@ -332,6 +400,14 @@ void TstKorvexctlMqtt::badOptionsAreUsageErrors()
     const CtlRun noFile({"--port", "/dev/null", "watch", "--mqtt", "localhost", "--mqtt-user", "u",
                          "--mqtt-password-file", "/nonexistent/pw"});
     QVERIFY2(noFile.exitCode == 2 && noFile.err.contains("/nonexistent/pw"), noFile.describe());
+    // A CA file that holds no certificate, named in the message.
+    QTemporaryDir dir;
+    QFile notPem(dir.filePath("ca.txt"));
+    QVERIFY(notPem.open(QIODevice::WriteOnly));
+    notPem.write("not a certificate\n");
+    notPem.close();
+    const CtlRun noCert({"--port", "/dev/null", "watch", "--mqtt", "localhost", "--mqtt-tls-ca", notPem.fileName()});
+    QVERIFY2(noCert.exitCode == 2 && noCert.err.contains(notPem.fileName()), noCert.describe());
 }
 
 QTEST_GUILESS_MAIN(TstKorvexctlMqtt)

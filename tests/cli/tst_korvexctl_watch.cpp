@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
 
 namespace {
 
@@ -24,6 +25,50 @@ QStringList lines(const QString &text)
         out.removeLast();
     return out;
 }
+
+QStringList fileRows(const QString &path)
+{
+    return lines(QString::fromUtf8(readFile(path)));
+}
+
+bool isLostRow(const QString &row)
+{
+    return row.split(',').size() == 25 && row.section(',', 1).remove(',').isEmpty();
+}
+
+QString csvHeader()
+{
+    return StatusRecord::csvHeader().join(',');
+}
+
+// A watch running in the background; its stderr is kept as it comes.
+struct RunningWatch {
+    explicit RunningWatch(const QStringList &args)
+    {
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(CtlRun::program(), args);
+        process.waitForStarted();
+    }
+    ~RunningWatch()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+    QString err()
+    {
+        stderrText += QString::fromUtf8(process.readAllStandardError());
+        return stderrText;
+    }
+    void signal(int sig)
+    {
+        if (process.state() == QProcess::Running && process.processId() > 0)
+            ::kill(pid_t(process.processId()), sig);
+    }
+    QProcess process;
+    QString stderrText;
+};
 
 } // namespace
 
@@ -132,6 +177,174 @@ private slots:
             QCOMPARE(rows.at(i).split(',').size(), 25);
         // Every poll the device answered is in the file.
         QCOMPARE(rows.size() - 1, sim.receivedFrames().size());
+    }
+
+    // The simulator goes away from its stable name and comes back there.
+    void portThatGoesIsWaitedFor_data()
+    {
+        QTest::addColumn<bool>("exitOnLoss");
+        QTest::newRow("waits and reopens") << false;
+        QTest::newRow("--exit-on-port-loss") << true;
+    }
+
+    void portThatGoesIsWaitedFor()
+    {
+        QFETCH(bool, exitOnLoss);
+        QTemporaryDir dir;
+        const QString link = dir.filePath("laser");
+        const QString csv = dir.filePath("night.csv");
+        auto sim = std::make_unique<SimProcess>(QStringList{"--link", link});
+        QVERIFY2(sim->isRunning(), qPrintable(sim->errorText()));
+        QStringList args{"--port", link, "watch", "--interval", "100", "--csv", csv};
+        if (exitOnLoss)
+            args << "--exit-on-port-loss";
+        RunningWatch watch(args);
+        QTRY_VERIFY_WITH_TIMEOUT(fileRows(csv).size() >= 4, 10000);
+        sim.reset();
+        if (exitOnLoss) {
+            QVERIFY(watch.process.waitForFinished(10000));
+            QCOMPARE(watch.process.exitCode(), 4);
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(watch.err().contains("gone"), 10000);
+        QTest::qWait(1500);
+        QVERIFY(watch.process.state() == QProcess::Running);
+        sim = std::make_unique<SimProcess>(QStringList{"--link", link});
+        QVERIFY2(sim->isRunning(), qPrintable(sim->errorText()));
+        QTRY_VERIFY_WITH_TIMEOUT(sim->receivedFrames().size() >= 3, 15000);
+        watch.signal(SIGINT);
+        QVERIFY(watch.process.waitForFinished(10000));
+        QCOMPARE(watch.process.exitCode(), 0);
+        QCOMPARE(watch.err().count("gone"), 1);
+        QCOMPARE(watch.err().count("is back"), 1);
+
+        // One file, one header, a row per interval: samples, lost rows, samples.
+        const QStringList rows = fileRows(csv);
+        QCOMPARE(rows.first(), csvHeader());
+        QCOMPARE(rows.count(csvHeader()), 1);
+        int lost = 0;
+        QDateTime previous;
+        for (const QString &row : rows.mid(1)) {
+            QCOMPARE(row.split(',').size(), 25);
+            lost += isLostRow(row) ? 1 : 0;
+            const QDateTime t = QDateTime::fromString(row.section(',', 0, 0), Qt::ISODateWithMs);
+            QVERIFY(!previous.isValid() || previous.msecsTo(t) < 1000);
+            previous = t;
+        }
+        QVERIFY2(lost >= 10, qPrintable(QString::number(lost)));
+        QVERIFY(!isLostRow(rows.at(1)));
+        QVERIFY(!isLostRow(rows.last()));
+    }
+
+    void portMissingAtStart_data()
+    {
+        QTest::addColumn<bool>("wait");
+        QTest::newRow("--wait-for-port") << true;
+        QTest::newRow("no waiting: exit 6") << false;
+    }
+
+    void portMissingAtStart()
+    {
+        QFETCH(bool, wait);
+        QTemporaryDir dir;
+        const QString link = dir.filePath("laser");
+        QStringList args{"--port", link, "watch", "--interval", "100", "--count", "20", "--csv", "-"};
+        if (wait)
+            args << "--wait-for-port";
+        QProcess watch;
+        watch.start(CtlRun::program(), args);
+        QVERIFY(watch.waitForStarted());
+        QTest::qWait(700);
+        SimProcess sim({"--link", link});
+        QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+        // (Without waiting, it has ended already.)
+        QVERIFY(watch.state() == QProcess::NotRunning || watch.waitForFinished(20000));
+        const QStringList rows = lines(QString::fromUtf8(watch.readAllStandardOutput()));
+        if (!wait) {
+            QCOMPARE(watch.exitCode(), 6);
+            QVERIFY(rows.isEmpty());
+            return;
+        }
+        QCOMPARE(watch.exitCode(), 0);
+        QCOMPARE(rows.size(), 21);
+        QVERIFY(isLostRow(rows.at(1)));
+        QVERIFY(!isLostRow(rows.last()));
+    }
+
+    // What an existing file gets: refused, added to, or replaced.
+    void existingFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("linesAfter"); // -1: the file is unchanged
+        const QByteArray header = csvHeader().toUtf8() + "\n";
+        const QByteArray row = "2026-12-01T00:00:00.000+00:00" + QByteArray(24, ',') + "\n";
+        QTest::newRow("csv with data: refused") << "csv" << header + row << "" << 2 << -1;
+        QTest::newRow("csv appended") << "csv" << header + row << "--append" << 0 << 4;
+        QTest::newRow("csv, other header: refused") << "csv" << QByteArray("time,power\n") + row << "--append" << 2 << -1;
+        QTest::newRow("csv overwritten") << "csv" << header + row << "--overwrite" << 0 << 3;
+        QTest::newRow("empty csv") << "csv" << QByteArray() << "" << 0 << 3;
+        QTest::newRow("jsonl appended") << "jsonl" << QByteArray("{\"lost\":true}\n") << "--append" << 0 << 3;
+        QTest::newRow("jsonl with data: refused") << "jsonl" << QByteArray("{}\n") << "" << 2 << -1;
+    }
+
+    void existingFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, before);
+        QFETCH(QString, flag);
+        QFETCH(int, exitCode);
+        QFETCH(int, linesAfter);
+        SimProcess sim;
+        QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+        QTemporaryDir dir;
+        const QString file = dir.filePath("rec." + kind);
+        QVERIFY(writeFile(file, before));
+        QStringList args{"--port", sim.ptyPath(), "watch", "--count", "2", "--interval", "100", "--" + kind, file};
+        if (!flag.isEmpty())
+            args << flag;
+        const CtlRun r(args);
+        QVERIFY2(r.exitCode == exitCode, r.describe());
+        if (linesAfter < 0) {
+            QCOMPARE(readFile(file), before);
+            QVERIFY2(r.err.contains(file), r.describe());
+            QCOMPARE(sim.receivedFrames().size(), 0);
+            return;
+        }
+        const QStringList after = fileRows(file);
+        QCOMPARE(after.size(), linesAfter);
+        if (kind == "csv")
+            QCOMPARE(after.count(csvHeader()), 1);
+        QVERIFY(!after.last().isEmpty());
+    }
+
+    // Log rotation: the file is moved away, SIGHUP, a new file with its header.
+    void sighupReopensTheFiles()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+        QTemporaryDir dir;
+        const QString csv = dir.filePath("w.csv");
+        const QString jsonl = dir.filePath("w.jsonl");
+        RunningWatch watch({"--port", sim.ptyPath(), "watch", "--interval", "100", "--csv", csv, "--jsonl", jsonl});
+        QTRY_VERIFY_WITH_TIMEOUT(fileRows(csv).size() >= 3, 10000);
+        QVERIFY(QFile::rename(csv, csv + ".1"));
+        QVERIFY(QFile::rename(jsonl, jsonl + ".1"));
+        watch.signal(SIGHUP);
+        QTRY_VERIFY_WITH_TIMEOUT(fileRows(csv).size() >= 3 && fileRows(jsonl).size() >= 2, 10000);
+        QVERIFY(watch.process.state() == QProcess::Running);
+        watch.signal(SIGINT);
+        QVERIFY(watch.process.waitForFinished(10000));
+        QCOMPARE(watch.process.exitCode(), 0);
+        const QStringList oldRows = fileRows(csv + ".1");
+        const QStringList newRows = fileRows(csv);
+        QCOMPARE(newRows.first(), csvHeader());
+        QCOMPARE(oldRows.first(), csvHeader());
+        // Every answered poll is in one of the two files, once.
+        QCOMPARE(oldRows.size() + newRows.size() - 2, sim.receivedFrames().size());
+        QCOMPARE(fileRows(jsonl + ".1").size() + fileRows(jsonl).size(), sim.receivedFrames().size());
     }
 
     void ctrlCBeforeTheCountIsCancelled()

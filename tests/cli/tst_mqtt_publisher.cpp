@@ -1,6 +1,7 @@
 // The MQTT publisher against a real mosquitto broker, and its options and
 // queue on their own.
 
+#include "ClosingListener.h"
 #include "MosquittoBroker.h"
 #include "MqttOptions.h"
 #include "MqttPublisher.h"
@@ -48,7 +49,9 @@ private slots:
     void optionsAreCheckedAndThePasswordComesFromItsFile();
     void queueKeepsTheNewestAndTheRetained();
     void samplesAlarmsAndOnlineReachTheBroker();
-    void stationNameGivesWayToTheSerialNumber();
+    void oneStationIdForTheWholeRun();
+    void everyBrokerFailureIsRetried_data();
+    void everyBrokerFailureIsRetried();
     void watchOutputFollowsTheLinkLamp();
     void brokerRestartLosesNothingAndKeepsOrder();
     void unreachableBrokerKeepsTheNewestSamples();
@@ -96,8 +99,16 @@ void TstMqttPublisher::optionsAreCheckedAndThePasswordComesFromItsFile()
     QVERIFY(login.set("--mqtt-password-file", dir.filePath("missing"), &error));
     QVERIFY(!login.finish(&error));
     QVERIFY(error.contains("missing"));
+    // A CA file must hold a certificate: the password file does not.
     QVERIFY(login.set("--mqtt-tls-ca", f.fileName(), &error));
     login.passwordFile = f.fileName();
+    QVERIFY(!login.finish(&error));
+    QVERIFY2(error.contains(f.fileName()) && error.contains("no certificate"), qPrintable(error));
+    QFile ca(dir.filePath("ca.pem"));
+    QVERIFY(ca.open(QIODevice::WriteOnly));
+    ca.write("-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n");
+    ca.close();
+    QVERIFY(login.set("--mqtt-tls-ca", ca.fileName(), &error));
     QVERIFY(login.finish(&error));
     QCOMPARE(login.effectivePort(), 8883);
 }
@@ -130,7 +141,7 @@ void TstMqttPublisher::samplesAlarmsAndOnlineReachTheBroker()
     MqttOptions o = optionsFor(broker);
     o.topicPrefix = "plant";
     o.id = "L7";
-    MqttPublisher pub(o, "station-ttyUSB0");
+    MqttPublisher pub(o);
     QString error;
     QCOMPARE(pub.start(5000, &error), MqttPublisher::Started);
     QVERIFY(pub.isConnected());
@@ -175,31 +186,127 @@ void TstMqttPublisher::samplesAlarmsAndOnlineReachTheBroker()
     QTRY_COMPARE_WITH_TIMEOUT(after.payloads("plant/L7/online"), QList<QByteArray>{"false"}, 5000);
 }
 
-void TstMqttPublisher::stationNameGivesWayToTheSerialNumber()
+void TstMqttPublisher::oneStationIdForTheWholeRun()
 {
     MosquittoBroker broker;
     QVERIFY2(broker.start(), qPrintable(broker.errorText()));
     MqttSubscriber sub(broker.port(), "korvex/#");
     QVERIFY(sub.waitForConnected());
 
-    MqttPublisher pub(optionsFor(broker), "bench7-ttyUSB0");
+    MqttPublisher pub(optionsFor(broker));
     QString error;
     QCOMPARE(pub.start(5000, &error), MqttPublisher::Started);
-    QCOMPARE(pub.id(), QString("bench7-ttyUSB0"));
-    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("korvex/bench7-ttyUSB0/online"), QList<QByteArray>{"true"}, 5000);
-    pub.setLinkLost(true, "t0"); // before the first status: under the station's name
-    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("korvex/bench7-ttyUSB0/lost").size(), 1, 5000);
+    QVERIFY(pub.id().isEmpty());
+    // Before the first status: the device is lost; it waits for the ID.
+    pub.setLinkLost(true, "t0");
+    pub.publishLostSample(QJsonObject{{"time", "t0"}, {"lost", true}});
+    QTest::qWait(500);
+    QCOMPARE(sub.messages().size(), 0);
 
+    pub.setLinkLost(false, "t1");
     for (int i = 0; i < 3; ++i)
         pub.publishSample(sample(i));
     QCOMPARE(pub.id(), QString("66051-202407090042"));
-    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("korvex/66051-202407090042/status").size(), 3, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("korvex/66051-202407090042/online"), QList<QByteArray>{"true"}, 5000);
-    QCOMPARE(sub.payloads("korvex/bench7-ttyUSB0/online").last(), QByteArray("false"));
-    QVERIFY(sub.payloads("korvex/bench7-ttyUSB0/status").isEmpty());
+    QCOMPARE(pub.clientId(), QString("korvexctl-66051-202407090042"));
+    const QByteArray base = "korvex/66051-202407090042/";
+    // The lost sample from before the ID was known, then the three.
+    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads(base + "status").size(), 4, 10000);
+    QCOMPARE(QJsonDocument::fromJson(sub.payloads(base + "status").first()).object().value("lost").toBool(), true);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads(base + "lost").size(), 2, 5000);
+    QCOMPARE(QJsonDocument::fromJson(sub.payloads(base + "lost").at(0)).object().value("lost").toBool(), true);
     // Later serial numbers (a garbled reply) do not move it again.
     pub.publishSample(sample(3, false, "1-2"));
     QCOMPARE(pub.id(), QString("66051-202407090042"));
+    QCOMPARE(pub.finish(5000), 0);
+    // Every message of the run went to the one ID.
+    for (const MqttSubscriber::Message &m : sub.messages())
+        QVERIFY2(m.topic.startsWith(base), m.topic.constData());
+
+    MqttOptions named = optionsFor(broker);
+    named.id = "L9";
+    named.clientId = "line-9-station";
+    QCOMPARE(MqttPublisher(named).clientId(), QString("line-9-station"));
+}
+
+// A TLS broker replaced for a while by something unusable, then restored:
+// the samples published meanwhile all arrive, once each, in order.
+void TstMqttPublisher::everyBrokerFailureIsRetried_data()
+{
+    QTest::addColumn<QString>("replacement");
+    QTest::newRow("accept-and-close") << "close";
+    QTest::newRow("another CA's certificate") << "other-ca";
+}
+
+void TstMqttPublisher::everyBrokerFailureIsRetried()
+{
+    QFETCH(QString, replacement);
+    MosquittoBroker broker;
+    QVERIFY2(broker.enableTls(), qPrintable(broker.errorText()));
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    // The dashboard on the broker's plain listener, which stays as it is.
+    MqttSubscriber sub(broker.plainPort(), "korvex/#", "tls-watcher");
+    QVERIFY(sub.waitForConnected());
+    MqttOptions o;
+    o.host = "localhost";
+    o.port = broker.port();
+    o.id = "TR";
+    o.tlsCaFile = broker.caFile();
+    MqttPublisher pub(o);
+    pub.setQueueCapacity(2000);
+    QSignalSpy warnings(&pub, &MqttPublisher::warning);
+    QString error;
+    QCOMPARE(pub.start(5000, &error), MqttPublisher::Started);
+
+    int n = 0;
+    auto publishFor = [&](int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            pub.publishSample(sample(n++));
+            QTest::qWait(100);
+        }
+    };
+    publishFor(1000);
+    broker.stop();
+    {
+        std::unique_ptr<ClosingListener> closing;
+        if (replacement == "close") {
+            closing = std::make_unique<ClosingListener>(broker.port());
+            QVERIFY(closing->isListening());
+        } else {
+            broker.setOtherCertificate(true);
+            QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+        }
+        publishFor(15000);
+        QVERIFY(!pub.isConnected());
+        QVERIFY(!closing || closing->accepted() >= 2); // it was tried more than once
+        broker.stop();
+    }
+    broker.setOtherCertificate(false);
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    // The back-off after 15 s of failures: up to 16 s more.
+    QElapsedTimer back;
+    back.start();
+    while (!pub.isConnected() && back.elapsed() < 40000)
+        publishFor(200);
+    QVERIFY(pub.isConnected());
+    publishFor(500);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.payloadsOnce("korvex/TR/status").size() >= n, true, 20000);
+
+    QList<int> seqs;
+    for (const QByteArray &p : sub.payloadsOnce("korvex/TR/status"))
+        seqs.append(seqOf(p));
+    QList<int> expected;
+    for (int i = 0; i < n; ++i)
+        expected.append(i);
+    QCOMPARE(seqs, expected); // all, in order, none twice
+    QCOMPARE(pub.droppedCount(), qint64(0));
+    QStringList said;
+    for (const QList<QVariant> &w : warnings)
+        said.append(w.at(0).toString());
+    // One line per change of what is wrong, not one per retry.
+    QVERIFY2(said.size() <= 4, qPrintable(said.join('\n')));
+    QVERIFY2(said.last().contains("connected"), qPrintable(said.join('\n')));
 }
 
 void TstMqttPublisher::watchOutputFollowsTheLinkLamp()
@@ -210,7 +317,7 @@ void TstMqttPublisher::watchOutputFollowsTheLinkLamp()
     QVERIFY(sub.waitForConnected());
     MqttOptions o = optionsFor(broker);
     o.id = "K";
-    auto publisher = std::make_unique<MqttPublisher>(o, "x");
+    auto publisher = std::make_unique<MqttPublisher>(o);
     QString error;
     QCOMPARE(publisher->start(5000, &error), MqttPublisher::Started);
     quint32 failures = 0;
@@ -256,7 +363,7 @@ void TstMqttPublisher::brokerRestartLosesNothingAndKeepsOrder()
 
     MqttOptions o = optionsFor(broker);
     o.id = "R1";
-    MqttPublisher pub(o, "x");
+    MqttPublisher pub(o);
     QSignalSpy warnings(&pub, &MqttPublisher::warning);
     QString error;
     QCOMPARE(pub.start(5000, &error), MqttPublisher::Started);
@@ -309,7 +416,7 @@ void TstMqttPublisher::unreachableBrokerKeepsTheNewestSamples()
     MosquittoBroker broker; // not started yet
     MqttOptions o = optionsFor(broker);
     o.id = "Q";
-    MqttPublisher pub(o, "x");
+    MqttPublisher pub(o);
     pub.setQueueCapacity(5);
     QSignalSpy warnings(&pub, &MqttPublisher::warning);
     QString error;
@@ -337,6 +444,10 @@ void TstMqttPublisher::unreachableBrokerKeepsTheNewestSamples()
     QCOMPARE(seqs, (QList<int>{17, 18, 19}));
     QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("korvex/Q/alarms").size(), 2, 5000);
     QCOMPARE(QJsonDocument::fromJson(sub.payloads("korvex/Q/alarms").last()).object().value("fan1").toBool(), true);
+    // The gap is published, retained: 22 messages went into a queue of 5.
+    QCOMPARE(pub.droppedCount(), qint64(17));
+    MqttSubscriber late(broker.port(), "korvex/Q/dropped");
+    QTRY_COMPARE_WITH_TIMEOUT(late.payloads("korvex/Q/dropped"), QList<QByteArray>{"17"}, 5000);
 }
 
 void TstMqttPublisher::loginIsCheckedAtStart()
@@ -351,7 +462,7 @@ void TstMqttPublisher::loginIsCheckedAtStart()
     o.passwordFile = "x";
     o.password = "wrong-secret";
     {
-        MqttPublisher pub(o, "x");
+        MqttPublisher pub(o);
         QString error;
         QCOMPARE(pub.start(5000, &error), MqttPublisher::Refused);
         QVERIFY2(error.contains("refused the login"), qPrintable(error));
@@ -359,7 +470,7 @@ void TstMqttPublisher::loginIsCheckedAtStart()
     }
     MqttSubscriber sub(broker.port(), "korvex/#"); // anonymous: refused, sees nothing
     o.password = "right-secret";
-    MqttPublisher pub(o, "x");
+    MqttPublisher pub(o);
     QString error;
     QCOMPARE(pub.start(5000, &error), MqttPublisher::Started);
     QVERIFY(pub.isConnected());
@@ -378,7 +489,7 @@ void TstMqttPublisher::laterRefusalIsAWarningAndRetried()
     o.user = "station";
     o.passwordFile = "x";
     o.password = "first";
-    MqttPublisher pub(o, "x");
+    MqttPublisher pub(o);
     QSignalSpy warnings(&pub, &MqttPublisher::warning);
     QString error;
     QCOMPARE(pub.start(5000, &error), MqttPublisher::Started);
@@ -421,14 +532,14 @@ void TstMqttPublisher::tlsChecksTheBrokersCertificate()
     o.id = "T";
     o.tlsCaFile = broker.otherCaFile();
     {
-        MqttPublisher pub(o, "x");
+        MqttPublisher pub(o);
         QString error;
         const MqttPublisher::StartResult result = pub.start(5000, &error);
         QVERIFY2(result == MqttPublisher::Refused, qPrintable(error));
         QVERIFY2(error.contains("TLS"), qPrintable(error));
     }
     o.tlsCaFile = broker.caFile();
-    MqttPublisher pub(o, "x");
+    MqttPublisher pub(o);
     QString error;
     QCOMPARE(pub.start(5000, &error), MqttPublisher::Started);
     pub.publishSample(sample(7));

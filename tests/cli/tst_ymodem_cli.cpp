@@ -1,4 +1,5 @@
 #include "LinkedPtys.h"
+#include "ScriptedReceiver.h"
 #include "TestFiles.h"
 #include "TiedProcess.h"
 #include "Ymodem.h"
@@ -82,6 +83,9 @@ private slots:
     void controlCharactersInNamesAreShownEscaped();
     void stopFlagAndInterrupt();
     void transfersAt1200Baud();
+    void sendEndsOnlyWithTheEndsAck_data();
+    void sendEndsOnlyWithTheEndsAck();
+    void longNameToRb();
 };
 
 static QByteArray header(const QByteArray &name, const QByteArray &size)
@@ -431,6 +435,77 @@ void TestYmodemCli::transfersAt1200Baud()
         QCOMPARE(line.exitCode(), 0); // rb's exit status
         QCOMPARE(readFile(dst.filePath("slow.bin")), data);
     }
+}
+
+void TestYmodemCli::sendEndsOnlyWithTheEndsAck_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("deadReceivers"); // each takes every block and dies at the EOT
+    QTest::addColumn<int>("exitCode");
+    const int all = int(Ymodem::RestartLimit) + 1;
+    QTest::newRow("fresh receiver after a dead one") << 100000 << 1 << 0;
+    QTest::newRow("empty file, fresh receiver after a dead one") << 0 << 1 << 0;
+    QTest::newRow("every receiver dies at the end") << 3000 << all << 5;
+    QTest::newRow("empty file, every EOT ignored") << 0 << all << 5;
+}
+
+void TestYmodemCli::sendEndsOnlyWithTheEndsAck()
+{
+    // A boot loader that resets at the end of the file and asks again gets
+    // the whole file again; the send succeeds only when a receiver
+    // acknowledged the end of the file, and fails after a few restarts.
+    QFETCH(int, size);
+    QFETCH(int, deadReceivers);
+    QFETCH(int, exitCode);
+    QTemporaryDir src;
+    const QByteArray data = pattern(size, 21);
+    QVERIFY(writeFile(src.filePath("image.bin"), data));
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    TiedProcess send;
+    send.start(program(), {"send", "--port", pty.slavePath(), src.filePath("image.bin")});
+    QVERIFY(send.waitForStarted(5000));
+    for (int i = 0; i < deadReceivers; ++i) {
+        ScriptedReceiver dead(pty);
+        QVERIFY(dead.takeHeader());
+        QCOMPARE(dead.name, QByteArray("image.bin"));
+        QVERIFY(dead.takeBlocksUntilEnd());
+        QCOMPARE(dead.data.left(size), data);
+    }
+    ScriptedReceiver fresh(pty);
+    if (exitCode == 0) {
+        QVERIFY(fresh.takeHeader());
+        QCOMPARE(fresh.name, QByteArray("image.bin"));
+        QVERIFY(fresh.takeBlocksUntilEnd());
+        QVERIFY(fresh.finish());
+        QCOMPARE(fresh.data.left(size), data);
+    } else {
+        QVERIFY(!fresh.takeHeader(4000)); // the EOT again, then the cancel burst
+    }
+    const bool ended = send.state() == QProcess::NotRunning || send.waitForFinished(20000);
+    const QByteArray err = send.readAllStandardError();
+    QVERIFY2(ended, err.constData());
+    QVERIFY2(send.exitCode() == exitCode, err.constData());
+    if (exitCode != 0)
+        QVERIFY2(err.contains("started over"), err.constData());
+}
+
+void TestYmodemCli::longNameToRb()
+{
+    // A name too long for a 128-byte header goes in a 1024-byte one, which
+    // rb takes.
+    QTemporaryDir src, dst;
+    const QString name = QString(200, QLatin1Char('L')) + ".bin";
+    const QByteArray data = pattern(3000, 22);
+    QVERIFY(writeFile(src.filePath(name), data));
+    PtyToCommand rb("rb --ymodem -q", dst.path());
+    QVERIFY(rb.isValid());
+    QProcess send;
+    send.start(program(), {"send", "--port", rb.port, src.filePath(name)});
+    QVERIFY(send.waitForFinished(30000));
+    QVERIFY(rb.waitForEnd(20000));
+    QVERIFY2(send.exitCode() == 0, send.readAllStandardError().constData());
+    QCOMPARE(readFile(dst.filePath(name)), data);
 }
 
 QTEST_GUILESS_MAIN(TestYmodemCli)

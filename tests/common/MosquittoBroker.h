@@ -10,6 +10,7 @@
 //   QVERIFY2(broker.start(), qPrintable(broker.errorText()));
 //   ... broker.port(), broker.caFile() ...
 //   broker.stop(); broker.start();                // same port, retained state kept
+//   broker.setOtherCertificate(true);             // next start: a certificate no client trusts
 //
 // Persistence is on, so retained messages and the sessions of subscribers
 // with a clean_session=false survive a restart.
@@ -73,9 +74,12 @@ public:
     }
 
     // Makes a CA and a certificate for "localhost" signed by it (openssl).
+    // The broker also listens without TLS on plainPort(), for a test's own
+    // clients while the TLS listener is made to fail.
     bool enableTls()
     {
         m_tls = true;
+        m_plainPort = freePort();
         const QString d = m_dir.path();
         return run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
                                "-keyout", d + "/ca.key", "-out", d + "/ca.crt", "-days", "2", "-subj",
@@ -89,6 +93,10 @@ public:
                                "-keyout", d + "/other.key", "-out", d + "/other-ca.crt", "-days", "2", "-subj",
                                "/CN=Some other CA"});
     }
+
+    // Takes effect at the next start: the listener shows the other CA's
+    // self-signed certificate, which the test CA did not sign.
+    void setOtherCertificate(bool other) { m_otherCertificate = other; }
 
     bool start(int timeoutMs = 10000)
     {
@@ -141,6 +149,7 @@ public:
 
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     quint16 port() const { return m_port; }
+    quint16 plainPort() const { return m_plainPort; }
     QString caFile() const { return m_dir.filePath("ca.crt"); }
     QString otherCaFile() const { return m_dir.filePath("other-ca.crt"); }
     QString log() { return QString::fromLocal8Bit(m_process.readAll()); }
@@ -185,6 +194,8 @@ private:
         QByteArray listeners = "listener " + QByteArray::number(m_port) + " 127.0.0.1\n" + tlsLines();
         if (localhostHasIpv6())
             listeners += "listener " + QByteArray::number(m_port) + " ::1\n" + tlsLines();
+        if (m_plainPort != 0)
+            listeners += "listener " + QByteArray::number(m_plainPort) + " 127.0.0.1\n";
         conf += listeners;
         conf += "persistence true\npersistence_location " + QFile::encodeName(d) + "/\n";
         conf += "log_dest stdout\nlog_type error\nlog_type warning\n";
@@ -205,6 +216,8 @@ private:
         if (!m_tls)
             return QByteArray();
         const QByteArray d = QFile::encodeName(m_dir.path());
+        if (m_otherCertificate)
+            return "cafile " + d + "/ca.crt\ncertfile " + d + "/other-ca.crt\nkeyfile " + d + "/other.key\n";
         return "cafile " + d + "/ca.crt\ncertfile " + d + "/server.crt\nkeyfile " + d + "/server.key\n";
     }
 
@@ -225,9 +238,11 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
+    quint16 m_plainPort = 0; // with TLS: a listener without it
     QString m_user;
     QString m_password;
     bool m_tls = false;
+    bool m_otherCertificate = false;
     QString m_error;
 };
 

@@ -40,6 +40,7 @@ for size in 16 22 24 32 48 64 128 256 512; do
 done
 expect usr/share/doc/korvex/copyright
 expect usr/share/doc/korvex/changelog.gz
+expect "usr/lib/systemd/system/korvex-watch@.service"
 
 # Lintian: errors fail, warnings are listed.
 echo "package_check: lintian:"

@@ -64,9 +64,12 @@ protected:
         if (event == EventHeader) {
             ++headerEvents;
             if (sender) {
+                // Each header starts the file from its first byte.
                 QByteArray h = name + '\0' + QByteArray::number(source.size()) + '\0';
-                std::memcpy(buffer, h.constData(), size_t(h.size()));
-                *length = 128;
+                std::memcpy(buffer, h.constData(), size_t(qMin(h.size(), 1024)));
+                *length = h.size() > 128 ? 1024 : 128;
+                sent = 0;
+                blockLengths.clear();
             } else {
                 header = QByteArray(reinterpret_cast<char *>(buffer), int(*length));
             }

@@ -63,6 +63,10 @@ private slots:
     void blocksArrivingInPiecesAreNotIdle();
     void garbageAndLossNeverCorrupt();
     void nextStepAfterEndStartsAfresh();
+    void promptWhereTheEndsAckIsDue_data();
+    void promptWhereTheEndsAckIsDue();
+    void headersOfEitherSize_data();
+    void headersOfEitherSize();
 };
 
 void TestYmodemEngine::crcValues()
@@ -840,19 +844,21 @@ void TestYmodemEngine::untimedStepsNeverCountAsIdle()
 
 void TestYmodemEngine::oddInputIsOnlyIdle()
 {
-    // A 1024-byte block during the handshake and stray bytes are idle steps.
+    // Stray bytes and a block still arriving during the handshake are idle
+    // steps. (A 1024-byte block numbered 0 is a header: headersOfEitherSize.)
     Engine r(false);
     r.step();
     r.takeOutput();
-    r.input = makeBlock(0, "x", 1024);
+    r.input = makeBlock(0, "x", 1024).left(600);
     r.step();
     QVERIFY(r.output.isEmpty());
-    QCOMPARE(int(r.idle()), 1);
-    QCOMPARE(int(r.errors()), 0);
+    QCOMPARE(int(r.idle()), 0); // the line is busy
     r.input = "zq";
     r.step();
     r.step();
-    QCOMPARE(int(r.idle()), 3);
+    r.step();
+    QCOMPARE(int(r.idle()), 2);
+    QCOMPARE(int(r.errors()), 0);
     QVERIFY(r.output.isEmpty());
     QVERIFY(r.events.isEmpty());
 }
@@ -933,6 +939,122 @@ void TestYmodemEngine::nextStepAfterEndStartsAfresh()
     QCOMPARE(l.r.takeOutput(), kCancel);
     QCOMPARE(l.r.stageNow(), int(Ymodem::StageIdle));
     QCOMPARE(l.r.events.size(), 1);
+}
+
+// How the receiving side misbehaves around the end of the file.
+enum EndPeer {
+    RestartsOnce,   // takes every block, dies at the EOT; a fresh receiver asks anew
+    RestartsAlways, // every receiver dies at the EOT
+    AckOfEndLost    // the ACK of the EOT never reaches the sender
+};
+
+void TestYmodemEngine::promptWhereTheEndsAckIsDue_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("peer");
+    QTest::addColumn<int>("endEvent");
+    QTest::addColumn<int>("restarts");
+    QTest::newRow("fresh receiver after a dead one") << 100000 << int(RestartsOnce) << int(Ymodem::EventFinished) << 1;
+    QTest::newRow("empty file, fresh receiver") << 0 << int(RestartsOnce) << int(Ymodem::EventFinished) << 1;
+    QTest::newRow("receiver always starts over") << 3000 << int(RestartsAlways) << int(Ymodem::EventFailed)
+                                                 << int(Ymodem::RestartLimit);
+    QTest::newRow("empty file, its EOT ignored") << 0 << int(RestartsAlways) << int(Ymodem::EventFailed)
+                                                 << int(Ymodem::RestartLimit);
+    QTest::newRow("ACK of the end lost") << 1100 << int(AckOfEndLost) << int(Ymodem::EventFinished) << 0;
+}
+
+void TestYmodemEngine::promptWhereTheEndsAckIsDue()
+{
+    // A "C" where the ACK of the EOT is due does not ask for the closing
+    // header: the receiver either lost its ACK (the EOT again gets it) or
+    // started over (it gets the whole file again, a bounded number of times).
+    // The send succeeds only when a receiver acknowledged the end.
+    QFETCH(int, size);
+    QFETCH(int, peer);
+    QFETCH(int, endEvent);
+    QFETCH(int, restarts);
+    Engine s(true);
+    s.source = pattern(size, 12);
+    QScopedPointer<Engine> r(new Engine(false));
+    int deaths = 0;
+    bool ackDropped = false;
+    QByteArray sWire;
+    for (int step = 0; step < 200000 && s.events.isEmpty(); ++step) {
+        s.step();
+        QByteArray so = s.takeOutput();
+        sWire += so;
+        const bool dies = so == QByteArray(1, EOT) && (peer == RestartsAlways || (peer == RestartsOnce && deaths == 0))
+            && r->stageNow() != Ymodem::StageHandshake;
+        if (dies) {
+            ++deaths;
+            r.reset(new Engine(false)); // the EOT dies with it
+            so.clear();
+        }
+        r->input += so;
+        if (r->events.isEmpty())
+            r->step();
+        QByteArray ro = r->takeOutput();
+        if (peer == AckOfEndLost && !ackDropped && r->deliveredNow() && ro.startsWith(ACK)) {
+            ro.remove(0, 1);
+            ackDropped = true;
+        }
+        s.input += ro;
+    }
+    QCOMPARE(s.events, QVector<int>{endEvent});
+    QCOMPARE(int(s.restartCount()), restarts);
+    if (endEvent == Ymodem::EventFinished) {
+        // The receiver that acknowledged the end has every byte.
+        QCOMPARE(r->events, QVector<int>{Ymodem::EventFinished});
+        QCOMPARE(r->received.left(size), s.source);
+        QCOMPARE(r->endOfFileEvents, 1);
+        QCOMPARE(ackDropped, peer == AckOfEndLost);
+    } else {
+        QVERIFY(sWire.endsWith(kCancel));
+        QCOMPARE(deaths, int(Ymodem::RestartLimit) + 1);
+        QVERIFY(!r->events.contains(Ymodem::EventFinished));
+    }
+}
+
+void TestYmodemEngine::headersOfEitherSize_data()
+{
+    QTest::addColumn<int>("nameLength");
+    QTest::addColumn<int>("headerSize");
+    // With the size "2000": name, NUL, four digits, NUL.
+    QTest::newRow("short name, 128-byte header") << 6 << 128;
+    QTest::newRow("longest for 128 bytes") << 122 << 128;
+    QTest::newRow("one more, 1024-byte header") << 123 << 1024;
+    QTest::newRow("longest for 1024 bytes") << 1018 << 1024;
+}
+
+void TestYmodemEngine::headersOfEitherSize()
+{
+    // A header too long for 128 bytes goes in a 1024-byte block (STX 00 FF);
+    // the receiver takes either and passes all of it on.
+    QFETCH(int, nameLength);
+    QFETCH(int, headerSize);
+    Loop l;
+    l.s.name = QByteArray(nameLength, 'n');
+    l.s.source = pattern(2000, 4);
+    QVERIFY(l.run());
+    const QByteArray fields = l.s.name + '\0' + "2000" + '\0';
+    QCOMPARE(l.sWire.left(headerSize + 5), makeBlock(0, fields, headerSize));
+    QCOMPARE(l.r.header, fields.leftJustified(headerSize, '\0'));
+    QCOMPARE(l.r.events, QVector<int>{Ymodem::EventFinished});
+    QCOMPARE(l.s.events, QVector<int>{Ymodem::EventFinished});
+    QCOMPARE(l.r.received.left(2000), l.s.source);
+
+    // A 1024-byte block 0 that is not a header (bad CRC) is turned down like
+    // a 128-byte one: the receiver prompts again.
+    Engine r(false);
+    r.step();
+    r.takeOutput();
+    QByteArray bad = makeBlock(0, fields, 1024);
+    bad[10] = char(bad[10] ^ 0x40);
+    r.input = bad;
+    r.step();
+    QCOMPARE(r.takeOutput(), QByteArray(1, C));
+    QCOMPARE(int(r.errors()), 1);
+    QCOMPARE(r.headerEvents, 0);
 }
 
 QTEST_APPLESS_MAIN(TestYmodemEngine)

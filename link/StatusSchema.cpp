@@ -1,0 +1,183 @@
+#include "StatusSchema.h"
+
+#include "StatusFormat.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+#include <type_traits>
+
+namespace StatusSchema {
+
+namespace {
+
+template <auto M>
+Member member()
+{
+    using Value = std::remove_reference_t<decltype(std::declval<DevStatusCache &>().*M)>;
+    return {[](const DevStatusCache &c) { return qint64(c.*M); },
+            [](DevStatusCache &c, qint64 v) { c.*M = Value(v); }};
+}
+
+template <auto M, int Mask>
+Member bit()
+{
+    using Value = std::remove_reference_t<decltype(std::declval<DevStatusCache &>().*M)>;
+    return {[](const DevStatusCache &c) { return qint64((c.*M & Mask) != 0); },
+            [](DevStatusCache &c, qint64 v) { c.*M = Value(v); }};
+}
+
+using C = DevStatusCache;
+using K = Kind;
+namespace F = DevField;
+
+// clang-format off
+QVector<Field> makeTable()
+{
+    const Member firmware{[](const DevStatusCache &c) { return qint64(c.fwMajor << 8 | c.fwMinor); },
+                          [](DevStatusCache &c, qint64 v) {
+                              c.fwMajor = quint8(v >> 8);
+                              c.fwMinor = quint8(v);
+                          }};
+    const Member serialRecord{nullptr, nullptr};
+
+    return {
+        // key, JSON place, kind, cache member, data offset, width, divisor,
+        //   {display bit, object, format, decimals}, {terminal label, format, decimals}, trend
+        {"firmware", nullptr, K::Firmware, firmware, 0, 2, 1,
+         {F::Firmware, "SoftVersion", "V%1", 0}, {"Firmware", "%1", 0}, -1},
+        {"laser_on", nullptr, K::Flag, bit<&C::ldStatBits, 0x01>(), 2, 1, 1,
+         {}, {"Laser", "on|off", 0}, -1},
+        {"alarm_temperature", "alarms.temperature", K::Flag, bit<&C::alarmBits, 0x01>(), 3, 1, 1,
+         {}, {"Temperature alarm", "ALARM|ok", 0}, -1},
+        {"alarm_fan1", "alarms.fan1", K::Flag, bit<&C::alarmBits, 0x02>(), 3, 1, 1,
+         {}, {"Fan 1 alarm", "ALARM|ok", 0}, -1},
+        {"alarm_fan2", "alarms.fan2", K::Flag, bit<&C::alarmBits, 0x04>(), 3, 1, 1,
+         {}, {"Fan 2 alarm", "ALARM|ok", 0}, -1},
+        {"alarm_fan3", "alarms.fan3", K::Flag, bit<&C::alarmBits, 0x08>(), 3, 1, 1,
+         {}, {"Fan 3 alarm", "ALARM|ok", 0}, -1},
+        {"power", nullptr, K::Number, member<&C::powerPercent>(), 4, 2, 1,
+         {F::PowerPercent, "PowerPercentShow", "%1", 0}, {"Power", "%1 of 1000", 0}, -1},
+        {"temp_threshold_c", nullptr, K::Number, member<&C::tempThreshold>(), 6, 2, 10,
+         {F::TempThreshold, "TempThreshold", "%1℃", 1}, {"Temperature threshold", "%1 °C", 1}, TrendTempThreshold},
+        {"rx_frames", nullptr, K::Number, member<&C::devRxFrames>(), 8, 4, 1,
+         {F::RxFrames, "DevRxFrame", "%1", 0}, {"Frames received", "%1", 0}, -1},
+        {"tx_frames", nullptr, K::Number, member<&C::devTxFrames>(), 12, 4, 1,
+         {F::TxFrames, "DevTxFrame", "%1", 0}, {"Frames sent", "%1", 0}, -1},
+        {"serial_number", nullptr, K::SerialRecord, serialRecord, 16, 8, 1,
+         {F::SerialNum, "devSerialNum", "%1", 0}, {"Serial number", "%1", 0}, -1},
+        {"run_seconds", nullptr, K::RunTime, member<&C::runSeconds>(), 24, 4, 1,
+         {F::RunTime, "LdWorkHours", "%2H", 0}, {"Run time", "%1 s (%2 h)", 0}, -1},
+        {"compensation_hours", nullptr, K::Number, member<&C::compensationHours>(), 28, 4, 1,
+         {F::Compensation, "StatAutoCompensation", "%1H", 0}, {"Compensation time", "%1 h", 0}, -1},
+        {"fan1_rpm", "fan_rpm[]", K::Number, member<&C::fanSpeed1>(), 32, 2, 1,
+         {F::FanSpeed1, "FanSpeed1", "%1 rpm", 0}, {"Fan 1 speed", "%1 rpm", 0}, TrendFan1},
+        {"fan2_rpm", "fan_rpm[]", K::Number, member<&C::fanSpeed2>(), 34, 2, 1,
+         {F::FanSpeed2, "FanSpeed2", "%1 rpm", 0}, {"Fan 2 speed", "%1 rpm", 0}, TrendFan2},
+        {"fan3_rpm", "fan_rpm[]", K::Number, member<&C::fanSpeed3>(), 36, 2, 1,
+         {F::FanSpeed3, "FanSpeed3", "%1 rpm", 0}, {"Fan 3 speed", "%1 rpm", 0}, TrendFan3},
+        {"laser_current_a", nullptr, K::Number, member<&C::ldCurrent>(), 38, 2, 1000,
+         {F::LdCurrent, "LdCurrent", "%1 A", 2}, {"Laser current", "%1 A", 3}, TrendLaserCurrent},
+        {"tec_current_a", nullptr, K::Number, member<&C::tecCurrentMa>(), 40, 2, 1000,
+         {F::TecCurrent, "tecCurrent", "%1 A", 2}, {"TEC current", "%1 A", 3}, TrendTecCurrent},
+        {"laser_temp_c", nullptr, K::Number, member<&C::ldTemp>(), 42, 2, 10,
+         {F::LdTemp, "LdTemp", "%1 ℃", 1}, {"Laser temperature", "%1 °C", 1}, TrendLaserTemp},
+        {"temp2_c", nullptr, K::Number, member<&C::ldTemp2>(), 44, 2, 10,
+         {F::LdTemp2, "LdTemp_2", "%1 ℃", 1}, {"Temperature 2", "%1 °C", 1}, TrendTemp2},
+        {"max_dac", nullptr, K::Number, member<&C::maxDac>(), 46, 2, 1,
+         {F::MaxDac, "lineEdit_MaxDacShow", "%1", 0}, {"Maximum DAC", "%1", 0}, -1},
+        // data byte 49 is not used
+        {"laser_type", nullptr, K::LaserType, member<&C::ldType>(), 48, 1, 1,
+         {F::LdType, "devLdType", "%1", 0}, {"Laser type", "%1 (code %2)", 0}, -1},
+        {"mcu_temp_c", nullptr, K::Number, member<&C::mcuTemp>(), 50, 2, 10,
+         {F::McuTemp, "mcuTemperature", "%1 ℃", 1}, {"MCU temperature", "%1 °C", 1}, TrendMcuTemp},
+        {"ambient_temp_c", nullptr, K::Number, member<&C::envTemp>(), 52, 2, 10,
+         {F::EnvTemp, "envTemperature", "%1 ℃", 1}, {"Ambient temperature", "%1 °C", 1}, TrendEnvTemp},
+    };
+}
+// clang-format on
+
+quint64 bigEndian(const QByteArray &data, int at, int width)
+{
+    quint64 v = 0;
+    for (int i = 0; i < width; ++i)
+        v = (v << 8) | quint8(data.at(at + i));
+    return v;
+}
+
+} // namespace
+
+const QVector<Field> &fields()
+{
+    static const QVector<Field> table = makeTable();
+    return table;
+}
+
+QVector<const Field *> displayOrder()
+{
+    QVector<const Field *> shown;
+    QVector<const Field *> others;
+    for (const Field &f : fields())
+        (f.display.bit ? shown : others).append(&f);
+    std::sort(shown.begin(), shown.end(), [](const Field *a, const Field *b) { return a->display.bit < b->display.bit; });
+    return shown + others;
+}
+
+const Field *find(const QString &key)
+{
+    for (const Field &f : fields())
+        if (key == QLatin1String(f.key))
+            return &f;
+    return nullptr;
+}
+
+qint64 raw(const Field &field, const DevStatusCache &cache)
+{
+    return field.raw.get ? field.raw.get(cache) : 0;
+}
+
+double value(const Field &field, const DevStatusCache &cache)
+{
+    return double(raw(field, cache)) / field.divisor;
+}
+
+QString plainText(const Field &field, const DevStatusCache &cache)
+{
+    const qint64 v = raw(field, cache);
+    switch (field.kind) {
+    case Kind::Flag:
+        return v ? QStringLiteral("true") : QStringLiteral("false");
+    case Kind::Firmware:
+        return QString::number(cache.fwMajor) + QLatin1Char('.') + QString::number(cache.fwMinor);
+    case Kind::SerialRecord:
+        return StatusFormat::formatSerialNumber(cache.serialNum);
+    default:
+        // Every number as the shortest text that reads back to the same
+        // value, as the JSON writer does: 1.234, not 1.2340000000000000.
+        return field.divisor == 1 ? QString::number(v)
+                                  : QString::number(value(field, cache), 'g', QLocale::FloatingPointShortest);
+    }
+}
+
+void decodeField(DevStatusCache &cache, const Field &field, const QByteArray &data, int at)
+{
+    if (field.kind == Kind::SerialRecord)
+        cache.serialNum = data.mid(at, field.width);
+    else
+        field.raw.set(cache, qint64(bigEndian(data, at, field.width)));
+}
+
+void decode(DevStatusCache &cache, const QByteArray &data)
+{
+    for (const Field &f : fields())
+        decodeField(cache, f, data, f.offset);
+}
+
+const char *laserTypeName(qint64 code)
+{
+    static const char *const names[] = {"Ld-25W", "Ld-30W", "Ld-50W"};
+    return code >= 0 && code < 3 ? names[code] : nullptr;
+}
+
+} // namespace StatusSchema
