@@ -17,6 +17,9 @@
 #include "fan_debug.h"
 #include "serialNumInput.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QColor>
 #include <QLabel>
@@ -24,6 +27,7 @@
 #include <QMessageBox>
 #include <QMetaType>
 #include <QPixmap>
+#include <QSignalBlocker>
 #include <QTimer>
 
 // The library is static: its embedded pictures must be registered by hand.
@@ -71,7 +75,17 @@ AdminWd::AdminWd(QWidget *parent)
 {
     initKorvexResources();
     ui->setupUi(this);
-    ui->spinBox_PowerVal->installEventFilter(this);
+    // Enter in the power box sends; the wheel moves none of the setting
+    // boxes, so that scrolling over the window changes no value unseen.
+    for (QWidget *box : {static_cast<QWidget *>(ui->spinBox_PowerVal), static_cast<QWidget *>(ui->spinBoxMaxDac),
+                         static_cast<QWidget *>(ui->doubleSpinBoxLdTempThValue),
+                         static_cast<QWidget *>(ui->spinBoxAutoCompensation)})
+        box->installEventFilter(this);
+    // The form's font comes from its style sheet, applied when polished;
+    // the sizes follow it whenever it changes.
+    ensurePolished();
+    fitLongValueFields();
+    ui->ComNameShow->installEventFilter(this);
 
     plCommand = new PlCommand;
     pollTimer = new QTimer(this);
@@ -120,6 +134,7 @@ AdminWd::AdminWd(QWidget *parent)
     connectPortSignals();
     connectCommandSignals();
     connect(ui->actionTrend, &QAction::triggered, this, &AdminWd::openTrendWd);
+    connect(ui->actionAbout, &QAction::triggered, this, &AdminWd::openAboutWd);
     connect(this, &AdminWd::statusSampled, trendWd, &TrendWd::addStatus);
     connect(this, &AdminWd::statusLost, trendWd, &TrendWd::addLost);
     connect(this, &AdminWd::devicePortChanged, trendWd, &TrendWd::portChanged);
@@ -132,6 +147,14 @@ AdminWd::AdminWd(QWidget *parent)
 
     // No port is open yet: the link lamp is red and nothing shown is live.
     setStatusLive(false);
+
+    // Styles draw the focus frame only once keys have moved the focus; a
+    // click or the program moving it hides it again. Every window of the
+    // program keeps it shown, so the technician sees where a key will go.
+    connect(qApp, &QApplication::focusChanged, this, [](QWidget *, QWidget *now) {
+        if (now)
+            now->window()->setAttribute(Qt::WA_KeyboardFocusChange);
+    });
 
     connect(pollTimer, &QTimer::timeout, this, &AdminWd::queryDevInfo);
     pollTimer->start(500);
@@ -253,9 +276,13 @@ void AdminWd::updateSerialOn(QString name, quint8 result)
     }
     if (result == 0) {
         ui->ComNameShow->setText(name);
+        ui->ComNameShow->setToolTip(name);
+        // A long name shows its start, not its last characters.
+        ui->ComNameShow->setCursorPosition(0);
         appendLog(name + (reopened ? tr("设备已恢复，串口已重新打开\r\n") : tr("打开成功\r\n")));
         devPortOpen = true;
         statusReplyPending = false;
+        forgetDeviceSettings();
         // Values from before the open stay faded until the device answers.
         setStatusLive(false);
         if (reopened)
@@ -263,6 +290,10 @@ void AdminWd::updateSerialOn(QString name, quint8 result)
         else
             openPortSettings = chosenPortSettings.value(0) == name ? chosenPortSettings : QVector<QString>();
         WindowSettings::setLastPort(openPortSettings);
+        // The opened port's name, not a button that switches the laser,
+        // holds the focus: Enter in the serial dialog followed by Space or
+        // Enter must not act.
+        ui->ComNameShow->setFocus(Qt::OtherFocusReason);
         emit devicePortChanged(true);
     } else {
         ui->ComNameShow->setText(tr("连接断开"));
@@ -311,6 +342,8 @@ void AdminWd::notePortClosed()
 void AdminWd::showWaitingForPort()
 {
     ui->ComNameShow->setText(tr("等待重连：") + reconnect->portName());
+    ui->ComNameShow->setToolTip(ui->ComNameShow->text());
+    ui->ComNameShow->setCursorPosition(0);
 }
 
 void AdminWd::notePortChosen(QVector<QString> settings)
@@ -347,6 +380,7 @@ void AdminWd::updateGeneralReadSlots(quint8 result, QByteArray readSrcData)
         setStatusLive(true);
     refreshLamps();
     refreshStatusView();
+    followDeviceSettings();
     noteReadResult(result, readSrcData);
 }
 
@@ -449,6 +483,61 @@ QString AdminWd::formatSerialNumber(const QByteArray &record)
     return StatusFormat::formatSerialNumber(record);
 }
 
+void AdminWd::followDeviceSettings()
+{
+    const quint32 known = devStat.reportedFields;
+    if ((known & DevField::MaxDac) && maxDacFollower.changed(devStat.maxDac))
+        ui->spinBoxMaxDac->setValue(devStat.maxDac);
+    if ((known & DevField::TempThreshold) && thresholdFollower.changed(devStat.tempThreshold))
+        ui->doubleSpinBoxLdTempThValue->setValue(devStat.tempThreshold / 10.0);
+    // A handle the operator holds is not pulled away; the device's value
+    // arrives with the next reply after the release.
+    QSlider *power = ui->horizontalSlider_PowerSet;
+    if ((known & DevField::PowerPercent) && !power->isSliderDown() && powerFollower.changed(devStat.powerPercent)) {
+        const QSignalBlocker quiet(power); // showing the device's value sends nothing
+        power->setValue(devStat.powerPercent);
+        ui->spinBox_PowerVal->setValue(power->value());
+    }
+}
+
+void AdminWd::forgetDeviceSettings()
+{
+    maxDacFollower.forget();
+    powerFollower.forget();
+    thresholdFollower.forget();
+}
+
+void AdminWd::fitLongValueFields()
+{
+    // Every text gets the room it needs in the window's own font (12 pt, or
+    // more pixels at a higher dpi): buttons as wide as their text, fields as
+    // wide as their widest value, long device paths and serial numbers
+    // whole. The layout then sets the window's smallest size from these.
+    const QFontMetrics metrics(ui->ComNameShow->font());
+    const int padding = metrics.averageCharWidth();
+    const int buttonFrame = 2 * (style()->pixelMetric(QStyle::PM_ButtonMargin)
+                                 + style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
+    for (QPushButton *button : ui->centralWidget->findChildren<QPushButton *>())
+        button->setMinimumWidth(metrics.horizontalAdvance(button->text()) + buttonFrame + padding);
+
+    // The widest values a device reports in service: counters at their
+    // limit, temperatures below -100 ℃ or above 1000 ℃ do not occur.
+    DevStatusCache widest;
+    widest.fwMajor = widest.fwMinor = 255;
+    widest.powerPercent = widest.fanSpeed1 = widest.fanSpeed2 = widest.fanSpeed3 = 65535;
+    widest.ldCurrent = widest.tecCurrentMa = widest.maxDac = 65535;
+    widest.tempThreshold = widest.ldTemp = widest.ldTemp2 = widest.mcuTemp = widest.envTemp = -999;
+    widest.devRxFrames = widest.devTxFrames = widest.runSeconds = 4294967295u;
+    widest.compensationHours = 100000; // the most the settings area sets
+    widest.serialNum = QByteArray::fromHex("FFFFFF630C1FFFFF");
+    for (const auto &field : StatusFormat::fieldTexts(widest)) {
+        if (QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first))
+            edit->setMinimumWidth(metrics.horizontalAdvance(field.second) + padding);
+    }
+    ui->devSerialNumValue->setMinimumWidth(ui->devSerialNum->minimumWidth());
+    ui->ComNameShow->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("/dev/ttyUSB10")) + padding);
+}
+
 // ---- operator controls ----------------------------------------------------
 
 void AdminWd::on_btnTurnOnLd_clicked()
@@ -493,6 +582,11 @@ void AdminWd::on_horizontalSlider_PowerSet_sliderReleased()
 void AdminWd::on_horizontalSlider_PowerSet_valueChanged(int value)
 {
     ui->spinBox_PowerVal->setValue(value);
+    // A drag sends at its release; any other move (wheel, keys, a click on
+    // the groove) has no release and sends at once, so the slider never
+    // shows a value the device was not asked for.
+    if (!ui->horizontalSlider_PowerSet->isSliderDown())
+        emit setPowerPercent(quint16(value));
 }
 
 void AdminWd::on_btnLdTempThSet_clicked()
@@ -537,10 +631,18 @@ void AdminWd::on_btnSaveLdType_clicked()
 
 bool AdminWd::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Wheel && qobject_cast<QAbstractSpinBox *>(watched))
+        return true;
+    if (watched == ui->ComNameShow && event->type() == QEvent::FontChange)
+        fitLongValueFields();
     if (watched == ui->spinBox_PowerVal && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            ui->horizontalSlider_PowerSet->setValue(ui->spinBox_PowerVal->value());
+            {
+                const QSignalBlocker once(ui->horizontalSlider_PowerSet); // sent once, below
+                ui->horizontalSlider_PowerSet->setValue(ui->spinBox_PowerVal->value());
+            }
+            ui->spinBox_PowerVal->setValue(ui->horizontalSlider_PowerSet->value());
             on_horizontalSlider_PowerSet_sliderReleased();
         }
     }
@@ -562,6 +664,7 @@ void AdminWd::updateGeneralWriteSlots(quint8 result, QByteArray srcTxData)
         WriteResult::applyWriteEcho(devStat, srcTxData);
         refreshLamps();
         refreshStatusView();
+        followDeviceSettings();
     }
     appendLog(WriteResult::logMessage(result, srcTxData));
 }
@@ -577,6 +680,8 @@ void AdminWd::changeUserMode(QString str)
 {
     if (str == QLatin1String(kFactoryPassword))
         userMode = 0;
+    else
+        passwordWd->showWrongPassword();
     applyUserMode();
 }
 
@@ -620,4 +725,16 @@ void AdminWd::openTrendWd()
 {
     trendWd->show();
     trendWd->raise();
+}
+
+void AdminWd::openAboutWd()
+{
+    // Installed, the README sits in share/doc/korvex beside the program's bin.
+    const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath()
+                                              + QStringLiteral("/../share/doc/korvex/README.md"));
+    const QString readme = QFileInfo::exists(installed) ? installed
+                                                        : QStringLiteral("/usr/share/doc/korvex/README.md");
+    QMessageBox::about(this, tr("关于"),
+                       tr("Korvex %1\n激光光源的维护与工厂工具\n\n说明文件：%2\n手册：man korvex")
+                           .arg(QStringLiteral(KORVEX_VERSION), readme));
 }

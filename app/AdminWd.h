@@ -2,6 +2,7 @@
 #define KORVEX_ADMINWD_H
 
 #include "DevStatusCache.h"
+#include "SettingFollower.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -81,6 +82,8 @@ public slots:
     void updateGeneralWriteSlots(quint8 result, QByteArray srcTxData);
     void updateGeneralReadSlots(quint8 result, QByteArray readSrcData);
     void openTrendWd();
+    // "帮助" -> "关于": the program, its version and where its README is.
+    void openAboutWd();
     // The executor found the device gone and closed the port itself.
     void updateSerialLost(QString name);
     // The operator confirmed a port in the serial settings dialog.
@@ -128,6 +131,12 @@ private:
     void noteReadResult(quint8 result, const QByteArray &frame);
     // Hides (user mode) or shows (factory mode) the factory-only controls.
     void applyUserMode();
+    // The settings controls take the device's values (see SettingFollower).
+    void followDeviceSettings();
+    void forgetDeviceSettings();
+    // Buttons and value fields get room for their whole text in the
+    // window's font (again whenever the font changes).
+    void fitLongValueFields();
 
     Ui::AdminWd *ui;
     int userMode;
@@ -156,6 +165,9 @@ private:
     PortReconnect *reconnect = nullptr;
     DevStatusCache devStat;
     QByteArray serialNumToWrite;
+    SettingFollower maxDacFollower;
+    SettingFollower powerFollower;
+    SettingFollower thresholdFollower;
 
     // Poll ticks counted while the PID window is shown; every second one
     // also queries the PID parameters.

@@ -1,5 +1,6 @@
 #include "AdminWd.h"
 #include "PlCommand.h"
+#include "QtChinese.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -8,6 +9,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QtChinese::install(&app);
     QPointer<QThread> worker;
     int code = 0;
     {

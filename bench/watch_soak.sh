@@ -44,17 +44,21 @@ start_broker() {
 stop_broker() { kill "$BROKER"; wait "$BROKER" 2>/dev/null || true; }
 # A simulator on the stable link (made by itself, or by us on a new pty).
 start_sim_on_link() {
-  "$BUILD/korvex-sim" --pty --link "$LINK" > "$WORK/sim.out" 2>/dev/null &
+  "$BUILD/korvex-sim" --pty --link "$LINK" > /dev/null 2>&1 &
   SIM=$!
   i=0; while [ ! -e "$LINK" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
 }
+SIMS=0
 recreate_behind_link() {
   old=$SIM
-  "$BUILD/korvex-sim" --pty > "$WORK/sim.out" 2>/dev/null &
+  SIMS=$((SIMS + 1))
+  out="$WORK/sim-$SIMS.out"
+  "$BUILD/korvex-sim" --pty > "$out" 2>/dev/null &
   SIM=$!
-  i=0; while [ ! -s "$WORK/sim.out" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
+  i=0; while [ ! -s "$out" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done
   kill -9 "$old" 2>/dev/null || true; wait "$old" 2>/dev/null || true
-  ln -sfn "$(head -n 1 "$WORK/sim.out")" "$LINK"
+  pty=$(head -n 1 "$out")
+  [ -n "$pty" ] && ln -sfn "$pty" "$LINK" || echo "soak: korvex-sim printed no terminal at $t s"
 }
 kill_and_restart_sim() {
   kill -9 "$SIM" 2>/dev/null || true; wait "$SIM" 2>/dev/null || true

@@ -26,6 +26,7 @@
 //                                     TEC drive
 
 #include "AdminWd.h"
+#include "QtChinese.h"
 #include "CommSet.h"
 #include "PlCommand.h"
 #include "SimSignalQuit.h"
@@ -289,6 +290,7 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
+    QtChinese::install(&app);
     QCoreApplication::setApplicationName(QStringLiteral("korvex-demo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
     const bool trendShot = parser.isSet(trendOption);

@@ -41,7 +41,7 @@ QVector<quint32> coefficientVector(const QString &kp, const QString &ki, const Q
     return arr;
 }
 
-static QString fixedPoint(quint32 raw)
+QString coefficientText(quint32 raw)
 {
     const float value = static_cast<float>(raw) / kScale;
     return QString::number(static_cast<double>(value), 'f', 4);
@@ -53,9 +53,9 @@ QString statusLine(const QVector<quint32> &status)
         return QString();
     return QString::number(static_cast<qint32>(status[0])) + QLatin1Char(',')
         + QString::number(status[1]) + QLatin1String(",   ")
-        + fixedPoint(status[2]) + QLatin1Char(',')
-        + fixedPoint(status[3]) + QLatin1Char(',')
-        + fixedPoint(status[4]) + QLatin1String(",\n");
+        + coefficientText(status[2]) + QLatin1Char(',')
+        + coefficientText(status[3]) + QLatin1Char(',')
+        + coefficientText(status[4]) + QLatin1String(",\n");
 }
 
 } // namespace PidMath

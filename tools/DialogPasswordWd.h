@@ -7,8 +7,9 @@ namespace Ui {
 class DialogPasswordWd;
 }
 
-// Asks for the factory password. It checks nothing itself: the typed text
-// goes to the main window as it is.
+// Asks for the factory password, masked as it is typed. It checks nothing
+// itself: the typed text goes to the main window as it is, and the window
+// calls showWrongPassword() while it handles a text that does not match.
 class DialogPasswordWd : public QDialog
 {
     Q_OBJECT
@@ -17,8 +18,15 @@ public:
     explicit DialogPasswordWd(QWidget *parent = nullptr);
     ~DialogPasswordWd() override;
 
+public slots:
+    // Keeps the dialog open, emptied, with "密码错误" for another try.
+    void showWrongPassword();
+
 signals:
     void sendPasswordStr(QString str);
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void on_btnConfirm_clicked();
@@ -26,6 +34,7 @@ private slots:
 
 private:
     Ui::DialogPasswordWd *ui;
+    bool wrongPassword = false;
 };
 
 #endif

@@ -3,6 +3,7 @@
 #include "ui_PidAdjust.h"
 
 #include <QDateTime>
+#include <QEvent>
 #include <QStatusBar>
 
 PidAdjust::PidAdjust(QWidget *parent)
@@ -11,7 +12,29 @@ PidAdjust::PidAdjust(QWidget *parent)
 {
     ui->setupUi(this);
     for (QLineEdit *field : coefficientFields())
-        connect(field, &QLineEdit::textEdited, this, [this, field] { markRefused(field, false); });
+        connect(field, &QLineEdit::textEdited, this, [this, field] { markRefused(field, QString()); });
+    fitFields();
+}
+
+void PidAdjust::changeEvent(QEvent *event)
+{
+    // The main window's style sheet sets this window's font when it is
+    // polished: the fields grow with it.
+    if (event->type() == QEvent::FontChange)
+        fitFields();
+    QMainWindow::changeEvent(event);
+}
+
+void PidAdjust::fitFields()
+{
+    // A coefficient as the device reports it and a spread of several
+    // hundred show whole.
+    const QFontMetrics metrics(ui->lineEditKP->font());
+    const int padding = 2 * metrics.averageCharWidth();
+    for (QLineEdit *field : coefficientFields())
+        field->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("-1000.0000")) + padding);
+    for (QLineEdit *spread : {ui->lineEditTempMinus, ui->lineEditPwmMinus})
+        spread->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("1000000")) + padding);
 }
 
 QList<QLineEdit *> PidAdjust::coefficientFields() const
@@ -19,12 +42,13 @@ QList<QLineEdit *> PidAdjust::coefficientFields() const
     return {ui->lineEditKP, ui->lineEditKI, ui->lineEditKD};
 }
 
-void PidAdjust::markRefused(QLineEdit *field, bool refused)
+void PidAdjust::markRefused(QLineEdit *field, const QString &why)
 {
     // The property drives the red frame; the tool tip says why.
+    const bool refused = !why.isEmpty();
     field->setProperty("refused", refused);
     field->setStyleSheet(refused ? QStringLiteral("QLineEdit { border: 2px solid #d01010; }") : QString());
-    field->setToolTip(refused ? tr("不是数字，未发送") : QString());
+    field->setToolTip(why);
 }
 
 PidAdjust::~PidAdjust()
@@ -34,19 +58,32 @@ PidAdjust::~PidAdjust()
 
 void PidAdjust::on_btnSetPid_clicked()
 {
-    // A typo such as "1,5" would otherwise reach the temperature controller
-    // as 0; nothing is sent until every field holds a number.
+    // An empty field or a typo such as "1,5" would otherwise reach the
+    // temperature controller as 0 and switch the loop off; nothing is sent
+    // until every field holds a number.
     static const char *const names[] = {"KP", "KI", "KD"};
-    QStringList refused;
+    QStringList empty;
+    QStringList notNumbers;
     const QList<QLineEdit *> fields = coefficientFields();
     for (int i = 0; i < fields.size(); ++i) {
-        const bool bad = !PidMath::isCoefficientText(fields[i]->text());
-        markRefused(fields[i], bad);
-        if (bad)
-            refused << QLatin1String(names[i]);
+        const QString text = fields[i]->text();
+        QString why;
+        if (text.trimmed().isEmpty()) {
+            why = tr("为空，未发送");
+            empty << QLatin1String(names[i]);
+        } else if (!PidMath::isCoefficientText(text)) {
+            why = tr("不是数字，未发送");
+            notNumbers << QLatin1String(names[i]);
+        }
+        markRefused(fields[i], why);
     }
-    if (!refused.isEmpty()) {
-        statusBar()->showMessage(tr("%1 不是数字，未发送").arg(refused.join(QStringLiteral("、"))));
+    QStringList reasons;
+    if (!empty.isEmpty())
+        reasons << tr("%1 为空").arg(empty.join(QStringLiteral("、")));
+    if (!notNumbers.isEmpty())
+        reasons << tr("%1 不是数字").arg(notNumbers.join(QStringLiteral("、")));
+    if (!reasons.isEmpty()) {
+        statusBar()->showMessage(tr("%1，未发送").arg(reasons.join(QStringLiteral("，"))));
         return;
     }
     statusBar()->clearMessage();
@@ -59,12 +96,27 @@ void PidAdjust::updateShowText(QVector<quint32> arrData)
     // A short reply carries no complete sample; it must not be read past its end.
     if (arrData.size() < PidMath::kStatusElements)
         return;
+    fillEmptyCoefficients(arrData);
     tempSpread.add(static_cast<qint32>(arrData[0]));
     pwmSpread.add(arrData[1]);
     ui->textEditShowTemp->append(PidMath::statusLine(arrData));
     ui->lineEditTempMinus->setText(QString::number(tempSpread.spread()));
     ui->lineEditPwmMinus->setText(QString::number(pwmSpread.spread()));
     ui->chartViewPid->addSample(QDateTime::currentMSecsSinceEpoch(), static_cast<qint32>(arrData[0]), arrData[1]);
+}
+
+void PidAdjust::fillEmptyCoefficients(const QVector<quint32> &status)
+{
+    // The device's own coefficients are the start for editing. A field the
+    // operator has edited is left alone, even while it is empty.
+    const QList<QLineEdit *> fields = coefficientFields();
+    for (int i = 0; i < fields.size(); ++i) {
+        if (fields[i]->text().isEmpty() && !fields[i]->isModified()) {
+            fields[i]->setText(PidMath::coefficientText(status[PidMath::kFirstCoefficient + i]));
+            fields[i]->setCursorPosition(0); // the start of a long number shows
+            markRefused(fields[i], QString());
+        }
+    }
 }
 
 void PidAdjust::on_btnReset_clicked()

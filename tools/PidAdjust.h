@@ -29,13 +29,21 @@ signals:
 public slots:
     void updateShowText(QVector<quint32> arrData);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private slots:
     void on_btnSetPid_clicked();
     void on_btnReset_clicked();
 
 private:
     QList<QLineEdit *> coefficientFields() const;
-    void markRefused(QLineEdit *field, bool refused);
+    // An empty why clears the mark.
+    void markRefused(QLineEdit *field, const QString &why);
+    // Room for the whole of each value, in the window's font.
+    void fitFields();
+    // Empty coefficient fields take the device's values from a status sample.
+    void fillEmptyCoefficients(const QVector<quint32> &status);
 
     Ui::PidAdjust *ui;
     TempSpreadTracker tempSpread{kTempResetMarker};

@@ -1,8 +1,9 @@
 #include "PidPlot.h"
+#include "AxisTicks.h"
 
 #include <QDateTime>
+
 #include <QtCharts/QChart>
-#include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
@@ -11,23 +12,24 @@ using namespace QtCharts;
 
 namespace {
 
-// Smallest and largest y of a line, or the given defaults when it is empty.
-void yRange(const QLineSeries *line, double *low, double *high)
+// The device reports the PID temperature in tenths of a degree.
+constexpr double kTenthsPerDegree = 10.0;
+
+// A round scale over a line's values with a little room above and below;
+// minSpan keeps a flat line readable.
+AxisTicks::Scale yScale(const QLineSeries *line, double minSpan)
 {
     const QVector<QPointF> points = line->pointsVector();
-    if (points.isEmpty()) {
-        *low = 0;
-        *high = 1;
-        return;
-    }
-    *low = *high = points.first().y();
+    if (points.isEmpty())
+        return AxisTicks::niceScale(0, 1, minSpan);
+    double low = points.first().y();
+    double high = low;
     for (const QPointF &p : points) {
-        *low = qMin(*low, p.y());
-        *high = qMax(*high, p.y());
+        low = qMin(low, p.y());
+        high = qMax(high, p.y());
     }
-    const double pad = qMax((*high - *low) * 0.1, 1.0);
-    *low -= pad;
-    *high += pad;
+    const double pad = (high - low) * 0.05;
+    return AxisTicks::niceScale(low - pad, high + pad, minSpan);
 }
 
 } // namespace
@@ -43,21 +45,20 @@ PidPlot::PidPlot(QWidget *parent) : QChartView(parent)
     delete initial;
     setMinimumSize(380, 260);
 
-    timeAxis = new QDateTimeAxis;
-    timeAxis->setFormat(QStringLiteral("mm:ss"));
-    timeAxis->setTickCount(4);
+    timeAxis = new QValueAxis;
+    timeAxis->setTitleText(tr("经过时间 (秒)"));
     tempAxis = new QValueAxis;
-    tempAxis->setLabelFormat(QStringLiteral("%d"));
-    tempAxis->setTitleText(tr("温度"));
+    tempAxis->setTitleText(tr("温度 (℃)"));
     pwmAxis = new QValueAxis;
-    pwmAxis->setLabelFormat(QStringLiteral("%d"));
     pwmAxis->setTitleText(tr("PWM"));
+    // The gridlines belong to the temperature's labels; PWM ticks stay on its axis.
+    pwmAxis->setGridLineVisible(false);
     chart->addAxis(timeAxis, Qt::AlignBottom);
     chart->addAxis(tempAxis, Qt::AlignLeft);
     chart->addAxis(pwmAxis, Qt::AlignRight);
 
     tempLine = new QLineSeries;
-    tempLine->setName(tr("温度"));
+    tempLine->setName(tr("温度 ℃"));
     tempLine->setPen(QPen(QColor(0xd6, 0x27, 0x28), 1.5));
     pwmLineSeries = new QLineSeries;
     pwmLineSeries->setName(tr("PWM"));
@@ -73,10 +74,18 @@ PidPlot::PidPlot(QWidget *parent) : QChartView(parent)
     rescale(QDateTime::currentMSecsSinceEpoch());
 }
 
-void PidPlot::addSample(qint64 msecs, qint32 temperature, quint32 pwm)
+double PidPlot::secondsAt(qint64 msecs) const
 {
-    tempLine->append(double(msecs), double(temperature));
-    pwmLineSeries->append(double(msecs), double(pwm));
+    return originMs < 0 ? 0.0 : double(msecs - originMs) / 1000.0;
+}
+
+void PidPlot::addSample(qint64 msecs, qint32 temperatureTenths, quint32 pwm)
+{
+    if (originMs < 0)
+        originMs = msecs;
+    const double x = secondsAt(msecs);
+    tempLine->append(x, temperatureTenths / kTenthsPerDegree);
+    pwmLineSeries->append(x, double(pwm));
     dropOld(msecs);
     rescale(msecs);
 }
@@ -97,12 +106,15 @@ void PidPlot::markReset(qint64 msecs)
     }
     resetLines.append(mark);
     resets.append(msecs);
-    rescale(qMax(msecs, tempLine->count() ? qint64(tempLine->at(tempLine->count() - 1).x()) : msecs));
+    if (originMs < 0)
+        originMs = msecs;
+    const qint64 newest = tempLine->count() ? originMs + qint64(tempLine->at(tempLine->count() - 1).x() * 1000) : msecs;
+    rescale(qMax(msecs, newest));
 }
 
 void PidPlot::dropOld(qint64 now)
 {
-    const double oldest = double(now - WindowMs);
+    const double oldest = originMs < 0 ? 0 : double(now - WindowMs - originMs) / 1000.0;
     int stale = 0;
     while (stale < tempLine->count() && tempLine->at(stale).x() < oldest)
         ++stale;
@@ -126,21 +138,24 @@ void PidPlot::dropOld(qint64 now)
 void PidPlot::rescale(qint64 now)
 {
     // The last five minutes at most; a young trace fills the plot's width.
-    qint64 from = now - WindowMs;
+    const double nowSeconds = secondsAt(now);
+    double from = qMax(0.0, nowSeconds - WindowMs / 1000.0);
     if (tempLine->count() > 0)
-        from = qMax(from, qint64(tempLine->at(0).x()));
+        from = qMax(from, tempLine->at(0).x());
     if (!resets.isEmpty())
-        from = qMin(from, resets.first());
-    from = qMin(from, now - 10 * 1000);
-    timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(now));
-    double low, high;
-    yRange(tempLine, &low, &high);
-    tempAxis->setRange(low, high);
-    double pwmLow, pwmHigh;
-    yRange(pwmLineSeries, &pwmLow, &pwmHigh);
-    pwmAxis->setRange(pwmLow, pwmHigh);
+        from = qMin(from, secondsAt(resets.first()));
+    // Ticks at round seconds; the ends are where the trace is, ten seconds at least.
+    const double to = qMax(nowSeconds, from + 10);
+    AxisTicks::Scale time = AxisTicks::niceScale(from, to, 10, 4);
+    time.low = from;
+    time.high = to;
+    AxisTicks::apply(timeAxis, time);
+    // A steady temperature still spans a degree, a steady PWM ten steps.
+    const AxisTicks::Scale temperature = yScale(tempLine, 1.0);
+    AxisTicks::apply(tempAxis, temperature);
+    AxisTicks::apply(pwmAxis, yScale(pwmLineSeries, 10.0));
     for (int i = 0; i < resetLines.size(); ++i) {
-        const double x = double(resets[i]);
-        resetLines[i]->replace(QVector<QPointF>{QPointF(x, low), QPointF(x, high)});
+        const double x = secondsAt(resets[i]);
+        resetLines[i]->replace(QVector<QPointF>{QPointF(x, temperature.low), QPointF(x, temperature.high)});
     }
 }

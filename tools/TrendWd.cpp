@@ -1,4 +1,5 @@
 #include "TrendWd.h"
+#include "AxisTicks.h"
 #include "ui_TrendWd.h"
 
 #include <QDateTime>
@@ -10,7 +11,7 @@
 #include <QtCharts/QAreaSeries>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
-#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
@@ -27,19 +28,12 @@ const qint64 kSpans[] = {60 * 1000, 10 * 60 * 1000, 60 * 60 * 1000, 0};
 // Plot width used before the chart has been laid out.
 constexpr int kDefaultColumns = 800;
 
-// Widens [low, high] to round steps (1, 2 or 5 times a power of ten) for
-// about five axis ticks.
-void niceRange(double *low, double *high)
-{
-    const double raw = (*high - *low) / 5;
-    if (!(raw > 0))
-        return;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    const double fraction = raw / magnitude;
-    const double step = (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10) * magnitude;
-    *low = std::floor(*low / step) * step;
-    *high = std::ceil(*high / step) * step;
-}
+// Base margins of each chart: the plot areas line up by adding to them.
+constexpr int kChartMargin = 4;
+
+// The smallest value span of each plot, so that a flat line still gets an
+// axis with distinct labels: 1 ℃, 0.1 A, 100 rpm.
+const double kMinSpan[] = {1.0, 0.1, 100.0};
 
 } // namespace
 
@@ -81,7 +75,7 @@ void TrendWd::buildPlot(int index, QChartView *view, const QString &title, const
     p.view = view;
     p.chart = new QChart;
     p.chart->legend()->setAlignment(Qt::AlignTop);
-    p.chart->setMargins(QMargins(4, 0, 4, 0));
+    p.chart->setMargins(QMargins(kChartMargin, 0, kChartMargin, 0));
     // The view owns the chart it is given, but lets go of the one it made
     // itself: that one is freed here.
     QChart *initial = view->chart();
@@ -93,14 +87,20 @@ void TrendWd::buildPlot(int index, QChartView *view, const QString &title, const
     view->viewport()->setMouseTracking(true);
     view->viewport()->installEventFilter(this);
 
-    p.time = new QDateTimeAxis;
-    p.time->setFormat(QStringLiteral("hh:mm:ss"));
-    p.time->setTickCount(7);
+    // Times are labelled at whole seconds, minutes or hours (AxisTicks).
+    p.time = new QCategoryAxis;
+    p.time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     p.value = new QValueAxis;
     p.value->setTitleText(title);
-    p.value->setLabelFormat(index == PlotCurrent ? QStringLiteral("%.2f") : QStringLiteral("%.0f"));
     p.chart->addAxis(p.time, Qt::AlignBottom);
     p.chart->addAxis(p.value, Qt::AlignLeft);
+    // A chart's plot area shows the margins it was laid out with; new
+    // margins take effect at its next layout.
+    connect(p.chart, &QChart::plotAreaChanged, this, [this, index] {
+        plots[index].laidOutLeft = plots[index].extraLeft;
+        plots[index].laidOutRight = plots[index].extraRight;
+        alignPlotAreas();
+    });
 
     p.alarmMask = alarmMask;
     if (alarmMask) {
@@ -254,14 +254,8 @@ void TrendWd::redraw()
     const qint64 from = shownFrom;
     const qint64 to = shownTo;
     drawnAt = store.isEmpty() ? 0 : qMax(store.newest().msecs, newestPollMs);
-    // Every change of an axis makes the charts recompute all their lines:
-    // change each only when it really moves.
-    const QString format = to - from > 6 * 3600 * 1000 ? QStringLiteral("MM-dd hh:mm") : QStringLiteral("hh:mm:ss");
-    for (Plot &p : plots) {
-        if (p.time->format() != format)
-            p.time->setFormat(format);
-        p.time->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
-    }
+    for (Plot &p : plots)
+        AxisTicks::applyTime(p.time, from, to);
     for (int plot = 0; plot < 3; ++plot) {
         Plot &p = plots[plot];
         const int width = int(p.chart->plotArea().width());
@@ -283,15 +277,52 @@ void TrendWd::redraw()
             low = 0;
             high = 1;
         }
-        const double pad = qMax((high - low) * 0.08, plot == PlotFan ? 50.0 : 0.05);
+        const double pad = (high - low) * 0.08;
+        AxisTicks::Scale scale = AxisTicks::niceScale(low - pad, high + pad, kMinSpan[plot]);
         // Speeds and currents below zero do not exist: no axis room for them.
-        low = (plot != PlotTemp && low >= 0) ? qMax(0.0, low - pad) : low - pad;
-        high += pad;
-        niceRange(&low, &high);
-        if (p.value->min() != low || p.value->max() != high)
-            p.value->setRange(low, high);
-        drawAlarm(p, from, to, columns, low, high);
+        if (plot != PlotTemp && low >= 0 && scale.low < 0) {
+            scale.high -= scale.low;
+            scale.low = 0;
+        }
+        AxisTicks::apply(p.value, scale);
+        drawAlarm(p, from, to, columns, scale.low, scale.high);
     }
+}
+
+void TrendWd::alignPlotAreas()
+{
+    // Each chart's own plot area, as if it had no added margins. Charts not
+    // laid out yet (no area) or of another width are left until they are.
+    qreal left = 0, right = 0;
+    QRectF natural[3];
+    for (int i = 0; i < 3; ++i) {
+        const QRectF area = plots[i].chart->plotArea();
+        if (area.width() <= 0 || area.height() <= 0
+            || plots[i].chart->size().width() != plots[0].chart->size().width())
+            return;
+        natural[i] = area.adjusted(-plots[i].laidOutLeft, 0, plots[i].laidOutRight, 0);
+        left = i ? qMax(left, natural[i].left()) : natural[i].left();
+        right = i ? qMin(right, natural[i].right()) : natural[i].right();
+    }
+    for (int i = 0; i < 3; ++i) {
+        Plot &p = plots[i];
+        // Whole pixels: an unchanged margin also ends the round of plot
+        // area changes that new margins set off.
+        const int extraLeft = qRound(left - natural[i].left());
+        const int extraRight = qRound(natural[i].right() - right);
+        if (extraLeft < 0 || extraRight < 0 || extraLeft + extraRight >= natural[i].width())
+            return;
+        if (extraLeft == p.extraLeft && extraRight == p.extraRight)
+            continue;
+        p.extraLeft = extraLeft;
+        p.extraRight = extraRight;
+        p.chart->setMargins(QMargins(kChartMargin + extraLeft, 0, kChartMargin + extraRight, 0));
+    }
+}
+
+QVector<QRectF> TrendWd::plotAreas() const
+{
+    return {plots[0].chart->plotArea(), plots[1].chart->plotArea(), plots[2].chart->plotArea()};
 }
 
 void TrendWd::drawChannel(Channel &c, qint64 from, qint64 to, int columns)

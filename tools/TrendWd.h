@@ -12,9 +12,9 @@
 
 namespace QtCharts {
 class QAreaSeries;
+class QCategoryAxis;
 class QChart;
 class QChartView;
-class QDateTimeAxis;
 class QLineSeries;
 class QValueAxis;
 }
@@ -45,6 +45,11 @@ public:
     // Time span shown, in milliseconds since the epoch.
     qint64 viewFrom() const { return shownFrom; }
     qint64 viewTo() const { return shownTo; }
+    // The plot areas (in each chart's own coordinates), temperatures,
+    // currents, fans: they share their left and right edges.
+    QVector<QRectF> plotAreas() const;
+    QtCharts::QValueAxis *valueAxis(int plot) const { return plots[plot].value; }
+    QtCharts::QCategoryAxis *timeAxis(int plot) const { return plots[plot].time; }
     // The time and values of the sample nearest to msecs, as the cursor shows them.
     QString cursorText(qint64 msecs) const;
 
@@ -90,12 +95,18 @@ private:
     {
         QtCharts::QChartView *view = nullptr;
         QtCharts::QChart *chart = nullptr;
-        QtCharts::QDateTimeAxis *time = nullptr;
+        QtCharts::QCategoryAxis *time = nullptr;
         QtCharts::QValueAxis *value = nullptr;
         QtCharts::QAreaSeries *alarm = nullptr;
         QtCharts::QLineSeries *alarmUpper = nullptr;
         QtCharts::QLineSeries *alarmLower = nullptr;
         quint8 alarmMask = 0;
+        // Margins added to line the plot area up with the other charts, and
+        // those its present plot area was laid out with.
+        int extraLeft = 0;
+        int extraRight = 0;
+        int laidOutLeft = 0;
+        int laidOutRight = 0;
     };
 
     void buildPlot(int index, QtCharts::QChartView *view, const QString &title, const QString &alarmName,
@@ -106,6 +117,9 @@ private:
     void drawChannel(Channel &channel, qint64 from, qint64 to, int columns);
     void drawAlarm(Plot &plot, qint64 from, qint64 to, int columns, double low, double high);
     void redrawIfVisible(qint64 newest);
+    // Widens the margins of the charts whose axis labels are narrower, so
+    // that a current step lines up with its temperature change.
+    void alignPlotAreas();
     void recordFailed(const QString &reason);
     void showRecordState();
 

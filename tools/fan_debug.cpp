@@ -14,11 +14,6 @@ fan_debug::~fan_debug()
     delete ui;
 }
 
-void fan_debug::on_fanPwmSetSlider_sliderReleased()
-{
-    // Every value was already sent while the slider moved.
-}
-
 void fan_debug::on_btnAutoFanOn_clicked()
 {
     emit setFanAutoPwm(FanCommand::automatic(true));

@@ -22,7 +22,6 @@ signals:
     void setFanAutoPwm(QByteArray arr);
 
 private slots:
-    void on_fanPwmSetSlider_sliderReleased();
     void on_btnAutoFanOn_clicked();
     void on_btnAtutoFanOff_clicked();
     void on_fanPwmSetSlider_valueChanged(int value);

@@ -61,15 +61,22 @@ QStringList allFactoryParts()
 }
 
 // Types a password into the dialog opened from the menu and confirms it.
+// The dialog closes unless the password was wrong: then it stays open,
+// emptied, and says so.
 void enterPassword(AdminWd *w, const QString &text)
 {
     action(w, "actionFactoryMode")->trigger();
     auto *dialog = w->findChild<DialogPasswordWd *>();
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
-    QTest::keyClicks(dialog->findChild<QLineEdit *>("lineEdit"), text);
+    auto *field = dialog->findChild<QLineEdit *>("lineEdit");
+    QCOMPARE(field->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(field, text);
     QTest::mouseClick(dialog->findChild<QPushButton *>("btnConfirm"), Qt::LeftButton);
-    QVERIFY(!dialog->isVisible());
+    const bool wrong = !text.isEmpty() && text != "velmandro583";
+    QCOMPARE(dialog->isVisible(), wrong);
+    QCOMPARE(dialog->findChild<QLabel *>("labelWrongPassword")->text(), wrong ? QString("密码错误") : QString());
+    QVERIFY(field->text().isEmpty());
 }
 
 quint16 wordOf(const QByteArray &frame)
@@ -210,9 +217,17 @@ void TestFactoryMode::factoryWindowsDriveTheDevice()
     QVERIFY2(line.match(firstLine).hasMatch(), qPrintable(firstLine));
     QVERIFY(!pid->findChild<QLineEdit *>("lineEditTempMinus")->text().isEmpty());
 
-    QTest::keyClicks(pid->findChild<QLineEdit *>("lineEditKP"), "2.5");
-    QTest::keyClicks(pid->findChild<QLineEdit *>("lineEditKI"), "0.25");
-    QTest::keyClicks(pid->findChild<QLineEdit *>("lineEditKD"), "0.0007");
+    // The fields start from the device's coefficients; the operator types over them.
+    QStringList fields;
+    for (const char *name : {"lineEditKP", "lineEditKI", "lineEditKD"})
+        fields << pid->findChild<QLineEdit *>(name)->text();
+    QCOMPARE(fields, QStringList({"1.5000", "0.1000", "0.0000"}));
+    const QPair<const char *, const char *> typed[] = {{"lineEditKP", "2.5"}, {"lineEditKI", "0.25"},
+                                                       {"lineEditKD", "0.0007"}};
+    for (const auto &t : typed) {
+        pid->findChild<QLineEdit *>(t.first)->selectAll();
+        QTest::keyClicks(pid->findChild<QLineEdit *>(t.first), t.second);
+    }
     QTest::mouseClick(pid->findChild<QPushButton *>("btnSetPid"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(logCount(w, "设置PID系数成功"), 1, 10000);
     // The device now reports the new coefficients back.

@@ -92,6 +92,9 @@ private slots:
 
     void pidFormLayout();
     void pidSendsTypedCoefficients();
+    void pidRefusesEmptyField_data();
+    void pidRefusesEmptyField();
+    void pidFillsEmptyFieldsFromTheDevice();
     void pidShowsSamplesAndSpreads();
     void pidResetKeepsShownSpreadUntilNextSample();
     void pidIgnoresShortSample();
@@ -147,6 +150,7 @@ void TestFactoryWindows::pidSendsTypedCoefficients()
     QSignalSpy spy(&w, &PidAdjust::setPidSignal);
     QTest::keyClicks(child<QLineEdit>(w, "lineEditKP"), "1.5");
     QTest::keyClicks(child<QLineEdit>(w, "lineEditKI"), "0.1");
+    QTest::keyClicks(child<QLineEdit>(w, "lineEditKD"), "0");
     QTest::mouseClick(child<QPushButton>(w, "btnSetPid"), Qt::LeftButton);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).value<QVector<quint32>>(), (QVector<quint32>{15000, 1000, 0}));
@@ -159,6 +163,67 @@ void TestFactoryWindows::pidSendsTypedCoefficients()
     QCOMPARE(spy.count(), 2);
     QCOMPARE(spy.at(1).at(0).value<QVector<quint32>>(),
              (QVector<quint32>{31415, 6, 4294952296u}));
+}
+
+void TestFactoryWindows::pidRefusesEmptyField_data()
+{
+    QTest::addColumn<QString>("kp");
+    QTest::addColumn<QString>("ki");
+    QTest::addColumn<QString>("kd");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("all empty") << "" << "" << "" << "KP、KI、KD 为空";
+    QTest::newRow("KD empty") << "1.5" << "0.1" << "" << "KD 为空";
+    QTest::newRow("KP blank") << "  " << "0.1" << "0" << "KP 为空";
+    QTest::newRow("KI empty, KP no number") << "1,5" << "" << "0" << "KI 为空，KP 不是数字";
+}
+
+void TestFactoryWindows::pidRefusesEmptyField()
+{
+    // An empty field would go out as 0 and switch the temperature loop off.
+    QFETCH(QString, kp);
+    QFETCH(QString, ki);
+    QFETCH(QString, kd);
+    QFETCH(QString, named);
+    PidAdjust w;
+    w.show();
+    QSignalSpy spy(&w, &PidAdjust::setPidSignal);
+    child<QLineEdit>(w, "lineEditKP")->setText(kp);
+    child<QLineEdit>(w, "lineEditKI")->setText(ki);
+    child<QLineEdit>(w, "lineEditKD")->setText(kd);
+    QTest::mouseClick(child<QPushButton>(w, "btnSetPid"), Qt::LeftButton);
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(w.statusBar()->currentMessage(), named + "，未发送");
+    for (const char *name : {"lineEditKP", "lineEditKI", "lineEditKD"}) {
+        QLineEdit *field = child<QLineEdit>(w, name);
+        QCOMPARE(field->property("refused").toBool(), field->text().trimmed().isEmpty() || field->text() == "1,5");
+    }
+}
+
+void TestFactoryWindows::pidFillsEmptyFieldsFromTheDevice()
+{
+    PidAdjust w;
+    w.show();
+    QSignalSpy spy(&w, &PidAdjust::setPidSignal);
+    auto *kp = child<QLineEdit>(w, "lineEditKP");
+    auto *ki = child<QLineEdit>(w, "lineEditKI");
+    auto *kd = child<QLineEdit>(w, "lineEditKD");
+    w.updateShowText({250, 600, 15000, 1000, 10});
+    QCOMPARE(QStringList({kp->text(), ki->text(), kd->text()}), QStringList({"1.5000", "0.1000", "0.0010"}));
+    // Sending unchanged gives the device its own coefficients back.
+    QTest::mouseClick(child<QPushButton>(w, "btnSetPid"), Qt::LeftButton);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).value<QVector<quint32>>(), (QVector<quint32>{15000, 1000, 10}));
+
+    // What the operator typed stays, also an emptied field (which is then
+    // refused rather than sent as 0); untouched fields keep their first value.
+    kp->selectAll();
+    QTest::keyClicks(kp, "2.5");
+    ki->selectAll();
+    QTest::keyClick(ki, Qt::Key_Backspace);
+    w.updateShowText({251, 610, 20000, 3000, 0});
+    QCOMPARE(QStringList({kp->text(), ki->text(), kd->text()}), QStringList({"2.5", "", "0.0010"}));
+    QTest::mouseClick(child<QPushButton>(w, "btnSetPid"), Qt::LeftButton);
+    QCOMPARE(spy.count(), 1);
 }
 
 void TestFactoryWindows::pidShowsSamplesAndSpreads()
@@ -328,7 +393,7 @@ void TestFactoryWindows::fanForm()
 {
     fan_debug w;
     QCOMPARE(w.objectName(), QString("fan_debug"));
-    QCOMPARE(w.windowTitle(), QString("FanDebug"));
+    QCOMPARE(w.windowTitle(), QString("风扇调试"));
     QCOMPARE(w.size(), QSize(238, 207));
     QCOMPARE(child<QPushButton>(w, "btnAutoFanOn")->text(), QString("开风扇自控"));
     QCOMPARE(child<QPushButton>(w, "btnAtutoFanOff")->text(), QString("关闭风扇自控"));
@@ -413,7 +478,7 @@ void TestFactoryWindows::passwordForm()
     QCOMPARE(child<QLabel>(d, "label")->text(), QString("密码"));
     QCOMPARE(child<QPushButton>(d, "btnConfirm")->text(), QString("确认"));
     QCOMPARE(child<QPushButton>(d, "btnCancel")->text(), QString("取消"));
-    QCOMPARE(child<QLineEdit>(d, "lineEdit")->echoMode(), QLineEdit::Normal);
+    QCOMPARE(child<QLineEdit>(d, "lineEdit")->echoMode(), QLineEdit::Password);
 }
 
 void TestFactoryWindows::passwordConfirmEmitsAsTyped()

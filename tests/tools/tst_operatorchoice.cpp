@@ -280,6 +280,7 @@ void TestOperatorChoice::pidRefusesTextThatIsNoNumber()
     auto *setPid = pid->findChild<QPushButton *>(QStringLiteral("btnSetPid"));
     QTest::keyClicks(kp, "1,5");
     QTest::keyClicks(ki, "0.1");
+    pid->findChild<QLineEdit *>(QStringLiteral("lineEditKD"))->setText("0");
     QTest::mouseClick(setPid, Qt::LeftButton);
     QCOMPARE(sent.count(), 0);
     QVERIFY(kp->property("refused").toBool());

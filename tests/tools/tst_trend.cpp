@@ -465,7 +465,7 @@ void TestTrend::pidWindowPlotsSamplesAndResets()
     w.updateShowText({25, 600, 0, 0, 0});
     w.updateShowText({quint32(-3), 640, 0, 0, 0});
     QCOMPARE(plot->temperatureLine()->count(), 2);
-    QCOMPARE(plot->temperatureLine()->at(1).y(), -3.0);
+    QCOMPARE(plot->temperatureLine()->at(1).y(), -0.3); // ℃ from the device's tenths
     QCOMPARE(plot->pwmLine()->at(1).y(), 640.0);
     QTest::mouseClick(w.findChild<QPushButton *>("btnReset"), Qt::LeftButton);
     QCOMPARE(plot->resetMarks().size(), 1);
