@@ -121,8 +121,23 @@ void YmodemCli::printLine(const QString &raw)
     if (lineOpen)
         std::fputs("\n", err);
     lineOpen = false;
-    std::fprintf(err, "korvex-ymodem: %s\n", text.toLocal8Bit().constData());
+    std::fprintf(err, "%s: %s\n", linePrefix.toLocal8Bit().constData(), text.toLocal8Bit().constData());
     std::fflush(err);
+}
+
+void YmodemCli::finish(bool finished, const QString &text, quint64 bytes, const QString &path)
+{
+    last = Outcome{finished, text, bytes, path};
+    if (!finished || !resultOut) {
+        printLine(text);
+        return;
+    }
+    emit message(text);
+    if (err && lineOpen)
+        std::fputs("\n", err);
+    lineOpen = false;
+    std::fprintf(resultOut, "%s: %s\n", linePrefix.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+    std::fflush(resultOut);
 }
 
 void YmodemCli::showProgress(int percent, quint64 done, quint64 total)
@@ -146,6 +161,7 @@ void YmodemCli::showProgress(int percent, quint64 done, quint64 total)
 int YmodemCli::run(const Options &o)
 {
     sending = o.send;
+    last = Outcome();
     QEventLoop loop;
     int code = ExitFailed;
     QTimer stopWatch; // Ctrl-C arrives as a flag; it is turned into a stop here
@@ -168,9 +184,9 @@ int YmodemCli::run(const Options &o)
                 return;
             code = exitCodeFor(s);
             if (s == YmodemFileTransmit::StatusFinished)
-                printLine(QStringLiteral("sent %1 (%2 bytes)").arg(shownName).arg(t.totalBytes()));
+                finish(true, QStringLiteral("sent %1 (%2 bytes)").arg(shownName).arg(t.totalBytes()), t.totalBytes(), o.path);
             else
-                printLine(QStringLiteral("send failed: %1").arg(t.failureReason()));
+                finish(false, QStringLiteral("send failed: %1").arg(t.failureReason()), t.transferredBytes(), o.path);
             loop.quit();
         });
         connect(&stopWatch, &QTimer::timeout, this, [&] {
@@ -203,9 +219,10 @@ int YmodemCli::run(const Options &o)
             return;
         code = exitCodeFor(s);
         if (s == YmodemFileReceive::StatusFinished)
-            printLine(QStringLiteral("received %1 (%2 bytes)").arg(r.targetPath()).arg(r.totalBytes()));
+            finish(true, QStringLiteral("received %1 (%2 bytes)").arg(r.targetPath()).arg(r.totalBytes()), r.totalBytes(),
+                   r.targetPath());
         else
-            printLine(QStringLiteral("receive failed: %1").arg(r.failureReason()));
+            finish(false, QStringLiteral("receive failed: %1").arg(r.failureReason()), r.transferredBytes(), QString());
         loop.quit();
     });
     connect(&r, &YmodemFileReceive::receiveProgress, this,
