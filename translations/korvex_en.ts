@@ -391,6 +391,30 @@ Manual: man korvex</translation>
         <source>设置未知命令</source>
         <translation>Unknown command</translation>
     </message>
+    <message>
+        <source>断线自动重连</source>
+        <translation>Reconnect automatically</translation>
+    </message>
+    <message>
+        <source>设备丢失后自动等待同一串口重新出现并重新打开</source>
+        <translation>When the device is lost, wait for the same port to come back and reopen it</translation>
+    </message>
+    <message>
+        <source>设备已恢复，串口已重新打开<byte value="xd" />
+</source>
+        <translation> back: port reopened<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>设备丢失，串口已关闭，等待重新连接<byte value="xd" />
+</source>
+        <translation> lost: port closed, waiting for it<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>等待重连：</source>
+        <translation>Waiting: </translation>
+    </message>
 </context>
 <context>
     <name>CommSet</name>
@@ -773,6 +797,10 @@ Manual: man korvex</translation>
     <message>
         <source>记录已结束 %1：%2 行</source>
         <translation>Recording ended %1: %2 rows</translation>
+    </message>
+    <message>
+        <source>（设备未连接，记录丢失行）</source>
+        <translation>(device away, lost rows recorded)</translation>
     </message>
 </context>
 <context>
