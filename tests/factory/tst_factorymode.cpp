@@ -76,6 +76,9 @@ void enterPassword(AdminWd *w, const QString &text)
     const bool wrong = !text.isEmpty() && text != "velmandro583";
     QCOMPARE(dialog->isVisible(), wrong);
     QCOMPARE(dialog->findChild<QLabel *>("labelWrongPassword")->text(), wrong ? QString("密码错误") : QString());
+    const QByteArray shots = qgetenv("KORVEX_SHOT_DIR");
+    if (wrong && !shots.isEmpty())
+        dialog->grab().save(QString::fromLocal8Bit(shots) + "/password-wrong.png");
     QVERIFY(field->text().isEmpty());
 }
 
