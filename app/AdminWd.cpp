@@ -2,6 +2,7 @@
 #include "ui_AdminWd.h"
 
 #include "CommSet.h"
+#include "CommandCatalogue.h"
 #include "DialogPasswordWd.h"
 #include "PidAdjust.h"
 #include "PlCommand.h"
@@ -37,6 +38,20 @@ static const char kFactoryPassword[] = "velmandro583";
 
 int AdminWd::pidPollPhase = 0;
 
+// The setting controls offer what the device may be sent, as every other
+// path checks it. The DAC spin box keeps its own floor of 400 (DAC- may
+// still send the step below it).
+static void applyCommandRanges(Ui::AdminWd *ui)
+{
+    const CommandSpec &power = CommandCatalogue::spec(CommandWord::Power);
+    ui->horizontalSlider_PowerSet->setRange(int(power.min), int(power.max));
+    ui->spinBox_PowerVal->setRange(int(power.min), int(power.max));
+    const CommandSpec &threshold = CommandCatalogue::spec(CommandWord::TempThreshold);
+    ui->doubleSpinBoxLdTempThValue->setRange(CommandCatalogue::typedValue(threshold.word, threshold.min),
+                                             CommandCatalogue::typedValue(threshold.word, threshold.max));
+    ui->spinBoxMaxDac->setMaximum(int(CommandCatalogue::spec(CommandWord::MaxDacSaved).max));
+}
+
 AdminWd::AdminWd(QWidget *parent)
     : QMainWindow(parent),
       ui(new Ui::AdminWd),
@@ -55,6 +70,7 @@ AdminWd::AdminWd(QWidget *parent)
 {
     initKorvexResources();
     ui->setupUi(this);
+    applyCommandRanges(ui);
     // Enter in the power box sends; the wheel moves none of the setting
     // boxes, so that scrolling over the window changes no value unseen.
     for (QWidget *box : {static_cast<QWidget *>(ui->spinBox_PowerVal), static_cast<QWidget *>(ui->spinBoxMaxDac),
@@ -488,8 +504,11 @@ void AdminWd::on_horizontalSlider_PowerSet_valueChanged(int value)
 
 void AdminWd::on_btnLdTempThSet_clicked()
 {
-    // Tenths of a degree, truncated toward zero.
-    emit setTempThreshold(qint16(ui->doubleSpinBoxLdTempThValue->value() * 10));
+    // Tenths of a degree, scaled as every other path scales a threshold.
+    qint64 tenths = 0;
+    QString refused;
+    if (CommandCatalogue::parseNumber(CommandWord::TempThreshold, ui->doubleSpinBoxLdTempThValue->value(), &tenths, &refused))
+        emit setTempThreshold(qint16(tenths));
 }
 
 void AdminWd::on_btn_SaveAutoCompensation_clicked()

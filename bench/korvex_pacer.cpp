@@ -1,12 +1,10 @@
 // korvex-pacer: a serial line between two endpoints, paced at a baud rate
-// (10 bits per byte, as 8N1 on a real line), for benchmarks and fault tests.
+// (10 bits per byte, as 8N1 on a real line), for benchmarks and slow-line
+// tests. (A noisy line for tests is tests/hardening/NoisyRelay.h.)
 //
-//   korvex-pacer --baud N [faults] ENDPOINT ENDPOINT
+//   korvex-pacer --baud N ENDPOINT ENDPOINT
 //   ENDPOINT:  pty:PATH      a new pty; PATH becomes a link to its port name
 //              exec:COMMAND  COMMAND (run by /bin/sh) with stdin/stdout on the line
-//   faults (per byte probabilities, 0..1; both directions):
-//              --flip P  --drop P  --dup P  --seed S
-//              --stall-ms MS --stall-every BYTES   (pause a direction)
 //
 // The pacer ends when an exec endpoint's command ends (after delivering what
 // that command wrote), with the command's exit status, or on SIGINT/SIGTERM.
@@ -22,7 +20,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <random>
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -45,19 +42,12 @@ struct Endpoint {
     bool closed = false;
 };
 
-struct Faults {
-    double flip = 0, drop = 0, dup = 0;
-    long stallMs = 0, stallEvery = 0;
-};
-
 // One direction of the line: bytes written at one end wait here and leave
 // at the line rate.
 struct Direction {
     std::deque<unsigned char> queue;
     double credit = 0;       // bytes the line may deliver now
     bool wasEmpty = true;    // nothing was on its way at the last turn
-    long sinceStall = 0;
-    Clock::time_point stalledUntil{};
 };
 
 bool setRaw(int fd)
@@ -111,8 +101,7 @@ bool openEndpoint(const std::string &endpoint, Endpoint &e)
 
 void usage()
 {
-    std::fputs("usage: korvex-pacer --baud N [--flip P] [--drop P] [--dup P] [--seed S]\n"
-               "                    [--stall-ms MS --stall-every BYTES] ENDPOINT ENDPOINT\n"
+    std::fputs("usage: korvex-pacer --baud N ENDPOINT ENDPOINT\n"
                "ENDPOINT: pty:LINKPATH | exec:COMMAND\n",
                stderr);
 }
@@ -122,8 +111,6 @@ void usage()
 int main(int argc, char **argv)
 {
     long baud = 0;
-    unsigned seed = 1;
-    Faults faults;
     std::string endpoints[2];
     int nendpoints = 0;
     for (int i = 1; i < argc; ++i) {
@@ -138,12 +125,6 @@ int main(int argc, char **argv)
             return argv[++i];
         };
         if (const char *v = value("--baud")) baud = std::atol(v);
-        else if (const char *v = value("--flip")) faults.flip = std::atof(v);
-        else if (const char *v = value("--drop")) faults.drop = std::atof(v);
-        else if (const char *v = value("--dup")) faults.dup = std::atof(v);
-        else if (const char *v = value("--seed")) seed = unsigned(std::atol(v));
-        else if (const char *v = value("--stall-ms")) faults.stallMs = std::atol(v);
-        else if (const char *v = value("--stall-every")) faults.stallEvery = std::atol(v);
         else if (a == "--help" || a == "-h") { usage(); return 0; }
         else if (nendpoints < 2) endpoints[nendpoints++] = a;
         else { usage(); return 2; }
@@ -164,8 +145,6 @@ int main(int argc, char **argv)
         }
     }
     Direction dirs[2]; // dirs[k]: bytes from ends[k] to ends[1-k]
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> dice(0.0, 1.0);
     const double bytesPerSecond = double(baud) / 10.0;
     auto last = Clock::now();
     int exitCode = 0;
@@ -210,16 +189,7 @@ int main(int argc, char **argv)
             unsigned char buf[4096];
             const ssize_t n = read(ends[k].fd, buf, sizeof buf);
             if (n > 0) {
-                for (ssize_t i = 0; i < n; ++i) {
-                    unsigned char b = buf[i];
-                    if (faults.drop > 0 && dice(rng) < faults.drop)
-                        continue;
-                    if (faults.flip > 0 && dice(rng) < faults.flip)
-                        b ^= static_cast<unsigned char>(1u << (rng() % 8));
-                    dirs[k].queue.push_back(b);
-                    if (faults.dup > 0 && dice(rng) < faults.dup)
-                        dirs[k].queue.push_back(b);
-                }
+                dirs[k].queue.insert(dirs[k].queue.end(), buf, buf + n);
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR && ends[k].child > 0)) {
                 ends[k].closed = ends[k].child > 0; // a pty master reads EIO between opens: keep it
             }
@@ -230,10 +200,6 @@ int main(int argc, char **argv)
         last = now;
         for (int k = 0; k < 2; ++k) {
             Direction &d = dirs[k];
-            if (now < d.stalledUntil) {
-                d.credit = 0;
-                continue;
-            }
             // An idle line banks no time: bytes that find it free start at
             // once (the first byte goes now), and from then on leave at the
             // line rate, with a slack of 1 ms for the pacer's own delays.
@@ -250,10 +216,7 @@ int main(int argc, char **argv)
             } else {
                 d.credit = std::min(d.credit + elapsed * bytesPerSecond, std::max(2.0, bytesPerSecond * 0.001));
             }
-            size_t allowed = size_t(d.credit);
-            if (faults.stallEvery > 0)
-                allowed = std::min<size_t>(allowed, size_t(faults.stallEvery - d.sinceStall));
-            allowed = std::min(allowed, d.queue.size());
+            const size_t allowed = std::min(size_t(d.credit), d.queue.size());
             if (allowed == 0)
                 continue;
             unsigned char out[65536];
@@ -262,11 +225,6 @@ int main(int argc, char **argv)
             if (w > 0) {
                 d.queue.erase(d.queue.begin(), d.queue.begin() + w);
                 d.credit -= double(w);
-                d.sinceStall += w;
-                if (faults.stallEvery > 0 && d.sinceStall >= faults.stallEvery) {
-                    d.sinceStall = 0;
-                    d.stalledUntil = now + std::chrono::milliseconds(faults.stallMs);
-                }
             }
         }
     }

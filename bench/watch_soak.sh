@@ -11,7 +11,10 @@
 # Reports: CSV rows against poll slots (every slot exactly one row, a sample or
 # a lost row; gaps and doubles counted), samples that reached the broker
 # (missing, twice, out of order), the watch's stderr lines (port gone/back,
-# broker lost/connected), and its CPU time and memory per minute.
+# broker lost/connected), and its CPU time and memory every 10 s. Exits 1 when
+# a slot has no row or two, a row never reached the broker, or the watch did not
+# end with 0 (a sample twice is reported only: QoS 1 may repeat one across a
+# broker restart).
 set -eu
 BUILD=${1:-build}
 SECS=${2:-180}
@@ -44,17 +47,21 @@ start_broker() {
 stop_broker() { kill "$BROKER"; wait "$BROKER" 2>/dev/null || true; }
 # A simulator on the stable link (made by itself, or by us on a new pty).
 start_sim_on_link() {
-  "$BUILD/korvex-sim" --pty --link "$LINK" > "$WORK/sim.out" 2>/dev/null &
+  "$BUILD/korvex-sim" --pty --link "$LINK" > /dev/null 2>&1 &
   SIM=$!
   i=0; while [ ! -e "$LINK" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
 }
+SIMS=0
 recreate_behind_link() {
   old=$SIM
-  "$BUILD/korvex-sim" --pty > "$WORK/sim.out" 2>/dev/null &
+  SIMS=$((SIMS + 1))
+  out="$WORK/sim-$SIMS.out"
+  "$BUILD/korvex-sim" --pty > "$out" 2>/dev/null &
   SIM=$!
-  i=0; while [ ! -s "$WORK/sim.out" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
+  i=0; while [ ! -s "$out" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done
   kill -9 "$old" 2>/dev/null || true; wait "$old" 2>/dev/null || true
-  ln -sfn "$(head -n 1 "$WORK/sim.out")" "$LINK"
+  pty=$(head -n 1 "$out")
+  [ -n "$pty" ] && ln -sfn "$pty" "$LINK" || echo "soak: korvex-sim printed no terminal at $t s"
 }
 kill_and_restart_sim() {
   kill -9 "$SIM" 2>/dev/null || true; wait "$SIM" 2>/dev/null || true
@@ -98,9 +105,9 @@ kill "$SUB" 2>/dev/null || true; wait "$SUB" 2>/dev/null || true
 SUB=""
 
 echo "soak: watch exit code $RC"
-python3 - "$WORK" "$MS" "$(getconf CLK_TCK)" <<'PY'
+python3 - "$WORK" "$MS" "$(getconf CLK_TCK)" "$RC" <<'PY'
 import csv, datetime, json, sys
-work, ms, hz = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+work, ms, hz, rc = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
 rows = list(csv.reader(open(f"{work}/soak.csv")))
 header, rows = rows[0], rows[1:]
 headers = sum(1 for r in rows if r == header)
@@ -143,4 +150,11 @@ if len(usage) >= 2:
         if prev:
             print(f"{t:4d} {100.0 * (ticks - prev[1]) / hz / (t - prev[0]):5.1f} {rss:>7}")
         prev = (t, ticks)
+bad = [why for why, failed in [
+    ("a poll slot without a row", any(g > 1.5 * ms for g in gaps)),
+    ("two rows in one slot", any(g < 0.5 * ms for g in gaps) or headers > 0),
+    ("rows missing at the broker", bool(missing)),
+    ("the watch did not end with 0", rc != 0)] if failed]
+print("soak: " + ("FAILED: " + ", ".join(bad) if bad else "passed"))
+sys.exit(1 if bad else 0)
 PY

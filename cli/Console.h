@@ -12,6 +12,9 @@ void out(const QString &line);
 void error(const QString &line);
 // Text written as is (help texts, which end with their own line break).
 void outText(const QString &text);
+// Whether everything written to stdout got there (flushed now); false with
+// *why (the system's reason) after a failed write or flush.
+bool outputWritten(QString *why);
 
 } // namespace Console
 

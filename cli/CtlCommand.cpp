@@ -4,6 +4,10 @@
 #include "DeviceSession.h"
 #include "ExitCode.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 namespace CtlArgs {
 
 QString negativeMark()
@@ -29,6 +33,11 @@ bool parseInt(const QString &text, qint64 min, qint64 max, const QString &what, 
     return true;
 }
 
+bool parseValue(const QString &text, CommandWord word, qint64 *sent, QString *error)
+{
+    return CommandCatalogue::parse(word, withoutMark(text), sent, error);
+}
+
 bool parseOnOff(const QString &text, const QString &what, bool *on, QString *error)
 {
     if (text == QLatin1String("on") || text == QLatin1String("off")) {
@@ -37,6 +46,11 @@ bool parseOnOff(const QString &text, const QString &what, bool *on, QString *err
     }
     *error = QStringLiteral("%1 takes on or off, not \"%2\"").arg(what, text);
     return false;
+}
+
+QList<int> transferBaudRates()
+{
+    return {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
 }
 
 bool expectArgs(const CtlContext &ctx, int count, const QString &usage, QString *error)
@@ -49,18 +63,88 @@ bool expectArgs(const CtlContext &ctx, int count, const QString &usage, QString 
 
 } // namespace CtlArgs
 
-int runDeviceWrite(const CtlContext &ctx, const QString &what, const std::function<quint8(PlCommand &)> &command)
+namespace {
+
+QString resultWord(int code)
 {
+    switch (code) {
+    case ExitCode::Done: return QStringLiteral("done");
+    case ExitCode::Aborted: return QStringLiteral("stopped");
+    case ExitCode::NoReply: return QStringLiteral("no reply");
+    case ExitCode::PortNotOpened: return QStringLiteral("port not opened");
+    default: return QStringLiteral("refused");
+    }
+}
+
+// The value the unit reports for a write, or an exit code when it could not be read.
+int readBack(DeviceSession &session, const DeviceWrite &w, QJsonValue *reported)
+{
+    if (w.pidReadBack) {
+        QVector<quint32> pid;
+        const int code = session.readPid(pid);
+        if (code == ExitCode::Done)
+            *reported = QJsonArray{qint32(pid.value(2)), qint32(pid.value(3)), qint32(pid.value(4))};
+        return code;
+    }
+    DevStatusCache status;
+    const int code = session.readStatus(status);
+    if (code == ExitCode::Done)
+        *reported = w.reported(status);
+    return code;
+}
+
+} // namespace
+
+int runDeviceWrite(const CtlContext &ctx, const DeviceWrite &w)
+{
+    const bool json = ctx.isSet("json");
+    const bool verify = ctx.isSet("verify");
+    if (verify && !w.reported && !w.pidReadBack)
+        return badArguments(QStringLiteral("%1: the unit reports nothing to verify it by").arg(w.what));
     DeviceSession session(ctx.line);
     int code = session.open();
     if (code == ExitCode::Done)
-        code = session.write(command);
+        code = session.write(w.command);
+    QJsonObject o{{QStringLiteral("command"), w.what}, {QStringLiteral("sent"), w.sent}};
+    QString error = code == ExitCode::Done ? QString() : session.errorText();
+    if (code == ExitCode::Done && verify) {
+        QJsonValue reported;
+        code = readBack(session, w, &reported);
+        if (code != ExitCode::Done) {
+            error = QStringLiteral("read-back: ") + session.errorText();
+        } else {
+            const QJsonValue expected = w.pidReadBack ? w.sent.toObject().value(QStringLiteral("words")) : w.sent;
+            const bool same = reported == expected;
+            o.insert(QStringLiteral("reported"), reported);
+            o.insert(QStringLiteral("verified"), same);
+            if (!same) {
+                code = ExitCode::Failed;
+                error = QStringLiteral("the unit reports %1, not what was written")
+                            .arg(QString::fromUtf8(QJsonDocument(QJsonArray{reported}).toJson(QJsonDocument::Compact)).mid(1).chopped(1));
+            }
+        }
+    }
+    o.insert(QStringLiteral("result"), resultWord(code));
+    o.insert(QStringLiteral("exit_code"), code);
+    if (!error.isEmpty())
+        o.insert(QStringLiteral("error"), error);
+    if (json)
+        Console::out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
     if (code != ExitCode::Done) {
-        Console::error(QStringLiteral("%1: %2").arg(what, session.errorText()));
+        Console::error(QStringLiteral("%1: %2").arg(w.what, error));
         return code;
     }
-    Console::out(QStringLiteral("%1: done").arg(what));
+    if (!json)
+        Console::out(QStringLiteral("%1: done%2").arg(w.what, verify ? QStringLiteral(" (verified)") : QString()));
     return ExitCode::Done;
+}
+
+int runDeviceWrite(const CtlContext &ctx, const QString &what, const std::function<quint8(PlCommand &)> &command)
+{
+    DeviceWrite w;
+    w.what = what;
+    w.command = command;
+    return runDeviceWrite(ctx, w);
 }
 
 int badArguments(const QString &message)

@@ -1,35 +1,98 @@
 #include "DeviceProfile.h"
 
+#include "CommandCatalogue.h"
 #include "StatusFormat.h"
+#include "StatusSchema.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonValue>
-
-#include <cmath>
+#include <QSet>
 
 namespace {
 
-constexpr double PidScale = 10000.0;
+const QStringList TopKeys{"korvex_profile", "temp_threshold_c", "power", "max_dac", "compensation_hours",
+                          "laser_type", "pid", "serial_number", "serial_record", "source"};
+const QStringList PidKeys{"kp", "ki", "kd"};
+const QStringList SourceKeys{"firmware", "laser_type", "serial_number"};
 
-// A number that must be whole (within rounding) and in range.
-bool wholeNumber(const QJsonObject &o, const char *key, double scale, double min, double max, qint64 *out,
-                 QString *error)
+// A value of a device command, checked by the command catalogue exactly as
+// the command line checks the same number typed.
+bool deviceValue(const QJsonObject &o, const char *key, CommandWord word, qint64 *out, QString *error)
 {
     const QJsonValue v = o.value(QLatin1String(key));
     if (!v.isDouble()) {
         *error = QStringLiteral("\"%1\" is missing or not a number").arg(QLatin1String(key));
         return false;
     }
-    const double scaled = v.toDouble() * scale;
-    const double rounded = std::round(scaled);
-    if (std::fabs(scaled - rounded) > 1e-6 * std::max(1.0, std::fabs(scaled)) || rounded < min || rounded > max) {
-        *error = QStringLiteral("\"%1\" has an unusable value %2").arg(QLatin1String(key)).arg(v.toDouble());
+    QString why;
+    if (!CommandCatalogue::parseNumber(word, v.toDouble(), out, &why)) {
+        *error = QStringLiteral("\"%1\": %2").arg(QLatin1String(key), why);
         return false;
     }
-    *out = qint64(rounded);
     return true;
 }
 
+bool onlyKnownKeys(const QJsonObject &o, const QStringList &known, const QString &where, QString *error)
+{
+    for (const QString &key : o.keys()) {
+        if (!known.contains(key)) {
+            *error = QStringLiteral("unknown key \"%1\"%2").arg(key, where);
+            return false;
+        }
+    }
+    return true;
+}
+
+// QJsonDocument keeps the last of two equal keys without a word; a profile
+// that names a value twice is ambiguous and refused. Scans the text for the
+// keys of each object (the document is known to be valid JSON).
+QString repeatedKey(const QByteArray &json)
+{
+    QVector<QSet<QString>> objects; // keys seen, per open object
+    QVector<bool> isObject;         // per open container
+    bool expectKey = false;
+    for (int i = 0; i < json.size(); ++i) {
+        const char c = json.at(i);
+        if (c == '{') {
+            isObject.append(true);
+            objects.append(QSet<QString>());
+            expectKey = true;
+        } else if (c == '[') {
+            isObject.append(false);
+        } else if (c == '}' || c == ']') {
+            if (!isObject.isEmpty() && isObject.takeLast())
+                objects.removeLast();
+            expectKey = false;
+        } else if (c == ',') {
+            expectKey = !isObject.isEmpty() && isObject.last();
+        } else if (c == '"') {
+            int end = i + 1;
+            while (end < json.size() && json.at(end) != '"')
+                end += json.at(end) == '\\' ? 2 : 1;
+            if (expectKey) {
+                const QString key = QJsonDocument::fromJson("[" + json.mid(i, end - i + 1) + "]").array().at(0).toString();
+                if (objects.last().contains(key))
+                    return key;
+                objects.last().insert(key);
+                expectKey = false;
+            }
+            i = end;
+        }
+    }
+    return QString();
+}
+
 } // namespace
+
+DeviceProfile::Source DeviceProfile::sourceOf(const DevStatusCache &s)
+{
+    Source source;
+    source.firmware = StatusSchema::plainText(*StatusSchema::find(QStringLiteral("firmware")), s);
+    source.laserType = int(s.ldType);
+    source.serialNumber = StatusFormat::formatSerialNumber(s.serialNum);
+    return source;
+}
 
 DeviceProfile DeviceProfile::fromDevice(const DevStatusCache &s, const QVector<quint32> &pid, bool withSerial)
 {
@@ -42,57 +105,86 @@ DeviceProfile DeviceProfile::fromDevice(const DevStatusCache &s, const QVector<q
     p.pidWords = {pid.value(2), pid.value(3), pid.value(4)};
     if (withSerial)
         p.serialRecord = s.serialNum;
+    p.source = sourceOf(s);
     return p;
 }
 
 QJsonObject DeviceProfile::toJson() const
 {
+    auto typed = [](CommandWord word, qint64 sent) { return CommandCatalogue::typedValue(word, sent); };
     QJsonObject o{
         {QStringLiteral("korvex_profile"), 1},
-        {QStringLiteral("temp_threshold_c"), thresholdTenths / 10.0},
+        {QStringLiteral("temp_threshold_c"), typed(CommandWord::TempThreshold, thresholdTenths)},
         {QStringLiteral("power"), int(power)},
         {QStringLiteral("max_dac"), int(maxDac)},
         {QStringLiteral("compensation_hours"), double(compensationHours)},
         {QStringLiteral("laser_type"), int(laserType)},
         {QStringLiteral("pid"),
-         QJsonObject{{QStringLiteral("kp"), qint32(pidWords.at(0)) / PidScale},
-                     {QStringLiteral("ki"), qint32(pidWords.at(1)) / PidScale},
-                     {QStringLiteral("kd"), qint32(pidWords.at(2)) / PidScale}}},
+         QJsonObject{{QStringLiteral("kp"), typed(CommandWord::PidCoefficients, qint32(pidWords.at(0)))},
+                     {QStringLiteral("ki"), typed(CommandWord::PidCoefficients, qint32(pidWords.at(1)))},
+                     {QStringLiteral("kd"), typed(CommandWord::PidCoefficients, qint32(pidWords.at(2)))}}},
     };
     if (serialRecord.size() == 8) {
         o.insert(QStringLiteral("serial_number"), StatusFormat::formatSerialNumber(serialRecord));
         o.insert(QStringLiteral("serial_record"), QString::fromLatin1(serialRecord.toHex()));
     }
+    if (!source.isEmpty())
+        o.insert(QStringLiteral("source"), QJsonObject{{QStringLiteral("firmware"), source.firmware},
+                                                       {QStringLiteral("laser_type"), source.laserType},
+                                                       {QStringLiteral("serial_number"), source.serialNumber}});
     return o;
+}
+
+bool DeviceProfile::fromFile(const QByteArray &bytes, DeviceProfile *profile, QString *error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        *error = QStringLiteral("not valid JSON: %1 at byte %2").arg(parseError.errorString()).arg(parseError.offset);
+        return false;
+    }
+    if (!doc.isObject()) {
+        *error = QStringLiteral("holds a JSON %1, not the object of a profile").arg(doc.isArray() ? "array" : "value");
+        return false;
+    }
+    const QString repeated = repeatedKey(bytes);
+    if (!repeated.isEmpty()) {
+        *error = QStringLiteral("the key \"%1\" appears twice").arg(repeated);
+        return false;
+    }
+    return fromJson(doc.object(), profile, error);
 }
 
 bool DeviceProfile::fromJson(const QJsonObject &o, DeviceProfile *p, QString *error)
 {
-    if (o.value(QStringLiteral("korvex_profile")).toInt() != 1) {
+    const QJsonValue version = o.value(QStringLiteral("korvex_profile"));
+    if (!version.isDouble() || version.toDouble() != 1) {
         *error = QStringLiteral("not a korvex profile (\"korvex_profile\": 1 missing)");
         return false;
     }
+    if (!onlyKnownKeys(o, TopKeys, QString(), error))
+        return false;
     qint64 v = 0;
-    if (!wholeNumber(o, "temp_threshold_c", 10, -32768, 32767, &v, error))
+    if (!deviceValue(o, "temp_threshold_c", CommandWord::TempThreshold, &v, error))
         return false;
     p->thresholdTenths = qint16(v);
-    if (!wholeNumber(o, "power", 1, 0, 1000, &v, error))
+    if (!deviceValue(o, "power", CommandWord::Power, &v, error))
         return false;
     p->power = quint16(v);
-    if (!wholeNumber(o, "max_dac", 1, 0, 4095, &v, error))
+    if (!deviceValue(o, "max_dac", CommandWord::MaxDacSaved, &v, error))
         return false;
     p->maxDac = quint16(v);
-    if (!wholeNumber(o, "compensation_hours", 1, 0, 65535, &v, error))
+    if (!deviceValue(o, "compensation_hours", CommandWord::CompensationHours, &v, error))
         return false;
     p->compensationHours = quint32(v);
-    if (!wholeNumber(o, "laser_type", 1, 0, 2, &v, error))
+    if (!deviceValue(o, "laser_type", CommandWord::LaserType, &v, error))
         return false;
     p->laserType = quint8(v);
     const QJsonObject pid = o.value(QStringLiteral("pid")).toObject();
-    const char *keys[] = {"kp", "ki", "kd"};
+    if (!onlyKnownKeys(pid, PidKeys, QStringLiteral(" in \"pid\""), error))
+        return false;
     for (int i = 0; i < 3; ++i) {
-        // Four decimals at most: the device keeps coefficients in 1/10000.
-        if (!wholeNumber(pid, keys[i], PidScale, -2147483648.0, 2147483647.0, &v, error)) {
+        if (!deviceValue(pid, PidKeys.at(i).toLatin1().constData(), CommandWord::PidCoefficients, &v, error)) {
             *error = QStringLiteral("pid: ") + *error;
             return false;
         }
@@ -107,5 +199,28 @@ bool DeviceProfile::fromJson(const QJsonObject &o, DeviceProfile *p, QString *er
             return false;
         }
     }
+    p->source = Source();
+    if (o.contains(QStringLiteral("source"))) {
+        const QJsonObject source = o.value(QStringLiteral("source")).toObject();
+        if (!onlyKnownKeys(source, SourceKeys, QStringLiteral(" in \"source\""), error))
+            return false;
+        p->source.firmware = source.value(QStringLiteral("firmware")).toString();
+        p->source.laserType = source.value(QStringLiteral("laser_type")).toInt(-1);
+        p->source.serialNumber = source.value(QStringLiteral("serial_number")).toString();
+    }
     return true;
+}
+
+QStringList DeviceProfile::differencesFrom(const Source &target) const
+{
+    QStringList differences;
+    auto compare = [&](const char *what, const QString &profile, const QString &unit) {
+        if (!profile.isEmpty() && profile != unit)
+            differences << QStringLiteral("%1 %2 (profile: %3)").arg(QLatin1String(what), unit, profile);
+    };
+    compare("firmware", source.firmware, target.firmware);
+    compare("laser type", source.laserType < 0 ? QString() : QString::number(source.laserType),
+            QString::number(target.laserType));
+    compare("serial number", source.serialNumber, target.serialNumber);
+    return differences;
 }

@@ -1,17 +1,15 @@
 #include "DeviceSession.h"
 
+#include "CommandCatalogue.h"
 #include "ExitCode.h"
 #include "PlCommand.h"
+#include "PortCheck.h"
+#include "SignalEvents.h"
 #include "StatusDecoder.h"
 
 #include <QMetaObject>
 
 namespace {
-
-// The executor's result codes.
-constexpr quint8 ResultOk = 0;
-constexpr quint8 ResultPortClosed = 1;
-constexpr quint8 ResultDeviceError = 4;
 
 constexpr int PidReplySize = 3 + 20 + 2;
 
@@ -20,12 +18,11 @@ constexpr int PidReplySize = 3 + 20 + 2;
 DeviceSession::DeviceSession(const LineOptions &line) : m_line(line)
 {
     m_command = new PlCommand;
+    m_command->setReplyTimeout(line.timeoutMs); // before the worker runs a command
     // Direct connections: the answers are taken on the worker thread while
     // the blocking call that caused them is still running.
     QObject::connect(m_command, &PlCommand::readCmdResult, m_command,
                      [this](quint8, QByteArray reply) { m_lastReply = reply; }, Qt::DirectConnection);
-    QObject::connect(m_command, &PlCommand::writeCmdResult, m_command,
-                     [this](quint8, QByteArray frame) { m_lastWriteFrame = frame; }, Qt::DirectConnection);
     QObject::connect(m_command, &PlCommand::sendCommErrNums, m_command,
                      [this](quint32 count) { m_failures = count; }, Qt::DirectConnection);
 }
@@ -46,11 +43,15 @@ quint8 DeviceSession::runOnWorker(const std::function<quint8(PlCommand &)> &comm
 
 int DeviceSession::open()
 {
+    if (stopped())
+        return ExitCode::Aborted;
     const QString name = m_line.port();
     const QVector<QString> settings = m_line.settingsList(name);
     const quint8 result = runOnWorker([&](PlCommand &c) { return c.turnOnSpcomm(settings); });
     if (result != ResultOk) {
-        m_error = QStringLiteral("cannot open port %1").arg(name);
+        const QString why = PortCheck::whyNotOpened(name);
+        m_error = why.isEmpty() ? QStringLiteral("cannot open port %1").arg(name)
+                                : QStringLiteral("cannot open port %1: %2").arg(name, why);
         return ExitCode::PortNotOpened;
     }
     return ExitCode::Done;
@@ -80,11 +81,21 @@ int DeviceSession::failureFor(quint8 result, int attempts)
     }
 }
 
+bool DeviceSession::stopped()
+{
+    if (!SignalEvents::pending().load())
+        return false;
+    m_error = QStringLiteral("stopped by a signal before the next frame");
+    return true;
+}
+
 int DeviceSession::write(const std::function<quint8(PlCommand &)> &command)
 {
     quint8 result = ResultPortClosed;
     int attempts = 0;
     while (attempts <= m_line.retries) {
+        if (stopped())
+            return ExitCode::Aborted;
         ++attempts;
         result = runOnWorker(command);
         // Only a lost reply (or a busy line, code 2) is worth asking again: a refusal
@@ -105,6 +116,8 @@ int DeviceSession::readReply(const std::function<quint8(PlCommand &)> &query,
     quint8 result = ResultPortClosed;
     int attempts = 0;
     while (attempts <= m_line.retries) {
+        if (stopped())
+            return ExitCode::Aborted;
         ++attempts;
         m_lastReply.clear();
         result = runOnWorker(query);
@@ -115,7 +128,7 @@ int DeviceSession::readReply(const std::function<quint8(PlCommand &)> &query,
         if (result == ResultPortClosed)
             break;
         // A well-formed frame of the wrong kind or length is as good as lost.
-        result = 255;
+        result = ResultDataLost;
     }
     return failureFor(result, attempts);
 }

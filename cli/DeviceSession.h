@@ -19,7 +19,8 @@ class PlCommand;
 // `retries` times and then reported, never taken for success.
 //
 // Each call returns an ExitCode value; on failure errorText() says why in
-// one line.
+// one line. After SIGINT or SIGTERM no call sends another frame: it returns
+// ExitCode::Aborted (a frame already on the line gets its reply first).
 class DeviceSession
 {
 public:
@@ -49,19 +50,18 @@ public:
     QString portName() const { return m_line.port(); }
     // The executor's count of consecutive failed exchanges (0 after a good one).
     quint32 consecutiveFailures() const { return m_failures; }
-    // The last request frame sent by a write, for tracing.
-    QByteArray lastWriteFrame() const { return m_lastWriteFrame; }
 
 private:
     quint8 runOnWorker(const std::function<quint8(PlCommand &)> &command);
     int readReply(const std::function<quint8(PlCommand &)> &query,
                   const std::function<bool(const QByteArray &)> &accept);
     int failureFor(quint8 result, int attempts);
+    // A SIGINT or SIGTERM arrived: no further frame is sent (ExitCode::Aborted).
+    bool stopped();
 
     LineOptions m_line;
     PlCommand *m_command = nullptr;
     QByteArray m_lastReply;      // written on the worker thread during a blocking call
-    QByteArray m_lastWriteFrame; // likewise
     std::atomic<quint32> m_failures{0}; // written on the worker thread at every exchange
     QString m_error;
 };

@@ -7,14 +7,15 @@ namespace ExitCode {
 
 constexpr int Done = 0;          // the device did it / the command completed
 constexpr int BadArguments = 2;  // unusable command line; nothing was sent
-constexpr int Aborted = 3;       // cancelled (Ctrl-C) or aborted by the peer
+constexpr int Aborted = 3;       // cancelled (SIGINT, SIGTERM) or aborted by the peer
 constexpr int NoReply = 4;       // no valid reply (after the retries) or timed out
-constexpr int Failed = 5;        // refused by the device, or failed
+constexpr int Failed = 5;        // refused by the device, failed, a --verify mismatch, or the results could not be written
 constexpr int PortNotOpened = 6; // the serial port could not be opened
 // watch --mqtt: the broker refused the login or its certificate at start (or
 // the client could not be set up). Shares 6 with the port: the place the
 // data was to go could not be opened.
 constexpr int BrokerRefused = 6;
+constexpr int AlarmSet = 7;      // status --check: the unit reports an alarm
 
 } // namespace ExitCode
 

@@ -3,6 +3,7 @@
 
 #include "CtlCommands.h"
 #include "FanCommand.h"
+#include "DevStatusCache.h"
 #include "PlCommand.h"
 
 namespace {
@@ -14,9 +15,11 @@ CtlCommand maxDac()
     c.summary = QStringLiteral("set the maximum DAC value");
     c.usage = QStringLiteral("max-dac N [--no-save]");
     c.description = QStringLiteral(
-        "Sets the maximum DAC value, 0 to 4095, and saves it in the device; with --no-save\n"
-        "it is used until the next restart only (as the window's DAC+ and DAC- buttons do).");
+        "Sets the maximum DAC value, %1, and saves it in the device; with --no-save\n"
+        "it is used until the next restart only (as the window's DAC+ and DAC- buttons do).")
+                        .arg(CommandCatalogue::rangeText(CommandWord::MaxDacSaved));
     c.factory = true;
+    c.setter = true;
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("no-save"), QStringLiteral("Do not save the value in the device.")});
     };
@@ -24,13 +27,15 @@ CtlCommand maxDac()
         QString error;
         qint64 value = 0;
         if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("max-dac N [--no-save]"), &error)
-            || !CtlArgs::parseInt(ctx.args.at(0), 0, 4095, QStringLiteral("max-dac"), &value, &error))
+            || !CtlArgs::parseValue(ctx.args.at(0), CommandWord::MaxDacSaved, &value, &error))
             return badArguments(error);
         const bool save = !ctx.isSet("no-save");
-        return runDeviceWrite(ctx, QStringLiteral("max-dac %1%2").arg(value).arg(save ? QString() : QStringLiteral(" (not saved)")),
-                              [value, save](PlCommand &p) {
-                                  return save ? p.setSaveMaxDac(quint16(value)) : p.setNotSaveMaxDac(quint16(value));
-                              });
+        return runDeviceWrite(ctx, {QStringLiteral("max-dac %1%2").arg(value).arg(save ? QString() : QStringLiteral(" (not saved)")),
+                                    value,
+                                    [value, save](PlCommand &p) {
+                                        return save ? p.setSaveMaxDac(quint16(value)) : p.setNotSaveMaxDac(quint16(value));
+                                    },
+                                    [](const DevStatusCache &s) { return QJsonValue(s.maxDac); }});
     };
     return c;
 }
@@ -41,17 +46,19 @@ CtlCommand compensation()
     c.name = QStringLiteral("compensation");
     c.summary = QStringLiteral("set the automatic compensation hours");
     c.usage = QStringLiteral("compensation HOURS");
-    c.description = QStringLiteral("Sets the automatic compensation time in hours, 0 to 65535.");
+    c.description = QStringLiteral("Sets the automatic compensation time in hours, %1.")
+                        .arg(CommandCatalogue::rangeText(CommandWord::CompensationHours));
     c.factory = true;
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         qint64 value = 0;
-        // The device takes 16 bits of hours: a larger number would arrive cut.
         if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("compensation HOURS"), &error)
-            || !CtlArgs::parseInt(ctx.args.at(0), 0, 65535, QStringLiteral("compensation"), &value, &error))
+            || !CtlArgs::parseValue(ctx.args.at(0), CommandWord::CompensationHours, &value, &error))
             return badArguments(error);
-        return runDeviceWrite(ctx, QStringLiteral("compensation %1 h").arg(value),
-                              [value](PlCommand &p) { return p.setCompensationHours(quint32(value)); });
+        return runDeviceWrite(ctx, {QStringLiteral("compensation %1 h").arg(value), value,
+                                    [value](PlCommand &p) { return p.setCompensationHours(quint32(value)); },
+                                    [](const DevStatusCache &s) { return QJsonValue(qint64(s.compensationHours)); }});
     };
     return c;
 }
@@ -64,14 +71,16 @@ CtlCommand laserType()
     c.usage = QStringLiteral("laser-type 0|1|2");
     c.description = QStringLiteral("Saves the laser type: 0 Ld-25W, 1 Ld-30W, 2 Ld-50W.");
     c.factory = true;
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         qint64 value = 0;
         if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("laser-type 0|1|2"), &error)
-            || !CtlArgs::parseInt(ctx.args.at(0), 0, 2, QStringLiteral("laser-type"), &value, &error))
+            || !CtlArgs::parseValue(ctx.args.at(0), CommandWord::LaserType, &value, &error))
             return badArguments(error);
-        return runDeviceWrite(ctx, QStringLiteral("laser-type %1").arg(value),
-                              [value](PlCommand &p) { return p.setLdTypeParam(QByteArray(1, char(value))); });
+        return runDeviceWrite(ctx, {QStringLiteral("laser-type %1").arg(value), value,
+                                    [value](PlCommand &p) { return p.setLdTypeParam(QByteArray(1, char(value))); },
+                                    [](const DevStatusCache &s) { return QJsonValue(qint64(s.ldType)); }});
     };
     return c;
 }
@@ -84,8 +93,10 @@ CtlCommand tec()
     c.usage = QStringLiteral("tec on|off | tec auto on|off | tec dac N");
     c.description = QStringLiteral(
         "Drives the TEC by hand as the TEC window does: switch it on or off, switch the\n"
-        "device's automatic TEC control on or off, or set its DAC value (0 to 3800).");
+        "device's automatic TEC control on or off, or set its DAC value (%1).")
+                        .arg(CommandCatalogue::rangeText(CommandWord::TecPowerDac));
     c.factory = true;
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         const QString usage = QStringLiteral("usage: korvexctl tec on|off | tec auto on|off | tec dac N");
         QString error;
@@ -104,7 +115,7 @@ CtlCommand tec()
         }
         if (ctx.args.size() == 2 && ctx.args.at(0) == QLatin1String("dac")) {
             qint64 value = 0;
-            if (!CtlArgs::parseInt(ctx.args.at(1), 0, 3800, QStringLiteral("tec dac"), &value, &error))
+            if (!CtlArgs::parseValue(ctx.args.at(1), CommandWord::TecPowerDac, &value, &error))
                 return badArguments(error);
             return runDeviceWrite(ctx, QStringLiteral("tec dac %1").arg(value),
                                   [value](PlCommand &p) { return p.setTecPowerDac(quint16(value)); });
@@ -122,8 +133,10 @@ CtlCommand fan()
     c.usage = QStringLiteral("fan auto on|off | fan pwm N");
     c.description = QStringLiteral(
         "Drives the fans as the fan window does: switch the device's automatic fan control\n"
-        "on or off, or set a fan PWM value (0 to 1000).");
+        "on or off, or set a fan PWM value (%1).")
+                        .arg(CommandCatalogue::rangeText(CommandWord::FanDebug));
     c.factory = true;
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         const QString usage = QStringLiteral("usage: korvexctl fan auto on|off | fan pwm N");
         QString error;
@@ -136,7 +149,7 @@ CtlCommand fan()
         }
         if (ctx.args.size() == 2 && ctx.args.at(0) == QLatin1String("pwm")) {
             qint64 value = 0;
-            if (!CtlArgs::parseInt(ctx.args.at(1), 0, 1000, QStringLiteral("fan pwm"), &value, &error))
+            if (!CtlArgs::parseValue(ctx.args.at(1), CommandWord::FanDebug, &value, &error))
                 return badArguments(error);
             return runDeviceWrite(ctx, QStringLiteral("fan pwm %1").arg(value),
                                   [value](PlCommand &p) { return p.setFanAutoPwm(FanCommand::pwm(quint16(value))); });

@@ -4,10 +4,13 @@
 #include "CtlCommands.h"
 #include "ExitCode.h"
 #include "KorvexCtl.h"
+#include "PortCheck.h"
 #include "YmodemCli.h"
 #include "YmodemFileTransmit.h"
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
@@ -152,27 +155,47 @@ CtlCommand flashCommand()
     CtlCommand c;
     c.name = QStringLiteral("flash");
     c.summary = QStringLiteral("one firmware image to several boot loaders at once");
-    c.usage = QStringLiteral("flash FILE --port A --port B ...");
+    c.usage = QStringLiteral("flash FILE --port A --port B ... [--json]");
     c.description = QStringLiteral(
         "Gang flashing: sends the same firmware image by YModem to the boot loaders on all\n"
         "the given ports at once, one transfer per port. A live line per port on stderr,\n"
         "then a table on stdout: port, bytes, seconds, result. Exits with 0 only when every\n"
-        "port succeeded.");
+        "port succeeded. An empty image is refused before anything is sent, as is one boot\n"
+        "loader named twice (a link and its target are one port).");
+    c.manyPorts = true;
+    c.addOptions = [](QCommandLineParser &p) {
+        p.addOption({QStringLiteral("json"), QStringLiteral("Instead of the table, one JSON object per port and line: "
+                                                            "port, bytes, seconds, result (ok|failed), message, exit_code.")});
+    };
+    c.baudRates = CtlArgs::transferBaudRates();
     c.run = [](CtlContext &ctx) {
         if (ctx.args.size() != 1)
             return badArguments(QStringLiteral("usage: korvexctl flash FILE --port A [--port B ...]"));
         const QFileInfo image(ctx.args.at(0));
         if (!image.isFile() || !image.isReadable())
             return badArguments(QStringLiteral("\"%1\" is not a readable file").arg(ctx.args.at(0)));
-        QStringList ports;
-        for (const QString &p : qAsConst(ctx.line.ports)) {
-            if (ports.contains(p))
-                return badArguments(QStringLiteral("port %1 is given twice").arg(p));
-            ports.append(p);
-        }
+        // An empty firmware image would leave the unit without firmware.
+        if (image.size() == 0)
+            return badArguments(QStringLiteral("\"%1\" is empty: not a firmware image").arg(ctx.args.at(0)));
+        // Compared by the device they lead to: one boot loader named twice
+        // (a link and its target) would get two transfers at once.
+        const QStringList twice = PortCheck::repeatedDevices(ctx.line.ports);
+        if (!twice.isEmpty())
+            return badArguments(QStringLiteral("port %1 is given twice (it leads to a device already named)").arg(twice.first()));
+        const QStringList ports = ctx.line.ports;
         FlashCommand flash(ctx.args.at(0), ports, ctx.line.baud, stderr, KorvexCtl::stderrIsTerminal());
         const int code = flash.run();
-        Console::outText(FlashCommand::table(flash.results()));
+        if (ctx.isSet("json"))
+            for (const FlashCommand::PortResult &r : flash.results())
+                Console::out(QString::fromUtf8(QJsonDocument(QJsonObject{
+                    {QStringLiteral("port"), r.port},
+                    {QStringLiteral("bytes"), double(r.bytes)},
+                    {QStringLiteral("seconds"), r.seconds},
+                    {QStringLiteral("result"), r.exitCode == ExitCode::Done ? QStringLiteral("ok") : QStringLiteral("failed")},
+                    {QStringLiteral("message"), r.result},
+                    {QStringLiteral("exit_code"), r.exitCode}}).toJson(QJsonDocument::Compact)));
+        else
+            Console::outText(FlashCommand::table(flash.results()));
         if (code != ExitCode::Done) {
             int failed = 0;
             for (const auto &r : flash.results())

@@ -3,6 +3,9 @@
 #include "Console.h"
 #include "CtlCommands.h"
 #include "ExitCode.h"
+#include "PortCheck.h"
+#include "SPComm.h"
+#include "SignalEvents.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -32,18 +35,30 @@ void addHelpAndVersion(QCommandLineParser &p)
     p.addOption({QStringLiteral("version"), QStringLiteral("Show the version.")});
 }
 
+void addSetterOptions(const CtlCommand &c, QCommandLineParser &p)
+{
+    if (!c.setter)
+        return;
+    p.addOption({QStringLiteral("json"),
+                 QStringLiteral("Print one JSON object: command, sent, result, exit_code, error; with --verify also "
+                                "reported and verified.")});
+    p.addOption({QStringLiteral("verify"),
+                 QStringLiteral("Read the value back from the unit; exit 5 when it does not report what was written.")});
+}
+
 const char *ExitCodeText =
-    "Exit codes: 0 done; 2 bad arguments; 3 aborted or cancelled; 4 no valid reply\n"
-    "or timed out; 5 refused by the device or failed; 6 the port could not be opened\n"
-    "(watch --mqtt: or the broker refused the login or its certificate at start).\n"
+    "Exit codes: 0 done; 2 bad arguments (nothing was sent); 3 aborted or cancelled\n"
+    "(SIGINT or SIGTERM: no frame is sent after it); 4 no valid reply or timed out;\n"
+    "5 refused by the device or failed, or the results could not be written to stdout;\n"
+    "6 the port could not be opened (watch --mqtt: or the broker refused the login or\n"
+    "its certificate at start); 7 status --check: an alarm is set.\n"
     "Results go to stdout, errors to stderr (one line each).\n";
 
 } // namespace
 
 std::atomic<bool> &KorvexCtl::stopRequested()
 {
-    static std::atomic<bool> flag{false};
-    return flag;
+    return SignalEvents::pending();
 }
 
 namespace {
@@ -89,11 +104,21 @@ QString KorvexCtl::generalHelp() const
     addHelpAndVersion(p);
     QString text = QStringLiteral(
         "Usage: korvexctl [--port NAME] [--baud N] [--stop-bits 1|1.5|2] [--parity none|odd|even]\n"
-        "                 [--retries N] [--factory] COMMAND [ARGS...]\n"
+        "                 [--retries N] [--timeout MS] [--factory] COMMAND [ARGS...]\n"
         "\n"
         "Talks to a Korvex laser light source on a serial line, as the window program does,\n"
         "from scripts and production lines. --port is required except for \"ports\"; the\n"
         "options may also follow the command.\n"
+        "\n"
+        "One unit per command: a second --port must lead to the same device (a link and its\n"
+        "target are one port); only flash takes several. The device link runs at 1200 to\n"
+        "115200 baud; send, receive and flash up to 921600. A reply may take --timeout MS\n"
+        "(default 100) plus the time its bytes need at the rate. Every value is checked\n"
+        "against the range the window allows, on every path (commands, profiles).\n"
+        "Setters take --json (one object: command, sent, result, exit_code, error) and\n"
+        "--verify (read back: reported, verified; exit 5 when the unit does not report the\n"
+        "value); status --check exits 7 when an alarm is set. SIGINT and SIGTERM stop a\n"
+        "command before its next frame (exit 3).\n"
         "\n");
     // The option list as the parser formats it, without its own usage line.
     QString options = p.helpText();
@@ -115,6 +140,7 @@ QString KorvexCtl::commandHelp(const CtlCommand &c) const
     QCommandLineParser p;
     if (c.addOptions)
         c.addOptions(p);
+    addSetterOptions(c, p);
     QString text = QStringLiteral("Usage: korvexctl [OPTIONS] %1\n\n%2\n").arg(c.usage, c.description);
     if (c.factory)
         text += QStringLiteral("\nA factory command: refused unless --factory is given.\n");
@@ -122,8 +148,8 @@ QString KorvexCtl::commandHelp(const CtlCommand &c) const
     const int at = own.indexOf(QStringLiteral("Options:"));
     if (at >= 0)
         text += QLatin1Char('\n') + own.mid(at);
-    text += QStringLiteral("\nShared options: --port NAME, --baud N, --stop-bits, --parity, --retries N, --factory\n"
-                           "(see korvexctl --help).\n\n");
+    text += QStringLiteral("\nShared options: --port NAME, --baud N, --stop-bits, --parity, --retries N, --timeout MS,\n"
+                           "--factory (see korvexctl --help).\n\n");
     text += QLatin1String(ExitCodeText);
     return text;
 }
@@ -153,7 +179,7 @@ int KorvexCtl::run(const QStringList &arguments)
 
     const QString name = positional.first();
     if (name == QLatin1String("help")) {
-        if (positional.size() < 2) {
+        if (positional.size() < 2 || positional.at(1) == QLatin1String("help")) {
             Console::outText(generalHelp());
             return ExitCode::Done;
         }
@@ -186,6 +212,7 @@ int KorvexCtl::runCommand(const CtlCommand &command, const LineOptions &shared, 
     addHelpAndVersion(p);
     if (command.addOptions)
         command.addOptions(p);
+    addSetterOptions(command, p);
     if (!p.parse(QStringList{QStringLiteral("korvexctl")} + rest))
         return badArguments(QStringLiteral("%1: %2 (see korvexctl help %1)").arg(command.name, p.errorText()));
     if (p.isSet(QStringLiteral("help"))) {
@@ -201,6 +228,19 @@ int KorvexCtl::runCommand(const CtlCommand &command, const LineOptions &shared, 
         return badArguments(QStringLiteral("%1 is a factory command: add --factory").arg(command.name));
     if (command.needsPort && ctx.line.port().isEmpty())
         return badArguments(QStringLiteral("%1 needs --port NAME").arg(command.name));
+    // One unit per command: two names of one device are one port, two
+    // devices are a mistake that must not write to the wrong one.
+    if (!command.manyPorts && !PortCheck::oneDevice(ctx.line.ports))
+        return badArguments(QStringLiteral("%1 talks to one unit: --port %2 and --port %3 are different devices")
+                                .arg(command.name, ctx.line.ports.first(), ctx.line.ports.at(1)));
+    const QList<int> rates = command.baudRates.isEmpty() ? SPComm::supportedBaudRates() : command.baudRates;
+    if (!rates.contains(ctx.line.baud)) {
+        QStringList names;
+        for (int r : rates)
+            names << QString::number(r);
+        return badArguments(QStringLiteral("%1 cannot use %2 baud; the rates are %3")
+                                .arg(command.name).arg(ctx.line.baud).arg(names.join(QStringLiteral(", "))));
+    }
     ctx.parser = &p;
     ctx.args = restoreNegativeNumbers(p.positionalArguments());
     return command.run(ctx);

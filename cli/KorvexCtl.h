@@ -24,8 +24,9 @@ public:
     QString commandHelp(const CtlCommand &command) const;
     const CtlCommand *find(const QString &name) const;
 
-    // Ctrl-C: the program entry sets it from its signal handler; long
-    // commands (watch, send, receive, flash) poll it and stop cleanly.
+    // SIGINT or SIGTERM arrived (set by the program entry's SignalEvents):
+    // one-shot commands stop before their next frame, long ones (watch,
+    // send, receive, flash) stop cleanly.
     static std::atomic<bool> &stopRequested();
     // Whether stderr is a terminal (progress lines are then redrawn in
     // place); the program entry finds out and sets it.

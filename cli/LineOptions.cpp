@@ -25,6 +25,10 @@ void LineOptions::addTo(QCommandLineParser &p)
     p.addOption({QStringLiteral("retries"),
                  QStringLiteral("How often a lost reply is asked for again before it is reported (default 2)."),
                  QStringLiteral("N")});
+    p.addOption({QStringLiteral("timeout"),
+                 QStringLiteral("How long the device may take to answer, in ms (default 100); the time the "
+                                "reply's bytes need at the line's rate comes on top."),
+                 QStringLiteral("MS")});
     p.addOption({QStringLiteral("factory"), QStringLiteral("Allow the factory commands.")});
 }
 
@@ -65,6 +69,16 @@ bool LineOptions::readFrom(const QCommandLineParser &p, QString *error)
             return false;
         }
         retries = value;
+    }
+    if (p.isSet(QStringLiteral("timeout"))) {
+        bool ok = false;
+        const int value = p.value(QStringLiteral("timeout")).toInt(&ok, 10);
+        if (!ok || value < 10 || value > 60000) {
+            *error = QStringLiteral("--timeout needs milliseconds from 10 to 60000, not \"%1\"")
+                         .arg(p.value(QStringLiteral("timeout")));
+            return false;
+        }
+        timeoutMs = value;
     }
     factory = factory || p.isSet(QStringLiteral("factory"));
     return true;

@@ -17,6 +17,7 @@ struct LineOptions
     QString stopBits = QStringLiteral("1");  // "1", "1.5" or "2"
     QString parity = QStringLiteral("none"); // "none", "odd" or "even"
     int retries = 2;
+    int timeoutMs = 100;        // --timeout: the device's time to answer, line time on top
     bool factory = false;
 
     QString port() const { return ports.isEmpty() ? QString() : ports.first(); }
@@ -24,7 +25,7 @@ struct LineOptions
     // bits, parity in the dialog's words).
     QVector<QString> settingsList(const QString &portName) const;
 
-    // Adds --port, --baud, --stop-bits, --parity, --retries and --factory.
+    // Adds --port, --baud, --stop-bits, --parity, --retries, --timeout and --factory.
     static void addTo(QCommandLineParser &parser);
     // Reads them from a parser that has already parsed, adding to *this
     // (ports accumulate, the others replace). False with *error set when a

@@ -2,9 +2,8 @@
 // every user may use.
 
 #include "CtlCommands.h"
+#include "DevStatusCache.h"
 #include "PlCommand.h"
-
-#include <cmath>
 
 namespace {
 
@@ -15,14 +14,16 @@ CtlCommand laser()
     c.summary = QStringLiteral("switch the light source on or off");
     c.usage = QStringLiteral("laser on|off");
     c.description = QStringLiteral("Switches the light source on or off.");
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         bool on = false;
         if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("laser on|off"), &error)
             || !CtlArgs::parseOnOff(ctx.args.at(0), QStringLiteral("laser"), &on, &error))
             return badArguments(error);
-        return runDeviceWrite(ctx, QStringLiteral("laser %1").arg(ctx.args.at(0)),
-                              [on](PlCommand &p) { return p.turnOnOffLd(on ? 1 : 0); });
+        return runDeviceWrite(ctx, {QStringLiteral("laser %1").arg(ctx.args.at(0)), ctx.args.at(0),
+                                    [on](PlCommand &p) { return p.turnOnOffLd(on ? 1 : 0); },
+                                    [](const DevStatusCache &s) { return QJsonValue(s.ldOn ? "on" : "off"); }});
     };
     return c;
 }
@@ -33,15 +34,17 @@ CtlCommand power()
     c.name = QStringLiteral("power");
     c.summary = QStringLiteral("set the laser power");
     c.usage = QStringLiteral("power N");
-    c.description = QStringLiteral("Sets the laser power, 0 to 1000.");
+    c.description = QStringLiteral("Sets the laser power, %1.").arg(CommandCatalogue::rangeText(CommandWord::Power));
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         qint64 value = 0;
         if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("power N"), &error)
-            || !CtlArgs::parseInt(ctx.args.at(0), 0, 1000, QStringLiteral("power"), &value, &error))
+            || !CtlArgs::parseValue(ctx.args.at(0), CommandWord::Power, &value, &error))
             return badArguments(error);
-        return runDeviceWrite(ctx, QStringLiteral("power %1").arg(value),
-                              [value](PlCommand &p) { return p.setPowerPercent(quint16(value)); });
+        return runDeviceWrite(ctx, {QStringLiteral("power %1").arg(value), value,
+                                    [value](PlCommand &p) { return p.setPowerPercent(quint16(value)); },
+                                    [](const DevStatusCache &s) { return QJsonValue(s.powerPercent); }});
     };
     return c;
 }
@@ -54,22 +57,19 @@ CtlCommand threshold()
     c.usage = QStringLiteral("threshold DEGREES");
     c.description = QStringLiteral(
         "Sets the temperature protection threshold in degrees Celsius with at most one\n"
-        "decimal, 20.0 to 50.0 (as the main window allows); it is sent in tenths.");
+        "decimal, %1 (as the main window allows); it is sent in tenths.")
+                        .arg(CommandCatalogue::rangeText(CommandWord::TempThreshold));
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         QString error;
-        if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("threshold DEGREES"), &error))
+        qint64 tenths = 0;
+        if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("threshold DEGREES"), &error)
+            || !CtlArgs::parseValue(ctx.args.at(0), CommandWord::TempThreshold, &tenths, &error))
             return badArguments(error);
-        const QString text = ctx.args.at(0);
-        bool ok = false;
-        const double degrees = text.toDouble(&ok);
-        const int dot = text.indexOf(QLatin1Char('.'));
-        const bool oneDecimal = dot < 0 || text.size() - dot - 1 <= 1;
-        if (!ok || !oneDecimal || !(degrees >= 20.0 && degrees <= 50.0))
-            return badArguments(
-                QStringLiteral("threshold must be 20.0 to 50.0 degrees with at most one decimal, not \"%1\"").arg(text));
-        const qint16 tenths = qint16(std::lround(degrees * 10.0));
-        return runDeviceWrite(ctx, QStringLiteral("threshold %1").arg(QString::number(tenths / 10.0, 'f', 1)),
-                              [tenths](PlCommand &p) { return p.setTempThreshold(tenths); });
+        const auto degrees = [](qint64 sent) { return CommandCatalogue::typedValue(CommandWord::TempThreshold, sent); };
+        return runDeviceWrite(ctx, {QStringLiteral("threshold %1").arg(CommandCatalogue::typedText(CommandWord::TempThreshold, tenths)),
+                                    degrees(tenths), [tenths](PlCommand &p) { return p.setTempThreshold(qint16(tenths)); },
+                                    [degrees](const DevStatusCache &s) { return QJsonValue(degrees(s.tempThreshold)); }});
     };
     return c;
 }
@@ -81,6 +81,7 @@ CtlCommand restart()
     c.summary = QStringLiteral("restart the device");
     c.usage = QStringLiteral("restart");
     c.description = QStringLiteral("Restarts the device (the window's restart button).");
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         if (!CtlArgs::expectArgs(ctx, 0, QStringLiteral("restart"), &error))
@@ -97,6 +98,7 @@ CtlCommand clearCounters()
     c.summary = QStringLiteral("set the frame counters to 0");
     c.usage = QStringLiteral("clear-counters");
     c.description = QStringLiteral("Sets the device's received and sent frame counters to 0.");
+    c.setter = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         if (!CtlArgs::expectArgs(ctx, 0, QStringLiteral("clear-counters"), &error))

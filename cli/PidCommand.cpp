@@ -7,6 +7,7 @@
 #include "PidMath.h"
 #include "PlCommand.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -47,22 +48,30 @@ int pidGet(CtlContext &ctx)
 
 int pidSet(CtlContext &ctx)
 {
-    QStringList texts = ctx.args.mid(1);
-    for (const QString &t : texts) {
-        bool ok = false;
-        t.toFloat(&ok);
-        if (!ok)
-            return badArguments(QStringLiteral("pid set needs three numbers KP KI KD, not \"%1\"").arg(t));
+    const QStringList texts = ctx.args.mid(1);
+    static const char *const names[] = {"KP", "KI", "KD"};
+    QVector<quint32> words(3, 0);
+    for (int i = 0; i < 3; ++i) {
+        QString error;
+        // Scaled exactly as the PID window and profiles scale a coefficient.
+        if (texts.at(i).trimmed().isEmpty() || !PidMath::parseCoefficient(texts.at(i), &words[i], &error))
+            return badArguments(QStringLiteral("pid set: %1 must be a number from %2 with at most 4 decimals, not \"%3\"")
+                                    .arg(QLatin1String(names[i]), CommandCatalogue::rangeText(CommandWord::PidCoefficients),
+                                         texts.at(i)));
     }
-    // Scaled exactly as the PID window scales what is typed into it.
-    const QVector<quint32> words = PidMath::coefficientVector(texts.at(0), texts.at(1), texts.at(2));
-    return runDeviceWrite(ctx,
-                          QStringLiteral("pid set KP %1 KI %2 KD %3 (words %4 %5 %6)")
-                              .arg(texts.at(0), texts.at(1), texts.at(2))
-                              .arg(qint32(words.at(0)))
-                              .arg(qint32(words.at(1)))
-                              .arg(qint32(words.at(2))),
-                          [words](PlCommand &p) { return p.setPidValue(words); });
+    DeviceWrite write;
+    write.what = QStringLiteral("pid set KP %1 KI %2 KD %3 (words %4 %5 %6)")
+                     .arg(texts.at(0), texts.at(1), texts.at(2))
+                     .arg(qint32(words.at(0)))
+                     .arg(qint32(words.at(1)))
+                     .arg(qint32(words.at(2)));
+    write.sent = QJsonObject{{QStringLiteral("kp"), coefficient(words.at(0))},
+                             {QStringLiteral("ki"), coefficient(words.at(1))},
+                             {QStringLiteral("kd"), coefficient(words.at(2))},
+                             {QStringLiteral("words"), QJsonArray{qint32(words.at(0)), qint32(words.at(1)), qint32(words.at(2))}}};
+    write.command = [words](PlCommand &p) { return p.setPidValue(words); };
+    write.pidReadBack = true;
+    return runDeviceWrite(ctx, write);
 }
 
 } // namespace
@@ -72,14 +81,19 @@ CtlCommand pidCommand()
     CtlCommand c;
     c.name = QStringLiteral("pid");
     c.summary = QStringLiteral("read or set the PID coefficients");
-    c.usage = QStringLiteral("pid get [--json] | pid set KP KI KD");
+    c.usage = QStringLiteral("pid get [--json] | pid set KP KI KD [--json] [--verify]");
     c.description = QStringLiteral(
         "pid get reads the device's PID status: the temperature value, the output (PWM)\n"
         "and the coefficients KP, KI, KD. pid set sends new coefficients, scaled by 10000 as\n"
-        "the PID window does (1.5 goes out as 15000).");
+        "the PID window and profiles do (1.5 goes out as 15000), each %1 with at most four\n"
+        "decimals; anything else (nan, inf, 1e30, 0.00005) is refused.")
+                        .arg(CommandCatalogue::rangeText(CommandWord::PidCoefficients));
     c.factory = true;
     c.addOptions = [](QCommandLineParser &p) {
-        p.addOption({QStringLiteral("json"), QStringLiteral("pid get: print one JSON object.")});
+        p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object (pid get: temperature, output, kp, ki, kd; "
+                                                            "pid set: as every setter, sent holding kp, ki, kd and words).")});
+        p.addOption({QStringLiteral("verify"), QStringLiteral("pid set: read the coefficients back; exit 5 when the unit "
+                                                              "does not report the words written.")});
     };
     c.run = [](CtlContext &ctx) {
         if (ctx.args.size() == 1 && ctx.args.at(0) == QLatin1String("get"))

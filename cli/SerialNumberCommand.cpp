@@ -1,6 +1,7 @@
 // korvexctl serial-number: writes the device's serial number record.
 
 #include "CtlCommands.h"
+#include "DevStatusCache.h"
 #include "PlCommand.h"
 #include "SerialNumberRecord.h"
 #include "StatusFormat.h"
@@ -19,6 +20,7 @@ CtlCommand serialNumberCommand()
         "digits); or, with --raw, the 8-byte record given as 16 hex digits.\n"
         "Example: serial-number 66051 2024-07-09 42 writes 66051-202407090042.");
     c.factory = true;
+    c.setter = true;
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("raw"), QStringLiteral("The 8-byte record as 16 hex digits."), QStringLiteral("HEX16")});
     };
@@ -42,15 +44,18 @@ CtlCommand serialNumberCommand()
             if (!CtlArgs::parseInt(ctx.args.at(0), 0, 9999999, QStringLiteral("MODEL"), &model, &error)
                 || !CtlArgs::parseInt(ctx.args.at(2), 0, 9999, QStringLiteral("NUMBER"), &number, &error))
                 return badArguments(error);
-            const QDate date = QDate::fromString(ctx.args.at(1), Qt::ISODate);
+            // Exactly what the usage says: four-digit year, two-digit month and day.
+            const QDate date = QRegularExpression(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$")).match(ctx.args.at(1)).hasMatch()
+                                   ? QDate::fromString(ctx.args.at(1), QStringLiteral("yyyy-MM-dd"))
+                                   : QDate();
             if (!date.isValid() || date.year() < 2000 || date.year() > 2255)
                 return badArguments(QStringLiteral("the date must be YYYY-MM-DD from 2000 to 2255, not \"%1\"").arg(ctx.args.at(1)));
             record = SerialNumberRecord::compose(quint32(model), date, quint16(number));
         }
-        return runDeviceWrite(ctx,
-                              QStringLiteral("serial-number %1 (%2)")
-                                  .arg(StatusFormat::formatSerialNumber(record), QString::fromLatin1(record.toHex())),
-                              [record](PlCommand &p) { return p.setDevSerialNum(record); });
+        const QString number = StatusFormat::formatSerialNumber(record);
+        return runDeviceWrite(ctx, {QStringLiteral("serial-number %1 (%2)").arg(number, QString::fromLatin1(record.toHex())),
+                                    number, [record](PlCommand &p) { return p.setDevSerialNum(record); },
+                                    [](const DevStatusCache &s) { return QJsonValue(StatusFormat::formatSerialNumber(s.serialNum)); }});
     };
     return c;
 }

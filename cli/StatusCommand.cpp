@@ -33,19 +33,22 @@ CtlCommand statusCommand()
     CtlCommand c;
     c.name = QStringLiteral("status");
     c.summary = QStringLiteral("read the device status once");
-    c.usage = QStringLiteral("status [--json]");
+    c.usage = QStringLiteral("status [--json] [--check]");
     c.description = wrapped(
         QStringLiteral("Asks the device for its whole status once and prints the %1 values with units "
-                       "and the six lamps as words, or with --json one JSON object (keys: %2).")
+                       "and the six lamps as words, or with --json one JSON object (keys: %2). "
+                       "With --check the exit code gates a line: 0 when no alarm is set, 7 when one is, "
+                       "with a line on stderr naming them (temperature, fan1, fan2, fan3).")
             .arg(std::count_if(StatusSchema::fields().begin(), StatusSchema::fields().end(),
                                [](const StatusSchema::Field &f) { return f.kind != StatusSchema::Kind::Flag; }))
             .arg(StatusRecord::jsonKeysText()));
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object.")});
+        p.addOption({QStringLiteral("check"), QStringLiteral("Exit 7 when an alarm is set (0 when none).")});
     };
     c.run = [](CtlContext &ctx) {
         if (!ctx.args.isEmpty())
-            return badArguments(QStringLiteral("usage: korvexctl status [--json]"));
+            return badArguments(QStringLiteral("usage: korvexctl status [--json] [--check]"));
         DeviceSession session(ctx.line);
         DevStatusCache cache;
         int code = session.open();
@@ -59,6 +62,18 @@ CtlCommand statusCommand()
             Console::outText(QString::fromUtf8(QJsonDocument(StatusRecord::statusJson(cache)).toJson(QJsonDocument::Indented)));
         else
             Console::out(StatusText::lines(cache).join(QLatin1Char('\n')));
+        if (ctx.isSet("check")) {
+            QStringList alarms;
+            const bool set[] = {cache.tempAlarm, cache.fan1Alarm, cache.fan2Alarm, cache.fan3Alarm};
+            const char *const names[] = {"temperature", "fan1", "fan2", "fan3"};
+            for (int i = 0; i < 4; ++i)
+                if (set[i])
+                    alarms << QLatin1String(names[i]);
+            if (!alarms.isEmpty()) {
+                Console::error(QStringLiteral("status: alarms set: %1").arg(alarms.join(QStringLiteral(", "))));
+                return ExitCode::AlarmSet;
+            }
+        }
         return ExitCode::Done;
     };
     return c;

@@ -3,7 +3,9 @@
 #include "YmodemFileReceive.h"
 #include "YmodemFileTransmit.h"
 #include "YmodemHeader.h"
+#include "OptionErrors.h"
 
+#include <QCommandLineParser>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
@@ -11,56 +13,32 @@
 YmodemCli::Options YmodemCli::parseArguments(const QStringList &arguments)
 {
     Options o;
-    QStringList positional;
-    bool portSet = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString a = arguments.at(i);
-        QString value;
-        auto takeValue = [&](const QString &flag) -> bool {
-            if (a.startsWith(flag + QLatin1Char('='))) {
-                value = a.mid(flag.size() + 1);
-                return true;
-            }
-            if (a == flag) {
-                if (i + 1 >= arguments.size()) {
-                    o.error = QStringLiteral("%1 needs a value").arg(flag);
-                    return false;
-                }
-                value = arguments.at(++i);
-                return true;
-            }
-            return false;
-        };
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            o.help = true;
-            return o;
-        }
-        if (a == QLatin1String("--version")) {
-            o.version = true;
-            return o;
-        }
-        if (takeValue(QStringLiteral("--port"))) {
-            o.port = value;
-            portSet = true;
-        } else if (!o.error.isEmpty()) {
-            return o;
-        } else if (takeValue(QStringLiteral("--baud"))) {
-            bool ok = false;
-            const int baud = value.toInt(&ok, 10);
-            if (!ok || baud < 50 || baud > 4000000) {
-                o.error = QStringLiteral("baud rate \"%1\" is not a number between 50 and 4000000").arg(value);
-                return o;
-            }
-            o.baud = baud;
-        } else if (!o.error.isEmpty()) {
-            return o;
-        } else if (a.startsWith(QLatin1String("-")) && a.size() > 1) {
-            o.error = QStringLiteral("unknown option %1").arg(a);
-            return o;
-        } else {
-            positional.append(a);
-        }
+    QCommandLineParser p;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show the help."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Serial port."), QStringLiteral("NAME"));
+    const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Baud rate."), QStringLiteral("N"));
+    p.addOptions({help, version, port, baud});
+    if (!p.parse(QStringList{QStringLiteral("korvex-ymodem")} + arguments)) {
+        o.error = optionError(p);
+        return o;
     }
+    o.help = p.isSet(help);
+    o.version = p.isSet(version);
+    if (o.help || o.version)
+        return o;
+    o.port = p.value(port);
+    if (p.isSet(baud)) {
+        bool ok = false;
+        const QString value = p.value(baud);
+        const int rate = value.toInt(&ok, 10);
+        if (!ok || rate < 50 || rate > 4000000) {
+            o.error = QStringLiteral("baud rate \"%1\" is not a number between 50 and 4000000").arg(value);
+            return o;
+        }
+        o.baud = rate;
+    }
+    QStringList positional = p.positionalArguments();
     if (positional.isEmpty()) {
         o.error = QStringLiteral("missing command: send or receive");
         return o;
@@ -72,7 +50,7 @@ YmodemCli::Options YmodemCli::parseArguments(const QStringList &arguments)
         o.error = QStringLiteral("unknown command \"%1\" (send or receive)").arg(command);
         return o;
     }
-    if (!portSet || o.port.isEmpty()) {
+    if (o.port.isEmpty()) {
         o.error = QStringLiteral("missing --port NAME");
         return o;
     }
@@ -143,8 +121,23 @@ void YmodemCli::printLine(const QString &raw)
     if (lineOpen)
         std::fputs("\n", err);
     lineOpen = false;
-    std::fprintf(err, "korvex-ymodem: %s\n", text.toLocal8Bit().constData());
+    std::fprintf(err, "%s: %s\n", linePrefix.toLocal8Bit().constData(), text.toLocal8Bit().constData());
     std::fflush(err);
+}
+
+void YmodemCli::finish(bool finished, const QString &text, quint64 bytes, const QString &path)
+{
+    last = Outcome{finished, text, bytes, path};
+    if (!finished || !resultOut) {
+        printLine(text);
+        return;
+    }
+    emit message(text);
+    if (err && lineOpen)
+        std::fputs("\n", err);
+    lineOpen = false;
+    std::fprintf(resultOut, "%s: %s\n", linePrefix.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+    std::fflush(resultOut);
 }
 
 void YmodemCli::showProgress(int percent, quint64 done, quint64 total)
@@ -168,6 +161,7 @@ void YmodemCli::showProgress(int percent, quint64 done, quint64 total)
 int YmodemCli::run(const Options &o)
 {
     sending = o.send;
+    last = Outcome();
     QEventLoop loop;
     int code = ExitFailed;
     QTimer stopWatch; // Ctrl-C arrives as a flag; it is turned into a stop here
@@ -190,9 +184,9 @@ int YmodemCli::run(const Options &o)
                 return;
             code = exitCodeFor(s);
             if (s == YmodemFileTransmit::StatusFinished)
-                printLine(QStringLiteral("sent %1 (%2 bytes)").arg(shownName).arg(t.totalBytes()));
+                finish(true, QStringLiteral("sent %1 (%2 bytes)").arg(shownName).arg(t.totalBytes()), t.totalBytes(), o.path);
             else
-                printLine(QStringLiteral("send failed: %1").arg(t.failureReason()));
+                finish(false, QStringLiteral("send failed: %1").arg(t.failureReason()), t.transferredBytes(), o.path);
             loop.quit();
         });
         connect(&stopWatch, &QTimer::timeout, this, [&] {
@@ -225,9 +219,10 @@ int YmodemCli::run(const Options &o)
             return;
         code = exitCodeFor(s);
         if (s == YmodemFileReceive::StatusFinished)
-            printLine(QStringLiteral("received %1 (%2 bytes)").arg(r.targetPath()).arg(r.totalBytes()));
+            finish(true, QStringLiteral("received %1 (%2 bytes)").arg(r.targetPath()).arg(r.totalBytes()), r.totalBytes(),
+                   r.targetPath());
         else
-            printLine(QStringLiteral("receive failed: %1").arg(r.failureReason()));
+            finish(false, QStringLiteral("receive failed: %1").arg(r.failureReason()), r.transferredBytes(), QString());
         loop.quit();
     });
     connect(&r, &YmodemFileReceive::receiveProgress, this,

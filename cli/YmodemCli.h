@@ -72,6 +72,19 @@ public:
     // non-zero the running transfer stops as with requestStop(). Checked
     // every 50 ms; null for none.
     void setStopFlag(const volatile std::sig_atomic_t *flag) { stopFlag = flag; }
+    // Lines start with "<prefix>: " (default korvex-ymodem); the final
+    // result of a successful transfer goes to `results` instead of `err`
+    // when it is given (korvexctl: stdout, as every command's result).
+    void setOutput(const QString &prefix, FILE *results) { linePrefix = prefix; resultOut = results; }
+
+    // How the last run() ended: its result line, the bytes and the file.
+    struct Outcome {
+        bool finished = false;
+        QString text;
+        quint64 bytes = 0;
+        QString path;
+    };
+    const Outcome &outcome() const { return last; }
 
 signals:
     // Each time the transfer's percentage changes.
@@ -82,6 +95,7 @@ signals:
 private:
     void showProgress(int percent, quint64 done, quint64 total);
     void printLine(const QString &text);
+    void finish(bool finished, const QString &text, quint64 bytes, const QString &path);
 
     FILE *err;
     bool interactive;
@@ -91,6 +105,9 @@ private:
     bool lineOpen = false;
     int lastPercent = -1;
     QString shownName;
+    QString linePrefix = QStringLiteral("korvex-ymodem");
+    FILE *resultOut = nullptr;
+    Outcome last;
 };
 
 #endif

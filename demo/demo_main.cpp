@@ -29,7 +29,7 @@
 #include "QtChinese.h"
 #include "CommSet.h"
 #include "PlCommand.h"
-#include "SimSignalQuit.h"
+#include "SignalEvents.h"
 #include "TiedProcess.h"
 #include "TrendWd.h"
 #include "UpdateWidget.h"
@@ -296,7 +296,8 @@ int main(int argc, char *argv[])
     const bool trendShot = parser.isSet(trendOption);
 
     // Signals end the event loop, so that the clean-up below runs.
-    SimSignalQuit quitOnSignal;
+    SignalEvents quitOnSignal;
+    QObject::connect(&quitOnSignal, &SignalEvents::received, QCoreApplication::instance(), &QCoreApplication::quit);
     QTemporaryDir firmwareDir(QDir::temp().filePath(QStringLiteral("korvex-demo-firmware-XXXXXX")));
     TiedProcess sim;
     const QStringList simExtra = trendShot ? QStringList{QStringLiteral("--speed"), QStringLiteral("20"),

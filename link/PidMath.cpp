@@ -1,35 +1,34 @@
 #include "PidMath.h"
 
-#include <cmath>
-#include <limits>
+#include "CommandCatalogue.h"
 
 namespace PidMath {
 
+bool parseCoefficient(const QString &text, quint32 *word, QString *error)
+{
+    // An empty field is sent as 0, as it always was.
+    const QString typed = text.trimmed();
+    qint64 sent = 0;
+    QString why;
+    if (!typed.isEmpty() && !CommandCatalogue::parse(CommandWord::PidCoefficients, typed, &sent, &why)) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    *word = quint32(qint32(sent));
+    return true;
+}
+
 quint32 scaleCoefficient(const QString &text)
 {
-    const float typed = text.toFloat(); // 0 when the text is no number
-    const float scaled = typed * kScale;
-    // Converting a float that does not fit a 64-bit integer is undefined;
-    // "nan" gives 0 and huge values saturate before the low word is taken.
-    if (std::isnan(scaled))
-        return 0;
-    qint64 whole;
-    if (scaled >= 9.2233720368547758e18f)
-        whole = std::numeric_limits<qint64>::max();
-    else if (scaled <= -9.2233720368547758e18f)
-        whole = std::numeric_limits<qint64>::min();
-    else
-        whole = static_cast<qint64>(scaled); // truncates toward zero
-    return static_cast<quint32>(static_cast<quint64>(whole) & 0xFFFFFFFFu);
+    quint32 word = 0;
+    return parseCoefficient(text, &word, nullptr) ? word : 0;
 }
 
 bool isCoefficientText(const QString &text)
 {
-    if (text.trimmed().isEmpty())
-        return true;
-    bool ok = false;
-    const float typed = text.toFloat(&ok);
-    return ok && std::isfinite(typed);
+    quint32 word = 0;
+    return parseCoefficient(text, &word, nullptr);
 }
 
 QVector<quint32> coefficientVector(const QString &kp, const QString &ki, const QString &kd)

@@ -16,14 +16,14 @@ constexpr int kStatusElements = 5;
 // Status elements 2, 3 and 4 are the device's KP, KI and KD.
 constexpr int kFirstCoefficient = 2;
 
-// Typed text -> the 32-bit word sent for it: parsed in single precision,
-// multiplied by 10000 in single precision, truncated toward zero, low 32 bits.
-// Unparsable text gives 0; negative values go out as two's complement.
+// Typed text -> the 32-bit word sent for it: the command catalogue's one
+// parse and scaling of a coefficient (exact decimal times 10000, so 0.0007
+// is 7; signed, in 32 bits). Empty text is 0. Non-numbers, non-finite
+// values, values beyond 32 bits and digits finer than 1/10000 are refused:
+// false, with *error (when given) saying what is allowed.
+bool parseCoefficient(const QString &text, quint32 *word, QString *error);
+// The word for text that parseCoefficient accepts; 0 for refused text.
 quint32 scaleCoefficient(const QString &text);
-
-// Whether typed text is a coefficient the device can be sent: empty (sent as
-// 0) or a finite decimal number with '.' as the decimal point. "1,5", "1.5x"
-// or "nan" are not; scaleCoefficient would silently turn them into 0.
 bool isCoefficientText(const QString &text);
 
 // KP, KI, KD in this order.

@@ -1,5 +1,6 @@
 #include "PlCommand.h"
 
+#include "CommandCatalogue.h"
 #include "PortLossNotifier.h"
 #include "Protocol.h"
 #include "SPComm.h"
@@ -17,25 +18,18 @@ namespace {
 
 constexpr int WriteReplyLen = 6;
 constexpr int ReadReplyMaxLen = 128;
-constexpr int ReplyDeadlineMs = 100;
 constexpr std::chrono::milliseconds BusLockWait(10);
 // How long a port whose device node is still there must keep failing its
 // reads, without a byte, before its device counts as gone.
 constexpr int DeviceLossWindowMs = 300;
 
-constexpr quint8 ResultOk = 0;
-constexpr quint8 ResultPortClosed = 1;
-constexpr quint8 ResultBusBusy = 2;
-constexpr quint8 ResultDeviceError = 4;
-constexpr quint8 ResultDataLost = 255;
+using W = CommandWord;
 
-// The device takes every number most significant byte first.
-QByteArray bigEndian(quint32 value, int width)
+// The whole reply a read of this word brings (at most ReadReplyMaxLen).
+int replyLength(quint16 word)
 {
-    QByteArray bytes;
-    for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
-        bytes.append(char((value >> shift) & 0xFF));
-    return bytes;
+    const CommandSpec *command = CommandCatalogue::find(word);
+    return command ? command->replyLength : ReadReplyMaxLen;
 }
 
 int stopBitsCode(const QString &text)
@@ -166,6 +160,17 @@ void PlCommand::checkDeviceLost()
     emit turnOffSpcommResult(name, ResultOk);
 }
 
+void PlCommand::setReplyTimeout(int ms)
+{
+    m_replyTimeoutMs = ms;
+}
+
+int PlCommand::replyDeadlineMs(int requestBytes, int replyBytes) const
+{
+    // At 4800 baud a 59-byte status reply alone needs 123 ms on the line.
+    return m_replyTimeoutMs + m_channel->lineTimeMs(requestBytes + replyBytes);
+}
+
 bool PlCommand::isSpcOn()
 {
     return m_channel->isCommOpen();
@@ -200,7 +205,7 @@ quint8 PlCommand::execWriteCmd(quint16 word, const QByteArray &data)
                 m_channel->clearPortBuf();
                 m_channel->writeArray(m_lastTxFrame);
                 QByteArray reply;
-                m_channel->readReply(reply, WriteReplyLen, ReplyDeadlineMs);
+                m_channel->readReply(reply, WriteReplyLen, replyDeadlineMs(m_lastTxFrame.size(), WriteReplyLen));
                 if (!replyPassed(reply, true))
                     result = ResultDataLost;
                 else
@@ -234,7 +239,8 @@ quint8 PlCommand::execReadCmd(quint16 word, const QByteArray &data, QByteArray &
         }
         m_channel->clearPortBuf();
         m_channel->writeBytes(reinterpret_cast<const char *>(frame), len);
-        m_channel->readReply(reply, ReadReplyMaxLen, ReplyDeadlineMs);
+        m_channel->readReply(reply, ReadReplyMaxLen,
+                             replyDeadlineMs(len, replyLength(word)));
         code = replyPassed(reply, false) ? ResultOk : ResultDataLost;
         emit sendCommErrNums(quint32(m_errorCount));
     } catch (...) {
@@ -246,93 +252,93 @@ quint8 PlCommand::execReadCmd(quint16 word, const QByteArray &data, QByteArray &
 
 quint8 PlCommand::softResetDev()
 {
-    return execWriteCmd(0x0001, QByteArray::fromRawData("\x5A\xA5", 2));
+    return execWrite(W::SoftReset, {});
 }
 
 quint8 PlCommand::turnOnOffLd(quint8 onOff)
 {
-    return execWriteCmd(0x0011, QByteArray(1, char(onOff)));
+    return execWrite(W::LaserSwitch, {onOff});
 }
 
 quint8 PlCommand::setPowerPercent(quint16 powerPercent)
 {
-    return execWriteCmd(0x0012, bigEndian(powerPercent, 2));
+    return execWrite(W::Power, {powerPercent});
 }
 
 quint8 PlCommand::setTempThreshold(qint16 tempTh)
 {
-    return execWriteCmd(0x0013, bigEndian(quint16(tempTh), 2)); // two's complement pattern
+    return execWrite(W::TempThreshold, {quint16(tempTh)}); // two's complement pattern
 }
 
 quint8 PlCommand::setDevFrameNum(quint32 rxNum, quint32 txNum)
 {
-    return execWriteCmd(0x0014, bigEndian(rxNum, 4) + bigEndian(txNum, 4));
+    return execWrite(W::FrameCounters, {rxNum, txNum});
 }
 
 quint8 PlCommand::setSaveMaxDac(quint16 dacValue)
 {
-    return execWriteCmd(0x00A1, bigEndian(dacValue, 2));
+    return execWrite(W::MaxDacSaved, {dacValue});
 }
 
 quint8 PlCommand::setNotSaveMaxDac(quint16 dacValue)
 {
-    return execWriteCmd(0x00A2, bigEndian(dacValue, 2));
+    return execWrite(W::MaxDacUnsaved, {dacValue});
 }
 
 quint8 PlCommand::setCompensationHours(quint32 value)
 {
-    // The device takes 16 bits of hours behind two zero bytes.
-    return execWriteCmd(0x00A3, QByteArray(2, '\0') + bigEndian(value & 0xFFFF, 2));
+    return execWrite(W::CompensationHours, {value});
 }
 
 quint8 PlCommand::setDevSerialNum(QByteArray arrData)
 {
-    return execWriteCmd(0x0015, arrData);
+    return execWriteCmd(CommandCatalogue::code(W::SerialNumber), arrData);
 }
 
 quint8 PlCommand::setPidValue(QVector<quint32> arrData)
 {
-    // KP, KI, KD; a missing coefficient goes out as 0 rather than reading
-    // past the end of a short vector.
-    QByteArray bytes;
-    for (int i = 0; i < 3; ++i)
-        bytes += bigEndian(i < arrData.size() ? arrData.at(i) : 0u, 4);
-    return execWriteCmd(0xA010, bytes);
+    // KP, KI, KD; a missing coefficient goes out as 0.
+    return execWrite(W::PidCoefficients, {arrData.value(0), arrData.value(1), arrData.value(2)});
 }
 
 quint8 PlCommand::turnOnOffTec(quint8 onOff)
 {
-    return execWriteCmd(0x00A4, QByteArray(1, char(onOff)));
+    return execWrite(W::TecSwitch, {onOff});
 }
 
 quint8 PlCommand::setTecPowerDac(quint16 dacVal)
 {
-    return execWriteCmd(0x00A5, bigEndian(dacVal, 2));
+    return execWrite(W::TecPowerDac, {dacVal});
 }
 
 quint8 PlCommand::switchAutoTec(quint8 onOff)
 {
-    return execWriteCmd(0x00A6, QByteArray(1, char(onOff)));
+    return execWrite(W::AutoTecSwitch, {onOff});
 }
 
 quint8 PlCommand::setFanAutoPwm(QByteArray arrData)
 {
-    return execWriteCmd(0x00A7, arrData);
+    return execWriteCmd(CommandCatalogue::code(W::FanDebug), arrData);
 }
 
 quint8 PlCommand::setLdTypeParam(QByteArray arrData)
 {
-    return execWriteCmd(0x00A8, arrData);
+    return execWriteCmd(CommandCatalogue::code(W::LaserType), arrData);
 }
 
 quint8 PlCommand::queryPidParam()
 {
     QByteArray reply;
-    return execReadCmd(0xA111, QByteArray(1, '\0'), reply);
+    return execReadCmd(CommandCatalogue::code(W::PidQuery), CommandCatalogue::encode(W::PidQuery, {}), reply);
 }
 
 quint8 PlCommand::queryAllStatParam()
 {
     QByteArray reply;
-    return execReadCmd(0x00C1, QByteArray(1, char(0x01)), reply);
+    return execReadCmd(CommandCatalogue::code(W::AllStatusQuery), CommandCatalogue::encode(W::AllStatusQuery, {}), reply);
+}
+
+quint8 PlCommand::execWrite(CommandWord word, std::initializer_list<quint32> values)
+{
+    return execWriteCmd(CommandCatalogue::code(word), CommandCatalogue::encode(word, values));
 }

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QVector>
 
+#include <initializer_list>
+
+enum class CommandWord : quint16;
 class PortLossNotifier;
 class Protocol;
 class QThread;
@@ -33,6 +36,12 @@ public:
     // Says when the executor has closed the port because its device had gone;
     // that close is reported by turnOffSpcommResult too, right after.
     PortLossNotifier *lossNotifier() const { return m_lossNotifier; }
+
+    // How long the device may take to answer (default 100 ms); every reply
+    // deadline adds the time the request and the reply's own bytes need on
+    // the line at its rate. Call before the first command, or on the worker.
+    void setReplyTimeout(int ms);
+    static constexpr int DefaultReplyTimeoutMs = 100;
 
 signals:
     void turnOnSpcommResult(QString name, quint8 result);
@@ -70,11 +79,14 @@ private:
     void checkDeviceLost();
 
     quint8 execWriteCmd(quint16 word, const QByteArray &data);
+    // A write whose data the command catalogue builds from these values.
+    quint8 execWrite(CommandWord word, std::initializer_list<quint32> values);
     quint8 execReadCmd(quint16 word, const QByteArray &data, QByteArray &reply);
     // Judges a reply and keeps the count of consecutive failed exchanges.
     // A write is answered with exactly 6 bytes; anything else that comes
     // then (a late read reply above all) is not its answer.
     bool replyPassed(const QByteArray &reply, bool toWrite);
+    int replyDeadlineMs(int requestBytes, int replyBytes) const;
 
     Protocol *m_codec = nullptr;
     SPComm *m_channel = nullptr;
@@ -82,6 +94,7 @@ private:
     PortLossNotifier *m_lossNotifier = nullptr; // child, on the worker thread
     QByteArray m_lastTxFrame;
     quint64 m_errorCount = 0;
+    int m_replyTimeoutMs = DefaultReplyTimeoutMs;
     bool m_lossCheckQueued = false;
 };
 

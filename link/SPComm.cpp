@@ -20,16 +20,23 @@ constexpr int LossProbePauseMs = 20;
 
 bool isKnownBaud(int baud)
 {
-    switch (baud) {
-    case 1200: case 2400: case 4800: case 9600:
-    case 19200: case 38400: case 57600: case 115200:
-        return true;
-    default:
-        return false;
-    }
+    return SPComm::supportedBaudRates().contains(baud);
 }
 
 } // namespace
+
+const QList<int> &SPComm::supportedBaudRates()
+{
+    static const QList<int> rates{1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    return rates;
+}
+
+int SPComm::lineTimeMs(int bytes) const
+{
+    if (!isKnownBaud(m_baud))
+        return 0;
+    return int((qint64(bytes) * 10 * 1000 + m_baud - 1) / m_baud);
+}
 
 SPComm::SPComm(QObject *parent) : QObject(parent), m_port(new QSerialPort) {}
 
@@ -44,7 +51,11 @@ bool SPComm::openComm()
         return false;
     if (m_port->isOpen())
         return true;
-    m_port->setPortName(m_name);
+    // Opened as the device the name leads to, so that its lock is the same
+    // under every name (a link, /dev/serial/by-id/...) and a second program
+    // finds it busy whichever name it uses.
+    const QString target = QFileInfo(m_name).canonicalFilePath();
+    m_port->setPortName(m_name.contains(QLatin1Char('/')) && !target.isEmpty() ? target : m_name);
     // -1 is the port's value for a rate it does not know.
     m_port->setBaudRate(isKnownBaud(m_baud) ? m_baud : -1, QSerialPort::AllDirections);
     switch (m_parityCode) {

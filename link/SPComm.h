@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QMutex>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -30,6 +31,12 @@ public:
     bool isCommOpen() const;
     void setCommName(const QString &name);
     void setCommBaud(int baud);
+    int commBaud() const { return m_baud; }
+    // The rates the device line is opened with; any other opens nothing.
+    static const QList<int> &supportedBaudRates();
+    // Milliseconds that `bytes` take on the line at the set rate (10 bits a
+    // byte), rounded up; 0 while no supported rate is set.
+    int lineTimeMs(int bytes) const;
     void setCommStopBits(int code); // 0 one, 1 one and a half, 2 two
     void setCommParity(int code);   // 0 none, 1 odd, 2 even
     QString commName() const;

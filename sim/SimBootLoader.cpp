@@ -211,7 +211,6 @@ quint8 SimBootLoader::store()
         return CodeCan;
     }
     m_stored = true;
-    ++m_images;
     emit report(QStringLiteral("firmware image %1 (%2 bytes) saved to %3").arg(m_name).arg(m_size).arg(path));
     return CodeAck;
 }

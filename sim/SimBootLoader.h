@@ -44,7 +44,6 @@ public:
     QByteArray filter(const QByteArray &bytes);
 
     Mode mode() const { return m_mode; }
-    int imagesReceived() const { return m_images; }
 
 signals:
     // One line per event worth telling the operator (image saved, transfer failed).
@@ -81,7 +80,6 @@ private:
     quint64 m_size = 0;
     quint64 m_done = 0;
     bool m_stored = false;
-    int m_images = 0;
 };
 
 #endif

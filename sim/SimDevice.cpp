@@ -1,5 +1,6 @@
 #include "SimDevice.h"
 
+#include "CommandCatalogue.h"
 #include "Protocol.h"
 
 #include <algorithm>
@@ -77,38 +78,16 @@ SimDevice::SimDevice()
 
 int SimDevice::requestDataLength(quint16 word)
 {
-    switch (word) {
-    case 0x0001: return 2;
-    case 0x0011: return 1;
-    case 0x0012: return 2;
-    case 0x0013: return 2;
-    case 0x0014: return 8;
-    case 0x00A1: return 2;
-    case 0x00A2: return 2;
-    case 0x00A3: return 4;
-    case 0x00A4: return 1;
-    case 0x00A5: return 2;
-    case 0x00A6: return 1;
-    case 0xA010: return 12;
-    case 0x00C1: return 1;
-    case 0xA111: return 1;
-    case 0x0015:
-    case 0x00A7:
-    case 0x00A8:
-        return VariableLength;
-    default:
+    const CommandSpec *command = CommandCatalogue::find(word);
+    if (!command)
         return UnknownWord;
-    }
+    return command->encoding == DataEncoding::Raw ? VariableLength : command->dataLength;
 }
 
 int SimDevice::typicalDataLength(quint16 word)
 {
-    switch (word) {
-    case 0x0015: return 8;
-    case 0x00A7: return 3;
-    case 0x00A8: return 1;
-    default: return -1;
-    }
+    const CommandSpec *command = CommandCatalogue::find(word);
+    return command && command->encoding == DataEncoding::Raw ? command->dataLength : -1;
 }
 
 QByteArray SimDevice::writeReply(quint16 word, quint8 status)

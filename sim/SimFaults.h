@@ -37,7 +37,6 @@ public:
     // per received request, in order.
     QList<Chunk> plan(const QByteArray &reply);
 
-    qint64 requestsSeen() const { return m_requests; }
     // What plan() decided for the last reply: "clean", or the faults applied,
     // comma separated (silent, drop, corrupt, trailing, split, delay).
     QByteArray lastFate() const { return m_lastFate; }

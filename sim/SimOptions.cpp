@@ -1,8 +1,13 @@
 #include "SimOptions.h"
 
+#include "OptionErrors.h"
+
+#include <QCommandLineParser>
+
 namespace {
 
-// Options that take a value, each given as "--name value" or "--name=value".
+// Options that take a value, each given as "--name value" or "--name=value",
+// in the order their values are taken.
 const QStringList ValueOptions = {
     "link", "port", "baud", "seed", "refuse", "drop", "corrupt", "trailing", "split",
     "split-pause", "delay", "delay-share", "silent-after", "chatter", "log", "fault-log", "gap", "speed",
@@ -101,126 +106,120 @@ bool SimOptions::parseInt(const QString &name, const QString &text, qint64 lo, q
     return true;
 }
 
+// One option's value; lists (--refuse, --fan-stuck) add to what earlier
+// uses of the option gave.
+bool SimOptions::take(const QString &name, const QString &value, QString *error)
+{
+    qint64 n = 0;
+    bool ok = true;
+    if (name == "link") {
+        linkPath = value;
+    } else if (name == "port") {
+        portName = value;
+    } else if (name == "log") {
+        logPath = value;
+    } else if (name == "fault-log") {
+        faultLogPath = value;
+    } else if (name == "firmware-dir") {
+        firmwareDir = value;
+    } else if (name == "baud") {
+        ok = parseInt(name, value, 50, 10000000, &n, error);
+        baud = int(n);
+    } else if (name == "seed") {
+        ok = parseInt(name, value, 0, 0xFFFFFFFFLL, &n, error);
+        faults.seed = quint32(n);
+    } else if (name == "drop") {
+        ok = parseShare(name, value, &faults.dropShare, error);
+    } else if (name == "corrupt") {
+        ok = parseShare(name, value, &faults.corruptShare, error);
+    } else if (name == "trailing") {
+        ok = parseShare(name, value, &faults.trailingShare, error);
+    } else if (name == "split") {
+        ok = parseShare(name, value, &faults.splitShare, error);
+    } else if (name == "delay-share") {
+        ok = parseShare(name, value, &faults.delayShare, error);
+    } else if (name == "split-pause") {
+        ok = parseInt(name, value, 0, 60000, &n, error);
+        faults.splitPauseMs = int(n);
+    } else if (name == "delay") {
+        ok = parseInt(name, value, 0, 60000, &n, error);
+        faults.delayMs = int(n);
+    } else if (name == "silent-after") {
+        ok = parseInt(name, value, 0, 0x7FFFFFFFFFFFLL, &n, error);
+        faults.silentAfter = n;
+    } else if (name == "chatter") {
+        ok = parseInt(name, value, 1, 60000, &n, error);
+        chatterMs = int(n);
+    } else if (name == "gap") {
+        ok = parseInt(name, value, 1, 10000, &n, error);
+        gapMs = int(n);
+    } else if (name == "ld-type") {
+        ok = parseInt(name, value, 0, 2, &n, error);
+        ldType = quint8(n);
+    } else if (name == "run-seconds") {
+        ok = parseInt(name, value, 0, 0xFFFFFFFFLL, &n, error);
+        runSeconds = quint32(n);
+    } else if (name == "speed") {
+        const double v = value.toDouble(&ok);
+        ok = ok && v > 0.0 && v <= 1e6;
+        if (!ok)
+            *error = QStringLiteral("--speed needs a factor above 0, not '%1'").arg(value);
+        speed = v;
+    } else if (name == "firmware") {
+        const QStringList parts = value.split('.');
+        qint64 major = 0, minor = 0;
+        ok = parts.size() == 2 && parseInt(name, parts[0], 0, 255, &major, error)
+            && parseInt(name, parts[1], 0, 255, &minor, error);
+        if (!ok)
+            *error = QStringLiteral("--firmware needs MAJOR.MINOR (each 0..255), not '%1'").arg(value);
+        fwMajor = quint8(major);
+        fwMinor = quint8(minor);
+    } else if (name == "refuse") {
+        for (const QString &w : value.split(',', Qt::SkipEmptyParts)) {
+            if (!(ok = parseInt(name, w.trimmed(), 0, 0xFFFF, &n, error)))
+                break;
+            refusedWords.insert(quint16(n));
+        }
+    } else if (name == "fan-stuck") {
+        for (const QString &f : value.split(',', Qt::SkipEmptyParts)) {
+            if (!(ok = parseInt(name, f.trimmed(), 1, 3, &n, error)))
+                break;
+            stuckFans.append(int(n) - 1);
+        }
+    }
+    return ok;
+}
+
 SimOptions::Outcome SimOptions::parse(const QStringList &args, QString *error)
 {
-    for (int i = 0; i < args.size(); ++i) {
-        QString arg = args[i];
-        if (arg == "-h" || arg == "--help")
-            return ShowHelp;
-        if (arg == "--version")
-            return ShowVersion;
-        if (arg == "-v" || arg == "--verbose") {
-            verbose = true;
-            continue;
-        }
-        if (arg == "--pty") {
-            usePty = true;
-            continue;
-        }
-        if (!arg.startsWith("--")) {
-            *error = QStringLiteral("unexpected argument '%1'").arg(arg);
-            return Invalid;
-        }
-        QString name = arg.mid(2);
-        QString value;
-        const int eq = name.indexOf('=');
-        if (eq >= 0) {
-            value = name.mid(eq + 1);
-            name = name.left(eq);
-        }
-        if (!ValueOptions.contains(name)) {
-            *error = QStringLiteral("unknown option '%1'").arg(arg);
-            return Invalid;
-        }
-        if (eq < 0) {
-            if (i + 1 >= args.size()) {
-                *error = QStringLiteral("--%1 needs a value").arg(name);
-                return Invalid;
-            }
-            value = args[++i];
-        }
-
-        qint64 n = 0;
-        bool ok = true;
-        if (name == "link") {
-            linkPath = value;
-        } else if (name == "port") {
-            portName = value;
-        } else if (name == "log") {
-            logPath = value;
-        } else if (name == "fault-log") {
-            faultLogPath = value;
-        } else if (name == "firmware-dir") {
-            firmwareDir = value;
-        } else if (name == "baud") {
-            ok = parseInt(name, value, 50, 10000000, &n, error);
-            baud = int(n);
-        } else if (name == "seed") {
-            ok = parseInt(name, value, 0, 0xFFFFFFFFLL, &n, error);
-            faults.seed = quint32(n);
-        } else if (name == "drop") {
-            ok = parseShare(name, value, &faults.dropShare, error);
-        } else if (name == "corrupt") {
-            ok = parseShare(name, value, &faults.corruptShare, error);
-        } else if (name == "trailing") {
-            ok = parseShare(name, value, &faults.trailingShare, error);
-        } else if (name == "split") {
-            ok = parseShare(name, value, &faults.splitShare, error);
-        } else if (name == "delay-share") {
-            ok = parseShare(name, value, &faults.delayShare, error);
-        } else if (name == "split-pause") {
-            ok = parseInt(name, value, 0, 60000, &n, error);
-            faults.splitPauseMs = int(n);
-        } else if (name == "delay") {
-            ok = parseInt(name, value, 0, 60000, &n, error);
-            faults.delayMs = int(n);
-        } else if (name == "silent-after") {
-            ok = parseInt(name, value, 0, 0x7FFFFFFFFFFFLL, &n, error);
-            faults.silentAfter = n;
-        } else if (name == "chatter") {
-            ok = parseInt(name, value, 1, 60000, &n, error);
-            chatterMs = int(n);
-        } else if (name == "gap") {
-            ok = parseInt(name, value, 1, 10000, &n, error);
-            gapMs = int(n);
-        } else if (name == "ld-type") {
-            ok = parseInt(name, value, 0, 2, &n, error);
-            ldType = quint8(n);
-        } else if (name == "run-seconds") {
-            ok = parseInt(name, value, 0, 0xFFFFFFFFLL, &n, error);
-            runSeconds = quint32(n);
-        } else if (name == "speed") {
-            const double v = value.toDouble(&ok);
-            ok = ok && v > 0.0 && v <= 1e6;
-            if (!ok)
-                *error = QStringLiteral("--speed needs a factor above 0, not '%1'").arg(value);
-            speed = v;
-        } else if (name == "firmware") {
-            const QStringList parts = value.split('.');
-            qint64 major = 0, minor = 0;
-            ok = parts.size() == 2 && parseInt(name, parts[0], 0, 255, &major, error)
-                && parseInt(name, parts[1], 0, 255, &minor, error);
-            if (!ok)
-                *error = QStringLiteral("--firmware needs MAJOR.MINOR (each 0..255), not '%1'").arg(value);
-            fwMajor = quint8(major);
-            fwMinor = quint8(minor);
-        } else if (name == "refuse") {
-            for (const QString &w : value.split(',', Qt::SkipEmptyParts)) {
-                if (!(ok = parseInt(name, w.trimmed(), 0, 0xFFFF, &n, error)))
-                    break;
-                refusedWords.insert(quint16(n));
-            }
-        } else if (name == "fan-stuck") {
-            for (const QString &f : value.split(',', Qt::SkipEmptyParts)) {
-                if (!(ok = parseInt(name, f.trimmed(), 1, 3, &n, error)))
-                    break;
-                stuckFans.append(int(n) - 1);
-            }
-        }
-        if (!ok)
-            return Invalid;
+    QCommandLineParser p;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("show this text"));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("show the version"));
+    const QCommandLineOption verboseOption({QStringLiteral("v"), QStringLiteral("verbose")}, QStringLiteral("trace"));
+    const QCommandLineOption pty(QStringLiteral("pty"), QStringLiteral("serve a pseudo-terminal"));
+    p.addOptions({help, version, verboseOption, pty});
+    for (const QString &name : ValueOptions)
+        p.addOption(QCommandLineOption(name, name, QStringLiteral("value")));
+    if (!p.parse(QStringList{QStringLiteral("korvex-sim")} + args)) {
+        *error = optionError(p);
+        return Invalid;
     }
-
+    if (p.isSet(help))
+        return ShowHelp;
+    if (p.isSet(version))
+        return ShowVersion;
+    if (!p.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument '%1'").arg(p.positionalArguments().first());
+        return Invalid;
+    }
+    verbose = p.isSet(verboseOption);
+    usePty = p.isSet(pty);
+    for (const QString &name : ValueOptions) {
+        for (const QString &value : p.values(name)) {
+            if (!take(name, value, error))
+                return Invalid;
+        }
+    }
     if (usePty == !portName.isEmpty()) {
         *error = QStringLiteral("choose exactly one of --pty and --port NAME");
         return Invalid;

@@ -39,6 +39,7 @@ public:
     QString firmwareDir; // boot loader: received images go here
 
 private:
+    bool take(const QString &name, const QString &value, QString *error);
     bool parseShare(const QString &name, const QString &text, double *out, QString *error);
     bool parseInt(const QString &name, const QString &text, qint64 lo, qint64 hi, qint64 *out, QString *error);
 };

@@ -6,7 +6,7 @@
 #include "SimPtyLine.h"
 #include "SimSerialLine.h"
 #include "SimServer.h"
-#include "SimSignalQuit.h"
+#include "SignalEvents.h"
 
 #include <QCoreApplication>
 
@@ -33,7 +33,8 @@ int main(int argc, char *argv[])
         break;
     }
 
-    SimSignalQuit quitOnSignal;
+    SignalEvents quitOnSignal;
+    QObject::connect(&quitOnSignal, &SignalEvents::received, QCoreApplication::instance(), &QCoreApplication::quit);
 
     std::unique_ptr<SimLine> line;
     if (options.usePty)

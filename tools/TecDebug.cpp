@@ -1,4 +1,5 @@
 #include "TecDebug.h"
+#include "CommandCatalogue.h"
 #include "ui_TecDebug.h"
 
 TecDebug::TecDebug(QWidget *parent)
@@ -6,6 +7,8 @@ TecDebug::TecDebug(QWidget *parent)
     , ui(new Ui::TecDebug)
 {
     ui->setupUi(this);
+    // The DAC values the device may be sent, as every path checks them.
+    ui->tecPowerSet->setMaximum(int(CommandCatalogue::spec(CommandWord::TecPowerDac).max));
 }
 
 TecDebug::~TecDebug()

@@ -1,4 +1,5 @@
 #include "fan_debug.h"
+#include "CommandCatalogue.h"
 #include "FanCommand.h"
 #include "ui_fan_debug.h"
 
@@ -7,6 +8,8 @@ fan_debug::fan_debug(QWidget *parent)
     , ui(new Ui::fan_debug)
 {
     ui->setupUi(this);
+    // The PWM values the device may be sent, as every path checks them.
+    ui->fanPwmSetSlider->setMaximum(int(CommandCatalogue::spec(CommandWord::FanDebug).max));
 }
 
 fan_debug::~fan_debug()

@@ -7,21 +7,42 @@
 //   QCOMPARE(r.exitCode, 0);
 //   QVERIFY(r.out.contains("power 640: done"));
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
+#include <csignal>
+
 struct CtlRun
 {
-    explicit CtlRun(const QStringList &args, int timeoutMs = 30000)
+    // How the run is set up beyond its arguments.
+    struct Setup
+    {
+        QString stdoutFile;  // stdout goes there (e.g. /dev/full) instead of being kept
+        int signalAfterMs = -1; // send `signo` this long after the start
+        int signo = 0;
+    };
+
+    explicit CtlRun(const QStringList &args, int timeoutMs = 30000) : CtlRun(args, Setup(), timeoutMs) {}
+
+    CtlRun(const QStringList &args, const Setup &setup, int timeoutMs = 30000)
     {
         QProcess p;
+        if (!setup.stdoutFile.isEmpty())
+            p.setStandardOutputFile(setup.stdoutFile, QIODevice::Append);
+        QElapsedTimer clock;
+        clock.start();
         p.start(program(), args);
         if (!p.waitForStarted(10000)) {
             err = QStringLiteral("korvexctl did not start: ") + p.errorString();
             return;
         }
         p.closeWriteChannel();
+        if (setup.signalAfterMs >= 0 && !p.waitForFinished(setup.signalAfterMs)) {
+            signalledAtMs = clock.elapsed();
+            ::kill(pid_t(p.processId()), setup.signo);
+        }
         if (!p.waitForFinished(timeoutMs)) {
             p.kill();
             p.waitForFinished(5000);
@@ -31,6 +52,7 @@ struct CtlRun
         out = QString::fromUtf8(p.readAllStandardOutput());
         err = QString::fromUtf8(p.readAllStandardError());
         exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        finishedAtMs = clock.elapsed();
     }
 
     static QString program()
@@ -45,6 +67,8 @@ struct CtlRun
     }
 
     int exitCode = -1;
+    qint64 signalledAtMs = -1;
+    qint64 finishedAtMs = -1;
     QString out;
     QString err;
 };

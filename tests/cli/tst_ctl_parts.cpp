@@ -56,7 +56,9 @@ private slots:
 
     void profileRejectsWhatCannotBeSent()
     {
-        QJsonObject good = DeviceProfile().toJson();
+        DeviceProfile sendable;
+        sendable.thresholdTenths = 400; // 40.0 degrees: the window's range starts at 20.0
+        QJsonObject good = sendable.toJson();
         DeviceProfile p;
         QString error;
         QVERIFY(DeviceProfile::fromJson(good, &p, &error));

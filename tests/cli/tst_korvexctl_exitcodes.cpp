@@ -115,6 +115,14 @@ private slots:
         QTest::newRow("serial raw short") << QStringList{"--factory", "serial-number", "--raw", "0102"};
         QTest::newRow("tec dac too high") << QStringList{"--factory", "tec", "dac", "3801"};
         QTest::newRow("pid set two values") << QStringList{"--factory", "pid", "set", "1", "2"};
+        // One parse for every path: what the device must not get is refused.
+        QTest::newRow("pid set nan") << QStringList{"--factory", "pid", "set", "nan", "0", "0"};
+        QTest::newRow("pid set inf") << QStringList{"--factory", "pid", "set", "0", "inf", "0"};
+        QTest::newRow("pid set 1e30") << QStringList{"--factory", "pid", "set", "0", "0", "1e30"};
+        QTest::newRow("pid set 300000 flips sign") << QStringList{"--factory", "pid", "set", "300000", "0", "0"};
+        QTest::newRow("pid set finer than 1/10000") << QStringList{"--factory", "pid", "set", "0.00005", "0", "0"};
+        QTest::newRow("serial date with slashes") << QStringList{"--factory", "serial-number", "66051", "2024/07/09", "7"};
+        QTest::newRow("serial date without zeros") << QStringList{"--factory", "serial-number", "66051", "2024-7-9", "7"};
         // Factory commands without --factory, as the window hides them.
         QTest::newRow("factory max-dac") << QStringList{"max-dac", "3000"};
         QTest::newRow("factory serial") << QStringList{"serial-number", "--raw", "0102031807090001"};

@@ -32,7 +32,9 @@ private slots:
         const CtlRun r({"--port", pty, "send", work.filePath("image.bin")}, 120000);
         QVERIFY2(r.exitCode == 0, r.describe());
         QCOMPARE(readFile(work.filePath("fw/image.bin")), image);
-        QVERIFY2(r.err.contains("sent image.bin (20000 bytes)"), r.describe());
+        // The result on stdout under korvexctl's name, as every command's.
+        QVERIFY2(r.out.startsWith("korvexctl: sent image.bin (20000 bytes)"), r.describe());
+        QVERIFY2(!r.err.contains("korvex-ymodem"), r.describe());
         sim.terminate();
         sim.waitForFinished(5000);
     }
@@ -47,6 +49,7 @@ private slots:
         const CtlRun r({"--port", sb.port, "--baud", "115200", "receive", dst.path()}, 120000);
         QVERIFY2(r.exitCode == 0, r.describe());
         QCOMPARE(readFile(dst.filePath("log.bin")), data);
+        QVERIFY2(r.out.startsWith("korvexctl: received ") && r.out.contains("(9000 bytes)"), r.describe());
     }
 
     void ctrlCCancelsASend()

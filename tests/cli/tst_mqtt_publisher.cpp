@@ -233,24 +233,30 @@ void TstMqttPublisher::oneStationIdForTheWholeRun()
 void TstMqttPublisher::everyBrokerFailureIsRetried_data()
 {
     QTest::addColumn<QString>("replacement");
-    QTest::newRow("accept-and-close") << "close";
-    QTest::newRow("another CA's certificate") << "other-ca";
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<QString>("said"); // what the warning says is wrong
+    QTest::newRow("TLS, accept-and-close") << "close" << true << "TLS failed";
+    QTest::newRow("TLS, another CA's certificate") << "other-ca" << true << "TLS failed";
+    QTest::newRow("plain, a peer that answers no MQTT") << "nonsense" << false << "did not speak MQTT";
 }
 
 void TstMqttPublisher::everyBrokerFailureIsRetried()
 {
     QFETCH(QString, replacement);
+    QFETCH(bool, tls);
+    QFETCH(QString, said);
     MosquittoBroker broker;
-    QVERIFY2(broker.enableTls(), qPrintable(broker.errorText()));
+    QVERIFY2(!tls || broker.enableTls(), qPrintable(broker.errorText()));
     QVERIFY2(broker.start(), qPrintable(broker.errorText()));
     // The dashboard on the broker's plain listener, which stays as it is.
-    MqttSubscriber sub(broker.plainPort(), "korvex/#", "tls-watcher");
+    MqttSubscriber sub(tls ? broker.plainPort() : broker.port(), "korvex/#", "tls-watcher");
     QVERIFY(sub.waitForConnected());
     MqttOptions o;
     o.host = "localhost";
     o.port = broker.port();
     o.id = "TR";
-    o.tlsCaFile = broker.caFile();
+    if (tls)
+        o.tlsCaFile = broker.caFile();
     MqttPublisher pub(o);
     pub.setQueueCapacity(2000);
     QSignalSpy warnings(&pub, &MqttPublisher::warning);
@@ -270,8 +276,9 @@ void TstMqttPublisher::everyBrokerFailureIsRetried()
     broker.stop();
     {
         std::unique_ptr<ClosingListener> closing;
-        if (replacement == "close") {
-            closing = std::make_unique<ClosingListener>(broker.port());
+        if (replacement != "other-ca") {
+            closing = std::make_unique<ClosingListener>(
+                broker.port(), replacement == "nonsense" ? QByteArray("HTTP/1.0 400 Bad Request\r\n\r\n") : QByteArray());
             QVERIFY(closing->isListening());
         } else {
             broker.setOtherCertificate(true);
@@ -301,12 +308,13 @@ void TstMqttPublisher::everyBrokerFailureIsRetried()
         expected.append(i);
     QCOMPARE(seqs, expected); // all, in order, none twice
     QCOMPARE(pub.droppedCount(), qint64(0));
-    QStringList said;
+    QStringList lines;
     for (const QList<QVariant> &w : warnings)
-        said.append(w.at(0).toString());
+        lines.append(w.at(0).toString());
     // One line per change of what is wrong, not one per retry.
-    QVERIFY2(said.size() <= 4, qPrintable(said.join('\n')));
-    QVERIFY2(said.last().contains("connected"), qPrintable(said.join('\n')));
+    QVERIFY2(lines.size() <= 4, qPrintable(lines.join('\n')));
+    QVERIFY2(lines.filter(said).size() == 1, qPrintable(lines.join('\n')));
+    QVERIFY2(lines.last().contains("connected"), qPrintable(lines.join('\n')));
 }
 
 void TstMqttPublisher::watchOutputFollowsTheLinkLamp()

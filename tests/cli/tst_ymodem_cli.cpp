@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 #include "TiedProcess.h"
 #include "Ymodem.h"
+#include "YmodemBlocks.h"
 #include "YmodemCli.h"
 #include "YmodemHeader.h"
 
@@ -87,13 +88,6 @@ private slots:
     void sendEndsOnlyWithTheEndsAck();
     void longNameToRb();
 };
-
-static QByteArray header(const QByteArray &name, const QByteArray &size)
-{
-    QByteArray data = (name + '\0' + size + '\0').leftJustified(128, '\0');
-    const quint16 crc = Ymodem::crc16(reinterpret_cast<const quint8 *>(data.constData()), 128);
-    return QByteArray::fromHex("0100FF") + data + char(crc >> 8) + char(crc & 0xFF);
-}
 
 static QString pacer() { return qEnvironmentVariable("KORVEX_BUILD_DIR") + "/bench/korvex-pacer"; }
 
@@ -246,15 +240,7 @@ void TestYmodemCli::hostileHeaderFromPeer()
     FarEnd far(cable.b);
     QVERIFY(far.isOpen());
     QVERIFY(far.waitFor('C', 5000));
-    QByteArray data = QByteArray("../escape.bin") + '\0' + "5" + '\0';
-    data = data.leftJustified(128, '\0');
-    quint16 crc = 0;
-    for (char ch : data) {
-        crc ^= quint16(quint8(ch)) << 8;
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 0x8000) ? quint16((crc << 1) ^ 0x1021) : quint16(crc << 1);
-    }
-    far.write(QByteArray::fromHex("0100FF") + data + char(crc >> 8) + char(crc & 0xFF));
+    far.write(makeHeader("../escape.bin", "5"));
     QVERIFY(receive.waitForFinished(10000));
     QCOMPARE(receive.exitCode(), 5);
     QVERIFY(receive.readAllStandardError().contains("unsafe"));
@@ -339,7 +325,7 @@ void TestYmodemCli::controlCharactersInNamesAreShownEscaped()
     FarEnd far(cable.b);
     QVERIFY(far.isOpen());
     QVERIFY(far.waitFor('C', 5000));
-    far.write(header("evil\x1b]0;owned\x07\x1b[2J\xc2\x9b" "31m.bin", "5"));
+    far.write(makeHeader("evil\x1b]0;owned\x07\x1b[2J\xc2\x9b" "31m.bin", "5"));
     QVERIFY(receive.waitForFinished(10000));
     QCOMPARE(receive.exitCode(), 5);
     const QByteArray err = receive.readAllStandardError();

@@ -2,15 +2,17 @@
 #define KORVEX_TESTS_CLOSINGLISTENER_H
 
 // A listener that accepts every connection and closes it at once, as a load
-// balancer does while the service behind it is down:
+// balancer does while the service behind it is down (or first says something
+// that is not MQTT, as another service on the port would):
 //
 //   ClosingListener lb(broker.port());   // the broker is stopped first
+//   ClosingListener web(port, "HTTP/1.0 400 Bad Request\r\n\r\n");
 //   QVERIFY(lb.isListening());
 //   ... lb.accepted() connections so far ...
 //
 // It listens on 127.0.0.1 (and ::1 when it can) until destroyed.
 
-#include <QtGlobal>
+#include <QByteArray>
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -24,7 +26,7 @@
 class ClosingListener
 {
 public:
-    explicit ClosingListener(quint16 port)
+    explicit ClosingListener(quint16 port, const QByteArray &reply = QByteArray()) : m_reply(reply)
     {
         listenOn(AF_INET, port);
         listenOn(AF_INET6, port);
@@ -88,6 +90,9 @@ private:
                     continue;
                 const int client = ::accept(p.fd, nullptr, nullptr);
                 if (client >= 0) {
+                    // A client that left first gets nothing; that is all.
+                    const ssize_t written = ::write(client, m_reply.constData(), size_t(m_reply.size()));
+                    Q_UNUSED(written)
                     ::close(client);
                     ++m_accepted;
                 }
@@ -95,6 +100,7 @@ private:
         }
     }
 
+    QByteArray m_reply;
     std::vector<int> m_fds;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};

@@ -162,7 +162,7 @@ void TestFactoryWindows::pidSendsTypedCoefficients()
     QTest::mouseClick(child<QPushButton>(w, "btnSetPid"), Qt::LeftButton);
     QCOMPARE(spy.count(), 2);
     QCOMPARE(spy.at(1).at(0).value<QVector<quint32>>(),
-             (QVector<quint32>{31415, 6, 4294952296u}));
+             (QVector<quint32>{31416, 7, 4294952296u})); // exact: the same words as korvexctl and profiles
 }
 
 void TestFactoryWindows::pidRefusesEmptyField_data()

@@ -26,16 +26,17 @@ void TestPidMath::scaleCoefficient_data()
     QTest::newRow("1.5") << "1.5" << quint32(15000);
     QTest::newRow("0.1") << "0.1" << quint32(1000);
     QTest::newRow("empty") << "" << quint32(0);
-    QTest::newRow("3.1416 truncates") << "3.1416" << quint32(31415);
-    QTest::newRow("0.0007 truncates") << "0.0007" << quint32(6);
+    // Exact decimal scaling, as every path scales a coefficient.
+    QTest::newRow("3.1416 exactly") << "3.1416" << quint32(31416);
+    QTest::newRow("0.0007 exactly") << "0.0007" << quint32(7);
     QTest::newRow("negative two's complement") << "-1.5" << quint32(4294952296u);
     QTest::newRow("not a number") << "abc" << quint32(0);
     QTest::newRow("integer") << "12" << quint32(120000);
-    QTest::newRow("below resolution") << "0.00001" << quint32(0);
+    // Refused text (the window never sends it) has no word: 0.
+    QTest::newRow("below resolution is refused") << "0.00001" << quint32(0);
     QTest::newRow("nan text") << "nan" << quint32(0);
-    // 1e6 * 10000 = 1e10 leaves the low word 1e10 - 2 * 2^32.
-    QTest::newRow("beyond 32 bits keeps the low word") << "1000000" << quint32(1410065408u);
-    QTest::newRow("beyond 64 bits saturates") << "1e30" << quint32(0xFFFFFFFFu);
+    QTest::newRow("beyond 32 bits is refused") << "1000000" << quint32(0);
+    QTest::newRow("1e30 is refused") << "1e30" << quint32(0);
 }
 
 void TestPidMath::scaleCoefficient()

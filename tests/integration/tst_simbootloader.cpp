@@ -4,6 +4,7 @@
 
 #include "SimDevice.h"
 #include "Ymodem.h"
+#include "YmodemBlocks.h"
 
 #include <QDir>
 #include <QProcess>
@@ -82,20 +83,6 @@ QByteArray readUntil(QSerialPort &port, int timeoutMs, const std::function<bool(
         got += port.readAll();
     }
     return got;
-}
-
-QByteArray packet(quint8 number, const QByteArray &data)
-{
-    QByteArray block = data.leftJustified(data.size() > 128 ? 1024 : 128, '\0');
-    QByteArray p;
-    p += char(block.size() == 128 ? 0x01 : 0x02);
-    p += char(number);
-    p += char(~number);
-    p += block;
-    const quint16 crc = Ymodem::crc16(reinterpret_cast<const quint8 *>(block.constData()), quint32(block.size()));
-    p += char(crc >> 8);
-    p += char(crc & 0xFF);
-    return p;
 }
 
 int sendWithCli(const QString &port, const QString &file)
@@ -208,7 +195,7 @@ void TestSimBootLoader::refusesHostileHeaders()
     for (const Hostile &h : headers) {
         host.clear();
         QVERIFY(readUntil(host, 5000, [](const QByteArray &b) { return b.contains('C'); }).contains('C'));
-        host.write(packet(0, h.header));
+        host.write(makeBlock(0, h.header, 128));
         const QByteArray answer = readUntil(host, 3000, [](const QByteArray &b) { return b.contains(Cancel5); });
         QVERIFY2(answer.contains(Cancel5), answer.toHex().constData());
         QTRY_VERIFY2(sim.output().contains(h.logged), qPrintable(h.logged));
@@ -226,9 +213,9 @@ void TestSimBootLoader::abandonedTransferLeavesNoFile()
     QVERIFY(host.open(QIODevice::ReadWrite));
     host.clear();
     QVERIFY(readUntil(host, 5000, [](const QByteArray &b) { return b.contains('C'); }).contains('C'));
-    host.write(packet(0, QByteArray("half.bin") + '\0' + "5000" + '\0'));
+    host.write(makeHeader("half.bin", "5000"));
     QVERIFY(readUntil(host, 3000, [](const QByteArray &b) { return b.contains('\x06'); }).contains('\x06'));
-    host.write(packet(1, randomBytes(1024, 1)));
+    host.write(makeBlock(1, randomBytes(1024, 1), 1024));
     QVERIFY(readUntil(host, 3000, [](const QByteArray &b) { return b.contains('\x06'); }).contains('\x06'));
     // The host falls silent: the device gives up after some seconds.
     const QByteArray end = readUntil(host, 20000, [](const QByteArray &b) { return b.contains(Cancel5); });
@@ -263,9 +250,9 @@ void TestSimBootLoader::takesTheNextImageAfterAFailure()
         host.clear();
         QVERIFY(readUntil(host, 5000, [](const QByteArray &b) { return b.contains('C'); }).contains('C'));
         const int before = openDescriptors(pid);
-        host.write(packet(0, QByteArray("half.bin") + '\0' + "5000" + '\0'));
+        host.write(makeHeader("half.bin", "5000"));
         QVERIFY(readUntil(host, 3000, [](const QByteArray &b) { return b.contains('\x06'); }).contains('\x06'));
-        host.write(packet(1, randomBytes(1024, 1)));
+        host.write(makeBlock(1, randomBytes(1024, 1), 1024));
         QVERIFY(readUntil(host, 3000, [](const QByteArray &b) { return b.contains('\x06'); }).contains('\x06'));
         host.write(Cancel5); // the host gives up
         QTRY_VERIFY(sim.output().contains(QStringLiteral("half.bin: cancelled by the host")));

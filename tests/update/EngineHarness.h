@@ -6,6 +6,7 @@
 // classes' block-size rule; as receiver it collects every passed block.
 
 #include "Ymodem.h"
+#include "YmodemBlocks.h"
 
 #include <QByteArray>
 #include <QVector>
@@ -116,26 +117,5 @@ protected:
         return length;
     }
 };
-
-// A block as it goes on the wire.
-inline QByteArray makeBlock(quint8 number, const QByteArray &data, int size)
-{
-    QByteArray d = data.left(size);
-    d.append(QByteArray(size - d.size(), '\0'));
-    QByteArray b;
-    b.append(char(size == 128 ? 0x01 : 0x02));
-    b.append(char(number));
-    b.append(char(~number));
-    b.append(d);
-    const quint16 crc = Ymodem::crc16(reinterpret_cast<const quint8 *>(d.constData()), quint32(size));
-    b.append(char(crc >> 8));
-    b.append(char(crc & 0xFF));
-    return b;
-}
-
-inline QByteArray makeHeader(const QByteArray &name, const QByteArray &sizeText)
-{
-    return makeBlock(0, name + '\0' + sizeText + '\0', 128);
-}
 
 #endif

@@ -1,7 +1,6 @@
+#include "FileTransferRig.h"
 #include "PtyPeer.h"
 #include "TestFiles.h"
-#include "YmodemFileReceive.h"
-#include "YmodemFileTransmit.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,58 +27,6 @@ static bool finalIn(const QStringList &log)
         if (e.startsWith('s') && e.mid(1).toInt() >= 2)
             return true;
     return false;
-}
-
-// Waits up to `ms` for the end of a transfer and returns its final status
-// (the last one seen if none came).
-template <class S>
-static S finalStatus(const QSignalSpy &status, int ms)
-{
-    const auto last = [&status] { return status.isEmpty() ? S(0) : status.last().at(0).value<S>(); };
-    QElapsedTimer t;
-    t.start();
-    while (last() < S(2) && t.elapsed() < ms)
-        QTest::qWait(10);
-    return last();
-}
-
-// The class under test runs on this thread's event loop, so every wait on
-// the device side keeps the loop turning.
-//
-// Everything the class sends until the line has been quiet for 100 ms
-// (waiting up to `ms` for the first byte).
-static QByteArray answer(PtyPair &pty, int ms = 1500)
-{
-    QByteArray all;
-    QElapsedTimer t, quiet;
-    t.start();
-    quiet.start();
-    while (all.isEmpty() ? t.elapsed() < ms : quiet.elapsed() < 100) {
-        QTest::qWait(5);
-        const QByteArray got = pty.readAvailable();
-        if (!got.isEmpty()) {
-            all += got;
-            quiet.restart();
-        }
-    }
-    return all;
-}
-
-static QByteArray answerExactly(PtyPair &pty, int n, int ms = 3000)
-{
-    QByteArray all;
-    QElapsedTimer t;
-    t.start();
-    while (all.size() < n && t.elapsed() < ms) {
-        QTest::qWait(5);
-        all += pty.readAvailable();
-    }
-    return all;
-}
-
-static void waitForPrompt(PtyPair &pty)
-{
-    QCOMPARE(answerExactly(pty, 1), QByteArray(1, C));
 }
 
 class TestYmodemFiles : public QObject
@@ -152,16 +99,13 @@ void TestYmodemFiles::sendToPeer()
     QTemporaryDir dir;
     const QByteArray data = pattern(size);
     QVERIFY(writeFile(dir.filePath("app.bin"), data));
-    PtyPair pty;
-    QVERIFY(pty.isValid());
-    YmodemFileTransmit t;
-    QScopedPointer<QStringList> log(recordSignals(&t, &YmodemFileTransmit::transmitProgress,
+    SendRig tx(dir.filePath("app.bin"));
+    QVERIFY(tx.pty.isValid());
+    QScopedPointer<QStringList> log(recordSignals(&tx.t, &YmodemFileTransmit::transmitProgress,
                                                   &YmodemFileTransmit::transmitStatus));
-    t.setSourceFile(dir.filePath("app.bin"));
-    t.setPort(pty.slavePath());
-    t.setBaud(115200);
-    QVERIFY(t.startTransfer());
-    PtyPeer peer(pty, false);
+    tx.t.setBaud(115200);
+    QVERIFY(tx.start());
+    PtyPeer peer(tx.pty, false);
     peer.start();
     QTRY_VERIFY_WITH_TIMEOUT(finalIn(*log), 20000);
     QCOMPARE(*log, expected);
@@ -169,58 +113,45 @@ void TestYmodemFiles::sendToPeer()
     QCOMPARE(peer.engine.header, ("app.bin" + QByteArray(1, '\0') + QByteArray::number(size)).leftJustified(128, '\0'));
     QCOMPARE(peer.engine.received.left(size), data);
     QCOMPARE(peer.engine.received.mid(size), QByteArray(peer.engine.received.size() - size, '\0'));
-    QCOMPARE(t.transferredBytes(), quint64(size));
-    QCOMPARE(t.currentStatus(), YmodemFileTransmit::StatusFinished);
+    QCOMPARE(tx.t.transferredBytes(), quint64(size));
+    QCOMPARE(tx.t.currentStatus(), YmodemFileTransmit::StatusFinished);
 }
 
 void TestYmodemFiles::sendProblems()
 {
     QTemporaryDir dir;
-    PtyPair pty;
     // A file that cannot be read is noticed at the receiver's "C": failed,
     // five CAN on the line.
     {
-        YmodemFileTransmit t;
-        QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
-        t.setSourceFile(dir.filePath("missing.bin"));
-        t.setPort(pty.slavePath());
-        QVERIFY(t.startTransfer());
-        pty.write(QByteArray(1, C));
-        QTRY_COMPARE_WITH_TIMEOUT(status.count(), 1, 5000);
-        QCOMPARE(status.at(0).at(0).value<YmodemFileTransmit::Status>(), YmodemFileTransmit::StatusFailed);
-        QCOMPARE(answer(pty, 1000), kCancel);
-        QVERIFY(!t.failureReason().isEmpty());
+        SendRig tx(dir.filePath("missing.bin"));
+        QVERIFY(tx.start());
+        tx.pty.write(QByteArray(1, C));
+        QTRY_COMPARE_WITH_TIMEOUT(tx.status.count(), 1, 5000);
+        QCOMPARE(tx.statusAt(0), YmodemFileTransmit::StatusFailed);
+        QCOMPARE(answer(tx.pty, 1000), kCancel);
+        QVERIFY(!tx.t.failureReason().isEmpty());
     }
     // The longest name that fits 128 bytes goes out whole in them
     // (124 + NUL + "10" + NUL); a longer one in a 1024-byte header, never cut.
     for (int length : {124, 125, 250}) {
         const QString name = QString(length - 4, QLatin1Char('m')) + ".bin";
         QVERIFY(writeFile(dir.filePath(name), pattern(10)));
-        YmodemFileTransmit t;
-        t.setSourceFile(dir.filePath(name));
-        t.setPort(pty.slavePath());
-        QVERIFY(t.startTransfer());
-        pty.write(QByteArray(1, C));
+        SendRig tx(dir.filePath(name));
+        QVERIFY(tx.start());
         const int headerSize = length > 124 ? 1024 : 128;
-        const QByteArray header = answerExactly(pty, headerSize + 5, 3000);
-        QCOMPARE(header, makeBlock(0, name.toLatin1() + '\0' + "10" + '\0', headerSize));
-        t.stopTransfer();
-        QTRY_VERIFY_WITH_TIMEOUT(t.currentStatus() == YmodemFileTransmit::StatusAborted, 2000);
-        answer(pty, 300);
+        QCOMPARE(tx.prompt(headerSize + 5), makeBlock(0, name.toLatin1() + '\0' + "10" + '\0', headerSize));
+        tx.t.stopTransfer();
+        QTRY_VERIFY_WITH_TIMEOUT(tx.t.currentStatus() == YmodemFileTransmit::StatusAborted, 2000);
     }
     // The receiver cancels after the header: aborted.
     {
         QVERIFY(writeFile(dir.filePath("c.bin"), pattern(3000)));
-        YmodemFileTransmit t;
-        QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
-        t.setSourceFile(dir.filePath("c.bin"));
-        t.setPort(pty.slavePath());
-        QVERIFY(t.startTransfer());
-        pty.write(QByteArray(1, C));
-        QCOMPARE(answerExactly(pty, 133, 3000).size(), 133);
-        pty.write(QByteArray(2, CAN));
-        QTRY_VERIFY_WITH_TIMEOUT(status.count() >= 2, 5000);
-        QCOMPARE(status.last().at(0).value<YmodemFileTransmit::Status>(), YmodemFileTransmit::StatusAborted);
+        SendRig tx(dir.filePath("c.bin"));
+        QVERIFY(tx.start());
+        QCOMPARE(tx.prompt().size(), 133);
+        tx.pty.write(QByteArray(2, CAN));
+        QTRY_VERIFY_WITH_TIMEOUT(tx.status.count() >= 2, 5000);
+        QCOMPARE(tx.statusAt(tx.status.count() - 1), YmodemFileTransmit::StatusAborted);
     }
 }
 
@@ -228,22 +159,17 @@ void TestYmodemFiles::userStopSendsCancelOnly()
 {
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("s.bin"), pattern(5000)));
-    PtyPair pty;
-    YmodemFileTransmit t;
-    QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
-    t.setSourceFile(dir.filePath("s.bin"));
-    t.setPort(pty.slavePath());
-    QVERIFY(t.startTransfer());
-    pty.write(QByteArray(1, C));
-    QCOMPARE(answerExactly(pty, 133, 3000).size(), 133);
-    t.stopTransfer();
-    QTRY_COMPARE_WITH_TIMEOUT(status.count(), 2, 3000); // started (header), then aborted
-    QCOMPARE(status.last().at(0).value<YmodemFileTransmit::Status>(), YmodemFileTransmit::StatusAborted);
-    QCOMPARE(answer(pty, 500), kCancel);
+    SendRig tx(dir.filePath("s.bin"));
+    QVERIFY(tx.start());
+    QCOMPARE(tx.prompt().size(), 133);
+    tx.t.stopTransfer();
+    QTRY_COMPARE_WITH_TIMEOUT(tx.status.count(), 2, 3000); // started (header), then aborted
+    QCOMPARE(tx.statusAt(1), YmodemFileTransmit::StatusAborted);
+    QCOMPARE(answer(tx.pty, 500), kCancel);
     // The port was closed before the report: it can be opened again at once.
-    QVERIFY(t.startTransfer());
-    t.stopTransfer();
-    QTRY_COMPARE_WITH_TIMEOUT(status.count(), 3, 3000);
+    QVERIFY(tx.start());
+    tx.t.stopTransfer();
+    QTRY_COMPARE_WITH_TIMEOUT(tx.status.count(), 3, 3000);
 }
 
 void TestYmodemFiles::portThatCannotOpen()
@@ -278,14 +204,11 @@ void TestYmodemFiles::receiveFromPeer()
     QTemporaryDir dir;
     // An older file of the same name is replaced only by a complete one.
     QVERIFY(writeFile(dir.filePath("app.bin"), "old contents"));
-    PtyPair pty;
-    YmodemFileReceive r;
-    QScopedPointer<QStringList> log(recordSignals(&r, &YmodemFileReceive::receiveProgress,
+    ReceiveRig rx(dir.path());
+    QScopedPointer<QStringList> log(recordSignals(&rx.r, &YmodemFileReceive::receiveProgress,
                                                   &YmodemFileReceive::receiveStatus));
-    r.setTargetDirectory(dir.path());
-    r.setPort(pty.slavePath());
-    QVERIFY(r.startTransfer());
-    PtyPeer peer(pty, true);
+    QVERIFY(rx.r.startTransfer()); // the peer engine reads the first "C"
+    PtyPeer peer(rx.pty, true);
     peer.engine.name = "app.bin";
     peer.engine.source = pattern(size);
     peer.start();
@@ -293,7 +216,7 @@ void TestYmodemFiles::receiveFromPeer()
     if (!expected.isEmpty())
         QCOMPARE(*log, expected);
     QCOMPARE(log->last(), QStringLiteral("s2"));
-    QCOMPARE(r.targetPath(), dir.path() + "/app.bin");
+    QCOMPARE(rx.r.targetPath(), dir.path() + "/app.bin");
     QCOMPARE(readFile(dir.filePath("app.bin")), peer.engine.source);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"app.bin"});
 }
@@ -302,28 +225,18 @@ void TestYmodemFiles::receiveFromPeer()
 void TestYmodemFiles::headerWithMoreFields()
 {
     QTemporaryDir dir;
-    PtyPair pty;
-    YmodemFileReceive r;
-    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
-    r.setTargetDirectory(dir.path());
-    r.setPort(pty.slavePath());
-    QVERIFY(r.startTransfer());
-    waitForPrompt(pty);
+    ReceiveRig rx(dir.path());
+    QVERIFY(rx.start());
     const QByteArray data = pattern(4096, 5);
-    pty.write(makeHeader("fw.img", "4096 14563721170 100644"));
-    QCOMPARE(answer(pty), QByteArray() + ACK + C);
+    QCOMPARE(rx.say(makeHeader("fw.img", "4096 14563721170 100644")), QByteArray() + ACK + C);
     for (int i = 0; i < 4; ++i) {
-        pty.write(makeBlock(quint8(i + 1), data.mid(i * 1024), 1024));
-        QCOMPARE(answer(pty), QByteArray(1, ACK));
+        QCOMPARE(rx.say(makeBlock(quint8(i + 1), data.mid(i * 1024), 1024)), QByteArray(1, ACK));
     }
-    pty.write(QByteArray(1, EOT));
-    QCOMPARE(answer(pty), QByteArray(1, NAK));
-    pty.write(QByteArray(1, EOT));
-    QCOMPARE(answer(pty), QByteArray() + ACK + C);
-    pty.write(makeBlock(0, QByteArray(), 128));
-    QCOMPARE(answer(pty), QByteArray(1, ACK));
-    QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 3000), YmodemFileReceive::StatusFinished);
-    QCOMPARE(r.totalBytes(), quint64(4096));
+    QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray(1, NAK));
+    QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray() + ACK + C);
+    QCOMPARE(rx.say(makeBlock(0, QByteArray(), 128)), QByteArray(1, ACK));
+    QCOMPARE(rx.finalStatus(3000), YmodemFileReceive::StatusFinished);
+    QCOMPARE(rx.r.totalBytes(), quint64(4096));
     QCOMPARE(readFile(dir.filePath("fw.img")), data);
 }
 
@@ -332,25 +245,15 @@ void TestYmodemFiles::largeHeaderIsTaken()
     // A header in a 1024-byte block (STX 00 FF) carries a name longer than
     // 128 bytes could.
     QTemporaryDir dir;
-    PtyPair pty;
-    YmodemFileReceive r;
-    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
-    r.setTargetDirectory(dir.path());
-    r.setPort(pty.slavePath());
-    QVERIFY(r.startTransfer());
-    waitForPrompt(pty);
+    ReceiveRig rx(dir.path());
+    QVERIFY(rx.start());
     const QByteArray name = QByteArray(200, 'L') + ".bin";
-    pty.write(makeBlock(0, name + '\0' + "3" + '\0', 1024));
-    QCOMPARE(answer(pty), QByteArray() + ACK + C);
-    pty.write(makeBlock(1, "abc", 128));
-    QCOMPARE(answer(pty), QByteArray(1, ACK));
-    pty.write(QByteArray(1, EOT));
-    QCOMPARE(answer(pty), QByteArray(1, NAK));
-    pty.write(QByteArray(1, EOT));
-    QCOMPARE(answer(pty), QByteArray() + ACK + C);
-    pty.write(makeBlock(0, QByteArray(), 1024));
-    QCOMPARE(answer(pty), QByteArray(1, ACK));
-    QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 3000), YmodemFileReceive::StatusFinished);
+    QCOMPARE(rx.say(makeBlock(0, name + '\0' + "3" + '\0', 1024)), QByteArray() + ACK + C);
+    QCOMPARE(rx.say(makeBlock(1, "abc", 128)), QByteArray(1, ACK));
+    QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray(1, NAK));
+    QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray() + ACK + C);
+    QCOMPARE(rx.say(makeBlock(0, QByteArray(), 1024)), QByteArray(1, ACK));
+    QCOMPARE(rx.finalStatus(3000), YmodemFileReceive::StatusFinished);
     QCOMPARE(readFile(dir.filePath(QString::fromLatin1(name))), QByteArray("abc"));
 }
 
@@ -372,18 +275,12 @@ void TestYmodemFiles::unsafeNamesAreRefused()
     QTemporaryDir outer;
     QVERIFY(QDir(outer.path()).mkdir("in"));
     const QString inner = outer.filePath("in");
-    PtyPair pty;
-    YmodemFileReceive r;
-    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
-    r.setTargetDirectory(inner);
-    r.setPort(pty.slavePath());
-    QVERIFY(r.startTransfer());
-    waitForPrompt(pty);
-    pty.write(makeHeader(name, "3"));
-    QCOMPARE(answer(pty), kCancel);
-    QTRY_COMPARE_WITH_TIMEOUT(status.count(), 1, 3000);
-    QCOMPARE(status.at(0).at(0).value<YmodemFileReceive::Status>(), YmodemFileReceive::StatusFailed);
-    QVERIFY(r.failureReason().contains("unsafe"));
+    ReceiveRig rx(inner);
+    QVERIFY(rx.start());
+    QCOMPARE(rx.say(makeHeader(name, "3")), kCancel);
+    QTRY_COMPARE_WITH_TIMEOUT(rx.status.count(), 1, 3000);
+    QCOMPARE(rx.statusAt(0), YmodemFileReceive::StatusFailed);
+    QVERIFY(rx.r.failureReason().contains("unsafe"));
     QVERIFY(QDir(inner).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
     QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"in"});
     QVERIFY(!QFile::exists("/tmp/korvex-evil"));
@@ -404,21 +301,16 @@ void TestYmodemFiles::badSizesAreRefused()
 {
     QFETCH(QByteArray, size);
     QTemporaryDir dir;
-    PtyPair pty;
-    YmodemFileReceive r;
-    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
-    r.setTargetDirectory(dir.path());
-    r.setPort(pty.slavePath());
-    QVERIFY(r.startTransfer());
-    waitForPrompt(pty);
-    pty.write(makeHeader("x.bin", size));
+    ReceiveRig rx(dir.path());
+    QVERIFY(rx.start());
+    rx.pty.write(makeHeader("x.bin", size));
     if (size == "0") {
         // Announced empty, then data arrives: refused, nothing kept.
-        QCOMPARE(answer(pty), QByteArray() + ACK + C);
-        pty.write(makeBlock(1, "data", 128));
+        QCOMPARE(answer(rx.pty), QByteArray() + ACK + C);
+        rx.pty.write(makeBlock(1, "data", 128));
     }
-    QCOMPARE(answer(pty), kCancel);
-    QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 3000), YmodemFileReceive::StatusFailed);
+    QCOMPARE(answer(rx.pty), kCancel);
+    QCOMPARE(rx.finalStatus(3000), YmodemFileReceive::StatusFailed);
     QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
 }
 
@@ -428,25 +320,16 @@ void TestYmodemFiles::shortTransferLeavesNothing()
     // engine is content, but the file is not: failed, the old file untouched.
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("app.bin"), "previous firmware"));
-    PtyPair pty;
-    YmodemFileReceive r;
-    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
-    r.setTargetDirectory(dir.path());
-    r.setPort(pty.slavePath());
-    QVERIFY(r.startTransfer());
-    waitForPrompt(pty);
-    pty.write(makeHeader("app.bin", "3000"));
-    QCOMPARE(answer(pty), QByteArray() + ACK + C);
-    pty.write(makeBlock(1, pattern(1024), 1024));
-    QCOMPARE(answer(pty), QByteArray(1, ACK));
-    pty.write(QByteArray(1, EOT));
-    QCOMPARE(answer(pty), QByteArray(1, NAK));
+    ReceiveRig rx(dir.path());
+    QVERIFY(rx.start());
+    QCOMPARE(rx.say(makeHeader("app.bin", "3000")), QByteArray() + ACK + C);
+    QCOMPARE(rx.say(makeBlock(1, pattern(1024), 1024)), QByteArray(1, ACK));
+    QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray(1, NAK));
     // The end of a short file is not acknowledged: the sender gets the
     // cancel burst and learns that the file did not arrive.
-    pty.write(QByteArray(1, EOT));
-    QCOMPARE(answer(pty), kCancel);
-    QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 3000), YmodemFileReceive::StatusFailed);
-    QVERIFY(r.failureReason().contains("1024 of 3000"));
+    QCOMPARE(rx.say(QByteArray(1, EOT)), kCancel);
+    QCOMPARE(rx.finalStatus(3000), YmodemFileReceive::StatusFailed);
+    QVERIFY(rx.r.failureReason().contains("1024 of 3000"));
     QCOMPARE(readFile(dir.filePath("app.bin")), QByteArray("previous firmware"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"app.bin"});
 }
@@ -454,37 +337,25 @@ void TestYmodemFiles::shortTransferLeavesNothing()
 void TestYmodemFiles::garbageAndTruncatedBlocks()
 {
     QTemporaryDir dir;
-    PtyPair pty;
-    YmodemFileReceive r;
-    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
-    r.setTargetDirectory(dir.path());
-    r.setPort(pty.slavePath());
-    QVERIFY(r.startTransfer());
-    waitForPrompt(pty);
+    ReceiveRig rx(dir.path());
+    QVERIFY(rx.start());
     const QByteArray data = pattern(2048, 3);
-    pty.write(makeHeader("g.bin", "2048"));
-    QCOMPARE(answer(pty), QByteArray() + ACK + C);
+    QCOMPARE(rx.say(makeHeader("g.bin", "2048")), QByteArray() + ACK + C);
     // Noise before the block (no cancel bytes among it) is idle.
-    pty.write(QByteArray::fromHex("00ff7e3131"));
-    QCOMPARE(answer(pty, 300), QByteArray());
+    QCOMPARE(rx.say(QByteArray::fromHex("00ff7e3131"), 300), QByteArray());
     // A truncated block: the next bytes complete it and its CRC fails -> NAK.
     const QByteArray b1 = makeBlock(1, data, 1024);
-    pty.write(b1.left(600));
-    QCOMPARE(answer(pty, 300), QByteArray());
-    pty.write(b1);
-    QCOMPARE(answer(pty), QByteArray(1, NAK));
+    QCOMPARE(rx.say(b1.left(600), 300), QByteArray());
+    QCOMPARE(rx.say(b1), QByteArray(1, NAK));
     // The rest of that copy was dropped with the NAK: the next copy is clean.
-    pty.write(b1);
-    QCOMPARE(answer(pty), QByteArray(1, ACK));
-    pty.write(makeBlock(2, data.mid(1024), 1024));
-    QByteArray last = answer(pty);
+    QCOMPARE(rx.say(b1), QByteArray(1, ACK));
+    rx.pty.write(makeBlock(2, data.mid(1024), 1024));
+    QByteArray last = answer(rx.pty);
     QVERIFY2(last.endsWith(ACK), last.toHex().constData());
-    pty.write(QByteArray(1, EOT));
-    QCOMPARE(answer(pty), QByteArray(1, NAK));
-    pty.write(QByteArray(1, EOT));
-    QCOMPARE(answer(pty), QByteArray() + ACK + C);
-    pty.write(makeBlock(0, QByteArray(), 128));
-    QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 3000), YmodemFileReceive::StatusFinished);
+    QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray(1, NAK));
+    QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray() + ACK + C);
+    rx.pty.write(makeBlock(0, QByteArray(), 128));
+    QCOMPARE(rx.finalStatus(3000), YmodemFileReceive::StatusFinished);
     QCOMPARE(readFile(dir.filePath("g.bin")), data);
 }
 
@@ -494,64 +365,43 @@ void TestYmodemFiles::peerVanishes()
     // both directions end failed within seconds, leaving no file behind.
     QTemporaryDir dir;
     {
-        PtyPair pty;
-        pty.closeSlaveKeeper();
-        YmodemFileReceive r;
-        QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
-        r.setTargetDirectory(dir.path());
-        r.setPort(pty.slavePath());
-        QVERIFY(r.startTransfer());
-        waitForPrompt(pty);
-        pty.write(makeHeader("v.bin", "5000"));
-        QCOMPARE(answer(pty), QByteArray() + ACK + C);
-        pty.write(makeBlock(1, pattern(1024), 1024));
-        QCOMPARE(answer(pty), QByteArray(1, ACK));
-        pty.closeMaster();
-        QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 10000), YmodemFileReceive::StatusFailed);
+        ReceiveRig rx(dir.path());
+        rx.pty.closeSlaveKeeper();
+        QVERIFY(rx.start());
+        QCOMPARE(rx.say(makeHeader("v.bin", "5000")), QByteArray() + ACK + C);
+        QCOMPARE(rx.say(makeBlock(1, pattern(1024), 1024)), QByteArray(1, ACK));
+        rx.pty.closeMaster();
+        QCOMPARE(rx.finalStatus(10000), YmodemFileReceive::StatusFailed);
         QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
     }
     {
         QVERIFY(writeFile(dir.filePath("t.bin"), pattern(9000)));
-        PtyPair pty;
-        pty.closeSlaveKeeper();
-        YmodemFileTransmit t;
-        QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
-        t.setSourceFile(dir.filePath("t.bin"));
-        t.setPort(pty.slavePath());
-        QVERIFY(t.startTransfer());
-        pty.write(QByteArray(1, C));
-        QCOMPARE(answerExactly(pty, 133, 3000).size(), 133);
-        pty.write(QByteArray() + ACK + C);
-        QCOMPARE(answerExactly(pty, 1029, 3000).size(), 1029);
-        pty.closeMaster();
-        QCOMPARE(finalStatus<YmodemFileTransmit::Status>(status, 10000), YmodemFileTransmit::StatusFailed);
+        SendRig tx(dir.filePath("t.bin"));
+        tx.pty.closeSlaveKeeper();
+        QVERIFY(tx.start());
+        QCOMPARE(tx.prompt().size(), 133);
+        tx.pty.write(QByteArray() + ACK + C);
+        QCOMPARE(answerExactly(tx.pty, 1029, 3000).size(), 1029);
+        tx.pty.closeMaster();
+        QCOMPARE(tx.finalStatus(10000), YmodemFileTransmit::StatusFailed);
     }
 }
 
 void TestYmodemFiles::userStopThenNextReceivePromptsAtOnce()
 {
     QTemporaryDir dir;
-    PtyPair pty;
-    YmodemFileReceive r;
-    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
-    r.setTargetDirectory(dir.path());
-    r.setPort(pty.slavePath());
-    QVERIFY(r.startTransfer());
-    waitForPrompt(pty);
-    pty.write(makeHeader("u.bin", "5000"));
-    QCOMPARE(answer(pty), QByteArray() + ACK + C);
-    r.stopTransfer();
-    QTRY_COMPARE_WITH_TIMEOUT(status.count(), 2, 3000);
-    QCOMPARE(status.last().at(0).value<YmodemFileReceive::Status>(), YmodemFileReceive::StatusAborted);
-    QCOMPARE(answer(pty, 500), kCancel); // and no stray "C" after it
+    ReceiveRig rx(dir.path());
+    QVERIFY(rx.start());
+    QCOMPARE(rx.say(makeHeader("u.bin", "5000")), QByteArray() + ACK + C);
+    rx.r.stopTransfer();
+    QTRY_COMPARE_WITH_TIMEOUT(rx.status.count(), 2, 3000);
+    QCOMPARE(rx.statusAt(rx.status.count() - 1), YmodemFileReceive::StatusAborted);
+    QCOMPARE(answer(rx.pty, 500), kCancel); // and no stray "C" after it
     QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
-    QVERIFY(r.startTransfer());
-    waitForPrompt(pty); // within a step, not after a retry period
-    r.stopTransfer();
-    QTRY_COMPARE_WITH_TIMEOUT(status.count(), 3, 3000);
+    QVERIFY(rx.start()); // its "C" within a step, not after a retry period
+    rx.r.stopTransfer();
+    QTRY_COMPARE_WITH_TIMEOUT(rx.status.count(), 3, 3000);
 }
-
-
 
 void TestYmodemFiles::fileIsStoredBeforeItsEndIsAcked()
 {
@@ -559,31 +409,22 @@ void TestYmodemFiles::fileIsStoredBeforeItsEndIsAcked()
     // under its own name; a sender that then falls silent (no closing
     // header) leaves a finished transfer, not a failed one.
     QTemporaryDir dir;
-    PtyPair pty;
-    YmodemFileReceive r;
-    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
-    r.setTargetDirectory(dir.path());
-    r.setPort(pty.slavePath());
-    QVERIFY(r.startTransfer());
-    waitForPrompt(pty);
+    ReceiveRig rx(dir.path());
+    QVERIFY(rx.start());
     const QByteArray data = pattern(1100, 4);
-    pty.write(makeHeader("app.bin", "1100"));
-    QCOMPARE(answer(pty), QByteArray() + ACK + C);
-    pty.write(makeBlock(1, data, 1024));
-    QCOMPARE(answer(pty), QByteArray(1, ACK));
-    pty.write(makeBlock(2, data.mid(1024), 128));
-    QCOMPARE(answer(pty), QByteArray(1, ACK));
-    pty.write(QByteArray(1, EOT));
-    QCOMPARE(answer(pty), QByteArray(1, NAK));
+    QCOMPARE(rx.say(makeHeader("app.bin", "1100")), QByteArray() + ACK + C);
+    QCOMPARE(rx.say(makeBlock(1, data, 1024)), QByteArray(1, ACK));
+    QCOMPARE(rx.say(makeBlock(2, data.mid(1024), 128)), QByteArray(1, ACK));
+    QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray(1, NAK));
     QCOMPARE(readFile(dir.filePath("app.bin")), QByteArray("<missing>"));
-    pty.write(QByteArray(1, EOT));
-    QCOMPARE(answerExactly(pty, 2), QByteArray() + ACK + C);
+    rx.pty.write(QByteArray(1, EOT));
+    QCOMPARE(answerExactly(rx.pty, 2), QByteArray() + ACK + C);
     QCOMPARE(readFile(dir.filePath("app.bin")), data);
     QElapsedTimer t;
     t.start();
-    QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 15000), YmodemFileReceive::StatusFinished);
+    QCOMPARE(rx.finalStatus(15000), YmodemFileReceive::StatusFinished);
     QVERIFY2(t.elapsed() < 12000, "ends a retry period after the end of file, not after 30 s");
-    QCOMPARE(answer(pty, 300), QByteArray()); // no retry, no cancel
+    QCOMPARE(answer(rx.pty, 300), QByteArray()); // no retry, no cancel
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"app.bin"});
 }
 
@@ -595,26 +436,22 @@ void TestYmodemFiles::senderSucceedsOnceItsEndIsAcked()
     for (bool lineGoes : {false, true}) {
         QTemporaryDir dir;
         QVERIFY(writeFile(dir.filePath("app.bin"), pattern(1100)));
-        PtyPair pty;
-        YmodemFileTransmit t;
-        QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
-        t.setSourceFile(dir.filePath("app.bin"));
-        t.setPort(pty.slavePath());
-        QVERIFY(t.startTransfer());
-        QVERIFY(!receiveUpToEnd(pty, 2).isEmpty());
-        pty.write(QByteArray() + ACK + C);
-        QCOMPARE(answerExactly(pty, 133), makeBlock(0, QByteArray(), 128));
+        SendRig tx(dir.filePath("app.bin"));
+        QVERIFY(tx.start());
+        QVERIFY(!receiveUpToEnd(tx.pty, 2).isEmpty());
+        tx.pty.write(QByteArray() + ACK + C);
+        QCOMPARE(answerExactly(tx.pty, 133), makeBlock(0, QByteArray(), 128));
         QElapsedTimer clock;
         clock.start();
         if (lineGoes) { // the receiver's end of the line goes away
-            pty.closeMaster();
-            pty.closeSlaveKeeper();
+            tx.pty.closeMaster();
+            tx.pty.closeSlaveKeeper();
         }
-        QCOMPARE(finalStatus<YmodemFileTransmit::Status>(status, 10000), YmodemFileTransmit::StatusFinished);
+        QCOMPARE(tx.finalStatus(10000), YmodemFileTransmit::StatusFinished);
         QVERIFY2(clock.elapsed() < 4000, "a delivered file ends soon, not after 30 s");
-        QVERIFY(t.failureReason().isEmpty());
+        QVERIFY(tx.t.failureReason().isEmpty());
         if (!lineGoes)
-            QCOMPARE(answer(pty, 300), QByteArray()); // nothing more: no retry, no cancel
+            QCOMPARE(answer(tx.pty, 300), QByteArray()); // nothing more: no retry, no cancel
     }
 }
 
@@ -624,16 +461,12 @@ void TestYmodemFiles::senderLearnsOfARefusedEnd()
     // not store the file): the send has not succeeded.
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("app.bin"), pattern(500)));
-    PtyPair pty;
-    YmodemFileTransmit t;
-    QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
-    t.setSourceFile(dir.filePath("app.bin"));
-    t.setPort(pty.slavePath());
-    QVERIFY(t.startTransfer());
-    QVERIFY(!receiveUpToEnd(pty, 1).isEmpty());
-    pty.write(kCancel);
-    QCOMPARE(finalStatus<YmodemFileTransmit::Status>(status, 5000), YmodemFileTransmit::StatusAborted);
-    QVERIFY2(t.failureReason().contains("refused the file"), qPrintable(t.failureReason()));
+    SendRig tx(dir.filePath("app.bin"));
+    QVERIFY(tx.start());
+    QVERIFY(!receiveUpToEnd(tx.pty, 1).isEmpty());
+    tx.pty.write(kCancel);
+    QCOMPARE(tx.finalStatus(5000), YmodemFileTransmit::StatusAborted);
+    QVERIFY2(tx.t.failureReason().contains("refused the file"), qPrintable(tx.t.failureReason()));
 }
 
 void TestYmodemFiles::cancelBehindAckEndsAtOnce()
@@ -642,22 +475,17 @@ void TestYmodemFiles::cancelBehindAckEndsAtOnce()
     // without another block on the line.
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("app.bin"), pattern(5000)));
-    PtyPair pty;
-    YmodemFileTransmit t;
-    QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
-    t.setSourceFile(dir.filePath("app.bin"));
-    t.setPort(pty.slavePath());
-    QVERIFY(t.startTransfer());
-    pty.write(QByteArray(1, C));
-    QCOMPARE(answerExactly(pty, 133).size(), 133);
-    pty.write(QByteArray() + ACK + C);
-    QCOMPARE(answerExactly(pty, 1029).size(), 1029);
+    SendRig tx(dir.filePath("app.bin"));
+    QVERIFY(tx.start());
+    QCOMPARE(tx.prompt().size(), 133);
+    tx.pty.write(QByteArray() + ACK + C);
+    QCOMPARE(answerExactly(tx.pty, 1029).size(), 1029);
     QElapsedTimer clock;
     clock.start();
-    pty.write(QByteArray() + ACK + CAN + CAN);
-    QCOMPARE(finalStatus<YmodemFileTransmit::Status>(status, 10000), YmodemFileTransmit::StatusAborted);
+    tx.pty.write(QByteArray() + ACK + CAN + CAN);
+    QCOMPARE(tx.finalStatus(10000), YmodemFileTransmit::StatusAborted);
     QVERIFY2(clock.elapsed() < 2000, "the cancel is heard at once");
-    QCOMPARE(answer(pty, 300), QByteArray());
+    QCOMPARE(answer(tx.pty, 300), QByteArray());
 }
 
 void TestYmodemFiles::plainNamesWithDotsAreTaken()
@@ -667,23 +495,14 @@ void TestYmodemFiles::plainNamesWithDotsAreTaken()
     for (const QByteArray &name : {QByteArray("fw..v2.bin"), QByteArray("..fw"), QByteArray("fw..")}) {
         QVERIFY(YmodemFileReceive::isSafeFileName(QString::fromLatin1(name)));
         QTemporaryDir dir;
-        PtyPair pty;
-        YmodemFileReceive r;
-        QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
-        r.setTargetDirectory(dir.path());
-        r.setPort(pty.slavePath());
-        QVERIFY(r.startTransfer());
-        waitForPrompt(pty);
-        pty.write(makeHeader(name, "3"));
-        QCOMPARE(answer(pty), QByteArray() + ACK + C);
-        pty.write(makeBlock(1, "abc", 128));
-        QCOMPARE(answer(pty), QByteArray(1, ACK));
-        pty.write(QByteArray(1, EOT));
-        QCOMPARE(answer(pty), QByteArray(1, NAK));
-        pty.write(QByteArray(1, EOT));
-        QCOMPARE(answer(pty), QByteArray() + ACK + C);
-        pty.write(makeBlock(0, QByteArray(), 128));
-        QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 3000), YmodemFileReceive::StatusFinished);
+        ReceiveRig rx(dir.path());
+        QVERIFY(rx.start());
+        QCOMPARE(rx.say(makeHeader(name, "3")), QByteArray() + ACK + C);
+        QCOMPARE(rx.say(makeBlock(1, "abc", 128)), QByteArray(1, ACK));
+        QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray(1, NAK));
+        QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray() + ACK + C);
+        rx.pty.write(makeBlock(0, QByteArray(), 128));
+        QCOMPARE(rx.finalStatus(3000), YmodemFileReceive::StatusFinished);
         QCOMPARE(readFile(dir.filePath(QString::fromLatin1(name))), QByteArray("abc"));
     }
     for (const char *name : {".", "..", "a/..", "a\x1b[2Jb", "a\xc2\x9b" "31mb", "x\xe2\x80\xaegnp.bin"})
@@ -710,28 +529,20 @@ void TestYmodemFiles::linksInTheTargetAreNeverFollowed()
     const QString link = inner + "/app.bin";
     if (linkBeforeHeader)
         QVERIFY(QFile::link(victim, link));
-    PtyPair pty;
-    YmodemFileReceive r;
-    QSignalSpy status(&r, &YmodemFileReceive::receiveStatus);
-    r.setTargetDirectory(inner);
-    r.setPort(pty.slavePath());
-    QVERIFY(r.startTransfer());
-    waitForPrompt(pty);
-    pty.write(makeHeader("app.bin", "3"));
+    ReceiveRig rx(inner);
+    QVERIFY(rx.start());
+    rx.pty.write(makeHeader("app.bin", "3"));
     if (linkBeforeHeader) {
-        QCOMPARE(answer(pty), kCancel);
+        QCOMPARE(answer(rx.pty), kCancel);
     } else {
-        QCOMPARE(answer(pty), QByteArray() + ACK + C);
-        pty.write(makeBlock(1, "abc", 128));
-        QCOMPARE(answer(pty), QByteArray(1, ACK));
+        QCOMPARE(answer(rx.pty), QByteArray() + ACK + C);
+        QCOMPARE(rx.say(makeBlock(1, "abc", 128)), QByteArray(1, ACK));
         QVERIFY(QFile::link(victim, link));
-        pty.write(QByteArray(1, EOT));
-        QCOMPARE(answer(pty), QByteArray(1, NAK));
-        pty.write(QByteArray(1, EOT));
-        QCOMPARE(answer(pty), kCancel);
+        QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray(1, NAK));
+        QCOMPARE(rx.say(QByteArray(1, EOT)), kCancel);
     }
-    QCOMPARE(finalStatus<YmodemFileReceive::Status>(status, 3000), YmodemFileReceive::StatusFailed);
-    QVERIFY2(r.failureReason().contains("link"), qPrintable(r.failureReason()));
+    QCOMPARE(rx.finalStatus(3000), YmodemFileReceive::StatusFailed);
+    QVERIFY2(rx.r.failureReason().contains("link"), qPrintable(rx.r.failureReason()));
     QCOMPARE(readFile(victim), QByteArray("keep me"));
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(QDir(inner).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
@@ -747,22 +558,18 @@ void TestYmodemFiles::stepOnArrivalKeepsTheLineBusy()
     QVERIFY(writeFile(dir.filePath("big.bin"), data));
     qint64 elapsed[2] = {0, 0};
     for (bool onArrival : {false, true}) {
-        PtyPair pty;
-        YmodemFileTransmit t;
-        QSignalSpy status(&t, &YmodemFileTransmit::transmitStatus);
-        t.setSourceFile(dir.filePath("big.bin"));
-        t.setPort(pty.slavePath());
-        t.setStepOnArrival(onArrival);
-        QVERIFY(t.startTransfer());
-        PtyPeer peer(pty, false);
+        SendRig tx(dir.filePath("big.bin"));
+        tx.t.setStepOnArrival(onArrival);
+        QVERIFY(tx.start());
+        PtyPeer peer(tx.pty, false);
         peer.timer.setInterval(1); // the peer answers within a millisecond
         peer.engine.setRetryDivider(4999);
         QElapsedTimer clock;
         clock.start();
         peer.start();
-        const YmodemFileTransmit::Status end = finalStatus<YmodemFileTransmit::Status>(status, 30000);
+        const YmodemFileTransmit::Status end = tx.finalStatus(30000);
         QVERIFY2(end == YmodemFileTransmit::StatusFinished,
-                 qPrintable(QStringLiteral("%1 on arrival %2, peer events %3, wire %4").arg(t.failureReason()).arg(onArrival)
+                 qPrintable(QStringLiteral("%1 on arrival %2, peer events %3, wire %4").arg(tx.t.failureReason()).arg(onArrival)
                                 .arg(peer.engine.events.value(0, -1)).arg(QString::fromLatin1(peer.wire.right(40).toHex()))));
         elapsed[onArrival] = clock.elapsed();
         QCOMPARE(peer.engine.received.left(data.size()), data);
