@@ -234,7 +234,7 @@ void TestFactoryMode::factoryWindowsDriveTheDevice()
     QTest::mouseClick(pid->findChild<QPushButton *>("btnSetPid"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(logCount(w, "设置PID系数成功"), 1, 10000);
     // The device now reports the new coefficients back.
-    QTRY_VERIFY_WITH_TIMEOUT(shown->toPlainText().contains("2.5000,0.2500,0.0006,"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(shown->toPlainText().contains("2.5000,0.2500,0.0007,"), 10000);
     pid->close();
 
     // TEC window.
@@ -262,7 +262,7 @@ void TestFactoryMode::factoryWindowsDriveTheDevice()
     QCOMPARE(logCount(w, "失败"), 0);
 
     const QList<QByteArray> expected{
-        frame(0xA010, "000061A8" "000009C4" "00000006"),
+        frame(0xA010, "000061A8" "000009C4" "00000007"),
         frame(0x00A4, "01"),
         frame(0x00A5, "04B0"),
         frame(0x00A4, "00"),
