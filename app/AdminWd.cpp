@@ -7,11 +7,13 @@
 #include "PidAdjust.h"
 #include "PlCommand.h"
 #include "PortLossNotifier.h"
+#include "PortReconnect.h"
 #include "StatusDecoder.h"
 #include "StatusFormat.h"
 #include "TecDebug.h"
 #include "TrendWd.h"
 #include "UpdateWidget.h"
+#include "WindowSettings.h"
 #include "WriteResult.h"
 #include "fan_debug.h"
 #include "serialNumInput.h"
@@ -20,7 +22,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QColor>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMetaType>
 #include <QPixmap>
@@ -31,6 +35,22 @@
 static void initKorvexResources()
 {
     Q_INIT_RESOURCE(korvex);
+}
+
+// A lamp whose state is not live: the colour it last had, washed out, so
+// that neither a green "on" nor a green "no alarm" passes for the present.
+static const QColor kFadedGreen(0xA8, 0xD8, 0xA8);
+static const QColor kFadedRed(0xE0, 0xAC, 0xAE);
+// Values not live: grey text (the values stay readable and selectable).
+static const QString kFadedFieldStyle = QStringLiteral("color: #a0a0a0;");
+
+static QPixmap lampPixmap(bool green, bool live)
+{
+    if (live)
+        return QPixmap(green ? QStringLiteral(":/green.png") : QStringLiteral(":/red.png"));
+    QPixmap faded(30, 30);
+    faded.fill(green ? kFadedGreen : kFadedRed);
+    return faded;
 }
 
 // The password that unlocks factory mode, compared whole and case-sensitively.
@@ -135,7 +155,14 @@ AdminWd::AdminWd(QWidget *parent)
     connect(this, &AdminWd::statusLost, trendWd, &TrendWd::addLost);
     connect(this, &AdminWd::devicePortChanged, trendWd, &TrendWd::portChanged);
 
-    refreshLamps();
+    reconnect = new PortReconnect(this);
+    connect(reconnect, &PortReconnect::reopen, plCommand, &PlCommand::turnOnSpcomm);
+    connect(commSetWd, &CommSet::sendCommInfo, this, &AdminWd::notePortChosen);
+    ui->actionAutoReconnect->setChecked(WindowSettings::autoReconnect());
+    connect(ui->actionAutoReconnect, &QAction::toggled, this, &AdminWd::setAutoReconnect);
+
+    // No port is open yet: the link lamp is red and nothing shown is live.
+    setStatusLive(false);
 
     // Styles draw the focus frame only once keys have moved the focus; a
     // click or the program moving it hides it again. Every window of the
@@ -221,6 +248,11 @@ void AdminWd::openSerialSetWd()
 // has to let go of it first.
 void AdminWd::openUpdateWd()
 {
+    if (reconnect->isWaiting()) {
+        // The update window takes the port: the link must not take it back.
+        reconnect->stop();
+        ui->ComNameShow->setText(tr("连接断开"));
+    }
     if (devPortOpen) {
         if (!confirmDisconnect())
             return;
@@ -231,8 +263,12 @@ void AdminWd::openUpdateWd()
 
 void AdminWd::queryDevInfo()
 {
-    if (!devPortOpen)
+    // Every tick is one poll for the trend and the recording: while no port
+    // is open, a lost one, so the time goes on and the absence shows.
+    if (!devPortOpen) {
+        emit statusLost();
         return;
+    }
     notePollSent();
     emit queryAllStatParamSignal();
 
@@ -248,15 +284,28 @@ void AdminWd::queryDevInfo()
 
 void AdminWd::updateSerialOn(QString name, quint8 result)
 {
+    const bool reopened = reconnect->isReopening();
+    if (reopened) {
+        reconnect->reopenFinished(result == 0);
+        if (result != 0)
+            return; // still waiting: a failed try is not worth a line
+    }
     if (result == 0) {
         ui->ComNameShow->setText(name);
         ui->ComNameShow->setToolTip(name);
         // A long name shows its start, not its last characters.
         ui->ComNameShow->setCursorPosition(0);
-        appendLog(name + tr("打开成功\r\n"));
+        appendLog(name + (reopened ? tr("设备已恢复，串口已重新打开\r\n") : tr("打开成功\r\n")));
         devPortOpen = true;
         statusReplyPending = false;
         forgetDeviceSettings();
+        // Values from before the open stay faded until the device answers.
+        setStatusLive(false);
+        if (reopened)
+            openPortSettings = reconnect->settings();
+        else
+            openPortSettings = chosenPortSettings.value(0) == name ? chosenPortSettings : QVector<QString>();
+        WindowSettings::setLastPort(openPortSettings);
         // The opened port's name, not a button that switches the laser,
         // holds the focus: Enter in the serial dialog followed by Space or
         // Enter must not act.
@@ -265,8 +314,7 @@ void AdminWd::updateSerialOn(QString name, quint8 result)
     } else {
         ui->ComNameShow->setText(tr("连接断开"));
         appendLog(name + tr("打开失败\r\n"));
-        devPortOpen = false;
-        statusReplyPending = false;
+        notePortClosed();
         emit devicePortChanged(false);
     }
 }
@@ -282,17 +330,52 @@ void AdminWd::updateSerialOff(QString name, quint8 result)
         ui->ComNameShow->setText(tr("连接未知"));
         appendLog(name + tr("关闭失败\r\n"));
     }
-    devPortOpen = false;
-    statusReplyPending = false;
+    notePortClosed();
     emit devicePortChanged(false);
 }
 
 void AdminWd::updateSerialLost(QString name)
 {
-    ui->ComNameShow->setText(tr("连接断开"));
-    appendLog(name + tr("设备丢失，串口已关闭\r\n"));
-    devPortOpen = false;
     devPortLost = true;
+    notePortClosed();
+    if (ui->actionAutoReconnect->isChecked() && openPortSettings.value(0) == name
+        && reconnect->start(openPortSettings)) {
+        appendLog(name + tr("设备丢失，串口已关闭，等待重新连接\r\n"));
+        showWaitingForPort();
+    } else {
+        ui->ComNameShow->setText(tr("连接断开"));
+        appendLog(name + tr("设备丢失，串口已关闭\r\n"));
+    }
+}
+
+void AdminWd::notePortClosed()
+{
+    devPortOpen = false;
+    statusReplyPending = false;
+    setStatusLive(false);
+}
+
+void AdminWd::showWaitingForPort()
+{
+    ui->ComNameShow->setText(tr("等待重连：") + reconnect->portName());
+    ui->ComNameShow->setToolTip(ui->ComNameShow->text());
+    ui->ComNameShow->setCursorPosition(0);
+}
+
+void AdminWd::notePortChosen(QVector<QString> settings)
+{
+    // The operator's choice replaces the wait for the old port.
+    chosenPortSettings = settings;
+    reconnect->stop();
+}
+
+void AdminWd::setAutoReconnect(bool on)
+{
+    WindowSettings::setAutoReconnect(on);
+    if (on || !reconnect->isWaiting())
+        return;
+    reconnect->stop();
+    ui->ComNameShow->setText(tr("连接断开"));
 }
 
 void AdminWd::updateCommStat(quint32 errNums)
@@ -307,7 +390,10 @@ void AdminWd::updateGeneralReadSlots(quint8 result, QByteArray readSrcData)
         noteReadResult(result, readSrcData);
         return;
     }
-    applyReadReply(StatusDecoder::commandWord(readSrcData), readSrcData);
+    const quint16 word = StatusDecoder::commandWord(readSrcData);
+    applyReadReply(word, readSrcData);
+    if (devPortOpen && word == StatusDecoder::WordAllStatus && !statusLive)
+        setStatusLive(true);
     refreshLamps();
     refreshStatusView();
     followDeviceSettings();
@@ -373,9 +459,26 @@ void AdminWd::refreshLamps()
     StatusDecoder::decodeLaserState(devStat);
     const auto lamps = StatusFormat::lampStates(devStat);
     for (const auto &lamp : lamps) {
-        if (QLabel *label = ui->centralWidget->findChild<QLabel *>(lamp.first))
-            label->setPixmap(QPixmap(lamp.second ? QStringLiteral(":/green.png") : QStringLiteral(":/red.png")));
+        QLabel *label = ui->centralWidget->findChild<QLabel *>(lamp.first);
+        if (!label)
+            continue;
+        // The link lamp tells the present: without an open port, no link.
+        if (label == ui->CommStat)
+            label->setPixmap(lampPixmap(lamp.second && devPortOpen, true));
+        else
+            label->setPixmap(lampPixmap(lamp.second, statusLive));
     }
+}
+
+void AdminWd::setStatusLive(bool live)
+{
+    statusLive = live;
+    const auto fields = StatusFormat::fieldTexts(devStat);
+    for (const auto &field : fields) {
+        if (QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first))
+            edit->setStyleSheet(live ? QString() : kFadedFieldStyle);
+    }
+    refreshLamps();
 }
 
 void AdminWd::refreshStatusView()

@@ -16,6 +16,7 @@ class CommSet;
 class DialogPasswordWd;
 class PidAdjust;
 class PlCommand;
+class PortReconnect;
 class QTimer;
 class TecDebug;
 class TrendWd;
@@ -85,6 +86,10 @@ public slots:
     void openAboutWd();
     // The executor found the device gone and closed the port itself.
     void updateSerialLost(QString name);
+    // The operator confirmed a port in the serial settings dialog.
+    void notePortChosen(QVector<QString> settings);
+    // The "断线自动重连" option of the menu "通讯设置".
+    void setAutoReconnect(bool on);
 
 private slots:
     void on_btnTurnOnLd_clicked();
@@ -112,6 +117,12 @@ private:
     void emitPidReply(const QByteArray &frame);
     void refreshLamps();
     void refreshStatusView();
+    // Shows whether the display is live: the values and lamps of a device
+    // that is not answering through an open port are drawn faded.
+    void setStatusLive(bool live);
+    // The port closed, for whatever reason: nothing shown is live any more.
+    void notePortClosed();
+    void showWaitingForPort();
     void decodeAlarmBits();
     static QString formatSerialNumber(const QByteArray &record);
     void appendLog(const QString &message);
@@ -145,6 +156,13 @@ private:
     // Set by updateSerialLost: the close that follows is logged as the loss
     // it was, not as an operator's close.
     bool devPortLost = false;
+    // The display shows what the device is answering now: the port is open
+    // and a status reply has arrived since it opened.
+    bool statusLive = false;
+    // The settings the operator last confirmed, and those of the open port.
+    QVector<QString> chosenPortSettings;
+    QVector<QString> openPortSettings;
+    PortReconnect *reconnect = nullptr;
     DevStatusCache devStat;
     QByteArray serialNumToWrite;
     SettingFollower maxDacFollower;

@@ -230,9 +230,10 @@ int KorvexCtl::runCommand(const CtlCommand &command, const LineOptions &shared, 
         return badArguments(QStringLiteral("%1 needs --port NAME").arg(command.name));
     // One unit per command: two names of one device are one port, two
     // devices are a mistake that must not write to the wrong one.
-    if (!command.manyPorts && !PortCheck::oneDevice(ctx.line.ports))
+    const QString other = command.manyPorts ? QString() : PortCheck::otherDevice(ctx.line.ports);
+    if (!other.isEmpty())
         return badArguments(QStringLiteral("%1 talks to one unit: --port %2 and --port %3 are different devices")
-                                .arg(command.name, ctx.line.ports.first(), ctx.line.ports.at(1)));
+                                .arg(command.name, ctx.line.ports.first(), other));
     const QList<int> rates = command.baudRates.isEmpty() ? SPComm::supportedBaudRates() : command.baudRates;
     if (!rates.contains(ctx.line.baud)) {
         QStringList names;

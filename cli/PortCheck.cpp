@@ -69,12 +69,12 @@ QStringList repeatedDevices(const QStringList &ports)
     return repeated;
 }
 
-bool oneDevice(const QStringList &ports)
+QString otherDevice(const QStringList &ports)
 {
     for (const QString &port : ports)
         if (deviceKey(port) != deviceKey(ports.first()))
-            return false;
-    return true;
+            return port;
+    return QString();
 }
 
 QString whyNotOpened(const QString &name)

@@ -13,8 +13,9 @@ QString deviceKey(const QString &name);
 
 // The names of `ports` that lead to a device already named before them.
 QStringList repeatedDevices(const QStringList &ports);
-// Whether all the names lead to one device.
-bool oneDevice(const QStringList &ports);
+// The first name that leads to another device than the first one; empty
+// when all lead to one.
+QString otherDevice(const QStringList &ports);
 
 // Why `name` cannot be opened as a serial port, in a few words: "does not
 // exist", "is not a serial device (a regular file)", "permission denied ...",

@@ -63,12 +63,13 @@ CtlCommand statusCommand()
         else
             Console::out(StatusText::lines(cache).join(QLatin1Char('\n')));
         if (ctx.isSet("check")) {
+            // Named as in the JSON object's "alarms".
             QStringList alarms;
-            const bool set[] = {cache.tempAlarm, cache.fan1Alarm, cache.fan2Alarm, cache.fan3Alarm};
-            const char *const names[] = {"temperature", "fan1", "fan2", "fan3"};
-            for (int i = 0; i < 4; ++i)
-                if (set[i])
-                    alarms << QLatin1String(names[i]);
+            for (const StatusSchema::Field &f : StatusSchema::fields()) {
+                const QString place = QLatin1String(f.json);
+                if (place.startsWith(QLatin1String("alarms.")) && StatusSchema::raw(f, cache))
+                    alarms << place.section(QLatin1Char('.'), 1);
+            }
             if (!alarms.isEmpty()) {
                 Console::error(QStringLiteral("status: alarms set: %1").arg(alarms.join(QStringLiteral(", "))));
                 return ExitCode::AlarmSet;

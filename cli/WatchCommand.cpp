@@ -5,9 +5,8 @@
 #include "ExitCode.h"
 #include "KorvexCtl.h"
 
-#include <QFileInfo>
-
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QTimer>
 
 WatchCommand::WatchCommand(DeviceSession &session, const Settings &settings)

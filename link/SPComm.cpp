@@ -162,14 +162,15 @@ bool SPComm::readFailing() const
     return e == QSerialPort::ReadError || e == QSerialPort::ResourceError;
 }
 
-QString SPComm::deviceNodePath() const
+QString SPComm::deviceNodePath(const QString &portName)
 {
 #ifdef Q_OS_UNIX
     // The port takes "ttyUSB0" as /dev/ttyUSB0 and a path as it is.
-    if (m_name.isEmpty())
+    if (portName.isEmpty())
         return QString();
-    return m_name.contains(QLatin1Char('/')) ? m_name : QStringLiteral("/dev/") + m_name;
+    return portName.contains(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
 #else
+    Q_UNUSED(portName);
     return QString();
 #endif
 }
@@ -178,7 +179,7 @@ bool SPComm::deviceLost(int lossWindowMs)
 {
     if (!isCommOpen())
         return false;
-    const QString node = deviceNodePath();
+    const QString node = deviceNodePath(m_name);
     QElapsedTimer failing;
     failing.start();
     for (;;) {

@@ -70,9 +70,11 @@ public:
     // Hands the port object over to the caller; the channel no longer owns it.
     QSerialPort *releasePort();
 
+    // The device node a port name stands for ("ttyUSB0" is /dev/ttyUSB0, a
+    // path is itself), or empty where names are no paths.
+    static QString deviceNodePath(const QString &portName);
+
 private:
-    // The device node of the port name, or empty where names are no paths.
-    QString deviceNodePath() const;
     bool readFailing() const;
 
     QSerialPort *m_port = nullptr;

@@ -1,6 +1,10 @@
 #include "CommSet.h"
 #include "ui_CommSet.h"
 
+#include "SPComm.h"
+#include "WindowSettings.h"
+
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -41,6 +45,33 @@ void CommSet::refreshPortList()
         probe.setPort(info);
         ui->serialName->addItem(probe.portName());
     }
+    preselectLastPort();
+}
+
+void CommSet::preselectLastPort()
+{
+    const QVector<QString> last = WindowSettings::lastPort();
+    if (last.size() < 4)
+        return;
+    QComboBox *const lineBoxes[] = {ui->baudRate, ui->stopBits, ui->paritySelect};
+    for (int i = 0; i < 3; ++i) {
+        const int index = lineBoxes[i]->findText(last.at(i + 1));
+        if (index >= 0)
+            lineBoxes[i]->setCurrentIndex(index);
+    }
+    // Ports offered by the caller are its choice. Otherwise the last port is
+    // chosen again, listed first when the system does not list it (a stable
+    // name such as /dev/serial/by-id/..., a pseudo-terminal), as long as it
+    // is there at all.
+    if (!extraPorts.isEmpty())
+        return;
+    int index = ui->serialName->findText(last.at(0));
+    if (index < 0 && QFileInfo::exists(SPComm::deviceNodePath(last.at(0)))) {
+        ui->serialName->insertItem(0, last.at(0));
+        index = 0;
+    }
+    if (index >= 0)
+        ui->serialName->setCurrentIndex(index);
 }
 
 void CommSet::showEvent(QShowEvent *event)

@@ -11,7 +11,8 @@ class CommSet;
 
 // The serial settings dialog: lists the free ports, lets the operator pick
 // port, baud rate, stop bits and parity, and hands the four texts on with
-// sendCommInfo. It never opens a port itself.
+// sendCommInfo. It never opens a port itself. The last port the window
+// opened, with its line settings, is chosen when the list is built.
 class CommSet : public QDialog
 {
     Q_OBJECT
@@ -38,6 +39,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Chooses the port and line settings of the last port the window opened.
+    void preselectLastPort();
+
     Ui::CommSet *ui;
     QStringList extraPorts;
 };

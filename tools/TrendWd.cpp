@@ -210,7 +210,8 @@ void TrendWd::addStatus(const DevStatusCache &cache)
         else
             recordFailed(reason);
     }
-    addSample(TrendSample::fromStatus(now.toMSecsSinceEpoch(), cache));
+    newestPollMs = now.toMSecsSinceEpoch();
+    addSample(TrendSample::fromStatus(newestPollMs, cache));
 }
 
 void TrendWd::addLost()
@@ -223,16 +224,18 @@ void TrendWd::addLost()
         else
             recordFailed(reason);
     }
-    store.appendGap(now.toMSecsSinceEpoch());
-    redrawIfVisible(now.toMSecsSinceEpoch());
+    newestPollMs = now.toMSecsSinceEpoch();
+    store.appendGap(newestPollMs);
+    redrawIfVisible(newestPollMs);
 }
 
 void TrendWd::portChanged(bool open)
 {
     // Whether opened or closed, nothing connects the samples before with
     // those after: the time axis goes on, the line does not.
-    Q_UNUSED(open);
+    devicePortOpen = open;
     store.appendGap(QDateTime::currentMSecsSinceEpoch());
+    showRecordState();
 }
 
 void TrendWd::redraw()
@@ -242,7 +245,7 @@ void TrendWd::redraw()
             shownTo = QDateTime::currentMSecsSinceEpoch();
             shownFrom = shownTo - (spanMs ? spanMs : 60 * 1000);
         } else {
-            shownTo = store.newest().msecs;
+            shownTo = qMax(store.newest().msecs, newestPollMs);
             shownFrom = spanMs ? shownTo - spanMs : store.at(0).msecs;
             if (shownTo - shownFrom < 1000)
                 shownFrom = shownTo - 1000;
@@ -250,7 +253,7 @@ void TrendWd::redraw()
     }
     const qint64 from = shownFrom;
     const qint64 to = shownTo;
-    drawnAt = store.isEmpty() ? 0 : store.newest().msecs;
+    drawnAt = store.isEmpty() ? 0 : qMax(store.newest().msecs, newestPollMs);
     for (Plot &p : plots)
         AxisTicks::applyTime(p.time, from, to);
     for (int plot = 0; plot < 3; ++plot) {
@@ -428,7 +431,8 @@ void TrendWd::on_btnPause_toggled(bool checked)
 bool TrendWd::startRecording(const QString &path)
 {
     QString reason;
-    if (!recorder.start(path, &reason)) {
+    const bool suffixGiven = !QFileInfo(path).suffix().isEmpty();
+    if (!recorder.start(suffixGiven ? path : path + QStringLiteral(".csv"), &reason)) {
         recordFailed(reason);
         return false;
     }
@@ -475,7 +479,8 @@ void TrendWd::showRecordState()
     if (on)
         ui->labelRecordState->setText(tr("● 正在记录 %1：%2 行")
                                           .arg(QFileInfo(recorder.fileName()).fileName())
-                                          .arg(recorder.rows()));
+                                          .arg(recorder.rows())
+                                      + (devicePortOpen ? QString() : tr("（设备未连接，记录丢失行）")));
     else if (recorder.fileName().isEmpty())
         ui->labelRecordState->setText(tr("未记录"));
     else

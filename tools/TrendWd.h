@@ -53,7 +53,8 @@ public:
     // The time and values of the sample nearest to msecs, as the cursor shows them.
     QString cursorText(qint64 msecs) const;
 
-    // Records every poll from now on into path (the record button asks for it).
+    // Records every poll from now on into path (the record button asks for
+    // it); a name without a suffix gets ".csv".
     bool startRecording(const QString &path);
     void stopRecording();
     bool isRecording() const { return recorder.isRecording(); }
@@ -131,7 +132,12 @@ private:
     bool paused = false;
     qint64 shownFrom = 0;
     qint64 shownTo = 0;
-    qint64 drawnAt = 0; // newest sample time of the last redraw
+    qint64 drawnAt = 0; // newest poll time of the last redraw
+    // The newest poll, sample or lost: the view's right edge follows it, so
+    // the time goes on while the device is away (a run of lost polls is
+    // stored as one gap).
+    qint64 newestPollMs = 0;
+    bool devicePortOpen = false;
 };
 
 #endif

@@ -38,7 +38,9 @@ inline int logCount(AdminWd *w, const QString &line)
     return logText(w).count(line);
 }
 
-enum class Lamp { Green, Red, Other, None };
+// FadedGreen and FadedRed: a lamp whose state is not live (no open port,
+// or no status reply since the port opened), washed out.
+enum class Lamp { Green, Red, FadedGreen, FadedRed, Other, None };
 
 inline Lamp lamp(AdminWd *w, const QString &name)
 {
@@ -53,6 +55,10 @@ inline Lamp lamp(AdminWd *w, const QString &name)
         return Lamp::Green;
     if (px == qRgb(0xED, 0x1C, 0x24))
         return Lamp::Red;
+    if (px == qRgb(0xA8, 0xD8, 0xA8))
+        return Lamp::FadedGreen;
+    if (px == qRgb(0xE0, 0xAC, 0xAE))
+        return Lamp::FadedRed;
     return Lamp::Other;
 }
 

@@ -144,9 +144,11 @@ void TestAdminWd::startState()
     // The serial settings dialog is the first thing the operator sees.
     QVERIFY(w->findChild<CommSet *>()->isVisible());
     QCOMPARE(lineText(w, "ComNameShow"), QString("未连接"));
-    QCOMPARE(lamp(w, "label_LdOnOffStat"), Lamp::Red);
-    for (const char *name : {"CommStat", "labelTempAlarm", "labelFanAlarm_1", "labelFanAlarm_2", "labelFanAlarm_3"})
-        QCOMPARE(lamp(w, name), Lamp::Green);
+    // No link yet, and nothing known: the state lamps are faded.
+    QCOMPARE(lamp(w, "CommStat"), Lamp::Red);
+    QCOMPARE(lamp(w, "label_LdOnOffStat"), Lamp::FadedRed);
+    for (const char *name : {"labelTempAlarm", "labelFanAlarm_1", "labelFanAlarm_2", "labelFanAlarm_3"})
+        QCOMPARE(lamp(w, name), Lamp::FadedGreen);
     QCOMPARE(lineText(w, "SoftVersion"), QString());
     // The poll does nothing while no port is open.
     QTest::qWait(1200);
@@ -359,6 +361,7 @@ void TestAdminWd::linkLampFollowsErrorCount()
     auto count = [this](quint32 n) {
         QVERIFY(QMetaObject::invokeMethod(w, "updateCommStat", Qt::DirectConnection, Q_ARG(quint32, n)));
     };
+    openWithLaser(); // without an open port the lamp is red whatever the count
     count(10);
     QCOMPARE(lamp(w, "CommStat"), Lamp::Green);
     count(11);
@@ -506,8 +509,10 @@ void TestAdminWd::disconnectQuestionYesStopsPollKeepsValues()
     QCOMPARE(laser->framesWithWord(0x00C1).size(), polls);
     QCOMPARE(lineText(w, "SoftVersion"), QString("V1.5"));
     QCOMPARE(lineText(w, "devSerialNum"), QString("66051-202407090042"));
-    QCOMPARE(lamp(w, "label_LdOnOffStat"), Lamp::Green);
-    QCOMPARE(lamp(w, "labelFanAlarm_1"), Lamp::Red);
+    // Kept, but faded: they are no longer live.
+    QCOMPARE(lamp(w, "label_LdOnOffStat"), Lamp::FadedGreen);
+    QCOMPARE(lamp(w, "labelFanAlarm_1"), Lamp::FadedRed);
+    QCOMPARE(lamp(w, "CommStat"), Lamp::Red);
 
     // Opening again resumes the poll.
     openWithLaser();

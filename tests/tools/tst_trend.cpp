@@ -83,6 +83,8 @@ private slots:
     void recorderWritesWatchColumns();
     void recorderReportsUnwritableTargets();
     void recordingStopsWhenTheFileCannotGrow();
+    void recordingNameGetsCsvSuffix_data();
+    void recordingNameGetsCsvSuffix();
     void windowHoldsAtMost24Hours();
     void windowPauseFreezesView();
     void windowLegendHidesChannel();
@@ -307,6 +309,32 @@ void TestTrend::recordingStopsWhenTheFileCannotGrow()
     QVERIFY(lines.size() - 1 >= 1 + w.recordedRows());
     for (int i = 1; i <= w.recordedRows(); ++i)
         QCOMPARE(lines[i].count(','), StatusRecord::csvHeader().size() - 1);
+}
+
+void TestTrend::recordingNameGetsCsvSuffix_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no suffix") << "rec1" << "rec1.csv";
+    QTest::newRow("csv") << "rec1.csv" << "rec1.csv";
+    QTest::newRow("another suffix") << "rec1.txt" << "rec1.txt";
+    QTest::newRow("dotted folder, no suffix") << "run.2/rec1" << "run.2/rec1.csv";
+}
+
+void TestTrend::recordingNameGetsCsvSuffix()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("run.2"));
+    TrendWd w;
+    QVERIFY(w.startRecording(dir.filePath(typed)));
+    w.addLost();
+    w.stopRecording();
+    QFile f(dir.filePath(written));
+    QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(written));
+    QCOMPARE(f.readAll().count('\n'), 2); // the header and one row
+    QVERIFY(w.findChild<QLabel *>("labelRecordState")->text().contains(QFileInfo(written).fileName()));
 }
 
 void TestTrend::windowHoldsAtMost24Hours()

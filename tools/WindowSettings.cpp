@@ -1,0 +1,50 @@
+#include "WindowSettings.h"
+
+#include <QSettings>
+
+namespace {
+
+// Read anew on each use: two windows of one process (tests) see each other's changes.
+#define KORVEX_SETTINGS(name) QSettings name(QStringLiteral("Korvex"), QStringLiteral("korvex"))
+
+const char *const kPortKeys[] = {"port/name", "port/baudRate", "port/stopBits", "port/parity"};
+constexpr int kPortKeyCount = int(sizeof kPortKeys / sizeof kPortKeys[0]);
+const char kReconnectKey[] = "port/autoReconnect";
+
+} // namespace
+
+namespace WindowSettings {
+
+QVector<QString> lastPort()
+{
+    KORVEX_SETTINGS(store);
+    QVector<QString> settings;
+    for (const char *key : kPortKeys)
+        settings << store.value(QLatin1String(key)).toString();
+    if (settings.first().isEmpty())
+        settings.clear();
+    return settings;
+}
+
+void setLastPort(const QVector<QString> &settings)
+{
+    if (settings.size() < kPortKeyCount)
+        return;
+    KORVEX_SETTINGS(store);
+    for (int i = 0; i < kPortKeyCount; ++i)
+        store.setValue(QLatin1String(kPortKeys[i]), settings.at(i));
+}
+
+bool autoReconnect()
+{
+    KORVEX_SETTINGS(store);
+    return store.value(QLatin1String(kReconnectKey), true).toBool();
+}
+
+void setAutoReconnect(bool on)
+{
+    KORVEX_SETTINGS(store);
+    store.setValue(QLatin1String(kReconnectKey), on);
+}
+
+} // namespace WindowSettings
