@@ -33,7 +33,9 @@ void TestDemo::screenshotOfLiveWindow()
 
     const QImage image(shot);
     QVERIFY2(!image.isNull(), qPrintable(out));
-    QCOMPARE(image.size(), QSize(900, 600));
+    // The window at its form's 900 x 600, or larger where its texts need room.
+    QVERIFY2(image.width() >= 900 && image.height() >= 600,
+             qPrintable(QString("%1x%2").arg(image.width()).arg(image.height())));
 
     // The simulator's terminal disappears with the simulator.
     const auto m = QRegularExpression("simulated laser on (\\S+)").match(out);

@@ -76,6 +76,9 @@ void enterPassword(AdminWd *w, const QString &text)
     const bool wrong = !text.isEmpty() && text != "velmandro583";
     QCOMPARE(dialog->isVisible(), wrong);
     QCOMPARE(dialog->findChild<QLabel *>("labelWrongPassword")->text(), wrong ? QString("密码错误") : QString());
+    const QByteArray shots = qgetenv("KORVEX_SHOT_DIR");
+    if (wrong && !shots.isEmpty())
+        dialog->grab().save(QString::fromLocal8Bit(shots) + "/password-wrong.png");
     QVERIFY(field->text().isEmpty());
 }
 
@@ -231,7 +234,7 @@ void TestFactoryMode::factoryWindowsDriveTheDevice()
     QTest::mouseClick(pid->findChild<QPushButton *>("btnSetPid"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(logCount(w, "设置PID系数成功"), 1, 10000);
     // The device now reports the new coefficients back.
-    QTRY_VERIFY_WITH_TIMEOUT(shown->toPlainText().contains("2.5000,0.2500,0.0006,"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(shown->toPlainText().contains("2.5000,0.2500,0.0007,"), 10000);
     pid->close();
 
     // TEC window.
@@ -259,7 +262,7 @@ void TestFactoryMode::factoryWindowsDriveTheDevice()
     QCOMPARE(logCount(w, "失败"), 0);
 
     const QList<QByteArray> expected{
-        frame(0xA010, "000061A8" "000009C4" "00000006"),
+        frame(0xA010, "000061A8" "000009C4" "00000007"),
         frame(0x00A4, "01"),
         frame(0x00A5, "04B0"),
         frame(0x00A4, "00"),

@@ -207,12 +207,12 @@ void TestFactoryWindows::pidFillsEmptyFieldsFromTheDevice()
     auto *kp = child<QLineEdit>(w, "lineEditKP");
     auto *ki = child<QLineEdit>(w, "lineEditKI");
     auto *kd = child<QLineEdit>(w, "lineEditKD");
-    w.updateShowText({250, 600, 15000, 1000, 10});
-    QCOMPARE(QStringList({kp->text(), ki->text(), kd->text()}), QStringList({"1.5000", "0.1000", "0.0010"}));
+    w.updateShowText({250, 600, 15000, 1000, 7});
+    QCOMPARE(QStringList({kp->text(), ki->text(), kd->text()}), QStringList({"1.5000", "0.1000", "0.0007"}));
     // Sending unchanged gives the device its own coefficients back.
     QTest::mouseClick(child<QPushButton>(w, "btnSetPid"), Qt::LeftButton);
     QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).value<QVector<quint32>>(), (QVector<quint32>{15000, 1000, 10}));
+    QCOMPARE(spy.at(0).at(0).value<QVector<quint32>>(), (QVector<quint32>{15000, 1000, 7}));
 
     // What the operator typed stays, also an emptied field (which is then
     // refused rather than sent as 0); untouched fields keep their first value.
@@ -221,7 +221,7 @@ void TestFactoryWindows::pidFillsEmptyFieldsFromTheDevice()
     ki->selectAll();
     QTest::keyClick(ki, Qt::Key_Backspace);
     w.updateShowText({251, 610, 20000, 3000, 0});
-    QCOMPARE(QStringList({kp->text(), ki->text(), kd->text()}), QStringList({"2.5", "", "0.0010"}));
+    QCOMPARE(QStringList({kp->text(), ki->text(), kd->text()}), QStringList({"2.5", "", "0.0007"}));
     QTest::mouseClick(child<QPushButton>(w, "btnSetPid"), Qt::LeftButton);
     QCOMPARE(spy.count(), 1);
 }
