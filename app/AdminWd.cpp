@@ -4,6 +4,7 @@
 #include "CommSet.h"
 #include "CommandCatalogue.h"
 #include "DialogPasswordWd.h"
+#include "LampPixmap.h"
 #include "Language.h"
 #include "LogPane.h"
 #include "PidAdjust.h"
@@ -39,21 +40,8 @@ static void initKorvexResources()
     Q_INIT_RESOURCE(korvex);
 }
 
-// A lamp whose state is not live: the colour it last had, washed out, so
-// that neither a green "on" nor a green "no alarm" passes for the present.
-static const QColor kFadedGreen(0xA8, 0xD8, 0xA8);
-static const QColor kFadedRed(0xE0, 0xAC, 0xAE);
 // Values not live: grey text (the values stay readable and selectable).
 static const QString kFadedFieldStyle = QStringLiteral("color: #a0a0a0;");
-
-static QPixmap lampPixmap(bool green, bool live)
-{
-    if (live)
-        return QPixmap(green ? QStringLiteral(":/green.png") : QStringLiteral(":/red.png"));
-    QPixmap faded(30, 30);
-    faded.fill(green ? kFadedGreen : kFadedRed);
-    return faded;
-}
 
 // The password that unlocks factory mode, compared whole and case-sensitively.
 static const char kFactoryPassword[] = "velmandro583";
@@ -486,9 +474,9 @@ void AdminWd::refreshLamps()
             continue;
         // The link lamp tells the present: without an open port, no link.
         if (label == ui->CommStat)
-            label->setPixmap(lampPixmap(lamp.second && devPortOpen, true));
+            label->setPixmap(lampPixmap(lamp.second && devPortOpen, true, devicePixelRatioF()));
         else
-            label->setPixmap(lampPixmap(lamp.second, statusLive));
+            label->setPixmap(lampPixmap(lamp.second, statusLive, devicePixelRatioF()));
     }
 }
 
