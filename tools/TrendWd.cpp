@@ -3,6 +3,7 @@
 #include "ui_TrendWd.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 
 #include <cmath>
 #include <QFileDialog>
@@ -34,6 +35,11 @@ constexpr int kChartMargin = 4;
 // The smallest value span of each plot, so that a flat line still gets an
 // axis with distinct labels: 1 ℃, 0.1 A, 100 rpm.
 const double kMinSpan[] = {1.0, 0.1, 100.0};
+
+// The chart cuts a value label to "..." once its share of the axis height
+// (height / ticks, less a little padding) is lower than the text: each tick
+// gets the text's height and this much more.
+constexpr int kTickGap = 8;
 
 } // namespace
 
@@ -96,10 +102,13 @@ void TrendWd::buildPlot(int index, QChartView *view, const QString &title, const
     p.chart->addAxis(p.value, Qt::AlignLeft);
     // A chart's plot area shows the margins it was laid out with; new
     // margins take effect at its next layout.
-    connect(p.chart, &QChart::plotAreaChanged, this, [this, index] {
+    connect(p.chart, &QChart::plotAreaChanged, this, [this, index](const QRectF &area) {
         plots[index].laidOutLeft = plots[index].extraLeft;
         plots[index].laidOutRight = plots[index].extraRight;
         alignPlotAreas();
+        // A taller or shorter plot holds more or fewer ticks.
+        if (int(area.height()) != plots[index].scaledHeight)
+            redraw();
     });
 
     p.alarmMask = alarmMask;
@@ -277,16 +286,32 @@ void TrendWd::redraw()
             low = 0;
             high = 1;
         }
-        const double pad = (high - low) * 0.08;
-        AxisTicks::Scale scale = AxisTicks::niceScale(low - pad, high + pad, kMinSpan[plot]);
+        double padLow = low - (high - low) * 0.08;
+        double padHigh = high + (high - low) * 0.08;
         // Speeds and currents below zero do not exist: no axis room for them.
-        if (plot != PlotTemp && low >= 0 && scale.low < 0) {
-            scale.high -= scale.low;
-            scale.low = 0;
+        if (plot != PlotTemp && low >= 0) {
+            padLow = qMax(0.0, padLow);
+            padHigh = qMax(padHigh, padLow + kMinSpan[plot]);
         }
+        const AxisTicks::Scale scale = valueScale(p, padLow, padHigh, kMinSpan[plot]);
         AxisTicks::apply(p.value, scale);
         drawAlarm(p, from, to, columns, scale.low, scale.high);
     }
+}
+
+AxisTicks::Scale TrendWd::valueScale(Plot &p, double low, double high, double minSpan)
+{
+    p.scaledHeight = int(p.chart->plotArea().height());
+    const int tickHeight = QFontMetrics(p.value->labelsFont()).height() + kTickGap;
+    // Not laid out yet: the usual five steps, until the chart knows its height.
+    const int fitting = p.scaledHeight > 0 ? p.scaledHeight / tickHeight + 1 : 6;
+    AxisTicks::Scale scale;
+    for (int intervals = 5; intervals >= 1; --intervals) {
+        scale = AxisTicks::niceScale(low, high, minSpan, intervals);
+        if (std::lround((scale.high - scale.low) / scale.step) + 1 <= fitting)
+            break;
+    }
+    return scale;
 }
 
 void TrendWd::alignPlotAreas()

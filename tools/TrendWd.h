@@ -1,6 +1,7 @@
 #ifndef KORVEX_TRENDWD_H
 #define KORVEX_TRENDWD_H
 
+#include "AxisTicks.h"
 #include "DevStatusCache.h"
 #include "TrendRecorder.h"
 #include "TrendReduce.h"
@@ -107,6 +108,8 @@ private:
         int extraRight = 0;
         int laidOutLeft = 0;
         int laidOutRight = 0;
+        // Plot height the value axis's ticks were last spaced for.
+        int scaledHeight = 0;
     };
 
     void buildPlot(int index, QtCharts::QChartView *view, const QString &title, const QString &alarmName,
@@ -119,6 +122,8 @@ private:
     void redrawIfVisible(qint64 newest);
     // Widens the margins of the charts whose axis labels are narrower, so
     // that a current step lines up with its temperature change.
+    // Round ticks over [low, high], no more of them than the plot's height holds.
+    AxisTicks::Scale valueScale(Plot &p, double low, double high, double minSpan);
     void alignPlotAreas();
     void recordFailed(const QString &reason);
     void showRecordState();

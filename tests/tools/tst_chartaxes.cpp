@@ -7,6 +7,7 @@
 #include "TrendWd.h"
 
 #include <QComboBox>
+#include <QGraphicsTextItem>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -94,6 +95,8 @@ private slots:
     void trendTicksAreRound_data();
     void trendTicksAreRound();
     void trendPlotAreasLineUp();
+    void trendLabelsReadable_data();
+    void trendLabelsReadable();
 };
 
 void TestChartAxes::pidPlotReadsRight()
@@ -174,6 +177,67 @@ void TestChartAxes::trendPlotAreasLineUp()
                  qPrintable(QString("%1 vs %2").arg(areas[plot].left()).arg(areas[0].left())));
         QVERIFY2(std::abs(areas[plot].right() - areas[0].right()) < 1.0,
                  qPrintable(QString("%1 vs %2").arg(areas[plot].right()).arg(areas[0].right())));
+    }
+}
+
+void TestChartAxes::trendLabelsReadable_data()
+{
+    QTest::addColumn<float>("temperature");
+    QTest::addColumn<float>("currentLow");
+    QTest::addColumn<float>("currentHigh");
+    QTest::addColumn<float>("fan");
+    QTest::addColumn<int>("seconds");
+    // Seconds after opening a port: the light source off, the TEC at 0.01 A.
+    QTest::newRow("currents 0.00-0.01 A, a few seconds") << 25.0f << 0.0f << 0.01f << 1800.0f << 6;
+    QTest::newRow("flat lines, a minute") << 25.0f << 2.93f << 2.93f << 3000.0f << 60;
+    QTest::newRow("large ranges, ten minutes") << -40.0f << 0.0f << 250.0f << 12000.0f << 600;
+}
+
+void TestChartAxes::trendLabelsReadable()
+{
+    QFETCH(float, temperature);
+    QFETCH(float, currentLow);
+    QFETCH(float, currentHigh);
+    QFETCH(float, fan);
+    QFETCH(int, seconds);
+    TrendWd w;
+    w.resize(700, 640);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const int samples = seconds * 2;
+    for (int i = 0; i <= samples; ++i) {
+        TrendSample s = sampleAt(kStart + i * 500LL, temperature + i % 7, currentLow, fan + i % 50);
+        s.values[TrendTecCurrent] = currentHigh;
+        w.addSample(s);
+    }
+    QTest::qWait(100);
+    // A label cut to fit shows "..." in place of its value.
+    for (int plot = 0; plot < 3; ++plot) {
+        const QStringList expected = [&] {
+            QStringList all;
+            for (double t : tickValues(w.valueAxis(plot)))
+                all << labelOf(w.valueAxis(plot), t);
+            return all;
+        }();
+        QStringList shown;
+        const auto views = w.findChildren<QChartView *>();
+        for (QChartView *v : views) {
+            if (!v->chart()->axes().contains(w.valueAxis(plot)))
+                continue;
+            for (QGraphicsItem *item : v->scene()->items()) {
+                if (auto *text = dynamic_cast<QGraphicsTextItem *>(item)) {
+                    if (text->isVisible())
+                        shown << text->toPlainText();
+                }
+            }
+        }
+        // Labels too close for the axis's height are left out, never cut.
+        int readable = 0;
+        for (const QString &text : shown) {
+            QVERIFY2(!text.contains("..."), qPrintable(QString("plot %1: %2").arg(plot).arg(shown.join(" | "))));
+            readable += expected.contains(text);
+        }
+        QVERIFY2(readable >= 2, qPrintable(QString("plot %1: %2").arg(plot).arg(shown.join(" | "))));
     }
 }
 
