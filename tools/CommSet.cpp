@@ -69,7 +69,9 @@ void CommSet::preselectLastPort()
         return;
     QComboBox *const lineBoxes[] = {ui->baudRate, ui->stopBits, ui->paritySelect};
     for (int i = 0; i < 3; ++i) {
-        const int index = lineBoxes[i]->findText(last.at(i + 1));
+        // Remembered as sent (the list's source texts), shown translated.
+        const QByteArray remembered = last.at(i + 1).toUtf8();
+        const int index = lineBoxes[i]->findText(QCoreApplication::translate("CommSet", remembered.constData()));
         if (index >= 0)
             lineBoxes[i]->setCurrentIndex(index);
     }

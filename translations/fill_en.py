@@ -43,7 +43,7 @@ EN = {
     '关闭TEC自控': 'TEC auto off', 'TEC功率': 'TEC power', '未在记录': 'Not recording',
     '时间范围': 'Span', '1 分钟': '1 min', '10 分钟': '10 min', '1 小时': '1 h', '全部': 'All',
     '暂停': 'Pause', '开始记录': 'Record', '停止记录': 'Stop recording', '未记录': 'Not recording',
-    '温度 ℃': 'Temperature ℃', '温度告警': 'Temp. alarm', '电流 A': 'Current A',
+    '温度 ℃': 'Temp. ℃', '温度告警': 'Temp. alarm', '电流 A': 'Current A',
     '转速 rpm': 'Speed rpm', '风扇告警': 'Fan alarm', '风扇1': 'Fan 1', '风扇2': 'Fan 2',
     '风扇3': 'Fan 3', '鼠标移到图上，这里显示该时刻的数值': 'Point at a chart to read its values here',
     '继续': 'Resume', '记录到 CSV 文件': 'Record to CSV file', 'CSV 文件 (*.csv)': 'CSV files (*.csv)',

@@ -627,7 +627,7 @@ Manual: man korvex</translation>
     </message>
     <message>
         <source>温度 ℃</source>
-        <translation>Temperature ℃</translation>
+        <translation>Temp. ℃</translation>
     </message>
 </context>
 <context>
@@ -712,7 +712,7 @@ Manual: man korvex</translation>
     </message>
     <message>
         <source>温度 ℃</source>
-        <translation>Temperature ℃</translation>
+        <translation>Temp. ℃</translation>
     </message>
     <message>
         <source>温度告警</source>
