@@ -191,6 +191,17 @@ pending = 1 if since_last_loss <= 5 else 0
 window_ok = gone >= losses - pending and back >= losses - pending and gone <= losses and back <= gone
 print(f"window: {losses} losses caused, {gone} lost lines, {back} back lines, {len(log)} log lines "
       f"in all (last loss {since_last_loss} s before the end)")
+# How long each loss was waited for: a "lost" line to the "back" line after it.
+waits, lost_at = [], None
+for l in log:
+    at = datetime.datetime.fromisoformat(l.split("\t")[0])
+    if l.endswith("等待重新连接"):
+        lost_at = at
+    elif l.endswith("已重新打开") and lost_at:
+        waits.append((at - lost_at).total_seconds() * 1000)
+        lost_at = None
+if waits:
+    print(f"  lost to back: {min(waits):.0f}-{max(waits):.0f} ms, median {sorted(waits)[len(waits) // 2]:.0f} ms")
 print_usage("window-usage.txt")
 bad = [why for why, failed in [
     ("a poll slot without a row", any(g > 1.5 * ms for g in gaps)),
