@@ -116,7 +116,9 @@ while [ $t -lt "$SECS" ]; do
     kill_and_restart_sim "$WSIM" "$WLINK"; WSIM=$NEW
   fi
   if [ $((t % 20)) -eq 0 ] || [ $((t % 30)) -eq 0 ]; then LOSSES=$((LOSSES + 1)) LAST_LOSS=$t; fi
-  if [ $((t % 45)) -eq 0 ]; then stop_broker; sleep 1; start_broker; fi
+  # No broker restart in the last 15 s: the watch must have time to hand
+  # over what it queued while the broker was away before it is stopped.
+  if [ $((t % 45)) -eq 0 ] && [ $((SECS - t)) -ge 15 ]; then stop_broker; sleep 1; start_broker; fi
   # CPU ticks (user+system, all threads) and resident memory every 10 s.
   if [ $((t % 10)) -eq 0 ]; then
     usage_of "$WATCH" >> "$WORK/usage.txt"
