@@ -14,6 +14,7 @@
 LogPane::LogPane(QTextEdit *view, QObject *parent)
     : QObject(parent),
       view(view),
+      viewport(view->viewport()),
       saveLog(new QAction(tr("保存日志…"), this)),
       clearLog(new QAction(tr("清空日志"), this))
 {
@@ -22,7 +23,7 @@ LogPane::LogPane(QTextEdit *view, QObject *parent)
     connect(saveLog, &QAction::triggered, this, &LogPane::askAndSave);
     connect(clearLog, &QAction::triggered, this, &LogPane::clear);
     limitLines(view);
-    view->viewport()->installEventFilter(this);
+    viewport->installEventFilter(this);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QTextEdit::customContextMenuRequested, this, &LogPane::showMenu);
 }
@@ -103,7 +104,10 @@ void LogPane::showMenu(const QPoint &pos)
 
 bool LogPane::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == view->viewport() && event->type() == QEvent::ToolTip) {
+    // The viewport also sends its last events while the text view is being
+    // destroyed, when the view is no longer a scroll area: compare with the
+    // pointer kept at construction instead of asking the view.
+    if (event->type() == QEvent::ToolTip && watched == viewport) {
         auto *help = static_cast<QHelpEvent *>(event);
         const int index = entryAt(view->cursorForPosition(help->pos()).blockNumber());
         if (index >= 0)

@@ -8,6 +8,7 @@
 
 class QAction;
 class QTextEdit;
+class QWidget;
 
 // The main window's log: every entry keeps its time and the device port it
 // was written for. The pane shows the newest kShownLines lines, each line's
@@ -54,6 +55,7 @@ private:
     void showMenu(const QPoint &pos);
 
     QTextEdit *view;
+    QWidget *viewport;
     QVector<Entry> log;
     QString port;
     QAction *saveLog;
