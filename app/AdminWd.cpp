@@ -53,13 +53,13 @@ int AdminWd::pidPollPhase = 0;
 // still send the step below it).
 static void applyCommandRanges(Ui::AdminWd *ui)
 {
-    const CommandSpec &power = CommandCatalogue::spec(CommandWord::Power);
+    const CommandRow &power = CommandCatalogue::row(CommandWord::Power);
     ui->horizontalSlider_PowerSet->setRange(int(power.min), int(power.max));
     ui->spinBox_PowerVal->setRange(int(power.min), int(power.max));
-    const CommandSpec &threshold = CommandCatalogue::spec(CommandWord::TempThreshold);
+    const CommandRow &threshold = CommandCatalogue::row(CommandWord::TempThreshold);
     ui->doubleSpinBoxLdTempThValue->setRange(CommandCatalogue::typedValue(threshold.word, threshold.min),
                                              CommandCatalogue::typedValue(threshold.word, threshold.max));
-    ui->spinBoxMaxDac->setMaximum(int(CommandCatalogue::spec(CommandWord::MaxDacSaved).max));
+    ui->spinBoxMaxDac->setMaximum(int(CommandCatalogue::row(CommandWord::MaxDacSaved).max));
 }
 
 AdminWd::AdminWd(QWidget *parent)

@@ -28,7 +28,7 @@ bool applyWriteEcho(DevStatusCache &c, const QByteArray &f)
 {
     // Data bytes the echo reads, plus header and CRC, must all be there.
     auto has = [&f](int dataBytes) { return f.size() >= 3 + dataBytes + 2; };
-    const CommandSpec *command = CommandCatalogue::find(StatusDecoder::commandWord(f));
+    const CommandRow *command = CommandCatalogue::find(StatusDecoder::commandWord(f));
     switch (command ? command->echo : WriteEcho::None) {
     case WriteEcho::Power:
         if (!has(2)) return false;

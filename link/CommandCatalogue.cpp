@@ -17,7 +17,7 @@ using E = DataEncoding;
 using W = CommandWord;
 
 // clang-format off
-const CommandSpec Table[] = {
+const CommandRow Table[] = {
 //  word                name              len  encoding         read   min     max     dec unit   log name                                    off name                        echo                         factory
     // The restart is guarded by a fixed pattern.
     {W::SoftReset,         "restart",       2, E::Fixed,        false, 0x5AA5, 0x5AA5,    0, "",   QT_TRANSLATE_NOOP("AdminWd", "软件重启"),         nullptr,                                    WriteEcho::None,              false},
@@ -66,22 +66,22 @@ qint64 powerOfTen(int n)
 
 namespace CommandCatalogue {
 
-const CommandSpec *find(quint16 word)
+const CommandRow *find(quint16 word)
 {
-    for (const CommandSpec &s : Table)
+    for (const CommandRow &s : Table)
         if (quint16(s.word) == word)
             return &s;
     return nullptr;
 }
 
-const CommandSpec &spec(CommandWord word)
+const CommandRow &row(CommandWord word)
 {
     return *find(quint16(word));
 }
 
 QByteArray encode(CommandWord word, std::initializer_list<quint32> values)
 {
-    const CommandSpec &s = spec(word);
+    const CommandRow &s = row(word);
     QByteArray bytes;
     auto value = [&values](int i) { return i < int(values.size()) ? *(values.begin() + i) : 0u; };
     switch (s.encoding) {
@@ -115,13 +115,13 @@ QByteArray encode(CommandWord word, std::initializer_list<quint32> values)
 
 bool accepts(CommandWord word, qint64 sent)
 {
-    const CommandSpec &s = spec(word);
+    const CommandRow &s = row(word);
     return sent >= s.min && sent <= s.max;
 }
 
 QString typedText(CommandWord word, qint64 sent)
 {
-    const int decimals = spec(word).decimals;
+    const int decimals = row(word).decimals;
     if (decimals == 0)
         return QString::number(sent);
     const qint64 unit = powerOfTen(decimals);
@@ -134,12 +134,12 @@ QString typedText(CommandWord word, qint64 sent)
 
 double typedValue(CommandWord word, qint64 sent)
 {
-    return double(sent) / double(powerOfTen(spec(word).decimals));
+    return double(sent) / double(powerOfTen(row(word).decimals));
 }
 
 QString rangeText(CommandWord word)
 {
-    const CommandSpec &s = spec(word);
+    const CommandRow &s = row(word);
     QString text = QStringLiteral("%1 to %2").arg(typedText(word, s.min), typedText(word, s.max));
     if (*s.unit)
         text += QLatin1Char(' ') + QString::fromUtf8(s.unit);
@@ -148,7 +148,7 @@ QString rangeText(CommandWord word)
 
 bool parse(CommandWord word, const QString &text, qint64 *sent, QString *error)
 {
-    const CommandSpec &s = spec(word);
+    const CommandRow &s = row(word);
     auto refuse = [&] {
         QString allowed = rangeText(word);
         if (s.decimals > 0)
@@ -206,7 +206,7 @@ QString resultText(quint8 result)
 
 QString logName(quint16 word, bool switchOn)
 {
-    const CommandSpec *s = find(word);
+    const CommandRow *s = find(word);
     if (!s || !s->logName)
         return QCoreApplication::translate("AdminWd", "设置未知命令");
     return tr(!switchOn && s->logNameOff ? s->logNameOff : s->logName);

@@ -56,7 +56,7 @@ enum class DataEncoding {
 // The status field a successful write copies into the window's cache.
 enum class WriteEcho { None, Power, TempThreshold, FrameCounters, SerialNumber, MaxDac, CompensationHours };
 
-struct CommandSpec
+struct CommandRow
 {
     CommandWord word;
     const char *name;     // korvexctl's word for it ("power", "threshold" ...)
@@ -77,8 +77,8 @@ struct CommandSpec
 namespace CommandCatalogue {
 
 // The row of a word; nullptr for a word not in the table.
-const CommandSpec *find(quint16 word);
-const CommandSpec &spec(CommandWord word);
+const CommandRow *find(quint16 word);
+const CommandRow &row(CommandWord word);
 inline quint16 code(CommandWord word) { return quint16(word); }
 
 // The data bytes of a command for these values (fixed data, when there is

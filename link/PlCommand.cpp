@@ -28,7 +28,7 @@ using W = CommandWord;
 // The whole reply a read of this word brings (at most ReadReplyMaxLen).
 int replyLength(quint16 word)
 {
-    const CommandSpec *command = CommandCatalogue::find(word);
+    const CommandRow *command = CommandCatalogue::find(word);
     return command ? command->replyLength : ReadReplyMaxLen;
 }
 

@@ -78,7 +78,7 @@ SimDevice::SimDevice()
 
 int SimDevice::requestDataLength(quint16 word)
 {
-    const CommandSpec *command = CommandCatalogue::find(word);
+    const CommandRow *command = CommandCatalogue::find(word);
     if (!command)
         return UnknownWord;
     return command->encoding == DataEncoding::Raw ? VariableLength : command->dataLength;
@@ -86,7 +86,7 @@ int SimDevice::requestDataLength(quint16 word)
 
 int SimDevice::typicalDataLength(quint16 word)
 {
-    const CommandSpec *command = CommandCatalogue::find(word);
+    const CommandRow *command = CommandCatalogue::find(word);
     return command && command->encoding == DataEncoding::Raw ? command->dataLength : -1;
 }
 

@@ -8,7 +8,7 @@ TecDebug::TecDebug(QWidget *parent)
 {
     ui->setupUi(this);
     // The DAC values the device may be sent, as every path checks them.
-    ui->tecPowerSet->setMaximum(int(CommandCatalogue::spec(CommandWord::TecPowerDac).max));
+    ui->tecPowerSet->setMaximum(int(CommandCatalogue::row(CommandWord::TecPowerDac).max));
 }
 
 TecDebug::~TecDebug()

@@ -9,7 +9,7 @@ fan_debug::fan_debug(QWidget *parent)
 {
     ui->setupUi(this);
     // The PWM values the device may be sent, as every path checks them.
-    ui->fanPwmSetSlider->setMaximum(int(CommandCatalogue::spec(CommandWord::FanDebug).max));
+    ui->fanPwmSetSlider->setMaximum(int(CommandCatalogue::row(CommandWord::FanDebug).max));
 }
 
 fan_debug::~fan_debug()

@@ -119,7 +119,7 @@ private slots:
         default: built = CommandCatalogue::encode(CommandWord(word), {values.at(0), values.at(1), values.at(2)}); break;
         }
         QCOMPARE(built.toHex(), data.toHex());
-        QCOMPARE(built.size(), CommandCatalogue::spec(CommandWord(word)).dataLength);
+        QCOMPARE(built.size(), CommandCatalogue::row(CommandWord(word)).dataLength);
     }
 };
 
