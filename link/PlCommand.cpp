@@ -58,47 +58,47 @@ PlCommand::PlCommand(QObject *parent) : QObject(parent)
     qRegisterMetaType<QVector<QString>>("QVector<QString>");
     qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
 
-    m_codec = new Protocol;
-    m_channel = new SPComm;
-    m_thread = new QThread;
-    m_lossNotifier = new PortLossNotifier(this);
+    codec = new Protocol;
+    serialChannel = new SPComm;
+    executorThread = new QThread;
+    portLossNotifier = new PortLossNotifier(this);
     // The thread object lives on the creating thread; it may only be deleted
     // once its event loop has really ended.
-    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
-    moveToThread(m_thread);
-    m_channel->port()->moveToThread(m_thread);
+    connect(executorThread, &QThread::finished, executorThread, &QObject::deleteLater);
+    moveToThread(executorThread);
+    serialChannel->port()->moveToThread(executorThread);
     // A port whose device has vanished reports a read or resource error on
     // every turn of the worker's event loop and would keep it busy for good;
     // but a healthy port reports the same for a read that found nothing.
-    connect(m_channel->port(), &QSerialPort::errorOccurred, this,
+    connect(serialChannel->port(), &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { onPortError(int(error)); });
-    m_thread->start();
+    executorThread->start();
 }
 
 PlCommand::~PlCommand()
 {
     // Closing the port must not queue a look at it any more.
-    if (QSerialPort *port = m_channel->port())
+    if (QSerialPort *port = serialChannel->port())
         disconnect(port, nullptr, this, nullptr);
-    if (QThread::currentThread() != m_thread) {
+    if (QThread::currentThread() != executorThread) {
         // Deleted directly from another thread: stop the worker first so
         // that nothing runs on it while its objects go away.
-        m_thread->quit();
-        m_thread->wait();
-        m_channel->closeComm();
-        delete m_channel; // and its port
-        delete m_thread;
-        delete m_codec;
+        executorThread->quit();
+        executorThread->wait();
+        serialChannel->closeComm();
+        delete serialChannel; // and its port
+        delete executorThread;
+        delete codec;
         return;
     }
-    m_channel->closeComm();
+    serialChannel->closeComm();
     // The port lives on this thread; it goes when the thread's pending
     // deletions are run on its way out.
-    if (QSerialPort *port = m_channel->releasePort())
+    if (QSerialPort *port = serialChannel->releasePort())
         port->deleteLater();
-    delete m_channel;
-    m_thread->quit();
-    delete m_codec;
+    delete serialChannel;
+    executorThread->quit();
+    delete codec;
 }
 
 quint8 PlCommand::turnOnSpcomm(QVector<QString> infoQString)
@@ -117,19 +117,19 @@ quint8 PlCommand::turnOnSpcomm(QVector<QString> infoQString)
     if (parity == 1)
         qDebug() << "进入奇校验";
 
-    m_channel->setCommName(name);
-    m_channel->setCommBaud(baud);
-    m_channel->setCommStopBits(stopBits);
-    m_channel->setCommParity(parity);
-    const quint8 result = m_channel->openComm() ? ResultOk : ResultPortClosed;
+    serialChannel->setCommName(name);
+    serialChannel->setCommBaud(baud);
+    serialChannel->setCommStopBits(stopBits);
+    serialChannel->setCommParity(parity);
+    const quint8 result = serialChannel->openComm() ? ResultOk : ResultPortClosed;
     emit turnOnSpcommResult(name, result);
     return result;
 }
 
 quint8 PlCommand::turnOffSpcomm()
 {
-    const QString name = m_channel->commName();
-    m_channel->closeComm();
+    const QString name = serialChannel->commName();
+    serialChannel->closeComm();
     emit turnOffSpcommResult(name, ResultOk);
     return ResultOk;
 }
@@ -140,9 +140,9 @@ void PlCommand::onPortError(int error)
         return;
     // Called from inside the port's own reading, possibly many times in a
     // row: one look, queued behind the running exchange, is enough.
-    if (m_lossCheckQueued)
+    if (lossCheckQueued)
         return;
-    m_lossCheckQueued = true;
+    lossCheckQueued = true;
     QMetaObject::invokeMethod(this, &PlCommand::checkDeviceLost, Qt::QueuedConnection);
 }
 
@@ -150,99 +150,99 @@ void PlCommand::checkDeviceLost()
 {
     // The look itself reads the port and may report errors again; they are
     // part of this look.
-    const bool lost = m_channel->deviceLost(DeviceLossWindowMs);
-    m_lossCheckQueued = false;
+    const bool lost = serialChannel->deviceLost(DeviceLossWindowMs);
+    lossCheckQueued = false;
     if (!lost)
         return;
-    const QString name = m_channel->commName();
-    m_channel->closeComm();
-    emit m_lossNotifier->portLost(name);
+    const QString name = serialChannel->commName();
+    serialChannel->closeComm();
+    emit portLossNotifier->portLost(name);
     emit turnOffSpcommResult(name, ResultOk);
 }
 
 void PlCommand::setReplyTimeout(int ms)
 {
-    m_replyTimeoutMs = ms;
+    replyTimeoutMs = ms;
 }
 
 int PlCommand::replyDeadlineMs(int requestBytes, int replyBytes) const
 {
     // At 4800 baud a 59-byte status reply alone needs 123 ms on the line.
-    return m_replyTimeoutMs + m_channel->lineTimeMs(requestBytes + replyBytes);
+    return replyTimeoutMs + serialChannel->lineTimeMs(requestBytes + replyBytes);
 }
 
 bool PlCommand::isSpcOn()
 {
-    return m_channel->isCommOpen();
+    return serialChannel->isCommOpen();
 }
 
 bool PlCommand::replyPassed(const QByteArray &reply, bool toWrite)
 {
-    const bool wellFormed = m_codec->checkFrame(reply) == 0;
+    const bool wellFormed = codec->checkFrame(reply) == 0;
     const bool fits = !toWrite
         || (reply.size() == WriteReplyLen && !StatusDecoder::isReadReplyWord(StatusDecoder::commandWord(reply)));
     if (!wellFormed || !fits) {
-        ++m_errorCount;
+        ++errorCount;
         return false;
     }
-    m_errorCount = 0;
+    errorCount = 0;
     return true;
 }
 
 quint8 PlCommand::execWriteCmd(quint16 word, const QByteArray &data)
 {
     // Stored first: the result always names the frame, even if never sent.
-    m_lastTxFrame = m_codec->packFrame(word, data);
+    lastTxFrame = codec->packFrame(word, data);
     quint8 result = ResultDataLost;
     try {
-        if (!m_channel->isCommOpen()) {
+        if (!serialChannel->isCommOpen()) {
             result = ResultPortClosed;
         } else {
-            std::unique_lock<QMutex> bus(m_channel->busMutex, std::defer_lock);
+            std::unique_lock<QMutex> bus(serialChannel->busMutex, std::defer_lock);
             if (!bus.try_lock_for(BusLockWait)) {
                 result = ResultBusBusy;
             } else {
-                m_channel->clearPortBuf();
-                m_channel->writeArray(m_lastTxFrame);
+                serialChannel->clearPortBuf();
+                serialChannel->writeArray(lastTxFrame);
                 QByteArray reply;
-                m_channel->readReply(reply, WriteReplyLen, replyDeadlineMs(m_lastTxFrame.size(), WriteReplyLen));
+                serialChannel->readReply(reply, WriteReplyLen, replyDeadlineMs(lastTxFrame.size(), WriteReplyLen));
                 if (!replyPassed(reply, true))
                     result = ResultDataLost;
                 else
                     result = quint8(reply.at(3)) != 0x00 ? ResultDeviceError : ResultOk;
-                emit sendCommErrNums(quint32(m_errorCount));
+                emit sendCommErrNums(quint32(errorCount));
             } // the bus is released here on every path, exceptions included
         }
     } catch (...) {
         result = ResultDataLost;
     }
-    emit writeCmdResult(result, m_lastTxFrame);
+    emit writeCmdResult(result, lastTxFrame);
     return result;
 }
 
 quint8 PlCommand::execReadCmd(quint16 word, const QByteArray &data, QByteArray &reply)
 {
-    if (!m_channel->isCommOpen())
+    if (!serialChannel->isCommOpen())
         return ResultPortClosed;
     quint8 code = ResultDataLost;
     try {
-        std::unique_lock<QMutex> bus(m_channel->busMutex, std::defer_lock);
+        std::unique_lock<QMutex> bus(serialChannel->busMutex, std::defer_lock);
         if (!bus.try_lock_for(BusLockWait))
             return ResultBusBusy;
         quint8 frame[Protocol::FrameBufferSize];
-        const quint16 len = m_codec->packFrame(word, data, frame);
+        const quint16 len = codec->packFrame(word, data, frame);
         if (len == 0) {
             // Too long for the request buffer: nothing goes on the line.
             bus.unlock();
             emit readCmdResult(ResultDataLost, reply);
             return ResultDataLost;
         }
-        m_channel->clearPortBuf();
-        m_channel->writeBytes(reinterpret_cast<const char *>(frame), len);
-        m_channel->readReply(reply, ReadReplyMaxLen,
+        serialChannel->clearPortBuf();
+        serialChannel->writeBytes(reinterpret_cast<const char *>(frame), len);
+        serialChannel->readReply(reply, ReadReplyMaxLen,
                              replyDeadlineMs(len, replyLength(word)));
         code = replyPassed(reply, false) ? ResultOk : ResultDataLost;
-        emit sendCommErrNums(quint32(m_errorCount));
+        emit sendCommErrNums(quint32(errorCount));
     } catch (...) {
         code = ResultDataLost;
     }

@@ -31,11 +31,11 @@ public:
 
     // The channel and the worker thread, for code that must wait on them
     // (shutdown, tests). Only the worker thread may use the channel's port.
-    SPComm *channel() const { return m_channel; }
-    QThread *workerThread() const { return m_thread; }
+    SPComm *channel() const { return serialChannel; }
+    QThread *workerThread() const { return executorThread; }
     // Says when the executor has closed the port because its device had gone;
     // that close is reported by turnOffSpcommResult too, right after.
-    PortLossNotifier *lossNotifier() const { return m_lossNotifier; }
+    PortLossNotifier *lossNotifier() const { return portLossNotifier; }
 
     // How long the device may take to answer (default 100 ms); every reply
     // deadline adds the time the request and the reply's own bytes need on
@@ -88,14 +88,14 @@ private:
     bool replyPassed(const QByteArray &reply, bool toWrite);
     int replyDeadlineMs(int requestBytes, int replyBytes) const;
 
-    Protocol *m_codec = nullptr;
-    SPComm *m_channel = nullptr;
-    QThread *m_thread = nullptr;
-    PortLossNotifier *m_lossNotifier = nullptr; // child, on the worker thread
-    QByteArray m_lastTxFrame;
-    quint64 m_errorCount = 0;
-    int m_replyTimeoutMs = DefaultReplyTimeoutMs;
-    bool m_lossCheckQueued = false;
+    Protocol *codec = nullptr;
+    SPComm *serialChannel = nullptr;
+    QThread *executorThread = nullptr;
+    PortLossNotifier *portLossNotifier = nullptr; // child, on the worker thread
+    QByteArray lastTxFrame;
+    quint64 errorCount = 0;
+    int replyTimeoutMs = DefaultReplyTimeoutMs;
+    bool lossCheckQueued = false;
 };
 
 #endif

@@ -33,75 +33,75 @@ const QList<int> &SPComm::supportedBaudRates()
 
 int SPComm::lineTimeMs(int bytes) const
 {
-    if (!isKnownBaud(m_baud))
+    if (!isKnownBaud(baudRate))
         return 0;
-    return int((qint64(bytes) * 10 * 1000 + m_baud - 1) / m_baud);
+    return int((qint64(bytes) * 10 * 1000 + baudRate - 1) / baudRate);
 }
 
-SPComm::SPComm(QObject *parent) : QObject(parent), m_port(new QSerialPort) {}
+SPComm::SPComm(QObject *parent) : QObject(parent), serialPort(new QSerialPort) {}
 
 SPComm::~SPComm()
 {
-    delete m_port;
+    delete serialPort;
 }
 
 bool SPComm::openComm()
 {
-    if (!m_port)
+    if (!serialPort)
         return false;
-    if (m_port->isOpen())
+    if (serialPort->isOpen())
         return true;
     // Opened as the device the name leads to, so that its lock is the same
     // under every name (a link, /dev/serial/by-id/...) and a second program
     // finds it busy whichever name it uses.
-    const QString target = QFileInfo(m_name).canonicalFilePath();
-    m_port->setPortName(m_name.contains(QLatin1Char('/')) && !target.isEmpty() ? target : m_name);
+    const QString target = QFileInfo(portName).canonicalFilePath();
+    serialPort->setPortName(portName.contains(QLatin1Char('/')) && !target.isEmpty() ? target : portName);
     // -1 is the port's value for a rate it does not know.
-    m_port->setBaudRate(isKnownBaud(m_baud) ? m_baud : -1, QSerialPort::AllDirections);
-    switch (m_parityCode) {
-    case 1: m_port->setParity(QSerialPort::OddParity); break;
-    case 2: m_port->setParity(QSerialPort::EvenParity); break;
-    default: m_port->setParity(QSerialPort::NoParity); break;
+    serialPort->setBaudRate(isKnownBaud(baudRate) ? baudRate : -1, QSerialPort::AllDirections);
+    switch (parityCode) {
+    case 1: serialPort->setParity(QSerialPort::OddParity); break;
+    case 2: serialPort->setParity(QSerialPort::EvenParity); break;
+    default: serialPort->setParity(QSerialPort::NoParity); break;
     }
-    switch (m_stopBitsCode) {
-    case 0: m_port->setStopBits(QSerialPort::OneStop); break;
-    case 1: m_port->setStopBits(QSerialPort::OneAndHalfStop); break;
-    case 2: m_port->setStopBits(QSerialPort::TwoStop); break;
+    switch (stopBitsCode) {
+    case 0: serialPort->setStopBits(QSerialPort::OneStop); break;
+    case 1: serialPort->setStopBits(QSerialPort::OneAndHalfStop); break;
+    case 2: serialPort->setStopBits(QSerialPort::TwoStop); break;
     default: break;
     }
-    m_port->setDataBits(QSerialPort::Data8);
-    m_port->setFlowControl(QSerialPort::NoFlowControl);
-    m_port->setReadBufferSize(ReadBufferSize);
+    serialPort->setDataBits(QSerialPort::Data8);
+    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    serialPort->setReadBufferSize(ReadBufferSize);
     // A fresh start: an error left from a port that vanished is history.
-    m_port->clearError();
-    return m_port->open(QIODevice::ReadWrite);
+    serialPort->clearError();
+    return serialPort->open(QIODevice::ReadWrite);
 }
 
 void SPComm::closeComm()
 {
-    if (m_port && m_port->isOpen())
-        m_port->close();
+    if (serialPort && serialPort->isOpen())
+        serialPort->close();
 }
 
 bool SPComm::clearComm()
 {
     if (!isCommOpen())
         return false;
-    m_port->readAll();
-    m_port->clear(QSerialPort::AllDirections);
+    serialPort->readAll();
+    serialPort->clear(QSerialPort::AllDirections);
     return true;
 }
 
 bool SPComm::isCommOpen() const
 {
-    return m_port && m_port->isOpen();
+    return serialPort && serialPort->isOpen();
 }
 
-void SPComm::setCommName(const QString &name) { m_name = name; }
-void SPComm::setCommBaud(int baud) { m_baud = baud; }
-void SPComm::setCommStopBits(int code) { m_stopBitsCode = code; }
-void SPComm::setCommParity(int code) { m_parityCode = code; }
-QString SPComm::commName() const { return m_name; }
+void SPComm::setCommName(const QString &name) { portName = name; }
+void SPComm::setCommBaud(int baud) { baudRate = baud; }
+void SPComm::setCommStopBits(int code) { stopBitsCode = code; }
+void SPComm::setCommParity(int code) { parityCode = code; }
+QString SPComm::commName() const { return portName; }
 
 void SPComm::clearPortBuf()
 {
@@ -110,12 +110,12 @@ void SPComm::clearPortBuf()
 
 int SPComm::writeBytes(const char *data, int len)
 {
-    if (!m_port)
+    if (!serialPort)
         return -1;
     int done = 0;
     while (done < len) {
-        const qint64 n = m_port->write(data + done, len - done);
-        m_port->flush();
+        const qint64 n = serialPort->write(data + done, len - done);
+        serialPort->flush();
         if (n < 0)
             return -1;
         done += int(n);
@@ -125,14 +125,14 @@ int SPComm::writeBytes(const char *data, int len)
 
 qint64 SPComm::writeArray(const QByteArray &frame)
 {
-    if (!m_port)
+    if (!serialPort)
         return -1;
-    return m_port->write(frame);
+    return serialPort->write(frame);
 }
 
 int SPComm::readReply(QByteArray &out, int expectedLen, int timeoutMs)
 {
-    if (!m_port)
+    if (!serialPort)
         return out.size();
     QElapsedTimer total;
     QElapsedTimer gap; // invalid until the first chunk
@@ -140,8 +140,8 @@ int SPComm::readReply(QByteArray &out, int expectedLen, int timeoutMs)
     for (;;) {
         QElapsedTimer wait;
         wait.start();
-        if (m_port->waitForReadyRead(PollWaitMs)) {
-            out.append(m_port->readAll());
+        if (serialPort->waitForReadyRead(PollWaitMs)) {
+            out.append(serialPort->readAll());
             gap.start();
             if (out.size() == expectedLen)
                 break;
@@ -158,7 +158,7 @@ int SPComm::readReply(QByteArray &out, int expectedLen, int timeoutMs)
 
 bool SPComm::readFailing() const
 {
-    const QSerialPort::SerialPortError e = m_port->error();
+    const QSerialPort::SerialPortError e = serialPort->error();
     return e == QSerialPort::ReadError || e == QSerialPort::ResourceError;
 }
 
@@ -179,18 +179,18 @@ bool SPComm::deviceLost(int lossWindowMs)
 {
     if (!isCommOpen())
         return false;
-    const QString node = deviceNodePath(m_name);
+    const QString node = deviceNodePath(portName);
     QElapsedTimer failing;
     failing.start();
     for (;;) {
         if (!node.isEmpty() && !QFileInfo::exists(node))
             return true;
-        if (m_port->bytesAvailable() > 0)
+        if (serialPort->bytesAvailable() > 0)
             return false;
         // A zero wait reads whatever the line holds; it fails with a read
         // error only while the line reports readable and gives nothing.
-        m_port->clearError();
-        if (m_port->waitForReadyRead(0) || !readFailing())
+        serialPort->clearError();
+        if (serialPort->waitForReadyRead(0) || !readFailing())
             return false;
         if (failing.elapsed() >= lossWindowMs)
             return true;
@@ -200,7 +200,7 @@ bool SPComm::deviceLost(int lossWindowMs)
 
 QSerialPort *SPComm::releasePort()
 {
-    QSerialPort *p = m_port;
-    m_port = nullptr;
+    QSerialPort *p = serialPort;
+    serialPort = nullptr;
     return p;
 }

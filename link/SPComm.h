@@ -31,7 +31,7 @@ public:
     bool isCommOpen() const;
     void setCommName(const QString &name);
     void setCommBaud(int baud);
-    int commBaud() const { return m_baud; }
+    int commBaud() const { return baudRate; }
     // The rates the device line is opened with; any other opens nothing.
     static const QList<int> &supportedBaudRates();
     // Milliseconds that `bytes` take on the line at the set rate (10 bits a
@@ -66,7 +66,7 @@ public:
     bool deviceLost(int lossWindowMs);
 
     // The port object, so that the executor can move it onto its thread.
-    QSerialPort *port() const { return m_port; }
+    QSerialPort *port() const { return serialPort; }
     // Hands the port object over to the caller; the channel no longer owns it.
     QSerialPort *releasePort();
 
@@ -77,11 +77,11 @@ public:
 private:
     bool readFailing() const;
 
-    QSerialPort *m_port = nullptr;
-    QString m_name;
-    int m_baud = 115200;
-    int m_stopBitsCode = 0;
-    int m_parityCode = 0;
+    QSerialPort *serialPort = nullptr;
+    QString portName;
+    int baudRate = 115200;
+    int stopBitsCode = 0;
+    int parityCode = 0;
 
 public:
     // Held by the executor from before a request is written until its reply
