@@ -19,35 +19,35 @@ constexpr qint64 kAbandonedHeaderMs = 500;
 }
 
 SimBootLoader::SimBootLoader(SimLine *line, const Settings &settings, QObject *parent)
-    : QObject(parent), Ymodem(qMax(1, settings.promptMs / kStepMs) - 1, INT_MAX, 999), m_line(line),
-      m_settings(settings), m_quietTimer(new QTimer(this)), m_stepTimer(new QTimer(this)), m_file(new QSaveFile)
+    : QObject(parent), Ymodem(qMax(1, settings.promptMs / kStepMs) - 1, INT_MAX, 999), deviceLine(line),
+      loaderSettings(settings), quietTimer(new QTimer(this)), stepTimer(new QTimer(this)), file(new QSaveFile)
 {
-    m_quietTimer->setSingleShot(true);
-    m_quietTimer->setInterval(settings.quietMs);
-    m_stepTimer->setInterval(kStepMs);
-    m_stepTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_quietTimer, &QTimer::timeout, this, [this] {
-        m_mode = Prompting;
-        m_stepTimer->start();
+    quietTimer->setSingleShot(true);
+    quietTimer->setInterval(settings.quietMs);
+    stepTimer->setInterval(kStepMs);
+    stepTimer->setTimerType(Qt::PreciseTimer);
+    connect(quietTimer, &QTimer::timeout, this, [this] {
+        currentMode = Prompting;
+        stepTimer->start();
         step(); // the first prompt goes out at once
     });
-    connect(m_stepTimer, &QTimer::timeout, this, &SimBootLoader::step);
-    m_lastInput.start();
+    connect(stepTimer, &QTimer::timeout, this, &SimBootLoader::step);
+    lastInput.start();
 }
 
 SimBootLoader::~SimBootLoader()
 {
-    delete m_file; // an unfinished image is thrown away
+    delete file; // an unfinished image is thrown away
 }
 
 bool SimBootLoader::start(QString *error)
 {
-    const QFileInfo dir(m_settings.directory);
+    const QFileInfo dir(loaderSettings.directory);
     if (!dir.isDir() || !dir.isWritable()) {
-        *error = QStringLiteral("the firmware directory %1 is not a writable directory").arg(m_settings.directory);
+        *error = QStringLiteral("the firmware directory %1 is not a writable directory").arg(loaderSettings.directory);
         return false;
     }
-    m_quietTimer->start();
+    quietTimer->start();
     return true;
 }
 
@@ -59,40 +59,40 @@ bool SimBootLoader::startsTransfer(const QByteArray &head)
 
 QByteArray SimBootLoader::filter(const QByteArray &bytes)
 {
-    m_lastInput.restart();
-    switch (m_mode) {
+    lastInput.restart();
+    switch (currentMode) {
     case Receiving:
-        m_input += bytes;
+        input += bytes;
         return QByteArray();
     case Prompting: {
-        if (!m_input.isEmpty() || rxPhase != 0) { // the rest of a header
-            m_input += bytes;
+        if (!input.isEmpty() || rxPhase != 0) { // the rest of a header
+            input += bytes;
             return QByteArray();
         }
-        m_held += bytes;
-        if (startsTransfer(m_held)) {
-            m_input += m_held;
-            m_held.clear();
+        held += bytes;
+        if (startsTransfer(held)) {
+            input += held;
+            held.clear();
             return QByteArray();
         }
         static const QByteArray headerStart("\x01\x00\xFF", 3);
-        if (m_held.size() < headerStart.size() && headerStart.startsWith(m_held))
+        if (held.size() < headerStart.size() && headerStart.startsWith(held))
             return QByteArray(); // too short to tell yet
-        const QByteArray forDevice = m_held;
-        m_held.clear();
+        const QByteArray forDevice = held;
+        held.clear();
         toDeviceMode();
         return forDevice;
     }
     case DeviceMode:
         break;
     }
-    m_quietTimer->start();
+    quietTimer->start();
     return bytes;
 }
 
 void SimBootLoader::step()
 {
-    if (m_mode == Prompting && rxPhase != 0 && m_input.isEmpty() && m_lastInput.elapsed() > kAbandonedHeaderMs) {
+    if (currentMode == Prompting && rxPhase != 0 && input.isEmpty() && lastInput.elapsed() > kAbandonedHeaderMs) {
         toDeviceMode();
         return;
     }
@@ -107,85 +107,85 @@ void SimBootLoader::silentReset()
 {
     // The engine resets only by cancelling; the host is not in a transfer,
     // so its cancel bytes stay off the line.
-    m_mute = true;
+    mute = true;
     abortTransfer();
-    m_mute = false;
+    mute = false;
 }
 
 void SimBootLoader::toDeviceMode()
 {
-    m_stepTimer->stop();
+    stepTimer->stop();
     if (stage != StageIdle)
         silentReset();
     setTimeoutLimit(INT_MAX);
-    m_input.clear();
-    m_held.clear();
+    input.clear();
+    held.clear();
     discardImage();
-    m_mode = DeviceMode;
-    m_quietTimer->start();
+    currentMode = DeviceMode;
+    quietTimer->start();
 }
 
 quint32 SimBootLoader::readInput(quint8 *buffer, quint32 length)
 {
-    const int n = qMin(int(length), m_input.size());
+    const int n = qMin(int(length), input.size());
     if (n > 0) {
-        std::memcpy(buffer, m_input.constData(), size_t(n));
-        m_input.remove(0, n);
+        std::memcpy(buffer, input.constData(), size_t(n));
+        input.remove(0, n);
     }
     return quint32(n);
 }
 
 quint32 SimBootLoader::writeOutput(quint8 *buffer, quint32 length)
 {
-    if (!m_mute)
-        m_line->write(QByteArray(reinterpret_cast<const char *>(buffer), int(length)));
+    if (!mute)
+        deviceLine->write(QByteArray(reinterpret_cast<const char *>(buffer), int(length)));
     return length;
 }
 
 quint8 SimBootLoader::takeHeader(const quint8 *buffer, quint32 length)
 {
-    m_name = YmodemHeader::fileName(buffer, length);
-    m_size = 0;
-    m_done = 0;
-    m_stored = false;
+    name = YmodemHeader::fileName(buffer, length);
+    size = 0;
+    done = 0;
+    stored = false;
     discardImage(); // whatever an earlier transfer left open
-    if (!YmodemFileReceive::isSafeFileName(m_name)) {
-        fail(QStringLiteral("refused image name \"%1\"").arg(m_name));
+    if (!YmodemFileReceive::isSafeFileName(name)) {
+        fail(QStringLiteral("refused image name \"%1\"").arg(name));
         return CodeCan;
     }
-    if (!YmodemHeader::fileSize(buffer, length, &m_size) || m_size > m_settings.maxSize) {
-        fail(QStringLiteral("refused %1: no usable size in its header").arg(m_name));
+    if (!YmodemHeader::fileSize(buffer, length, &size) || size > loaderSettings.maxSize) {
+        fail(QStringLiteral("refused %1: no usable size in its header").arg(name));
         return CodeCan;
     }
-    const QString path = QDir(m_settings.directory).filePath(m_name);
+    const QString path = QDir(loaderSettings.directory).filePath(name);
     const QString problem = YmodemFileReceive::targetProblem(path);
     if (!problem.isEmpty()) {
         fail(problem);
         return CodeCan;
     }
-    m_file->setFileName(path);
-    if (!m_file->open(QIODevice::WriteOnly)) {
-        fail(QStringLiteral("cannot write %1: %2").arg(m_file->fileName(), m_file->errorString()));
+    file->setFileName(path);
+    if (!file->open(QIODevice::WriteOnly)) {
+        fail(QStringLiteral("cannot write %1: %2").arg(file->fileName(), file->errorString()));
         return CodeCan;
     }
-    m_mode = Receiving;
+    currentMode = Receiving;
     // From here on a silent host ends the transfer.
-    setTimeoutLimit(qMax(1, m_settings.giveUpMs / qMax(1, m_settings.promptMs)) - 1);
+    setTimeoutLimit(qMax(1, loaderSettings.giveUpMs / qMax(1, loaderSettings.promptMs)) - 1);
     return CodeAck;
 }
 
 quint8 SimBootLoader::takeData(const quint8 *buffer, quint32 length)
 {
-    if (m_done >= m_size) {
-        fail(QStringLiteral("%1: more data than the announced %2 bytes").arg(m_name).arg(m_size));
+    if (done >= size) {
+        fail(QStringLiteral("%1: more data than the announced %2 bytes").arg(name).arg(size));
         return CodeCan;
     }
-    const qint64 n = qint64(qMin<quint64>(length, m_size - m_done)); // the padding is dropped
-    if (m_file->write(reinterpret_cast<const char *>(buffer), n) != n) {
-        fail(QStringLiteral("writing %1 failed: %2").arg(m_file->fileName(), m_file->errorString()));
+    const qint64 n = qint64(qMin<quint64>(length, size - done)); // the padding is dropped
+    if (file->write(reinterpret_cast<const char *>(buffer), n) != n) {
+        fail(QStringLiteral("writing %1 failed: %2").arg(file->fileName(), file->errorString()));
         return CodeCan;
     }
-    m_done += quint64(n);
+    done += quint64(n);
     return CodeAck;
 }
 
@@ -194,24 +194,24 @@ quint8 SimBootLoader::takeData(const quint8 *buffer, quint32 length)
 // cannot be saved gets the cancel burst.
 quint8 SimBootLoader::store()
 {
-    if (m_stored)
+    if (stored)
         return CodeAck;
-    if (!m_file->isOpen() || m_done != m_size) {
-        fail(QStringLiteral("%1 ended after %2 of %3 bytes").arg(m_name).arg(m_done).arg(m_size));
+    if (!file->isOpen() || done != size) {
+        fail(QStringLiteral("%1 ended after %2 of %3 bytes").arg(name).arg(done).arg(size));
         return CodeCan;
     }
-    const QString path = m_file->fileName();
+    const QString path = file->fileName();
     const QString problem = YmodemFileReceive::targetProblem(path);
     if (!problem.isEmpty()) {
         fail(problem);
         return CodeCan;
     }
-    if (!m_file->commit()) {
-        fail(QStringLiteral("saving %1 failed: %2").arg(path, m_file->errorString()));
+    if (!file->commit()) {
+        fail(QStringLiteral("saving %1 failed: %2").arg(path, file->errorString()));
         return CodeCan;
     }
-    m_stored = true;
-    emit report(QStringLiteral("firmware image %1 (%2 bytes) saved to %3").arg(m_name).arg(m_size).arg(path));
+    stored = true;
+    emit report(QStringLiteral("firmware image %1 (%2 bytes) saved to %3").arg(name).arg(size).arg(path));
     return CodeAck;
 }
 
@@ -231,9 +231,9 @@ void SimBootLoader::fail(const QString &why)
 // is closed, ready for the next image.
 void SimBootLoader::discardImage()
 {
-    if (m_file->isOpen()) {
-        m_file->cancelWriting();
-        m_file->commit(); // fails by design: removes the temporary file and closes it
+    if (file->isOpen()) {
+        file->cancelWriting();
+        file->commit(); // fails by design: removes the temporary file and closes it
     }
 }
 
@@ -250,10 +250,10 @@ quint8 SimBootLoader::handleEvent(Event event, quint8 *buffer, quint32 *length)
         finish();
         return CodeAck;
     case EventCancelled:
-        fail(QStringLiteral("%1: cancelled by the host").arg(m_name));
+        fail(QStringLiteral("%1: cancelled by the host").arg(name));
         return CodeCan;
     default:
-        fail(QStringLiteral("%1: the host stopped sending").arg(m_name));
+        fail(QStringLiteral("%1: the host stopped sending").arg(name));
         return CodeCan;
     }
 }

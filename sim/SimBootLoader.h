@@ -43,7 +43,7 @@ public:
     // meant for the device; what belongs to a transfer is kept.
     QByteArray filter(const QByteArray &bytes);
 
-    Mode mode() const { return m_mode; }
+    Mode mode() const { return currentMode; }
 
 signals:
     // One line per event worth telling the operator (image saved, transfer failed).
@@ -66,20 +66,20 @@ private:
     void discardImage();
     static bool startsTransfer(const QByteArray &head);
 
-    SimLine *m_line;
-    Settings m_settings;
-    Mode m_mode = DeviceMode;
-    QTimer *m_quietTimer;
-    QTimer *m_stepTimer;
-    QElapsedTimer m_lastInput;
-    QByteArray m_input; // bytes handed to the engine, not yet read
-    QByteArray m_held;  // a possible start of a header, not yet decided
-    bool m_mute = false;
-    QSaveFile *m_file;
-    QString m_name;
-    quint64 m_size = 0;
-    quint64 m_done = 0;
-    bool m_stored = false;
+    SimLine *deviceLine;
+    Settings loaderSettings;
+    Mode currentMode = DeviceMode;
+    QTimer *quietTimer;
+    QTimer *stepTimer;
+    QElapsedTimer lastInput;
+    QByteArray input; // bytes handed to the engine, not yet read
+    QByteArray held;  // a possible start of a header, not yet decided
+    bool mute = false;
+    QSaveFile *file;
+    QString name;
+    quint64 size = 0;
+    quint64 done = 0;
+    bool stored = false;
 };
 
 #endif

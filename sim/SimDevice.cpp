@@ -70,10 +70,10 @@ constexpr double TecTarget = 25.0;
 SimDevice::SimDevice()
 {
     // Model 25001, made 2024-07-09, first unit of the day.
-    m_state.serial = QByteArray::fromHex("0061A91807090001");
+    deviceState.serial = QByteArray::fromHex("0061A91807090001");
     // The device has been running: fans spin at their automatic idle speed.
     for (int i = 0; i < FanCount; ++i)
-        m_state.fanRpm[i] = fanPwmCommand() * FanFullRpm / 1000.0 * FanSpread[i];
+        deviceState.fanRpm[i] = fanPwmCommand() * FanFullRpm / 1000.0 * FanSpread[i];
 }
 
 int SimDevice::requestDataLength(quint16 word)
@@ -103,11 +103,11 @@ QByteArray SimDevice::handleRequest(const QByteArray &frame)
 {
     if (frame.size() < 5 || quint8(frame[0]) != 0x01)
         return QByteArray();
-    ++m_state.rxFrames;
+    ++deviceState.rxFrames;
     const quint16 word = be16(frame, 1);
     const QByteArray data = frame.mid(3, frame.size() - 5);
 
-    if (m_refused.contains(word))
+    if (refused.contains(word))
         return writeReply(word, Refused);
     if (word == 0x00C1)
         return statusReply();
@@ -118,7 +118,7 @@ QByteArray SimDevice::handleRequest(const QByteArray &frame)
 
 quint8 SimDevice::execute(quint16 word, const QByteArray &data)
 {
-    State &s = m_state;
+    State &s = deviceState;
     const int fixed = requestDataLength(word);
     if (fixed == UnknownWord)
         return UnknownCommand;
@@ -225,7 +225,7 @@ void SimDevice::softReset()
     // A restart drops what lives in RAM (laser switch, manual TEC and fan
     // settings, an unsaved DAC limit, the frame counters) and keeps what is
     // stored (power, threshold, serial, saved DAC, type, PID, run time).
-    State &s = m_state;
+    State &s = deviceState;
     s.laserOn = false;
     s.tecOn = true;
     s.tecAuto = true;
@@ -240,33 +240,33 @@ void SimDevice::softReset()
 void SimDevice::setFanStuck(int fan, bool stuck)
 {
     if (fan >= 0 && fan < FanCount)
-        m_state.fanStuck[fan] = stuck;
+        deviceState.fanStuck[fan] = stuck;
 }
 
 double SimDevice::ratedCurrent() const
 {
     static constexpr double Rated[3] = {8000.0, 10000.0, 15000.0};
-    return m_state.ldType < 3 ? Rated[m_state.ldType] : Rated[0];
+    return deviceState.ldType < 3 ? Rated[deviceState.ldType] : Rated[0];
 }
 
 int SimDevice::fanPwmCommand() const
 {
-    if (!m_state.fanAuto)
-        return m_state.fanPwm;
+    if (!deviceState.fanAuto)
+        return deviceState.fanPwm;
     // Automatic control: idle at 30 %, full speed from 45 degC on.
-    const double pwm = 300.0 + (m_state.ldTemp - 30.0) * 700.0 / 15.0;
+    const double pwm = 300.0 + (deviceState.ldTemp - 30.0) * 700.0 / 15.0;
     return int(std::clamp(std::lround(pwm), 300L, 1000L));
 }
 
 bool SimDevice::fanAlarm(int fan) const
 {
-    return fan >= 0 && fan < FanCount && m_state.fanStallMs[fan] >= 2000.0;
+    return fan >= 0 && fan < FanCount && deviceState.fanStallMs[fan] >= 2000.0;
 }
 
 quint8 SimDevice::alarmBits() const
 {
     quint8 bits = 0;
-    if (tenths(m_state.ldTemp) > m_state.threshold)
+    if (tenths(deviceState.ldTemp) > deviceState.threshold)
         bits |= 0x01;
     for (int i = 0; i < FanCount; ++i)
         if (fanAlarm(i))
@@ -278,7 +278,7 @@ void SimDevice::advance(qint64 ms)
 {
     if (ms <= 0)
         return;
-    m_state.runMs += quint64(ms);
+    deviceState.runMs += quint64(ms);
     // Small steps keep the coupled first-order models stable; very long
     // jumps use coarser steps so that a jump of days stays cheap.
     const double stepMs = std::max(100.0, double(ms) / 2000.0);
@@ -292,7 +292,7 @@ void SimDevice::advance(qint64 ms)
 
 void SimDevice::step(double dt)
 {
-    State &s = m_state;
+    State &s = deviceState;
 
     // The room is never quite still: a slow swing of a few tenths of a
     // degree keeps every temperature, and the automatic fans, alive.
@@ -337,7 +337,7 @@ void SimDevice::step(double dt)
 
 QByteArray SimDevice::statusData() const
 {
-    const State &s = m_state;
+    const State &s = deviceState;
     QByteArray d;
     d.reserve(StatusDataSize);
     d.append(char(s.fwMajor));
@@ -376,7 +376,7 @@ QByteArray SimDevice::statusReply() const
 
 QByteArray SimDevice::pidReply() const
 {
-    const State &s = m_state;
+    const State &s = deviceState;
     QByteArray r;
     r.append(char(0x01));
     put16(r, 0xA111);

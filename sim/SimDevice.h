@@ -64,7 +64,7 @@ public:
     // an empty array when the device stays silent. Counts the frame as received.
     QByteArray handleRequest(const QByteArray &frame);
     // The server calls this for every reply that really went out on the line.
-    void noteReplySent() { ++m_state.txFrames; }
+    void noteReplySent() { ++deviceState.txFrames; }
 
     // Lets simulated time pass.
     void advance(qint64 ms);
@@ -87,10 +87,10 @@ public:
     // The usual data length of a variable request, or -1.
     static int typicalDataLength(quint16 word);
 
-    void setRefusedWords(const QSet<quint16> &words) { m_refused = words; }
+    void setRefusedWords(const QSet<quint16> &words) { refused = words; }
     void setFanStuck(int fan, bool stuck);
-    State &state() { return m_state; }
-    const State &state() const { return m_state; }
+    State &state() { return deviceState; }
+    const State &state() const { return deviceState; }
 
 private:
     quint8 execute(quint16 word, const QByteArray &data);
@@ -98,8 +98,8 @@ private:
     void step(double dtSeconds);
     double ratedCurrent() const;
 
-    State m_state;
-    QSet<quint16> m_refused;
+    State deviceState;
+    QSet<quint16> refused;
 };
 
 #endif

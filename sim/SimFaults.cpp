@@ -2,36 +2,36 @@
 
 SimFaults::SimFaults() : SimFaults(Settings()) {}
 
-SimFaults::SimFaults(const Settings &settings) : m_settings(settings), m_rng(settings.seed) {}
+SimFaults::SimFaults(const Settings &settings) : faultSettings(settings), rng(settings.seed) {}
 
 bool SimFaults::chance(double share)
 {
     // Always draw, so that one fault's share does not shift another's choices.
-    const double r = std::uniform_real_distribution<double>(0.0, 1.0)(m_rng);
+    const double r = std::uniform_real_distribution<double>(0.0, 1.0)(rng);
     return r < share;
 }
 
 int SimFaults::pick(int lo, int hi)
 {
-    return std::uniform_int_distribution<int>(lo, hi)(m_rng);
+    return std::uniform_int_distribution<int>(lo, hi)(rng);
 }
 
 QList<SimFaults::Chunk> SimFaults::plan(const QByteArray &reply)
 {
-    ++m_requests;
-    const bool silent = m_settings.silentAfter >= 0 && m_requests > m_settings.silentAfter;
-    const bool drop = chance(m_settings.dropShare);
-    const bool corrupt = chance(m_settings.corruptShare);
-    const bool trailing = chance(m_settings.trailingShare);
-    const bool split = chance(m_settings.splitShare);
-    const bool delay = m_settings.delayMs > 0 && chance(m_settings.delayShare);
+    ++requests;
+    const bool silent = faultSettings.silentAfter >= 0 && requests > faultSettings.silentAfter;
+    const bool drop = chance(faultSettings.dropShare);
+    const bool corrupt = chance(faultSettings.corruptShare);
+    const bool trailing = chance(faultSettings.trailingShare);
+    const bool split = chance(faultSettings.splitShare);
+    const bool delay = faultSettings.delayMs > 0 && chance(faultSettings.delayShare);
     QList<QByteArray> fate;
     if (silent)
         fate << "silent";
     if (drop)
         fate << "drop";
     if (silent || drop || reply.isEmpty()) {
-        m_lastFate = fate.isEmpty() ? QByteArray("noreply") : fate.join(',');
+        lastReplyFate = fate.isEmpty() ? QByteArray("noreply") : fate.join(',');
         return {};
     }
     if (corrupt)
@@ -42,7 +42,7 @@ QList<SimFaults::Chunk> SimFaults::plan(const QByteArray &reply)
         fate << "split";
     if (delay)
         fate << "delay";
-    m_lastFate = fate.isEmpty() ? QByteArray("clean") : fate.join(',');
+    lastReplyFate = fate.isEmpty() ? QByteArray("clean") : fate.join(',');
 
     QByteArray bytes = reply;
     if (corrupt) {
@@ -57,11 +57,11 @@ QList<SimFaults::Chunk> SimFaults::plan(const QByteArray &reply)
     }
 
     QList<Chunk> chunks;
-    const int firstPause = delay ? m_settings.delayMs : 0;
+    const int firstPause = delay ? faultSettings.delayMs : 0;
     if (split && bytes.size() > 1) {
         const int cut = pick(1, bytes.size() - 1);
         chunks.append({firstPause, bytes.left(cut)});
-        chunks.append({m_settings.splitPauseMs, bytes.mid(cut)});
+        chunks.append({faultSettings.splitPauseMs, bytes.mid(cut)});
     } else {
         chunks.append({firstPause, bytes});
     }

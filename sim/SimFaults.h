@@ -39,16 +39,16 @@ public:
 
     // What plan() decided for the last reply: "clean", or the faults applied,
     // comma separated (silent, drop, corrupt, trailing, split, delay).
-    QByteArray lastFate() const { return m_lastFate; }
+    QByteArray lastFate() const { return lastReplyFate; }
 
 private:
     bool chance(double share);
     int pick(int lo, int hi);
 
-    Settings m_settings;
-    std::mt19937 m_rng;
-    qint64 m_requests = 0;
-    QByteArray m_lastFate;
+    Settings faultSettings;
+    std::mt19937 rng;
+    qint64 requests = 0;
+    QByteArray lastReplyFate;
 };
 
 #endif

@@ -6,7 +6,7 @@
 QList<QByteArray> SimFrameReader::takeFrames(bool lineQuiet)
 {
     QList<QByteArray> frames;
-    while (!m_buffer.isEmpty()) {
+    while (!buffer.isEmpty()) {
         const int len = headFrameLength(lineQuiet);
         if (len == 0)
             break;
@@ -14,8 +14,8 @@ QList<QByteArray> SimFrameReader::takeFrames(bool lineQuiet)
             dropHead();
             continue;
         }
-        frames.append(m_buffer.left(len));
-        m_buffer.remove(0, len);
+        frames.append(buffer.left(len));
+        buffer.remove(0, len);
     }
     return frames;
 }
@@ -23,27 +23,27 @@ QList<QByteArray> SimFrameReader::takeFrames(bool lineQuiet)
 QByteArray SimFrameReader::takeDropped()
 {
     QByteArray out;
-    out.swap(m_recentDrops);
+    out.swap(recentDrops);
     return out;
 }
 
 void SimFrameReader::dropHead()
 {
     // Keep the trace bounded even under a flood of garbage.
-    if (m_recentDrops.size() < 4096)
-        m_recentDrops.append(m_buffer[0]);
-    m_buffer.remove(0, 1);
-    ++m_dropped;
+    if (recentDrops.size() < 4096)
+        recentDrops.append(buffer[0]);
+    buffer.remove(0, 1);
+    ++dropped;
 }
 
 int SimFrameReader::headFrameLength(bool lineQuiet) const
 {
-    const int have = m_buffer.size();
-    if (quint8(m_buffer[0]) != 0x01)
+    const int have = buffer.size();
+    if (quint8(buffer[0]) != 0x01)
         return -1;
     if (have < 3)
         return lineQuiet ? -1 : 0; // a stale fragment once the line is quiet
-    const quint16 word = quint16((quint8(m_buffer[1]) << 8) | quint8(m_buffer[2]));
+    const quint16 word = quint16((quint8(buffer[1]) << 8) | quint8(buffer[2]));
     const int fixed = SimDevice::requestDataLength(word);
 
     if (fixed >= 0) {
@@ -69,7 +69,7 @@ int SimFrameReader::shortestCrcMatch(int minData, int maxData) const
 {
     // One running CRC-16/MODBUS over the head of the buffer checks every
     // length in a single pass (bitwise form, so it can be extended byte by byte).
-    const auto *b = reinterpret_cast<const quint8 *>(m_buffer.constData());
+    const auto *b = reinterpret_cast<const quint8 *>(buffer.constData());
     quint16 crc = 0xFFFF;
     auto feed = [&crc](quint8 byte) {
         crc ^= byte;
@@ -89,6 +89,6 @@ int SimFrameReader::shortestCrcMatch(int minData, int maxData) const
 bool SimFrameReader::crcMatches(int frameLength) const
 {
     quint8 first, second;
-    Protocol::modbusCrc(reinterpret_cast<const quint8 *>(m_buffer.constData()), frameLength - 2, first, second);
-    return quint8(m_buffer[frameLength - 2]) == first && quint8(m_buffer[frameLength - 1]) == second;
+    Protocol::modbusCrc(reinterpret_cast<const quint8 *>(buffer.constData()), frameLength - 2, first, second);
+    return quint8(buffer[frameLength - 2]) == first && quint8(buffer[frameLength - 1]) == second;
 }

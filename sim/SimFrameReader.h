@@ -16,12 +16,12 @@ public:
     // The longest data block a host can put into one request.
     static constexpr int MaxDataLength = 1019;
 
-    void append(const QByteArray &bytes) { m_buffer.append(bytes); }
+    void append(const QByteArray &bytes) { buffer.append(bytes); }
     // Every complete frame found so far, oldest first.
     QList<QByteArray> takeFrames(bool lineQuiet);
 
-    int pending() const { return m_buffer.size(); }
-    qint64 droppedBytes() const { return m_dropped; }
+    int pending() const { return buffer.size(); }
+    qint64 droppedBytes() const { return dropped; }
     // The bytes dropped since the last call, for the verbose trace.
     QByteArray takeDropped();
 
@@ -33,9 +33,9 @@ private:
     bool crcMatches(int frameLength) const;
     void dropHead();
 
-    QByteArray m_buffer;
-    QByteArray m_recentDrops;
-    qint64 m_dropped = 0;
+    QByteArray buffer;
+    QByteArray recentDrops;
+    qint64 dropped = 0;
 };
 
 #endif

@@ -12,7 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-SimPtyLine::SimPtyLine(const QString &linkPath, QObject *parent) : SimLine(parent), m_linkPath(linkPath) {}
+SimPtyLine::SimPtyLine(const QString &linkPath, QObject *parent) : SimLine(parent), symlinkPath(linkPath) {}
 
 SimPtyLine::~SimPtyLine()
 {
@@ -21,54 +21,54 @@ SimPtyLine::~SimPtyLine()
 
 void SimPtyLine::closeAll()
 {
-    delete m_notifier;
-    m_notifier = nullptr;
-    if (m_master >= 0)
-        ::close(m_master);
-    if (m_slaveKeeper >= 0)
-        ::close(m_slaveKeeper);
-    m_master = m_slaveKeeper = -1;
+    delete notifier;
+    notifier = nullptr;
+    if (master >= 0)
+        ::close(master);
+    if (slaveKeeper >= 0)
+        ::close(slaveKeeper);
+    master = slaveKeeper = -1;
     // Remove the link only if it still points at our terminal.
-    if (m_linkMade && QFileInfo(m_linkPath).symLinkTarget() == QFileInfo(m_slavePath).absoluteFilePath())
-        ::unlink(QFile::encodeName(m_linkPath).constData());
-    m_linkMade = false;
+    if (linkMade && QFileInfo(symlinkPath).symLinkTarget() == QFileInfo(slavePath).absoluteFilePath())
+        ::unlink(QFile::encodeName(symlinkPath).constData());
+    linkMade = false;
 }
 
 bool SimPtyLine::open(QString *error)
 {
     char name[256] = {0};
-    if (::openpty(&m_master, &m_slaveKeeper, name, nullptr, nullptr) != 0) {
+    if (::openpty(&master, &slaveKeeper, name, nullptr, nullptr) != 0) {
         *error = QStringLiteral("cannot create a pseudo-terminal: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    m_slavePath = QString::fromLocal8Bit(name);
+    slavePath = QString::fromLocal8Bit(name);
     // Raw mode on both sides: no byte may be translated, echoed or swallowed.
     struct termios t;
-    for (int fd : {m_slaveKeeper, m_master}) {
+    for (int fd : {slaveKeeper, master}) {
         if (::tcgetattr(fd, &t) == 0) {
             ::cfmakeraw(&t);
             ::tcsetattr(fd, TCSANOW, &t);
         }
     }
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
-    ::fcntl(m_slaveKeeper, F_SETFD, FD_CLOEXEC);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slaveKeeper, F_SETFD, FD_CLOEXEC);
 
-    if (!m_linkPath.isEmpty()) {
-        const QByteArray link = QFile::encodeName(m_linkPath);
-        const QFileInfo old(m_linkPath);
+    if (!symlinkPath.isEmpty()) {
+        const QByteArray link = QFile::encodeName(symlinkPath);
+        const QFileInfo old(symlinkPath);
         if (old.isSymLink())
             ::unlink(link.constData()); // a link left behind by an earlier run
         if (::symlink(name, link.constData()) != 0) {
-            *error = QStringLiteral("cannot make the link %1: %2").arg(m_linkPath, QString::fromLocal8Bit(std::strerror(errno)));
+            *error = QStringLiteral("cannot make the link %1: %2").arg(symlinkPath, QString::fromLocal8Bit(std::strerror(errno)));
             closeAll();
             return false;
         }
-        m_linkMade = true;
+        linkMade = true;
     }
 
-    m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] { readMaster(); });
+    notifier = new QSocketNotifier(master, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] { readMaster(); });
     return true;
 }
 
@@ -76,7 +76,7 @@ void SimPtyLine::readMaster()
 {
     char buf[4096];
     for (;;) {
-        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        const ssize_t n = ::read(master, buf, sizeof buf);
         if (n > 0) {
             emit received(QByteArray(buf, int(n)));
             continue;
@@ -96,7 +96,7 @@ void SimPtyLine::write(const QByteArray &bytes)
 {
     int done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0) {
             done += int(n);
             continue;

@@ -17,19 +17,19 @@ public:
     ~SimPtyLine() override;
 
     bool open(QString *error) override;
-    QString hostName() const override { return m_slavePath; }
+    QString hostName() const override { return slavePath; }
     void write(const QByteArray &bytes) override;
 
 private:
     void readMaster();
     void closeAll();
 
-    QString m_linkPath;
-    bool m_linkMade = false;
-    QString m_slavePath;
-    int m_master = -1;
-    int m_slaveKeeper = -1;
-    QSocketNotifier *m_notifier = nullptr;
+    QString symlinkPath;
+    bool linkMade = false;
+    QString slavePath;
+    int master = -1;
+    int slaveKeeper = -1;
+    QSocketNotifier *notifier = nullptr;
 };
 
 #endif

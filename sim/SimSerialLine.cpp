@@ -4,15 +4,15 @@
 #include <QTimer>
 
 SimSerialLine::SimSerialLine(const QString &name, int baud, QObject *parent)
-    : SimLine(parent), m_name(name), m_baud(baud), m_port(new QSerialPort(this)), m_reopen(new QTimer(this))
+    : SimLine(parent), portName(name), baudRate(baud), port(new QSerialPort(this)), reopen(new QTimer(this))
 {
-    m_reopen->setInterval(1000);
-    connect(m_port, &QSerialPort::readyRead, this, [this] { emit received(m_port->readAll()); });
-    connect(m_port, &QSerialPort::errorOccurred, this, [this] { onError(); });
-    connect(m_reopen, &QTimer::timeout, this, [this] {
+    reopen->setInterval(1000);
+    connect(port, &QSerialPort::readyRead, this, [this] { emit received(port->readAll()); });
+    connect(port, &QSerialPort::errorOccurred, this, [this] { onError(); });
+    connect(reopen, &QTimer::timeout, this, [this] {
         QString ignored;
         if (openPort(&ignored))
-            m_reopen->stop();
+            reopen->stop();
     });
 }
 
@@ -23,14 +23,14 @@ bool SimSerialLine::open(QString *error)
 
 bool SimSerialLine::openPort(QString *error)
 {
-    m_port->setPortName(m_name);
-    m_port->setBaudRate(m_baud);
-    m_port->setDataBits(QSerialPort::Data8);
-    m_port->setParity(QSerialPort::NoParity);
-    m_port->setStopBits(QSerialPort::OneStop);
-    m_port->setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port->open(QIODevice::ReadWrite)) {
-        *error = QStringLiteral("cannot open %1: %2").arg(m_name, m_port->errorString());
+    port->setPortName(portName);
+    port->setBaudRate(baudRate);
+    port->setDataBits(QSerialPort::Data8);
+    port->setParity(QSerialPort::NoParity);
+    port->setStopBits(QSerialPort::OneStop);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!port->open(QIODevice::ReadWrite)) {
+        *error = QStringLiteral("cannot open %1: %2").arg(portName, port->errorString());
         return false;
     }
     return true;
@@ -38,14 +38,14 @@ bool SimSerialLine::openPort(QString *error)
 
 void SimSerialLine::onError()
 {
-    if (m_port->error() == QSerialPort::ResourceError && m_port->isOpen()) {
-        m_port->close();
-        m_reopen->start();
+    if (port->error() == QSerialPort::ResourceError && port->isOpen()) {
+        port->close();
+        reopen->start();
     }
 }
 
 void SimSerialLine::write(const QByteArray &bytes)
 {
-    if (m_port->isOpen())
-        m_port->write(bytes);
+    if (port->isOpen())
+        port->write(bytes);
 }

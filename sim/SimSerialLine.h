@@ -16,17 +16,17 @@ public:
     SimSerialLine(const QString &name, int baud, QObject *parent = nullptr);
 
     bool open(QString *error) override;
-    QString hostName() const override { return m_name; }
+    QString hostName() const override { return portName; }
     void write(const QByteArray &bytes) override;
 
 private:
     bool openPort(QString *error);
     void onError();
 
-    QString m_name;
-    int m_baud;
-    QSerialPort *m_port;
-    QTimer *m_reopen;
+    QString portName;
+    int baudRate;
+    QSerialPort *port;
+    QTimer *reopen;
 };
 
 #endif

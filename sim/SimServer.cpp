@@ -9,31 +9,31 @@
 
 SimServer::SimServer(SimLine *line, SimDevice *device, const SimFaults::Settings &faults, const Settings &settings,
                      QObject *parent)
-    : QObject(parent), m_line(line), m_device(device), m_faults(faults), m_settings(settings),
-      m_gapTimer(new QTimer(this)), m_sendTimer(new QTimer(this)), m_chatterTimer(new QTimer(this))
+    : QObject(parent), deviceLine(line), simDevice(device), faultPlan(faults), serverSettings(settings),
+      gapTimer(new QTimer(this)), sendTimer(new QTimer(this)), chatterTimer(new QTimer(this))
 {
-    m_gapTimer->setSingleShot(true);
-    m_gapTimer->setInterval(settings.gapMs);
-    m_gapTimer->setTimerType(Qt::PreciseTimer);
-    m_sendTimer->setSingleShot(true);
-    m_sendTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_gapTimer, &QTimer::timeout, this, [this] { processFrames(true); });
-    connect(m_sendTimer, &QTimer::timeout, this, [this] { sendDue(); });
-    connect(m_line, &SimLine::received, this, &SimServer::onReceived);
-    m_clock.start();
+    gapTimer->setSingleShot(true);
+    gapTimer->setInterval(settings.gapMs);
+    gapTimer->setTimerType(Qt::PreciseTimer);
+    sendTimer->setSingleShot(true);
+    sendTimer->setTimerType(Qt::PreciseTimer);
+    connect(gapTimer, &QTimer::timeout, this, [this] { processFrames(true); });
+    connect(sendTimer, &QTimer::timeout, this, [this] { sendDue(); });
+    connect(deviceLine, &SimLine::received, this, &SimServer::onReceived);
+    clock.start();
     if (settings.chatterMs > 0) {
         // Written whole between replies (a reply's pieces are single writes).
-        m_chatterTimer->setInterval(settings.chatterMs);
-        m_chatterTimer->setTimerType(Qt::PreciseTimer);
-        connect(m_chatterTimer, &QTimer::timeout, this, [this] { m_line->write(QByteArray(1, '.')); });
-        m_chatterTimer->start();
+        chatterTimer->setInterval(settings.chatterMs);
+        chatterTimer->setTimerType(Qt::PreciseTimer);
+        connect(chatterTimer, &QTimer::timeout, this, [this] { deviceLine->write(QByteArray(1, '.')); });
+        chatterTimer->start();
     }
 }
 
 bool SimServer::start(QString *error)
 {
-    for (QFile *log : {&m_log, &m_faultLog}) {
-        const QString path = log == &m_log ? m_settings.logPath : m_settings.faultLogPath;
+    for (QFile *log : {&frameLog, &faultLog}) {
+        const QString path = log == &frameLog ? serverSettings.logPath : serverSettings.faultLogPath;
         if (path.isEmpty())
             continue;
         log->setFileName(path);
@@ -52,7 +52,7 @@ QString SimServer::hex(const QByteArray &bytes)
 
 void SimServer::trace(const QString &line)
 {
-    if (m_settings.verbose) {
+    if (serverSettings.verbose) {
         std::fprintf(stderr, "korvex-sim: %s\n", line.toLocal8Bit().constData());
         std::fflush(stderr);
     }
@@ -60,19 +60,19 @@ void SimServer::trace(const QString &line)
 
 void SimServer::onReceived(const QByteArray &received)
 {
-    const QByteArray bytes = m_bootLoader ? m_bootLoader->filter(received) : received;
+    const QByteArray bytes = bootLoader ? bootLoader->filter(received) : received;
     if (bytes.isEmpty())
         return;
-    m_reader.append(bytes);
+    reader.append(bytes);
     processFrames(false);
-    if (m_reader.pending() > 0)
-        m_gapTimer->start();
+    if (reader.pending() > 0)
+        gapTimer->start();
 }
 
 void SimServer::processFrames(bool lineQuiet)
 {
-    const QList<QByteArray> frames = m_reader.takeFrames(lineQuiet);
-    const QByteArray dropped = m_reader.takeDropped();
+    const QList<QByteArray> frames = reader.takeFrames(lineQuiet);
+    const QByteArray dropped = reader.takeDropped();
     if (!dropped.isEmpty())
         trace(QStringLiteral("dropped %1").arg(hex(dropped)));
     for (const QByteArray &frame : frames)
@@ -81,53 +81,53 @@ void SimServer::processFrames(bool lineQuiet)
 
 void SimServer::catchUpTime()
 {
-    const qint64 now = m_clock.elapsed();
-    m_simCarryMs += double(now - m_lastAdvanceMs) * m_settings.speed;
-    m_lastAdvanceMs = now;
-    const qint64 whole = qint64(m_simCarryMs);
-    m_simCarryMs -= double(whole);
-    m_device->advance(whole);
+    const qint64 now = clock.elapsed();
+    simCarryMs += double(now - lastAdvanceMs) * serverSettings.speed;
+    lastAdvanceMs = now;
+    const qint64 whole = qint64(simCarryMs);
+    simCarryMs -= double(whole);
+    simDevice->advance(whole);
 }
 
 void SimServer::serve(const QByteArray &frame)
 {
-    if (m_log.isOpen()) {
-        m_log.write(hex(frame).toLatin1() + '\n');
-        m_log.flush();
+    if (frameLog.isOpen()) {
+        frameLog.write(hex(frame).toLatin1() + '\n');
+        frameLog.flush();
     }
     trace(QStringLiteral("request %1").arg(hex(frame)));
 
     catchUpTime();
-    const QByteArray reply = m_device->handleRequest(frame);
-    const QList<SimFaults::Chunk> chunks = m_faults.plan(reply);
-    if (m_faultLog.isOpen()) {
-        m_faultLog.write(hex(frame).remove(' ').toLatin1() + ' ' + m_faults.lastFate() + '\n');
-        m_faultLog.flush();
+    const QByteArray reply = simDevice->handleRequest(frame);
+    const QList<SimFaults::Chunk> chunks = faultPlan.plan(reply);
+    if (faultLog.isOpen()) {
+        faultLog.write(hex(frame).remove(' ').toLatin1() + ' ' + faultPlan.lastFate() + '\n');
+        faultLog.flush();
     }
     if (chunks.isEmpty()) {
         trace(QStringLiteral("no reply"));
         return;
     }
-    const qint64 now = m_clock.elapsed();
-    qint64 due = qMax(now, m_lastDueMs);
+    const qint64 now = clock.elapsed();
+    qint64 due = qMax(now, lastDueMs);
     for (int i = 0; i < chunks.size(); ++i) {
         due += chunks[i].pauseMs;
-        m_outbox.append({due, chunks[i].bytes, i == chunks.size() - 1});
+        outbox.append({due, chunks[i].bytes, i == chunks.size() - 1});
     }
-    m_lastDueMs = due;
+    lastDueMs = due;
     sendDue();
 }
 
 void SimServer::sendDue()
 {
-    const qint64 now = m_clock.elapsed();
-    while (!m_outbox.isEmpty() && m_outbox.first().dueMs <= now) {
-        const Pending p = m_outbox.takeFirst();
-        m_line->write(p.bytes);
+    const qint64 now = clock.elapsed();
+    while (!outbox.isEmpty() && outbox.first().dueMs <= now) {
+        const Pending p = outbox.takeFirst();
+        deviceLine->write(p.bytes);
         trace(QStringLiteral("reply %1").arg(hex(p.bytes)));
         if (p.endsReply)
-            m_device->noteReplySent();
+            simDevice->noteReplySent();
     }
-    if (!m_outbox.isEmpty())
-        m_sendTimer->start(int(qMax<qint64>(0, m_outbox.first().dueMs - now)));
+    if (!outbox.isEmpty())
+        sendTimer->start(int(qMax<qint64>(0, outbox.first().dueMs - now)));
 }

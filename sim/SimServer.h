@@ -39,7 +39,7 @@ public:
 
     // With a boot loader, every received byte passes it first; it keeps
     // what belongs to a firmware transfer.
-    void setBootLoader(SimBootLoader *bootLoader) { m_bootLoader = bootLoader; }
+    void setBootLoader(SimBootLoader *loader) { bootLoader = loader; }
 
 private:
     struct Pending {
@@ -55,22 +55,22 @@ private:
     void sendDue();
     void trace(const QString &line);
 
-    SimLine *m_line;
-    SimDevice *m_device;
-    SimFaults m_faults;
-    Settings m_settings;
-    SimFrameReader m_reader;
-    QFile m_log;
-    QFile m_faultLog;
-    QElapsedTimer m_clock;
-    qint64 m_lastAdvanceMs = 0;
-    double m_simCarryMs = 0;
-    QTimer *m_gapTimer;
-    QTimer *m_sendTimer;
-    QTimer *m_chatterTimer;
-    QList<Pending> m_outbox;
-    qint64 m_lastDueMs = 0;
-    SimBootLoader *m_bootLoader = nullptr;
+    SimLine *deviceLine;
+    SimDevice *simDevice;
+    SimFaults faultPlan;
+    Settings serverSettings;
+    SimFrameReader reader;
+    QFile frameLog;
+    QFile faultLog;
+    QElapsedTimer clock;
+    qint64 lastAdvanceMs = 0;
+    double simCarryMs = 0;
+    QTimer *gapTimer;
+    QTimer *sendTimer;
+    QTimer *chatterTimer;
+    QList<Pending> outbox;
+    qint64 lastDueMs = 0;
+    SimBootLoader *bootLoader = nullptr;
 };
 
 #endif

@@ -28,8 +28,8 @@ protected:
     void setupChildProcess() override;
 
 private:
-    int m_deathSignal;
-    pid_t m_parentPid;
+    int parentDeathSignal;
+    pid_t parentPid;
 };
 
 #endif
