@@ -15,29 +15,29 @@ constexpr int PidReplySize = 3 + 20 + 2;
 
 } // namespace
 
-DeviceSession::DeviceSession(const LineOptions &line) : m_line(line)
+DeviceSession::DeviceSession(const LineOptions &line) : lineOptions(line)
 {
-    m_command = new PlCommand;
-    m_command->setReplyTimeout(line.timeoutMs); // before the worker runs a command
+    plCommand = new PlCommand;
+    plCommand->setReplyTimeout(line.timeoutMs); // before the worker runs a command
     // Direct connections: the answers are taken on the worker thread while
     // the blocking call that caused them is still running.
-    QObject::connect(m_command, &PlCommand::readCmdResult, m_command,
-                     [this](quint8, QByteArray reply) { m_lastReply = reply; }, Qt::DirectConnection);
-    QObject::connect(m_command, &PlCommand::sendCommErrNums, m_command,
-                     [this](quint32 count) { m_failures = count; }, Qt::DirectConnection);
+    QObject::connect(plCommand, &PlCommand::readCmdResult, plCommand,
+                     [this](quint8, QByteArray reply) { lastReply = reply; }, Qt::DirectConnection);
+    QObject::connect(plCommand, &PlCommand::sendCommErrNums, plCommand,
+                     [this](quint32 count) { failures = count; }, Qt::DirectConnection);
 }
 
 DeviceSession::~DeviceSession()
 {
     // Deleted from this thread, the executor stops its worker, then closes.
-    delete m_command;
+    delete plCommand;
 }
 
 quint8 DeviceSession::runOnWorker(const std::function<quint8(PlCommand &)> &command)
 {
     quint8 result = ResultPortClosed;
     QMetaObject::invokeMethod(
-        m_command, [&] { result = command(*m_command); }, Qt::BlockingQueuedConnection);
+        plCommand, [&] { result = command(*plCommand); }, Qt::BlockingQueuedConnection);
     return result;
 }
 
@@ -45,12 +45,12 @@ int DeviceSession::open()
 {
     if (stopped())
         return ExitCode::Aborted;
-    const QString name = m_line.port();
-    const QVector<QString> settings = m_line.settingsList(name);
+    const QString name = lineOptions.port();
+    const QVector<QString> settings = lineOptions.settingsList(name);
     const quint8 result = runOnWorker([&](PlCommand &c) { return c.turnOnSpcomm(settings); });
     if (result != ResultOk) {
         const QString why = PortCheck::whyNotOpened(name);
-        m_error = why.isEmpty() ? QStringLiteral("cannot open port %1").arg(name)
+        error = why.isEmpty() ? QStringLiteral("cannot open port %1").arg(name)
                                 : QStringLiteral("cannot open port %1: %2").arg(name, why);
         return ExitCode::PortNotOpened;
     }
@@ -61,7 +61,7 @@ bool DeviceSession::isOpen()
 {
     bool open = false;
     QMetaObject::invokeMethod(
-        m_command, [&] { open = m_command->isSpcOn(); }, Qt::BlockingQueuedConnection);
+        plCommand, [&] { open = plCommand->isSpcOn(); }, Qt::BlockingQueuedConnection);
     return open;
 }
 
@@ -69,13 +69,13 @@ int DeviceSession::failureFor(quint8 result, int attempts)
 {
     switch (result) {
     case ResultDeviceError:
-        m_error = QStringLiteral("refused by the device");
+        error = QStringLiteral("refused by the device");
         return ExitCode::Failed;
     case ResultPortClosed:
-        m_error = QStringLiteral("port %1 is closed (device gone?)").arg(m_line.port());
+        error = QStringLiteral("port %1 is closed (device gone?)").arg(lineOptions.port());
         return ExitCode::NoReply;
     default:
-        m_error = attempts == 1 ? QStringLiteral("no valid reply")
+        error = attempts == 1 ? QStringLiteral("no valid reply")
                                 : QStringLiteral("no valid reply in %1 attempts").arg(attempts);
         return ExitCode::NoReply;
     }
@@ -85,7 +85,7 @@ bool DeviceSession::stopped()
 {
     if (!SignalEvents::pending().load())
         return false;
-    m_error = QStringLiteral("stopped by a signal before the next frame");
+    error = QStringLiteral("stopped by a signal before the next frame");
     return true;
 }
 
@@ -93,7 +93,7 @@ int DeviceSession::write(const std::function<quint8(PlCommand &)> &command)
 {
     quint8 result = ResultPortClosed;
     int attempts = 0;
-    while (attempts <= m_line.retries) {
+    while (attempts <= lineOptions.retries) {
         if (stopped())
             return ExitCode::Aborted;
         ++attempts;
@@ -104,7 +104,7 @@ int DeviceSession::write(const std::function<quint8(PlCommand &)> &command)
             break;
     }
     if (result == ResultOk) {
-        m_error.clear();
+        error.clear();
         return ExitCode::Done;
     }
     return failureFor(result, attempts);
@@ -115,14 +115,14 @@ int DeviceSession::readReply(const std::function<quint8(PlCommand &)> &query,
 {
     quint8 result = ResultPortClosed;
     int attempts = 0;
-    while (attempts <= m_line.retries) {
+    while (attempts <= lineOptions.retries) {
         if (stopped())
             return ExitCode::Aborted;
         ++attempts;
-        m_lastReply.clear();
+        lastReply.clear();
         result = runOnWorker(query);
-        if (result == ResultOk && accept(m_lastReply)) {
-            m_error.clear();
+        if (result == ResultOk && accept(lastReply)) {
+            error.clear();
             return ExitCode::Done;
         }
         if (result == ResultPortClosed)

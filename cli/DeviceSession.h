@@ -45,11 +45,11 @@ public:
     // Whether the port is still open (a vanished device closes it).
     bool isOpen();
 
-    QString errorText() const { return m_error; }
+    QString errorText() const { return error; }
     // The port's name as given (a stable link stays a link).
-    QString portName() const { return m_line.port(); }
+    QString portName() const { return lineOptions.port(); }
     // The executor's count of consecutive failed exchanges (0 after a good one).
-    quint32 consecutiveFailures() const { return m_failures; }
+    quint32 consecutiveFailures() const { return failures; }
 
 private:
     quint8 runOnWorker(const std::function<quint8(PlCommand &)> &command);
@@ -59,11 +59,11 @@ private:
     // A SIGINT or SIGTERM arrived: no further frame is sent (ExitCode::Aborted).
     bool stopped();
 
-    LineOptions m_line;
-    PlCommand *m_command = nullptr;
-    QByteArray m_lastReply;      // written on the worker thread during a blocking call
-    std::atomic<quint32> m_failures{0}; // written on the worker thread at every exchange
-    QString m_error;
+    LineOptions lineOptions;
+    PlCommand *plCommand = nullptr;
+    QByteArray lastReply;      // written on the worker thread during a blocking call
+    std::atomic<quint32> failures{0}; // written on the worker thread at every exchange
+    QString error;
 };
 
 #endif

@@ -19,18 +19,18 @@
 #include <vector>
 
 FlashCommand::FlashCommand(const QString &image, const QStringList &ports, int baud, FILE *progress, bool interactive)
-    : m_image(image), m_ports(ports), m_baud(baud), m_progress(progress), m_interactive(interactive)
+    : imagePath(image), portNames(ports), baudRate(baud), progressOut(progress), progressIsTerminal(interactive)
 {
 }
 
 void FlashCommand::drawLines(const QVector<YmodemFileTransmit *> &transfers, bool final)
 {
-    if (m_interactive) {
+    if (progressIsTerminal) {
         // Redraw the block of lines in place: up, then each line anew.
-        if (m_drawn)
-            std::fprintf(m_progress, "\033[%dA", int(transfers.size()));
+        if (drawn)
+            std::fprintf(progressOut, "\033[%dA", int(transfers.size()));
         for (int i = 0; i < transfers.size(); ++i) {
-            const PortResult &r = m_results.at(i);
+            const PortResult &r = portResults.at(i);
             const QString state = r.exitCode < 0
                                       ? QStringLiteral("%1% (%2 of %3 bytes)")
                                             .arg(transfers.at(i)->totalBytes() ? int(transfers.at(i)->transferredBytes() * 100
@@ -39,25 +39,25 @@ void FlashCommand::drawLines(const QVector<YmodemFileTransmit *> &transfers, boo
                                             .arg(transfers.at(i)->transferredBytes())
                                             .arg(transfers.at(i)->totalBytes())
                                       : r.result;
-            std::fprintf(m_progress, "\r%s: %s\033[K\n", r.port.toLocal8Bit().constData(), state.toLocal8Bit().constData());
+            std::fprintf(progressOut, "\r%s: %s\033[K\n", r.port.toLocal8Bit().constData(), state.toLocal8Bit().constData());
         }
-        m_drawn = true;
-        std::fflush(m_progress);
+        drawn = true;
+        std::fflush(progressOut);
         return;
     }
     // Not a terminal: one line per port at each quarter and at its end.
     for (int i = 0; i < transfers.size(); ++i) {
-        const PortResult &r = m_results.at(i);
+        const PortResult &r = portResults.at(i);
         const quint64 total = transfers.at(i)->totalBytes();
         const int percent = total ? int(transfers.at(i)->transferredBytes() * 100 / total) : 0;
         const int shown = r.exitCode >= 0 ? 1000 : percent / 25 * 25;
-        if (shown == m_shownPercent.at(i) || (r.exitCode < 0 && final))
+        if (shown == shownPercent.at(i) || (r.exitCode < 0 && final))
             continue;
-        m_shownPercent[i] = shown;
+        shownPercent[i] = shown;
         const QString text = r.exitCode >= 0 ? r.result : QStringLiteral("%1%").arg(shown);
-        std::fprintf(m_progress, "%s: %s\n", r.port.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+        std::fprintf(progressOut, "%s: %s\n", r.port.toLocal8Bit().constData(), text.toLocal8Bit().constData());
     }
-    std::fflush(m_progress);
+    std::fflush(progressOut);
 }
 
 int FlashCommand::run()
@@ -65,27 +65,27 @@ int FlashCommand::run()
     QEventLoop loop;
     std::vector<std::unique_ptr<YmodemFileTransmit>> owned;
     QVector<YmodemFileTransmit *> transfers;
-    QVector<QElapsedTimer> clocks(m_ports.size());
-    m_results.clear();
-    m_shownPercent = QVector<int>(m_ports.size(), -1);
+    QVector<QElapsedTimer> clocks(portNames.size());
+    portResults.clear();
+    shownPercent = QVector<int>(portNames.size(), -1);
     int running = 0;
 
-    for (int i = 0; i < m_ports.size(); ++i) {
+    for (int i = 0; i < portNames.size(); ++i) {
         owned.push_back(std::make_unique<YmodemFileTransmit>());
         YmodemFileTransmit *t = owned.back().get();
         transfers.append(t);
         PortResult r;
-        r.port = m_ports.at(i);
-        m_results.append(r);
-        t->setSourceFile(m_image);
-        t->setPort(m_ports.at(i));
-        t->setBaud(m_baud);
+        r.port = portNames.at(i);
+        portResults.append(r);
+        t->setSourceFile(imagePath);
+        t->setPort(portNames.at(i));
+        t->setBaud(baudRate);
         // Command-line transfers step as soon as the boot loader answers.
         t->setStepOnArrival(true);
         QObject::connect(t, &YmodemFileTransmit::transmitStatus, &loop, [&, i, t](YmodemFileTransmit::Status s) {
             if (s == YmodemFileTransmit::StatusStarted || s == YmodemFileTransmit::StatusTransferring)
                 return;
-            PortResult &res = m_results[i];
+            PortResult &res = portResults[i];
             res.exitCode = YmodemCli::exitCodeFor(s);
             res.seconds = clocks[i].elapsed() / 1000.0;
             res.bytes = t->transferredBytes();
@@ -97,7 +97,7 @@ int FlashCommand::run()
         });
         clocks[i].start();
         if (!t->startTransfer()) {
-            PortResult &res = m_results[i];
+            PortResult &res = portResults[i];
             res.exitCode = ExitCode::PortNotOpened;
             res.result = QStringLiteral("port could not be opened");
             continue;
@@ -109,7 +109,7 @@ int FlashCommand::run()
     QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
         if (KorvexCtl::stopRequested().load())
             for (int i = 0; i < transfers.size(); ++i)
-                if (m_results.at(i).exitCode < 0)
+                if (portResults.at(i).exitCode < 0)
                     transfers.at(i)->stopTransfer();
         drawLines(transfers, false);
     });
@@ -120,7 +120,7 @@ int FlashCommand::run()
     drawLines(transfers, true);
 
     int code = ExitCode::Done;
-    for (const PortResult &r : qAsConst(m_results)) {
+    for (const PortResult &r : qAsConst(portResults)) {
         if (r.exitCode == ExitCode::Done)
             continue;
         if (code == ExitCode::Done)

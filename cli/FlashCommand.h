@@ -30,20 +30,20 @@ public:
     // else the code all failures share, or 5 (failed) when they differ.
     int run();
 
-    const QVector<PortResult> &results() const { return m_results; }
+    const QVector<PortResult> &results() const { return portResults; }
     static QString table(const QVector<PortResult> &results);
 
 private:
     void drawLines(const QVector<YmodemFileTransmit *> &transfers, bool final);
 
-    QString m_image;
-    QStringList m_ports;
-    int m_baud;
-    FILE *m_progress;
-    bool m_interactive;
-    bool m_drawn = false;
-    QVector<int> m_shownPercent;
-    QVector<PortResult> m_results;
+    QString imagePath;
+    QStringList portNames;
+    int baudRate;
+    FILE *progressOut;
+    bool progressIsTerminal;
+    bool drawn = false;
+    QVector<int> shownPercent;
+    QVector<PortResult> portResults;
 };
 
 #endif

@@ -77,21 +77,21 @@ void KorvexCtl::setStderrIsTerminal(bool terminal)
 
 KorvexCtl::KorvexCtl()
 {
-    m_commands.append(portsCommand());
-    m_commands.append(statusCommand());
-    m_commands.append(watchCommand());
-    m_commands += operatorCommands();
-    m_commands += factoryCommands();
-    m_commands.append(serialNumberCommand());
-    m_commands.append(pidCommand());
-    m_commands.append(profileCommand());
-    m_commands += transferCommands();
-    m_commands.append(flashCommand());
+    commands.append(portsCommand());
+    commands.append(statusCommand());
+    commands.append(watchCommand());
+    commands += operatorCommands();
+    commands += factoryCommands();
+    commands.append(serialNumberCommand());
+    commands.append(pidCommand());
+    commands.append(profileCommand());
+    commands += transferCommands();
+    commands.append(flashCommand());
 }
 
 const CtlCommand *KorvexCtl::find(const QString &name) const
 {
-    for (const CtlCommand &c : m_commands)
+    for (const CtlCommand &c : commands)
         if (c.name == name)
             return &c;
     return nullptr;
@@ -125,7 +125,7 @@ QString KorvexCtl::generalHelp() const
     options = options.mid(options.indexOf(QStringLiteral("Options:")));
     text += options + QLatin1Char('\n');
     text += QStringLiteral("Commands:\n");
-    for (const CtlCommand &c : m_commands)
+    for (const CtlCommand &c : commands)
         text += QStringLiteral("  %1\n      %2%3\n")
                     .arg(c.usage, c.summary, c.factory ? QStringLiteral(" (factory)") : QString());
     text += QStringLiteral(

@@ -36,7 +36,7 @@ public:
 private:
     int runCommand(const CtlCommand &command, const LineOptions &line, const QStringList &rest);
 
-    QVector<CtlCommand> m_commands;
+    QVector<CtlCommand> commands;
 };
 
 #endif

@@ -44,9 +44,9 @@ public:
     // From the connect callback (the network thread): the broker's CONNACK.
     void noteConnack(int rc)
     {
-        m_refusal = rc;
-        m_session = m_session || rc == 0;
-        m_connack = true;
+        refusal = rc;
+        session = session || rc == 0;
+        connack = true;
     }
 
 private:
@@ -54,19 +54,19 @@ private:
     Ended attempt();
     bool sleepSeconds(int seconds); // false when stopped meanwhile
 
-    struct mosquitto *m_mosq;
-    QByteArray m_host;
-    int m_port;
-    int m_keepAlive;
-    int m_maxBackOff;
-    std::function<void(const Ended &)> m_onEnded;
-    std::thread m_thread;
-    std::atomic<bool> m_stopping{false};
-    std::atomic<bool> m_session{false};
-    std::atomic<bool> m_connack{false};
-    std::atomic<int> m_refusal{0};
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
+    struct mosquitto *client;
+    QByteArray brokerHost;
+    int brokerPort;
+    int keepAlive;
+    int maxBackOff;
+    std::function<void(const Ended &)> endedHandler;
+    std::thread networkThread;
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> session{false};
+    std::atomic<bool> connack{false};
+    std::atomic<int> refusal{0};
+    std::mutex mutex;
+    std::condition_variable wake;
 };
 
 #endif

@@ -63,32 +63,32 @@ void waitUntil(Done done, int timeoutMs)
 } // namespace
 
 MqttPublisher::MqttPublisher(const MqttOptions &options, QObject *parent)
-    : QObject(parent), m_options(options), m_id(options.id), m_queue(1200)
+    : QObject(parent), mqttOptions(options), deviceId(options.id), queue(1200)
 {
 }
 
 MqttPublisher::~MqttPublisher()
 {
     stopNetwork();
-    if (m_mosq)
-        mosquitto_destroy(m_mosq);
+    if (mosq)
+        mosquitto_destroy(mosq);
 }
 
 void MqttPublisher::setQueueCapacity(int messages)
 {
-    m_queue.setCapacity(messages);
+    queue.setCapacity(messages);
 }
 
 QString MqttPublisher::topic(const QString &leaf) const
 {
-    return m_options.topicPrefix + QLatin1Char('/') + m_id + QLatin1Char('/') + leaf;
+    return mqttOptions.topicPrefix + QLatin1Char('/') + deviceId + QLatin1Char('/') + leaf;
 }
 
 QString MqttPublisher::clientId() const
 {
-    if (!m_options.clientId.isEmpty())
-        return m_options.clientId;
-    return m_id.isEmpty() ? QString() : QStringLiteral("korvexctl-") + m_id;
+    if (!mqttOptions.clientId.isEmpty())
+        return mqttOptions.clientId;
+    return deviceId.isEmpty() ? QString() : QStringLiteral("korvexctl-") + deviceId;
 }
 
 // --- libmosquitto's network thread: only post to our thread ---------------
@@ -96,8 +96,8 @@ QString MqttPublisher::clientId() const
 void MqttPublisher::onConnectCallback(struct mosquitto *, void *self, int rc)
 {
     auto *p = static_cast<MqttPublisher *>(self);
-    if (p->m_network)
-        p->m_network->noteConnack(rc);
+    if (p->network)
+        p->network->noteConnack(rc);
     QMetaObject::invokeMethod(p, [p, rc] { p->handleConnect(rc); }, Qt::QueuedConnection);
 }
 
@@ -125,80 +125,80 @@ bool MqttPublisher::setUp(bool withWill, QString *error)
     // session. Without a known ID (only the check at start) the broker makes
     // the client identifier.
     const QByteArray client = clientId().toUtf8();
-    m_mosq = mosquitto_new(client.isEmpty() ? nullptr : client.constData(), true, this);
-    if (!m_mosq) {
+    mosq = mosquitto_new(client.isEmpty() ? nullptr : client.constData(), true, this);
+    if (!mosq) {
         *error = QStringLiteral("cannot create an MQTT client: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    mosquitto_connect_callback_set(m_mosq, &MqttPublisher::onConnectCallback);
-    mosquitto_publish_callback_set(m_mosq, &MqttPublisher::onPublishCallback);
-    mosquitto_log_callback_set(m_mosq, &MqttPublisher::onLogCallback);
-    if (!m_options.user.isEmpty()) {
-        const QByteArray user = m_options.user.toUtf8();
-        const QByteArray password = m_options.password.toUtf8();
-        const bool withPassword = !m_options.passwordFile.isEmpty();
-        if (mosquitto_username_pw_set(m_mosq, user.constData(), withPassword ? password.constData() : nullptr)
+    mosquitto_connect_callback_set(mosq, &MqttPublisher::onConnectCallback);
+    mosquitto_publish_callback_set(mosq, &MqttPublisher::onPublishCallback);
+    mosquitto_log_callback_set(mosq, &MqttPublisher::onLogCallback);
+    if (!mqttOptions.user.isEmpty()) {
+        const QByteArray user = mqttOptions.user.toUtf8();
+        const QByteArray password = mqttOptions.password.toUtf8();
+        const bool withPassword = !mqttOptions.passwordFile.isEmpty();
+        if (mosquitto_username_pw_set(mosq, user.constData(), withPassword ? password.constData() : nullptr)
             != MOSQ_ERR_SUCCESS) {
             *error = QStringLiteral("the MQTT user name is not usable");
             return false;
         }
     }
-    if (!m_options.tlsCaFile.isEmpty()) {
-        const QByteArray ca = QFile::encodeName(m_options.tlsCaFile);
-        const int rc = mosquitto_tls_set(m_mosq, ca.constData(), nullptr, nullptr, nullptr, nullptr);
+    if (!mqttOptions.tlsCaFile.isEmpty()) {
+        const QByteArray ca = QFile::encodeName(mqttOptions.tlsCaFile);
+        const int rc = mosquitto_tls_set(mosq, ca.constData(), nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
             *error = QStringLiteral("--mqtt-tls-ca \"%1\": %2")
-                         .arg(m_options.tlsCaFile, QString::fromUtf8(mosquitto_strerror(rc)));
+                         .arg(mqttOptions.tlsCaFile, QString::fromUtf8(mosquitto_strerror(rc)));
             return false;
         }
     }
     if (withWill) {
         const QByteArray willTopic = topic(QStringLiteral("online")).toUtf8();
-        mosquitto_will_set(m_mosq, willTopic.constData(), 5, "false", 1, true);
+        mosquitto_will_set(mosq, willTopic.constData(), 5, "false", 1, true);
     }
     return true;
 }
 
 void MqttPublisher::startNetwork()
 {
-    m_network = std::make_unique<MqttNetworkLoop>(m_mosq, m_options.host.toUtf8(), m_options.effectivePort(),
+    network = std::make_unique<MqttNetworkLoop>(mosq, mqttOptions.host.toUtf8(), mqttOptions.effectivePort(),
                                                   KeepAliveSeconds, MaxBackOffSeconds);
-    m_network->start([this](const MqttNetworkLoop::Ended &ended) {
+    network->start([this](const MqttNetworkLoop::Ended &ended) {
         QMetaObject::invokeMethod(this, [this, ended] { handleAttemptEnded(ended); }, Qt::QueuedConnection);
     });
 }
 
 void MqttPublisher::stopNetwork()
 {
-    if (m_network)
-        m_network->stop();
-    m_network.reset();
+    if (network)
+        network->stop();
+    network.reset();
     // What the stopped thread still posted is about a connection that is gone.
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
-    if (m_connected)
+    if (connected)
         emit connectedChanged(false);
-    m_connected = false;
+    connected = false;
 }
 
 MqttPublisher::StartResult MqttPublisher::start(int waitMs, QString *error)
 {
-    if (!setUp(!m_id.isEmpty(), error))
+    if (!setUp(!deviceId.isEmpty(), error))
         return Failed;
     startNetwork();
     // Waits for the first answer; a broker that is not there is no reason
     // to keep the poll waiting.
-    waitUntil([this] { return m_answered; }, waitMs);
-    const QString where = QStringLiteral("MQTT broker %1:%2").arg(m_options.host).arg(m_options.effectivePort());
+    waitUntil([this] { return answered; }, waitMs);
+    const QString where = QStringLiteral("MQTT broker %1:%2").arg(mqttOptions.host).arg(mqttOptions.effectivePort());
     StartResult result = Started;
-    if (!m_connected) {
-        switch (m_failure) {
+    if (!connected) {
+        switch (currentFailure) {
         case Failure::Refused:
-            *error = QStringLiteral("%1 refused the login: %2").arg(where, connackText(m_lastRefusal));
+            *error = QStringLiteral("%1 refused the login: %2").arg(where, connackText(lastRefusal));
             result = Refused;
             break;
         case Failure::Tls:
             *error = QStringLiteral("%1: TLS failed (is its certificate signed by %2, for this host name?): %3")
-                         .arg(where, m_options.tlsCaFile, m_lastTlsError);
+                         .arg(where, mqttOptions.tlsCaFile, lastTlsError);
             result = Refused;
             break;
         case Failure::NotMqtt:
@@ -206,12 +206,12 @@ MqttPublisher::StartResult MqttPublisher::start(int waitMs, QString *error)
             result = Refused;
             break;
         case Failure::Lookup:
-            *error = QStringLiteral("cannot look up the MQTT broker's host name \"%1\"").arg(m_options.host);
+            *error = QStringLiteral("cannot look up the MQTT broker's host name \"%1\"").arg(mqttOptions.host);
             result = Failed;
             break;
         default:
             emit warning(QStringLiteral("%1 not reachable; retrying, samples are kept").arg(where));
-            m_lostWarned = true;
+            lostWarned = true;
             break;
         }
     }
@@ -219,13 +219,13 @@ MqttPublisher::StartResult MqttPublisher::start(int waitMs, QString *error)
         stopNetwork();
         return result;
     }
-    m_startDone = true;
-    if (m_id.isEmpty()) {
+    startDone = true;
+    if (deviceId.isEmpty()) {
         // Only a check: the connection that publishes carries the ID in its
         // last will and its client identifier, so it waits for the ID.
         stopNetwork();
-        mosquitto_destroy(m_mosq);
-        m_mosq = nullptr;
+        mosquitto_destroy(mosq);
+        mosq = nullptr;
     }
     return Started;
 }
@@ -233,10 +233,10 @@ MqttPublisher::StartResult MqttPublisher::start(int waitMs, QString *error)
 void MqttPublisher::connectAs(const QString &id)
 {
     stopNetwork();
-    if (m_mosq)
-        mosquitto_destroy(m_mosq);
-    m_mosq = nullptr;
-    m_id = id;
+    if (mosq)
+        mosquitto_destroy(mosq);
+    mosq = nullptr;
+    deviceId = id;
     QString error;
     if (!setUp(true, &error)) {
         emit warning(error);
@@ -270,10 +270,10 @@ MqttPublisher::Failure MqttPublisher::classify(const MqttNetworkLoop::Ended &end
 QString MqttPublisher::failureText(Failure failure) const
 {
     switch (failure) {
-    case Failure::Refused: return QStringLiteral("refused the login: %1").arg(connackText(m_lastRefusal));
-    case Failure::Tls: return QStringLiteral("TLS failed: %1").arg(m_lastTlsError);
+    case Failure::Refused: return QStringLiteral("refused the login: %1").arg(connackText(lastRefusal));
+    case Failure::Tls: return QStringLiteral("TLS failed: %1").arg(lastTlsError);
     case Failure::NotMqtt:
-        return m_options.tlsCaFile.isEmpty() ? QStringLiteral("did not speak MQTT (probably TLS: see --mqtt-tls-ca)")
+        return mqttOptions.tlsCaFile.isEmpty() ? QStringLiteral("did not speak MQTT (probably TLS: see --mqtt-tls-ca)")
                                              : QStringLiteral("did not speak MQTT");
     case Failure::NoAnswer: return QStringLiteral("took the connection but never answered");
     case Failure::Lookup: return QStringLiteral("host name cannot be looked up");
@@ -286,26 +286,26 @@ void MqttPublisher::handleConnect(int rc)
 {
     if (rc != 0)
         return; // the attempt ends with the refusal: handleAttemptEnded()
-    m_answered = true;
-    m_lastRefusal = 0;
-    m_failure = Failure::None;
-    m_lastTlsError.clear();
-    m_connected = true;
-    if (m_lostWarned)
+    answered = true;
+    lastRefusal = 0;
+    currentFailure = Failure::None;
+    lastTlsError.clear();
+    connected = true;
+    if (lostWarned)
         emit warning(QStringLiteral("MQTT broker %1 connected; sending %2 waiting messages")
-                         .arg(m_options.host)
-                         .arg(m_queue.size()));
-    m_lostWarned = false;
+                         .arg(mqttOptions.host)
+                         .arg(queue.size()));
+    lostWarned = false;
     emit connectedChanged(true);
-    if (m_id.isEmpty())
+    if (deviceId.isEmpty())
         return; // the check at start
     sendNow(QStringLiteral("online"), "true", true, 1);
     publishDropped();
-    if (!m_inFlight.isEmpty()) {
-        const QList<int> before = m_inFlight.keys();
+    if (!inFlight.isEmpty()) {
+        const QList<int> before = inFlight.keys();
         QTimer::singleShot(StaleInFlightMs, this, [this, before] {
             for (int mid : before)
-                m_inFlight.remove(mid);
+                inFlight.remove(mid);
             flush();
         });
     }
@@ -314,47 +314,47 @@ void MqttPublisher::handleConnect(int rc)
 
 void MqttPublisher::handleAttemptEnded(const MqttNetworkLoop::Ended &ended)
 {
-    m_answered = true;
-    const bool was = m_connected;
-    m_connected = false;
+    answered = true;
+    const bool was = connected;
+    connected = false;
     const Failure failure = classify(ended);
-    m_lastRefusal = ended.refusal;
-    if (failure == Failure::Tls && m_lastTlsError.isEmpty())
-        m_lastTlsError = QStringLiteral("the TLS handshake failed");
-    if (m_options.qos == 0) {
+    lastRefusal = ended.refusal;
+    if (failure == Failure::Tls && lastTlsError.isEmpty())
+        lastTlsError = QStringLiteral("the TLS handshake failed");
+    if (mqttOptions.qos == 0) {
         // QoS 0 messages are never sent again.
-        for (auto it = m_inFlight.begin(); it != m_inFlight.end();)
-            it = it.value() ? m_inFlight.erase(it) : std::next(it);
+        for (auto it = inFlight.begin(); it != inFlight.end();)
+            it = it.value() ? inFlight.erase(it) : std::next(it);
     }
     // One line per change of what is wrong, not one per retry; a broker
     // that is restarting is not reachable for a while after it was lost.
-    const bool expected = m_failure == Failure::Lost && failure == Failure::Unreachable;
-    if (m_startDone && failure != m_failure && !expected) {
+    const bool expected = currentFailure == Failure::Lost && failure == Failure::Unreachable;
+    if (startDone && failure != currentFailure && !expected) {
         if (failure == Failure::Lost)
             emit warning(QStringLiteral("MQTT broker %1 lost; reconnecting (back-off up to %2 s), samples are kept")
-                             .arg(m_options.host)
+                             .arg(mqttOptions.host)
                              .arg(MaxBackOffSeconds));
         else
             emit warning(QStringLiteral("MQTT broker %1:%2 %3; retrying")
-                             .arg(m_options.host)
-                             .arg(m_options.effectivePort())
+                             .arg(mqttOptions.host)
+                             .arg(mqttOptions.effectivePort())
                              .arg(failureText(failure)));
-        m_lostWarned = true;
+        lostWarned = true;
     }
     if (!expected)
-        m_failure = failure;
+        currentFailure = failure;
     if (was)
         emit connectedChanged(false);
 }
 
 void MqttPublisher::handlePublished(int mid)
 {
-    const auto it = m_inFlight.find(mid);
-    if (it != m_inFlight.end()) {
-        ++m_delivered;
+    const auto it = inFlight.find(mid);
+    if (it != inFlight.end()) {
+        ++delivered;
         if (it.value())
-            ++m_deliveredSamples;
-        m_inFlight.erase(it);
+            ++deliveredSampleCount;
+        inFlight.erase(it);
     }
     flush();
 }
@@ -363,7 +363,7 @@ void MqttPublisher::handleLogError(const QString &text)
 {
     if (text.contains(QLatin1String("SSL"), Qt::CaseInsensitive)
         || text.contains(QLatin1String("TLS"), Qt::CaseInsensitive))
-        m_lastTlsError = text;
+        lastTlsError = text;
 }
 
 // --- the queue ----------------------------------------------------------------
@@ -372,50 +372,50 @@ bool MqttPublisher::sendNow(const QString &leaf, const QByteArray &payload, bool
 {
     const QByteArray fullTopic = topic(leaf).toUtf8();
     int mid = 0;
-    const int rc = mosquitto_publish(m_mosq, &mid, fullTopic.constData(), payload.size(), payload.constData(), qos,
+    const int rc = mosquitto_publish(mosq, &mid, fullTopic.constData(), payload.size(), payload.constData(), qos,
                                      retain);
     if (rc != MOSQ_ERR_SUCCESS)
         return false;
-    m_inFlight.insert(mid, leaf == QLatin1String("status"));
+    inFlight.insert(mid, leaf == QLatin1String("status"));
     return true;
 }
 
 void MqttPublisher::enqueue(const QString &leaf, const QByteArray &payload, bool retain)
 {
-    if (!m_queue.push(MqttMessage{leaf.toUtf8(), payload, retain}) && !m_dropWarned) {
+    if (!queue.push(MqttMessage{leaf.toUtf8(), payload, retain}) && !dropWarned) {
         emit warning(QStringLiteral("MQTT broker away too long: dropping the oldest samples, keeping the newest %1")
-                         .arg(m_queue.capacity()));
-        m_dropWarned = true;
+                         .arg(queue.capacity()));
+        dropWarned = true;
     }
     flush();
 }
 
 void MqttPublisher::flush()
 {
-    if (!m_mosq || !m_connected || m_id.isEmpty())
+    if (!mosq || !connected || deviceId.isEmpty())
         return;
-    while (!m_queue.isEmpty() && m_inFlight.size() < MaxInFlight) {
-        const MqttMessage message = m_queue.takeFirst();
+    while (!queue.isEmpty() && inFlight.size() < MaxInFlight) {
+        const MqttMessage message = queue.takeFirst();
         const QString leaf = QString::fromUtf8(message.leaf);
         // Samples go with the chosen QoS; the state topics always with QoS 1.
-        const int qos = leaf == QLatin1String("status") ? m_options.qos : 1;
+        const int qos = leaf == QLatin1String("status") ? mqttOptions.qos : 1;
         if (!sendNow(leaf, message.payload, message.retain, qos)) {
-            m_queue.pushFront(message);
+            queue.pushFront(message);
             return;
         }
     }
-    if (m_queue.isEmpty())
-        m_dropWarned = false;
+    if (queue.isEmpty())
+        dropWarned = false;
 }
 
 void MqttPublisher::publishDropped()
 {
     // Retained, so that a dashboard sees the gap in the history; sent when
     // connected, as the queue only drops while the broker is away.
-    if (m_queue.droppedCount() == m_droppedPublished || !m_connected)
+    if (queue.droppedCount() == droppedPublished || !connected)
         return;
-    if (sendNow(QStringLiteral("dropped"), QByteArray::number(m_queue.droppedCount()), true, 1))
-        m_droppedPublished = m_queue.droppedCount();
+    if (sendNow(QStringLiteral("dropped"), QByteArray::number(queue.droppedCount()), true, 1))
+        droppedPublished = queue.droppedCount();
 }
 
 // --- what the watcher publishes --------------------------------------------
@@ -433,11 +433,11 @@ void MqttPublisher::publishSample(const QJsonObject &sample)
     takeNetworkEvents();
     adoptSerialNumber(sample.value(QStringLiteral("serial_number")).toString());
     const QJsonObject alarms = sample.value(QStringLiteral("alarms")).toObject();
-    const bool alarmsChanged = !m_haveAlarms || alarms != m_lastAlarms;
+    const bool alarmsChanged = !haveAlarms || alarms != lastAlarms;
     enqueue(QStringLiteral("status"), compactJson(sample), false);
     if (alarmsChanged) {
-        m_lastAlarms = alarms;
-        m_haveAlarms = true;
+        lastAlarms = alarms;
+        haveAlarms = true;
         QJsonObject message = alarms;
         message.insert(QStringLiteral("time"), sample.value(QStringLiteral("time")));
         enqueue(QStringLiteral("alarms"), compactJson(message), true);
@@ -453,9 +453,9 @@ void MqttPublisher::publishLostSample(const QJsonObject &sample)
 void MqttPublisher::setLinkLost(bool lost, const QString &time)
 {
     takeNetworkEvents();
-    if (lost == m_linkLost)
+    if (lost == linkLost)
         return;
-    m_linkLost = lost;
+    linkLost = lost;
     QJsonObject message{{QStringLiteral("time"), time}, {QStringLiteral("lost"), lost}};
     // Retained: a dashboard that starts while the device is away sees it.
     enqueue(QStringLiteral("lost"), compactJson(message), true);
@@ -463,7 +463,7 @@ void MqttPublisher::setLinkLost(bool lost, const QString &time)
 
 void MqttPublisher::adoptSerialNumber(const QString &serial)
 {
-    if (!m_id.isEmpty() || serial.isEmpty() || !m_startDone)
+    if (!deviceId.isEmpty() || serial.isEmpty() || !startDone)
         return;
     // The first connection that publishes: everything queued so far goes
     // out under this ID, and so does everything after.
@@ -475,9 +475,9 @@ void MqttPublisher::adoptSerialNumber(const QString &serial)
 int MqttPublisher::finish(int timeoutMs)
 {
     takeNetworkEvents();
-    if (!m_mosq || m_id.isEmpty()) {
+    if (!mosq || deviceId.isEmpty()) {
         // Never knew its ID: nothing was published, nothing is said.
-        const int unsent = m_queue.size();
+        const int unsent = queue.size();
         stopNetwork();
         return unsent;
     }
@@ -485,11 +485,11 @@ int MqttPublisher::finish(int timeoutMs)
     enqueue(QStringLiteral("online"), "false", true);
     // Only a connected broker is waited for: one that is away now will not
     // get the queue in time, and its last will has said "false" already.
-    if (m_connected)
-        waitUntil([this] { return allSent() || !m_connected; }, timeoutMs);
-    const int unsent = m_queue.size() + (m_connected ? m_inFlight.size() : 0);
+    if (connected)
+        waitUntil([this] { return allSent() || !connected; }, timeoutMs);
+    const int unsent = queue.size() + (connected ? inFlight.size() : 0);
     if (unsent > 0)
-        emit warning(QStringLiteral("MQTT: %1 messages not delivered to broker %2").arg(unsent).arg(m_options.host));
+        emit warning(QStringLiteral("MQTT: %1 messages not delivered to broker %2").arg(unsent).arg(mqttOptions.host));
     stopNetwork();
     return unsent;
 }

@@ -74,14 +74,14 @@ public:
     // disconnects. Returns the number of messages left unsent.
     int finish(int timeoutMs);
 
-    QString id() const { return m_id; }
+    QString id() const { return deviceId; }
     QString clientId() const;
     QString topic(const QString &leaf) const;
-    bool isConnected() const { return m_connected; }
-    int queuedCount() const { return m_queue.size(); }
-    qint64 droppedCount() const { return m_queue.droppedCount(); }
-    qint64 deliveredCount() const { return m_delivered; }
-    qint64 deliveredSamples() const { return m_deliveredSamples; }
+    bool isConnected() const { return connected; }
+    int queuedCount() const { return queue.size(); }
+    qint64 droppedCount() const { return queue.droppedCount(); }
+    qint64 deliveredCount() const { return delivered; }
+    qint64 deliveredSamples() const { return deliveredSampleCount; }
 
 signals:
     // Something the operator should know (broker lost or back, refusals,
@@ -114,28 +114,28 @@ private:
     void publishDropped();
     void adoptSerialNumber(const QString &serial);
     void connectAs(const QString &id);
-    bool allSent() const { return m_connected && m_queue.isEmpty() && m_inFlight.isEmpty(); }
+    bool allSent() const { return connected && queue.isEmpty() && inFlight.isEmpty(); }
 
-    MqttOptions m_options;
-    struct mosquitto *m_mosq = nullptr;
-    std::unique_ptr<MqttNetworkLoop> m_network;
-    QString m_id;             // empty until known
-    bool m_connected = false;
-    bool m_startDone = false; // start() has returned
-    bool m_answered = false;  // the first attempt has ended or connected
-    int m_lastRefusal = 0;    // CONNACK code of the last refusal, 0 when none
-    Failure m_failure = Failure::None;
-    bool m_lostWarned = false;
-    QString m_lastTlsError;
-    bool m_dropWarned = false;
-    qint64 m_droppedPublished = 0;
-    SampleQueue m_queue;
-    QHash<int, bool> m_inFlight; // message id -> is a sample
-    qint64 m_delivered = 0;
-    qint64 m_deliveredSamples = 0;
-    QJsonObject m_lastAlarms;
-    bool m_haveAlarms = false;
-    bool m_linkLost = false;
+    MqttOptions mqttOptions;
+    struct mosquitto *mosq = nullptr;
+    std::unique_ptr<MqttNetworkLoop> network;
+    QString deviceId;             // empty until known
+    bool connected = false;
+    bool startDone = false; // start() has returned
+    bool answered = false;  // the first attempt has ended or connected
+    int lastRefusal = 0;    // CONNACK code of the last refusal, 0 when none
+    Failure currentFailure = Failure::None;
+    bool lostWarned = false;
+    QString lastTlsError;
+    bool dropWarned = false;
+    qint64 droppedPublished = 0;
+    SampleQueue queue;
+    QHash<int, bool> inFlight; // message id -> is a sample
+    qint64 delivered = 0;
+    qint64 deliveredSampleCount = 0;
+    QJsonObject lastAlarms;
+    bool haveAlarms = false;
+    bool linkLost = false;
 };
 
 #endif

@@ -24,13 +24,13 @@ public:
     bool lost(const QDateTime &time) override;
     void finish() override;
 
-    MqttPublisher &publisher() { return *m_publisher; }
+    MqttPublisher &publisher() { return *mqttPublisher; }
 
 private:
     void updateLink(const QDateTime &time);
 
-    std::unique_ptr<MqttPublisher> m_publisher;
-    std::function<quint32()> m_failures;
+    std::unique_ptr<MqttPublisher> mqttPublisher;
+    std::function<quint32()> consecutiveFailures;
 };
 
 #endif

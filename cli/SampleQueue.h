@@ -22,9 +22,9 @@ public:
     explicit SampleQueue(int capacity);
 
     void setCapacity(int capacity); // drops the oldest beyond the new bound
-    int capacity() const { return m_capacity; }
-    int size() const { return int(m_messages.size()); }
-    bool isEmpty() const { return m_messages.empty(); }
+    int capacity() const { return maxMessages; }
+    int size() const { return int(messages.size()); }
+    bool isEmpty() const { return messages.empty(); }
 
     // Appends; returns false when an older message had to be dropped for it.
     bool push(const MqttMessage &message);
@@ -33,14 +33,14 @@ public:
     void pushFront(const MqttMessage &message);
 
     // Messages dropped since the queue was created.
-    qint64 droppedCount() const { return m_dropped; }
+    qint64 droppedCount() const { return dropped; }
 
 private:
     void dropOne();
 
-    std::deque<MqttMessage> m_messages;
-    int m_capacity;
-    qint64 m_dropped = 0;
+    std::deque<MqttMessage> messages;
+    int maxMessages;
+    qint64 dropped = 0;
 };
 
 #endif

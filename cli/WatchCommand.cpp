@@ -10,7 +10,7 @@
 #include <QTimer>
 
 WatchCommand::WatchCommand(DeviceSession &session, const Settings &settings)
-    : m_session(session), m_settings(settings), m_portOpen(session.isOpen()), m_openBackOffMs(settings.intervalMs)
+    : deviceSession(session), watchSettings(settings), portIsOpen(session.isOpen()), openBackOffMs(settings.intervalMs)
 {
 }
 
@@ -22,7 +22,7 @@ std::atomic<bool> &WatchCommand::reopenRequested()
 
 void WatchCommand::reopenOutputs()
 {
-    for (const auto &output : m_outputs) {
+    for (const auto &output : outputs) {
         if (!output->reopen())
             Console::error(QStringLiteral("watch: %1").arg(output->errorText()));
     }
@@ -30,7 +30,7 @@ void WatchCommand::reopenOutputs()
 
 void WatchCommand::addOutput(std::unique_ptr<WatchOutput> output)
 {
-    m_outputs.push_back(std::move(output));
+    outputs.push_back(std::move(output));
 }
 
 bool WatchCommand::waitUntil(qint64 elapsedMs)
@@ -38,7 +38,7 @@ bool WatchCommand::waitUntil(qint64 elapsedMs)
     while (!KorvexCtl::stopRequested().load()) {
         if (reopenRequested().exchange(false))
             reopenOutputs();
-        const qint64 remaining = elapsedMs - m_clock.elapsed();
+        const qint64 remaining = elapsedMs - clock.elapsed();
         if (remaining <= 0)
             return true;
         // Short slices: Ctrl-C is noticed within 20 ms.
@@ -52,15 +52,15 @@ bool WatchCommand::waitUntil(qint64 elapsedMs)
 bool WatchCommand::deliver(const QDateTime &time, const DevStatusCache *cache)
 {
     if (cache)
-        ++m_samples;
+        ++sampleCount;
     else
-        ++m_lost;
-    for (const auto &output : m_outputs) {
+        ++lost;
+    for (const auto &output : outputs) {
         const bool written = cache ? output->sample(time, *cache) : output->lost(time);
         if (!written) {
-            m_error = output->errorText().isEmpty() ? QStringLiteral("an output could not be written")
+            error = output->errorText().isEmpty() ? QStringLiteral("an output could not be written")
                                                     : output->errorText();
-            m_failed = true;
+            failed = true;
             return false;
         }
     }
@@ -70,20 +70,20 @@ bool WatchCommand::deliver(const QDateTime &time, const DevStatusCache *cache)
 bool WatchCommand::tryReopen()
 {
     // A stat per interval is cheap; an open that fails is retried less often.
-    if (!QFileInfo::exists(m_session.portName())) {
-        m_openBackOffMs = m_settings.intervalMs;
+    if (!QFileInfo::exists(deviceSession.portName())) {
+        openBackOffMs = watchSettings.intervalMs;
         return false;
     }
-    if (m_clock.elapsed() < m_nextOpenMs)
+    if (clock.elapsed() < nextOpenMs)
         return false;
-    if (m_session.open() == ExitCode::Done) {
-        m_portOpen = true;
-        m_openBackOffMs = m_settings.intervalMs;
-        Console::error(QStringLiteral("watch: port %1 is back").arg(m_session.portName()));
+    if (deviceSession.open() == ExitCode::Done) {
+        portIsOpen = true;
+        openBackOffMs = watchSettings.intervalMs;
+        Console::error(QStringLiteral("watch: port %1 is back").arg(deviceSession.portName()));
         return true;
     }
-    m_nextOpenMs = m_clock.elapsed() + m_openBackOffMs;
-    m_openBackOffMs = qMin(m_openBackOffMs * 2, qMax(MaxReopenBackOffMs, m_settings.intervalMs));
+    nextOpenMs = clock.elapsed() + openBackOffMs;
+    openBackOffMs = qMin(openBackOffMs * 2, qMax(MaxReopenBackOffMs, watchSettings.intervalMs));
     return false;
 }
 
@@ -91,32 +91,32 @@ bool WatchCommand::pollOnce()
 {
     // The sample's time is when it was asked for.
     const QDateTime time = QDateTime::currentDateTime();
-    if (!m_portOpen && !tryReopen())
+    if (!portIsOpen && !tryReopen())
         return deliver(time, nullptr);
     DevStatusCache cache;
-    const int code = m_session.readStatus(cache);
+    const int code = deviceSession.readStatus(cache);
     if (code == ExitCode::Done)
         return deliver(time, &cache);
     if (!deliver(time, nullptr))
         return false;
-    if (!m_session.isOpen()) {
-        if (m_settings.exitOnPortLoss) {
-            m_error = m_session.errorText();
+    if (!deviceSession.isOpen()) {
+        if (watchSettings.exitOnPortLoss) {
+            error = deviceSession.errorText();
             return false;
         }
         // The outputs stay open; a lost row per interval until it is back.
-        m_portOpen = false;
-        m_nextOpenMs = 0;
-        m_openBackOffMs = m_settings.intervalMs;
+        portIsOpen = false;
+        nextOpenMs = 0;
+        openBackOffMs = watchSettings.intervalMs;
         Console::error(QStringLiteral("watch: port %1 is gone; waiting for it (a lost row per poll meanwhile)")
-                           .arg(m_session.portName()));
+                           .arg(deviceSession.portName()));
     }
     return true;
 }
 
 int WatchCommand::run()
 {
-    m_clock.start();
+    clock.start();
     qint64 next = 0;
     bool stoppedByUser = false;
     bool stopped = false;
@@ -125,30 +125,30 @@ int WatchCommand::run()
             stoppedByUser = true;
             break;
         }
-        if (m_settings.durationMs > 0 && m_clock.elapsed() >= m_settings.durationMs)
+        if (watchSettings.durationMs > 0 && clock.elapsed() >= watchSettings.durationMs)
             break;
         if (!pollOnce())
             stopped = true;
-        if (m_settings.count > 0 && m_samples + m_lost >= m_settings.count)
+        if (watchSettings.count > 0 && sampleCount + lost >= watchSettings.count)
             break;
         // A fixed rate; a poll that overran its slot starts the next at once.
-        next += m_settings.intervalMs;
-        if (next < m_clock.elapsed())
-            next = m_clock.elapsed();
+        next += watchSettings.intervalMs;
+        if (next < clock.elapsed())
+            next = clock.elapsed();
     }
-    for (const auto &output : m_outputs)
+    for (const auto &output : outputs)
         output->finish();
-    if (m_failed)
+    if (failed)
         return ExitCode::Failed;
     if (stopped)
         return ExitCode::NoReply;
-    if (m_samples == 0 && m_lost > 0) {
-        m_error = QStringLiteral("no valid reply in %1 polls").arg(m_lost);
+    if (sampleCount == 0 && lost > 0) {
+        error = QStringLiteral("no valid reply in %1 polls").arg(lost);
         return ExitCode::NoReply;
     }
-    const bool limited = m_settings.count > 0 || m_settings.durationMs > 0;
+    const bool limited = watchSettings.count > 0 || watchSettings.durationMs > 0;
     if (stoppedByUser && limited) {
-        m_error = QStringLiteral("cancelled after %1 samples").arg(m_samples + m_lost);
+        error = QStringLiteral("cancelled after %1 samples").arg(sampleCount + lost);
         return ExitCode::Aborted;
     }
     return ExitCode::Done;

@@ -49,10 +49,10 @@ public:
     int run();
 
     // Whether the port is open now (false while waiting for it).
-    bool portOpen() const { return m_portOpen; }
-    qint64 samples() const { return m_samples; }
-    qint64 lostSamples() const { return m_lost; }
-    QString errorText() const { return m_error; }
+    bool portOpen() const { return portIsOpen; }
+    qint64 samples() const { return sampleCount; }
+    qint64 lostSamples() const { return lost; }
+    QString errorText() const { return error; }
 
 private:
     // One poll; false when the watch must stop.
@@ -67,17 +67,17 @@ private:
     bool tryReopen();
     void reopenOutputs();
 
-    DeviceSession &m_session;
-    Settings m_settings;
-    std::vector<std::unique_ptr<WatchOutput>> m_outputs;
-    QElapsedTimer m_clock;
-    bool m_portOpen = false;
-    qint64 m_nextOpenMs = 0;
-    int m_openBackOffMs = 0;
-    qint64 m_samples = 0;
-    qint64 m_lost = 0;
-    bool m_failed = false;
-    QString m_error;
+    DeviceSession &deviceSession;
+    Settings watchSettings;
+    std::vector<std::unique_ptr<WatchOutput>> outputs;
+    QElapsedTimer clock;
+    bool portIsOpen = false;
+    qint64 nextOpenMs = 0;
+    int openBackOffMs = 0;
+    qint64 sampleCount = 0;
+    qint64 lost = 0;
+    bool failed = false;
+    QString error;
 };
 
 #endif

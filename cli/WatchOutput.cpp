@@ -12,8 +12,8 @@
 
 WatchTextFile::~WatchTextFile()
 {
-    if (m_file && m_file != stdout)
-        std::fclose(m_file);
+    if (stream && stream != stdout)
+        std::fclose(stream);
 }
 
 bool WatchTextFile::check(const QString &path, Existing existing, const QString &header, QString *error)
@@ -46,14 +46,14 @@ bool WatchTextFile::check(const QString &path, Existing existing, const QString 
 bool WatchTextFile::open(const QString &path, Existing existing, QString *error)
 {
     if (path == QLatin1String("-")) {
-        m_file = stdout;
+        stream = stdout;
         return true;
     }
-    m_path = path;
+    filePath = path;
     const QFileInfo info(path);
-    m_empty = existing == Existing::Overwrite || !info.exists() || info.size() == 0;
-    m_file = std::fopen(QFile::encodeName(path).constData(), existing == Existing::Overwrite ? "w" : "a");
-    if (!m_file) {
+    empty = existing == Existing::Overwrite || !info.exists() || info.size() == 0;
+    stream = std::fopen(QFile::encodeName(path).constData(), existing == Existing::Overwrite ? "w" : "a");
+    if (!stream) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
@@ -62,18 +62,18 @@ bool WatchTextFile::open(const QString &path, Existing existing, QString *error)
 
 bool WatchTextFile::reopen(QString *error)
 {
-    if (!m_file || isStdout())
+    if (!stream || isStdout())
         return true;
-    const QFileInfo info(m_path);
-    FILE *file = std::fopen(QFile::encodeName(m_path).constData(), "a");
+    const QFileInfo info(filePath);
+    FILE *file = std::fopen(QFile::encodeName(filePath).constData(), "a");
     if (!file) {
         *error = QStringLiteral("cannot reopen %1: %2; still writing the old file")
-                     .arg(m_path, QString::fromLocal8Bit(std::strerror(errno)));
+                     .arg(filePath, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    std::fclose(m_file);
-    m_file = file;
-    m_empty = !info.exists() || info.size() == 0;
+    std::fclose(stream);
+    stream = file;
+    empty = !info.exists() || info.size() == 0;
     return true;
 }
 
@@ -81,16 +81,16 @@ bool WatchTextFile::writeLine(const QString &line)
 {
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
     // Flushed per row: a recording cut short keeps every row written so far.
-    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_file) == size_t(bytes.size())
-           && std::fflush(m_file) == 0;
+    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size())
+           && std::fflush(stream) == 0;
 }
 
 bool FileWatchOutput::open(const QString &path, WatchTextFile::Existing existing, QString *error)
 {
-    if (!m_file.open(path, existing, error))
+    if (!textFile.open(path, existing, error))
         return false;
     if (!startFile()) {
-        *error = m_error;
+        *error = lastError;
         return false;
     }
     return true;
@@ -98,15 +98,15 @@ bool FileWatchOutput::open(const QString &path, WatchTextFile::Existing existing
 
 bool FileWatchOutput::startFile()
 {
-    if (header().isEmpty() || !m_file.isEmpty() || m_file.writeLine(header()))
+    if (header().isEmpty() || !textFile.isEmpty() || textFile.writeLine(header()))
         return true;
-    m_error = QStringLiteral("cannot write the header: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    lastError = QStringLiteral("cannot write the header: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
     return false;
 }
 
 bool FileWatchOutput::reopen()
 {
-    return m_file.reopen(&m_error) && startFile();
+    return textFile.reopen(&lastError) && startFile();
 }
 
 QString CsvWatchOutput::header() const
@@ -116,23 +116,23 @@ QString CsvWatchOutput::header() const
 
 bool CsvWatchOutput::sample(const QDateTime &time, const DevStatusCache &cache)
 {
-    return m_file.writeLine(StatusRecord::csvLine(StatusRecord::csvValues(time, cache)));
+    return textFile.writeLine(StatusRecord::csvLine(StatusRecord::csvValues(time, cache)));
 }
 
 bool CsvWatchOutput::lost(const QDateTime &time)
 {
-    return m_file.writeLine(StatusRecord::csvLine(StatusRecord::lostCsvValues(time)));
+    return textFile.writeLine(StatusRecord::csvLine(StatusRecord::lostCsvValues(time)));
 }
 
 bool JsonlWatchOutput::sample(const QDateTime &time, const DevStatusCache &cache)
 {
-    return m_file.writeLine(
+    return textFile.writeLine(
         QString::fromUtf8(QJsonDocument(StatusRecord::sampleJson(time, cache)).toJson(QJsonDocument::Compact)));
 }
 
 bool JsonlWatchOutput::lost(const QDateTime &time)
 {
-    return m_file.writeLine(
+    return textFile.writeLine(
         QString::fromUtf8(QJsonDocument(StatusRecord::lostSampleJson(time)).toJson(QJsonDocument::Compact)));
 }
 

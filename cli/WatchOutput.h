@@ -43,13 +43,13 @@ public:
     // Opens the path again for appending; the old file stays on failure.
     bool reopen(QString *error);
     bool writeLine(const QString &line);
-    bool isStdout() const { return m_file == stdout; }
-    bool isEmpty() const { return m_empty; }
+    bool isStdout() const { return stream == stdout; }
+    bool isEmpty() const { return empty; }
 
 private:
-    FILE *m_file = nullptr;
-    QString m_path;
-    bool m_empty = true; // the file held nothing when it was opened
+    FILE *stream = nullptr;
+    QString filePath;
+    bool empty = true; // the file held nothing when it was opened
 };
 
 // A file output: CSV rows or JSON lines.
@@ -58,15 +58,15 @@ class FileWatchOutput : public WatchOutput
 public:
     bool open(const QString &path, WatchTextFile::Existing existing, QString *error);
     bool reopen() override;
-    bool isStdout() const { return m_file.isStdout(); }
-    QString errorText() const override { return m_error; }
+    bool isStdout() const { return textFile.isStdout(); }
+    QString errorText() const override { return lastError; }
     // The first line of a file of this kind (empty: none).
     virtual QString header() const { return QString(); }
 
 protected:
     bool startFile(); // the header, if the file is new or empty
-    WatchTextFile m_file;
-    QString m_error;
+    WatchTextFile textFile;
+    QString lastError;
 };
 
 class CsvWatchOutput : public FileWatchOutput
