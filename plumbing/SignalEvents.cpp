@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-int SignalEvents::s_pipe[2] = {-1, -1};
+int SignalEvents::selfPipe[2] = {-1, -1};
 
 namespace {
 const int Handled[] = {SIGINT, SIGTERM, SIGHUP};
@@ -20,9 +20,9 @@ std::atomic<bool> &SignalEvents::pending()
 
 SignalEvents::SignalEvents(QObject *parent) : QObject(parent)
 {
-    if (::pipe(s_pipe) != 0)
+    if (::pipe(selfPipe) != 0)
         return;
-    for (int fd : s_pipe) {
+    for (int fd : selfPipe) {
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
@@ -32,10 +32,10 @@ SignalEvents::SignalEvents(QObject *parent) : QObject(parent)
     sa.sa_flags = SA_RESTART;
     for (int signo : Handled)
         ::sigaction(signo, &sa, nullptr);
-    m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+    notifier = new QSocketNotifier(selfPipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
         unsigned char signo;
-        while (::read(s_pipe[0], &signo, 1) > 0)
+        while (::read(selfPipe[0], &signo, 1) > 0)
             emit received(int(signo));
     });
 }
@@ -44,8 +44,8 @@ SignalEvents::~SignalEvents()
 {
     for (int signo : Handled)
         std::signal(signo, SIG_DFL);
-    delete m_notifier;
-    for (int &fd : s_pipe) {
+    delete notifier;
+    for (int &fd : selfPipe) {
         if (fd >= 0)
             ::close(fd);
         fd = -1;
@@ -56,8 +56,8 @@ void SignalEvents::onSignal(int signo)
 {
     pending().store(true);
     const unsigned char byte = static_cast<unsigned char>(signo);
-    if (s_pipe[1] >= 0) {
-        const ssize_t ignored = ::write(s_pipe[1], &byte, 1);
+    if (selfPipe[1] >= 0) {
+        const ssize_t ignored = ::write(selfPipe[1], &byte, 1);
         (void)ignored;
     }
 }

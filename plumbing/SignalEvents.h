@@ -20,7 +20,7 @@ public:
     explicit SignalEvents(QObject *parent = nullptr);
     ~SignalEvents() override;
 
-    bool isValid() const { return m_notifier != nullptr; }
+    bool isValid() const { return notifier != nullptr; }
 
     // Set by the handler itself, so it is seen even while the event loop is
     // not running. Tests may set it by hand.
@@ -31,8 +31,8 @@ signals:
 
 private:
     static void onSignal(int signo);
-    static int s_pipe[2];
-    QSocketNotifier *m_notifier = nullptr;
+    static int selfPipe[2];
+    QSocketNotifier *notifier = nullptr;
 };
 
 #endif

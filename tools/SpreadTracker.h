@@ -11,29 +11,29 @@ template <typename T>
 class SpreadTracker
 {
 public:
-    explicit SpreadTracker(T marker) : m_marker(marker) { reset(); }
+    explicit SpreadTracker(T marker) : resetMarker(marker) { reset(); }
 
-    void reset() { m_max = m_min = m_marker; }
+    void reset() { largest = smallest = resetMarker; }
 
     void add(T sample)
     {
-        if (m_max == m_marker)
-            m_max = m_min = sample;
-        else if (sample > m_max)
-            m_max = sample;
-        else if (sample < m_min)
-            m_min = sample;
+        if (largest == resetMarker)
+            largest = smallest = sample;
+        else if (sample > largest)
+            largest = sample;
+        else if (sample < smallest)
+            smallest = sample;
     }
 
-    T maximum() const { return m_max; }
-    T minimum() const { return m_min; }
+    T maximum() const { return largest; }
+    T minimum() const { return smallest; }
     // Widened so that the spread of two extreme signed values cannot overflow.
-    qint64 spread() const { return qint64(m_max) - qint64(m_min); }
+    qint64 spread() const { return qint64(largest) - qint64(smallest); }
 
 private:
-    T m_marker;
-    T m_max;
-    T m_min;
+    T resetMarker;
+    T largest;
+    T smallest;
 };
 
 // The PID window's two trackers: the temperature (signed) and the PWM value.
