@@ -1,5 +1,6 @@
 // korvex-ymodem: send or receive one file over a serial port with YModem.
 
+#include "ExitCode.h"
 #include "YmodemCli.h"
 
 #include <QCoreApplication>
@@ -22,16 +23,16 @@ int main(int argc, char *argv[])
     const YmodemCli::Options options = YmodemCli::parseArguments(app.arguments().mid(1));
     if (options.version) {
         std::printf("korvex-ymodem %s\n", KORVEX_VERSION);
-        return 0;
+        return ExitCode::Done;
     }
     if (options.help) {
         std::fputs(YmodemCli::usage().toLocal8Bit().constData(), stdout);
-        return 0;
+        return ExitCode::Done;
     }
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "korvex-ymodem: %s\n\n%s", options.error.toLocal8Bit().constData(),
                      YmodemCli::usage().toLocal8Bit().constData());
-        return YmodemCli::ExitUsage;
+        return ExitCode::BadArguments;
     }
     YmodemCli cli(stderr, ::isatty(STDERR_FILENO) == 1);
     cli.setStopFlag(&g_interrupted);

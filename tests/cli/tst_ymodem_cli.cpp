@@ -1,3 +1,4 @@
+#include "ExitCode.h"
 #include "LinkedPtys.h"
 #include "ScriptedReceiver.h"
 #include "TestFiles.h"
@@ -358,7 +359,7 @@ void TestYmodemCli::stopFlagAndInterrupt()
         QStringList messages;
         connect(&cli, &YmodemCli::message, this, [&messages](const QString &m) { messages << m; });
         QTimer::singleShot(400, [] { flag = 1; });
-        QCOMPARE(cli.run(o), int(YmodemCli::ExitAborted));
+        QCOMPARE(cli.run(o), ExitCode::Aborted);
         QVERIFY2(messages.join('\n').contains("stopped by the user"), qPrintable(messages.join('\n')));
         QByteArray got = far.read(6, 2000);
         QVERIFY2(got.endsWith(QByteArray(5, 0x18)), got.toHex().constData());
