@@ -94,6 +94,7 @@ public:
 
 private:
     quint8 execute(quint16 word, const QByteArray &data);
+    quint8 catalogueSetting(quint16 word, const QByteArray &data);
     void softReset();
     void step(double dtSeconds);
     double ratedCurrent() const;
