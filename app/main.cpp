@@ -1,4 +1,5 @@
 #include "AdminWd.h"
+#include "ExitCode.h"
 #include "Language.h"
 #include "PlCommand.h"
 #include "ScreenScaling.h"
@@ -18,7 +19,7 @@ int main(int argc, char *argv[])
     const QString langOption = Language::fromArguments(arguments, &langOk);
     if (!langOk) {
         std::fprintf(stderr, "korvex: --lang takes en or zh\n");
-        return 2;
+        return ExitCode::BadArguments;
     }
 
     enableScreenScaling();

@@ -7,7 +7,10 @@
 //              exec:COMMAND  COMMAND (run by /bin/sh) with stdin/stdout on the line
 //
 // The pacer ends when an exec endpoint's command ends (after delivering what
-// that command wrote), with the command's exit status, or on SIGINT/SIGTERM.
+// that command wrote), with the command's exit status, or on SIGINT/SIGTERM. Its own codes are
+// the programs' (ExitCode): 2 a bad command line, 1 an endpoint not opened.
+
+#include "ExitCode.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -120,18 +123,18 @@ int main(int argc, char **argv)
                 return nullptr;
             if (i + 1 >= argc) {
                 usage();
-                std::exit(2);
+                std::exit(ExitCode::BadArguments);
             }
             return argv[++i];
         };
         if (const char *v = value("--baud")) baud = std::atol(v);
-        else if (a == "--help" || a == "-h") { usage(); return 0; }
+        else if (a == "--help" || a == "-h") { usage(); return ExitCode::Done; }
         else if (nendpoints < 2) endpoints[nendpoints++] = a;
-        else { usage(); return 2; }
+        else { usage(); return ExitCode::BadArguments; }
     }
     if (baud <= 0 || nendpoints != 2) {
         usage();
-        return 2;
+        return ExitCode::BadArguments;
     }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -141,13 +144,13 @@ int main(int argc, char **argv)
     for (int k = 0; k < 2; ++k) {
         if (!openEndpoint(endpoints[k], ends[k])) {
             std::fprintf(stderr, "korvex-pacer: cannot open endpoint %s: %s\n", endpoints[k].c_str(), std::strerror(errno));
-            return 1;
+            return ExitCode::LineNotOpened;
         }
     }
     Direction dirs[2]; // dirs[k]: bytes from ends[k] to ends[1-k]
     const double bytesPerSecond = double(baud) / 10.0;
     auto last = Clock::now();
-    int exitCode = 0;
+    int exitCode = ExitCode::Done;
     bool ending = false;
     Clock::time_point endBy{};
 

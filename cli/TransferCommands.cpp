@@ -3,6 +3,7 @@
 
 #include "Console.h"
 #include "CtlCommands.h"
+#include "ExitCode.h"
 #include "KorvexCtl.h"
 #include "YmodemCli.h"
 
@@ -46,7 +47,7 @@ int runTransfer(CtlContext &ctx, bool send)
                       {QStringLiteral("file"), send ? ctx.args.at(0) : done.path},
                       {QStringLiteral("bytes"), double(done.bytes)},
                       {QStringLiteral("seconds"), clock.elapsed() / 1000.0},
-                      {QStringLiteral("result"), code == 0 ? QStringLiteral("ok") : QStringLiteral("failed")},
+                      {QStringLiteral("result"), code == ExitCode::Done ? QStringLiteral("ok") : QStringLiteral("failed")},
                       {QStringLiteral("message"), done.text},
                       {QStringLiteral("exit_code"), code}};
         Console::out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));

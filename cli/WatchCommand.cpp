@@ -4,6 +4,7 @@
 #include "DeviceSession.h"
 #include "ExitCode.h"
 #include "KorvexCtl.h"
+#include "SignalEvents.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -12,12 +13,6 @@
 WatchCommand::WatchCommand(DeviceSession &session, const Settings &settings)
     : m_session(session), m_settings(settings), m_portOpen(session.isOpen()), m_openBackOffMs(settings.intervalMs)
 {
-}
-
-std::atomic<bool> &WatchCommand::reopenRequested()
-{
-    static std::atomic<bool> requested{false};
-    return requested;
 }
 
 void WatchCommand::reopenOutputs()
@@ -36,7 +31,8 @@ void WatchCommand::addOutput(std::unique_ptr<WatchOutput> output)
 bool WatchCommand::waitUntil(qint64 elapsedMs)
 {
     while (!KorvexCtl::stopRequested().load()) {
-        if (reopenRequested().exchange(false))
+        // SIGHUP (log rotation): the files are reopened between polls.
+        if (SignalEvents::reopenPending().exchange(false))
             reopenOutputs();
         const qint64 remaining = elapsedMs - m_clock.elapsed();
         if (remaining <= 0)

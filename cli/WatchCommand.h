@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -33,10 +32,6 @@ public:
     };
 
     static constexpr int MaxReopenBackOffMs = 4000;
-
-    // SIGHUP: the program's handler sets it; the watch reopens its output
-    // files at the next slice (log rotation).
-    static std::atomic<bool> &reopenRequested();
 
     WatchCommand(DeviceSession &session, const Settings &settings);
 

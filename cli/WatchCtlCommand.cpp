@@ -6,9 +6,9 @@
 #include "ExitCode.h"
 #include "MqttOptions.h"
 #include "MqttWatchOutput.h"
+#include "SignalEvents.h"
 #include "WatchCommand.h"
 
-#include <csignal>
 #include <limits>
 
 namespace {
@@ -21,12 +21,6 @@ constexpr int MqttQueueMs = 10 * 60 * 1000;
 
 const char *const kMqttOptions[] = {"mqtt", "mqtt-topic", "mqtt-id", "mqtt-client-id", "mqtt-user",
                                     "mqtt-password-file", "mqtt-tls-ca", "mqtt-qos"};
-
-extern "C" void onHangup(int)
-{
-    // Only a flag: the watch reopens its files between polls.
-    WatchCommand::reopenRequested().store(true);
-}
 
 bool readMqttOptions(const CtlContext &ctx, MqttOptions *mqtt, QString *error)
 {
@@ -193,9 +187,11 @@ CtlCommand watchCommand()
                 return watch.portOpen() ? session.consecutiveFailures() : std::numeric_limits<quint32>::max();
             }));
         }
-        std::signal(SIGHUP, onHangup);
-
+        // From here SIGHUP reopens the files (between polls) instead of
+        // ending the watch.
+        SignalEvents::setHangupReopens(true);
         code = watch.run();
+        SignalEvents::setHangupReopens(false);
         if (code != ExitCode::Done)
             Console::error(QStringLiteral("watch: %1").arg(watch.errorText()));
         if (publisher) {

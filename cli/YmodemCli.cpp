@@ -1,5 +1,6 @@
 #include "YmodemCli.h"
 
+#include "ExitCode.h"
 #include "YmodemFileReceive.h"
 #include "YmodemFileTransmit.h"
 #include "YmodemHeader.h"
@@ -87,10 +88,10 @@ QString YmodemCli::usage()
 int YmodemCli::exitCodeFor(int status)
 {
     switch (status) {
-    case YmodemFileTransmit::StatusFinished: return ExitFinished;
-    case YmodemFileTransmit::StatusAborted: return ExitAborted;
-    case YmodemFileTransmit::StatusTimedOut: return ExitTimedOut;
-    default: return ExitFailed;
+    case YmodemFileTransmit::StatusFinished: return ExitCode::Done;
+    case YmodemFileTransmit::StatusAborted: return ExitCode::Aborted;
+    case YmodemFileTransmit::StatusTimedOut: return ExitCode::NoReply;
+    default: return ExitCode::Failed;
     }
 }
 
@@ -163,7 +164,7 @@ int YmodemCli::run(const Options &o)
     sending = o.send;
     last = Outcome();
     QEventLoop loop;
-    int code = ExitFailed;
+    int code = ExitCode::Failed;
     QTimer stopWatch; // Ctrl-C arrives as a flag; it is turned into a stop here
     stopWatch.setInterval(50);
     const auto stopAsked = [this] { return stopWanted || (stopFlag && *stopFlag != 0); };
@@ -195,7 +196,7 @@ int YmodemCli::run(const Options &o)
         });
         if (!t.startTransfer()) {
             printLine(QStringLiteral("cannot open port %1: %2").arg(o.port, t.failureReason()));
-            return ExitPortNotOpened;
+            return ExitCode::PortNotOpened;
         }
         printLine(QStringLiteral("waiting for the receiver on %1 at %2 baud").arg(o.port).arg(o.baud));
         stopWatch.start();
@@ -233,7 +234,7 @@ int YmodemCli::run(const Options &o)
     });
     if (!r.startTransfer()) {
         printLine(QStringLiteral("cannot open port %1: %2").arg(o.port, r.failureReason()));
-        return ExitPortNotOpened;
+        return ExitCode::PortNotOpened;
     }
     printLine(QStringLiteral("waiting for the sender on %1 at %2 baud").arg(o.port).arg(o.baud));
     stopWatch.start();

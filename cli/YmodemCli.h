@@ -28,15 +28,6 @@ class YmodemCli : public QObject
     Q_OBJECT
 
 public:
-    enum ExitCode {
-        ExitFinished = 0,
-        ExitUsage = 2,
-        ExitAborted = 3,
-        ExitTimedOut = 4,
-        ExitFailed = 5,
-        ExitPortNotOpened = 6
-    };
-
     struct Options {
         bool help = false;
         bool version = false;
@@ -66,7 +57,7 @@ public:
     int run(const Options &options);
 
     // Asks a running transfer to stop (the peer gets the cancel burst, the
-    // exit code is ExitAborted). Call it on the thread that runs run().
+    // exit code is ExitCode::Aborted). Call it on the thread that runs run().
     void requestStop();
     // A flag that a signal handler sets (it may do nothing else): once it is
     // non-zero the running transfer stops as with requestStop(). Checked

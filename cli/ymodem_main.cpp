@@ -1,20 +1,13 @@
 // korvex-ymodem: send or receive one file over a serial port with YModem.
 
+#include "ExitCode.h"
+#include "SignalEvents.h"
 #include "YmodemCli.h"
 
 #include <QCoreApplication>
 
-#include <csignal>
 #include <cstdio>
 #include <unistd.h>
-
-// The handler only sets this flag; the transfer's event loop looks at it.
-static volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void onInterrupt(int)
-{
-    g_interrupted = 1;
-}
 
 int main(int argc, char *argv[])
 {
@@ -22,20 +15,21 @@ int main(int argc, char *argv[])
     const YmodemCli::Options options = YmodemCli::parseArguments(app.arguments().mid(1));
     if (options.version) {
         std::printf("korvex-ymodem %s\n", KORVEX_VERSION);
-        return 0;
+        return ExitCode::Done;
     }
     if (options.help) {
         std::fputs(YmodemCli::usage().toLocal8Bit().constData(), stdout);
-        return 0;
+        return ExitCode::Done;
     }
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "korvex-ymodem: %s\n\n%s", options.error.toLocal8Bit().constData(),
                      YmodemCli::usage().toLocal8Bit().constData());
-        return YmodemCli::ExitUsage;
+        return ExitCode::BadArguments;
     }
     YmodemCli cli(stderr, ::isatty(STDERR_FILENO) == 1);
-    cli.setStopFlag(&g_interrupted);
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    // Ctrl-C, SIGTERM or a closed terminal stop the transfer: the peer gets
+    // the cancel burst, the exit code is Aborted.
+    SignalEvents stopOnSignal;
+    QObject::connect(&stopOnSignal, &SignalEvents::received, &cli, &YmodemCli::requestStop);
     return cli.run(options);
 }

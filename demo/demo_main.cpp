@@ -28,7 +28,9 @@
 
 #include "AdminWd.h"
 #include "CommSet.h"
+#include "ExitCode.h"
 #include "Language.h"
+#include "OptionErrors.h"
 #include "ScreenScaling.h"
 #include "PlCommand.h"
 #include "SignalEvents.h"
@@ -286,21 +288,26 @@ int main(int argc, char *argv[])
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    if (!parser.parse(arguments) || parser.isSet(helpOption) || parser.isSet(versionOption)
-        || arguments.contains(QStringLiteral("--help-all"))) {
-        // Help, version and errors need no display: a core application
-        // answers them (process() prints and exits).
+    const bool parsed = parser.parse(arguments);
+    const bool helpAll = arguments.contains(QStringLiteral("--help-all"));
+    if (!parsed && !helpAll) {
+        std::fprintf(stderr, "korvex-demo: %s\nTry 'korvex-demo --help'.\n", qPrintable(optionError(parser)));
+        return ExitCode::BadArguments;
+    }
+    if (parser.isSet(helpOption) || parser.isSet(versionOption) || helpAll) {
+        // Help and version need no display: a core application answers
+        // them (process() prints and exits).
         QCoreApplication core(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("korvex-demo"));
         QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
         parser.process(core);
-        return 0;
+        return ExitCode::Done;
     }
 
     const QString lang = parser.value(langOption);
     if (!lang.isEmpty() && !Language::isKnown(lang)) {
         std::fprintf(stderr, "korvex-demo: --lang takes en or zh\n");
-        return 2;
+        return ExitCode::BadArguments;
     }
 
     enableScreenScaling();
@@ -322,7 +329,7 @@ int main(int argc, char *argv[])
     if (simPort.isEmpty()) {
         std::fprintf(stderr, "korvex-demo: the simulator did not start\n");
         stopSimulator(sim);
-        return 1;
+        return ExitCode::DemoFailed;
     }
     std::printf("korvex-demo: simulated laser on %s\n", qPrintable(simPort));
     std::printf("korvex-demo: firmware sent from the update window lands in %s\n", qPrintable(firmwareDir.path()));
@@ -340,7 +347,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "korvex-demo: factory mode did not unlock\n");
         closeWindow(window);
         stopSimulator(sim);
-        return 1;
+        return ExitCode::DemoFailed;
     }
     TrendWd *trendWindow = trendShot ? openTrendBeside(window) : nullptr;
     auto *pidWindow = window->findChild<QMainWindow *>(QStringLiteral("PidAdjust"));
@@ -353,7 +360,7 @@ int main(int argc, char *argv[])
         });
     }
 
-    int exitCode = 0;
+    int exitCode = ExitCode::Done;
     if (!shotFile.isEmpty()) {
         // Live data: the firmware version field is filled by the first
         // status reply; a few more polls settle every field and lamp.
@@ -383,7 +390,7 @@ int main(int argc, char *argv[])
             poll->stop();
             if (gaveUp) {
                 std::fprintf(stderr, "korvex-demo: no live data (or no trend) in time\n");
-                exitCode = 1;
+                exitCode = ExitCode::DemoFailed;
             }
             if (trendWindow)
                 pointAtBend(trendWindow);
@@ -391,7 +398,7 @@ int main(int argc, char *argv[])
                                     : factoryShot ? sideBySide(window, pidWindow) : window->grab();
             if (!picture.save(shotFile, "PNG")) {
                 std::fprintf(stderr, "korvex-demo: cannot write %s\n", qPrintable(shotFile));
-                exitCode = 1;
+                exitCode = ExitCode::DemoFailed;
             } else {
                 std::printf("korvex-demo: saved %s\n", qPrintable(shotFile));
                 if (factoryShot)

@@ -10,12 +10,31 @@ int SignalEvents::s_pipe[2] = {-1, -1};
 
 namespace {
 const int Handled[] = {SIGINT, SIGTERM, SIGHUP};
+// The byte a reopening SIGHUP writes to the pipe (no signal has number 0).
+constexpr unsigned char ReopenByte = 0;
+
+std::atomic<bool> &hangupReopens()
+{
+    static std::atomic<bool> flag{false};
+    return flag;
 }
+} // namespace
 
 std::atomic<bool> &SignalEvents::pending()
 {
     static std::atomic<bool> flag{false};
     return flag;
+}
+
+std::atomic<bool> &SignalEvents::reopenPending()
+{
+    static std::atomic<bool> flag{false};
+    return flag;
+}
+
+void SignalEvents::setHangupReopens(bool reopens)
+{
+    hangupReopens().store(reopens);
 }
 
 SignalEvents::SignalEvents(QObject *parent) : QObject(parent)
@@ -34,9 +53,13 @@ SignalEvents::SignalEvents(QObject *parent) : QObject(parent)
         ::sigaction(signo, &sa, nullptr);
     m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        unsigned char signo;
-        while (::read(s_pipe[0], &signo, 1) > 0)
-            emit received(int(signo));
+        unsigned char byte;
+        while (::read(s_pipe[0], &byte, 1) > 0) {
+            if (byte == ReopenByte)
+                emit reopenRequested();
+            else
+                emit received(int(byte));
+        }
     });
 }
 
@@ -54,8 +77,9 @@ SignalEvents::~SignalEvents()
 
 void SignalEvents::onSignal(int signo)
 {
-    pending().store(true);
-    const unsigned char byte = static_cast<unsigned char>(signo);
+    const bool reopen = signo == SIGHUP && hangupReopens().load();
+    (reopen ? reopenPending() : pending()).store(true);
+    const unsigned char byte = reopen ? ReopenByte : static_cast<unsigned char>(signo);
     if (s_pipe[1] >= 0) {
         const ssize_t ignored = ::write(s_pipe[1], &byte, 1);
         (void)ignored;

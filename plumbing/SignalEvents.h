@@ -12,6 +12,9 @@ class QSocketNotifier;
 // pipe's reader emits `received` in the event loop, where anything may be
 // done (quit, stop a transfer, let destructors run as on a normal exit).
 // Code that blocks outside the event loop asks `pending()` between its steps.
+// A program that keeps files open for a long time (korvexctl watch) may have
+// SIGHUP mean "reopen them" (log rotation) instead: it then comes as
+// `reopenRequested` and sets `reopenPending()`, never `pending()`.
 // One instance per process.
 class SignalEvents : public QObject
 {
@@ -26,8 +29,15 @@ public:
     // not running. Tests may set it by hand.
     static std::atomic<bool> &pending();
 
+    // From now on SIGHUP asks for a reopen (true) or stops as the others
+    // (false, the default).
+    static void setHangupReopens(bool reopens);
+    // Set by a SIGHUP that asks for a reopen; the reader clears it.
+    static std::atomic<bool> &reopenPending();
+
 signals:
     void received(int signo);
+    void reopenRequested();
 
 private:
     static void onSignal(int signo);

@@ -6,6 +6,7 @@
 #include "SimPtyLine.h"
 #include "SimSerialLine.h"
 #include "SimServer.h"
+#include "ExitCode.h"
 #include "SignalEvents.h"
 
 #include <QCoreApplication>
@@ -22,13 +23,13 @@ int main(int argc, char *argv[])
     switch (options.parse(app.arguments().mid(1), &error)) {
     case SimOptions::ShowHelp:
         std::fputs(SimOptions::helpText().toLocal8Bit().constData(), stdout);
-        return 0;
+        return ExitCode::Done;
     case SimOptions::ShowVersion:
         std::printf("korvex-sim %s\n", KORVEX_VERSION);
-        return 0;
+        return ExitCode::Done;
     case SimOptions::Invalid:
         std::fprintf(stderr, "korvex-sim: %s\nTry 'korvex-sim --help'.\n", error.toLocal8Bit().constData());
-        return 2;
+        return ExitCode::BadArguments;
     case SimOptions::Run:
         break;
     }
@@ -43,7 +44,7 @@ int main(int argc, char *argv[])
         line.reset(new SimSerialLine(options.portName, options.baud));
     if (!line->open(&error)) {
         std::fprintf(stderr, "korvex-sim: %s\n", error.toLocal8Bit().constData());
-        return 1;
+        return ExitCode::LineNotOpened;
     }
 
     SimDevice device;
@@ -65,7 +66,7 @@ int main(int argc, char *argv[])
     SimServer server(line.get(), &device, options.faults, settings);
     if (!server.start(&error)) {
         std::fprintf(stderr, "korvex-sim: %s\n", error.toLocal8Bit().constData());
-        return 1;
+        return ExitCode::LineNotOpened;
     }
 
     std::unique_ptr<SimBootLoader> bootLoader;
@@ -79,7 +80,7 @@ int main(int argc, char *argv[])
         });
         if (!bootLoader->start(&error)) {
             std::fprintf(stderr, "korvex-sim: %s\n", error.toLocal8Bit().constData());
-            return 1;
+            return ExitCode::LineNotOpened;
         }
         server.setBootLoader(bootLoader.get());
     }
@@ -89,5 +90,5 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
 
     app.exec();
-    return 0;
+    return ExitCode::Done;
 }

@@ -95,6 +95,26 @@ private slots:
                 QVERIFY2(out.contains("Usage"), qPrintable(out));
         }
     }
+
+    // A command line a program cannot use ends it with the same code in
+    // every program (2) and a line that names the word, before a display
+    // or a port is needed.
+    void unknownOptionIsBadArguments_data()
+    {
+        helpAndVersionWithoutADisplay_data();
+    }
+
+    void unknownOptionIsBadArguments()
+    {
+        QFETCH(QString, program);
+        QProcess p;
+        p.start(built(program), {"--no-such-option"});
+        QVERIFY(p.waitForFinished(20000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == 2, qPrintable(QString::number(p.exitCode()) + ": " + err));
+        QVERIFY2(err.contains("no-such-option"), qPrintable(err));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProgramsHeadless)

@@ -1,3 +1,4 @@
+#include "ExitCode.h"
 #include "LinkedPtys.h"
 #include "ScriptedReceiver.h"
 #include "TestFiles.h"
@@ -358,13 +359,14 @@ void TestYmodemCli::stopFlagAndInterrupt()
         QStringList messages;
         connect(&cli, &YmodemCli::message, this, [&messages](const QString &m) { messages << m; });
         QTimer::singleShot(400, [] { flag = 1; });
-        QCOMPARE(cli.run(o), int(YmodemCli::ExitAborted));
+        QCOMPARE(cli.run(o), ExitCode::Aborted);
         QVERIFY2(messages.join('\n').contains("stopped by the user"), qPrintable(messages.join('\n')));
         QByteArray got = far.read(6, 2000);
         QVERIFY2(got.endsWith(QByteArray(5, 0x18)), got.toHex().constData());
     }
-    // The program: Ctrl-C (SIGINT) stops it the same way.
-    {
+    // The program: Ctrl-C (SIGINT) stops it the same way, and so does a
+    // closed terminal (SIGHUP).
+    for (int signo : {SIGINT, SIGHUP}) {
         LinkedPtys cable;
         QVERIFY(cable.isValid());
         QTemporaryDir dir;
@@ -372,10 +374,10 @@ void TestYmodemCli::stopFlagAndInterrupt()
         QProcess receive;
         receive.start(program(), {"receive", "--port", cable.a, dir.path()});
         QVERIFY(far.waitFor('C', 5000));
-        ::kill(pid_t(receive.processId()), SIGINT);
+        ::kill(pid_t(receive.processId()), signo);
         QVERIFY(receive.waitForFinished(10000));
         QCOMPARE(receive.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(receive.exitCode(), 3);
+        QCOMPARE(receive.exitCode(), ExitCode::Aborted);
         QVERIFY(receive.readAllStandardError().contains("stopped by the user"));
         QVERIFY(far.read(5, 2000).endsWith(QByteArray(5, 0x18)));
     }
