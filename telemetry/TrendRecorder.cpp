@@ -1,57 +1,55 @@
 #include "TrendRecorder.h"
 
-#include "StatusRecord.h"
-
 #include <QCoreApplication>
 
-bool TrendRecorder::start(const QString &target, QString *error)
+#include <cerrno>
+#include <cstring>
+
+namespace {
+// The system's reason for the last failed open or write.
+QString systemReason()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+} // namespace
+
+bool TrendRecorder::start(const QString &target, QString *reason)
 {
     stop();
     path = target;
     rowCount = 0;
-    file.setFileName(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = file.errorString();
+    csv = std::make_unique<CsvWatchOutput>();
+    QString detail;
+    if (!csv->open(target, WatchTextFile::Existing::Overwrite, &detail)) {
+        *reason = systemReason();
+        csv.reset();
         return false;
     }
-    return writeLine(StatusRecord::csvLine(StatusRecord::csvHeader()), error);
+    return true;
 }
 
 void TrendRecorder::stop()
 {
-    if (file.isOpen())
-        file.close();
+    csv.reset();
 }
 
-bool TrendRecorder::writeSample(const QDateTime &time, const DevStatusCache &cache, QString *error)
+bool TrendRecorder::sample(const QDateTime &time, const DevStatusCache &cache)
 {
-    if (!writeLine(StatusRecord::csvLine(StatusRecord::csvValues(time, cache)), error))
-        return false;
-    ++rowCount;
-    return true;
+    return counted(csv && csv->sample(time, cache));
 }
 
-bool TrendRecorder::writeLost(const QDateTime &time, QString *error)
+bool TrendRecorder::lost(const QDateTime &time)
 {
-    if (!writeLine(StatusRecord::csvLine(StatusRecord::lostCsvValues(time)), error))
-        return false;
-    ++rowCount;
-    return true;
+    return counted(csv && csv->lost(time));
 }
 
-bool TrendRecorder::writeLine(const QString &line, QString *error)
+bool TrendRecorder::counted(bool written)
 {
-    if (!file.isOpen()) {
-        *error = QCoreApplication::translate("TrendRecorder", "未在记录");
-        return false;
+    if (written) {
+        ++rowCount;
+        return true;
     }
-    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
-    // Unbuffered to the system at every row: a full disk or a vanished
-    // medium shows here, not at the end of a long recording.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        *error = file.errorString();
-        file.close();
-        return false;
-    }
-    return true;
+    error = csv ? systemReason() : QCoreApplication::translate("TrendRecorder", "未在记录");
+    csv.reset();
+    return false;
 }

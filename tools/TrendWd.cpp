@@ -71,6 +71,8 @@ TrendWd::TrendWd(QWidget *parent) : QMainWindow(parent), ui(new Ui::TrendWd)
 TrendWd::~TrendWd()
 {
     recorder.stop();
+    for (const auto &output : outputs)
+        output->finish();
     delete ui;
 }
 
@@ -209,16 +211,40 @@ void TrendWd::redrawIfVisible(qint64 newest)
     redraw();
 }
 
+namespace {
+bool hand(WatchOutput &output, const QDateTime &time, const DevStatusCache *cache)
+{
+    return cache ? output.sample(time, *cache) : output.lost(time);
+}
+} // namespace
+
+void TrendWd::addOutput(std::unique_ptr<WatchOutput> output)
+{
+    outputs.push_back(std::move(output));
+}
+
+void TrendWd::deliver(const QDateTime &time, const DevStatusCache *cache)
+{
+    if (recorder.isRecording()) {
+        if (hand(recorder, time, cache))
+            showRecordState();
+        else
+            recordFailed(recorder.errorText());
+    }
+    for (auto it = outputs.begin(); it != outputs.end();) {
+        if (hand(**it, time, cache)) {
+            ++it;
+        } else {
+            (*it)->finish();
+            it = outputs.erase(it);
+        }
+    }
+}
+
 void TrendWd::addStatus(const DevStatusCache &cache)
 {
     const QDateTime now = QDateTime::currentDateTime();
-    if (recorder.isRecording()) {
-        QString reason;
-        if (recorder.writeSample(now, cache, &reason))
-            showRecordState();
-        else
-            recordFailed(reason);
-    }
+    deliver(now, &cache);
     newestPollMs = now.toMSecsSinceEpoch();
     addSample(TrendSample::fromStatus(newestPollMs, cache));
 }
@@ -226,13 +252,7 @@ void TrendWd::addStatus(const DevStatusCache &cache)
 void TrendWd::addLost()
 {
     const QDateTime now = QDateTime::currentDateTime();
-    if (recorder.isRecording()) {
-        QString reason;
-        if (recorder.writeLost(now, &reason))
-            showRecordState();
-        else
-            recordFailed(reason);
-    }
+    deliver(now, nullptr);
     newestPollMs = now.toMSecsSinceEpoch();
     store.appendGap(newestPollMs);
     redrawIfVisible(newestPollMs);

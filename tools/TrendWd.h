@@ -11,6 +11,9 @@
 #include <QMainWindow>
 #include <QVector>
 
+#include <memory>
+#include <vector>
+
 namespace QtCharts {
 class QAreaSeries;
 class QCategoryAxis;
@@ -60,6 +63,12 @@ public:
     void stopRecording();
     bool isRecording() const { return recorder.isRecording(); }
     int recordedRows() const { return recorder.rows(); }
+
+    // Every poll from now on also goes to this output, as `korvexctl watch`
+    // hands its polls to its outputs. An output that cannot be written is
+    // finished and let go; the charts and the recording go on.
+    void addOutput(std::unique_ptr<WatchOutput> output);
+    int outputCount() const { return int(outputs.size()); }
 
 public slots:
     // A complete status reply, decoded.
@@ -125,12 +134,16 @@ private:
     // Round ticks over [low, high], no more of them than the plot's height holds.
     AxisTicks::Scale valueScale(Plot &p, double low, double high, double minSpan);
     void alignPlotAreas();
+    // The one place where the window's polls leave it: the recording while
+    // it runs, then every added output. cache is null for a lost poll.
+    void deliver(const QDateTime &time, const DevStatusCache *cache);
     void recordFailed(const QString &reason);
     void showRecordState();
 
     Ui::TrendWd *ui;
     TrendStore store;
     TrendRecorder recorder;
+    std::vector<std::unique_ptr<WatchOutput>> outputs;
     QVector<Channel> channels;
     Plot plots[3];
     qint64 spanMs = 60 * 1000; // 0: everything kept

@@ -59,6 +59,36 @@ bool lineCrosses(const QVector<TrendReduce::Segment> &lines, qint64 t)
     return false;
 }
 
+// What an output added to the trend window was handed.
+struct Tally
+{
+    int samples = 0;
+    int lost = 0;
+    bool finished = false;
+};
+
+// Counts the polls; the write at index failAt (0-based) fails.
+class TallyOutput : public WatchOutput
+{
+public:
+    TallyOutput(Tally *tally, int failAt) : tally(tally), failAt(failAt) {}
+    bool sample(const QDateTime &, const DevStatusCache &) override { return take(&tally->samples); }
+    bool lost(const QDateTime &) override { return take(&tally->lost); }
+    void finish() override { tally->finished = true; }
+
+private:
+    bool take(int *count)
+    {
+        if (writes++ == failAt)
+            return false;
+        ++*count;
+        return true;
+    }
+    Tally *tally;
+    int failAt;
+    int writes = 0;
+};
+
 int pointCount(const QVector<TrendReduce::Segment> &lines)
 {
     int n = 0;
@@ -85,6 +115,8 @@ private slots:
     void recordingStopsWhenTheFileCannotGrow();
     void recordingNameGetsCsvSuffix_data();
     void recordingNameGetsCsvSuffix();
+    void windowOutputsGetEveryPoll_data();
+    void windowOutputsGetEveryPoll();
     void windowHoldsAtMost24Hours();
     void windowPauseFreezesView();
     void windowLegendHidesChannel();
@@ -235,12 +267,12 @@ void TestTrend::recorderWritesWatchColumns()
     cache.fanSpeed2 = 1740;
     const QDateTime t1 = QDateTime::fromMSecsSinceEpoch(kStart + 123);
     const QDateTime t2 = QDateTime::fromMSecsSinceEpoch(kStart + 623);
-    QVERIFY(rec.writeSample(t1, cache, &error));
+    QVERIFY(rec.sample(t1, cache));
     // Flushed at once: readable while recording goes on.
     QFile partial(path);
     QVERIFY(partial.open(QIODevice::ReadOnly));
     QCOMPARE(partial.readAll().count('\n'), 2);
-    QVERIFY(rec.writeLost(t2, &error));
+    QVERIFY(rec.lost(t2));
     QCOMPARE(rec.rows(), 2);
     rec.stop();
     QVERIFY(!rec.isRecording());
@@ -262,7 +294,7 @@ void TestTrend::recorderReportsUnwritableTargets()
     QVERIFY(!rec.start(QStringLiteral("/proc/version"), &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(!rec.isRecording());
-    QVERIFY(!rec.writeSample(QDateTime::currentDateTime(), DevStatusCache(), &error));
+    QVERIFY(!rec.sample(QDateTime::currentDateTime(), DevStatusCache()));
     // A medium that fills up: the first row that cannot be flushed ends it.
     if (QFile::exists(QStringLiteral("/dev/full"))) {
         error.clear();
@@ -335,6 +367,42 @@ void TestTrend::recordingNameGetsCsvSuffix()
     QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(written));
     QCOMPARE(f.readAll().count('\n'), 2); // the header and one row
     QVERIFY(w.findChild<QLabel *>("labelRecordState")->text().contains(QFileInfo(written).fileName()));
+}
+
+void TestTrend::windowOutputsGetEveryPoll_data()
+{
+    QTest::addColumn<int>("failAt");
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<int>("lost");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("written") << -1 << 2 << 1 << true;
+    QTest::newRow("fails at the lost poll") << 1 << 1 << 0 << false;
+}
+
+void TestTrend::windowOutputsGetEveryPoll()
+{
+    // The recording and an added output take the same polls side by side;
+    // an output that fails is let go without ending the recording.
+    QFETCH(int, failAt);
+    QFETCH(int, samples);
+    QFETCH(int, lost);
+    QFETCH(bool, kept);
+    QTemporaryDir dir;
+    TrendWd w;
+    QVERIFY(w.startRecording(dir.filePath("rec.csv")));
+    Tally tally;
+    w.addOutput(std::make_unique<TallyOutput>(&tally, failAt));
+    DevStatusCache cache;
+    w.addStatus(cache);
+    w.addLost();
+    w.addStatus(cache);
+    QCOMPARE(tally.samples, samples);
+    QCOMPARE(tally.lost, lost);
+    QCOMPARE(w.outputCount(), kept ? 1 : 0);
+    QCOMPARE(tally.finished, !kept);
+    QVERIFY(w.isRecording());
+    QCOMPARE(w.recordedRows(), 3);
+    QCOMPARE(w.samples().size(), 3);
 }
 
 void TestTrend::windowHoldsAtMost24Hours()
