@@ -212,6 +212,10 @@ void AdminWd::connectCommandSignals()
     connect(this, &AdminWd::setLdTypeSignal, plCommand, &PlCommand::setLdTypeParam);
     connect(this, &AdminWd::queryPidParamSignal, plCommand, &PlCommand::queryPidParam);
     connect(this, &AdminWd::queryAllStatParamSignal, plCommand, &PlCommand::queryAllStatParam);
+    PlCommand *executor = plCommand; // the lambda runs on the executor's thread
+    connect(this, &AdminWd::writeCommandSignal, plCommand, [executor](quint16 word, const QVector<quint32> &values) {
+        executor->execWrite(CommandWord(word), values);
+    });
 }
 
 void AdminWd::appendLog(const QString &message)

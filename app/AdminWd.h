@@ -60,6 +60,9 @@ signals:
     void setLdTypeSignal(QByteArray arrData);
     void queryPidParamSignal();
     void queryAllStatParamSignal();
+    // A command of the catalogue that has no signal of its own: its word and
+    // its values, as the catalogue encodes them.
+    void writeCommandSignal(quint16 word, QVector<quint32> values);
     void updatePidWd(QVector<quint32> arrData);
     // For the trend window: each complete all-status reply (decoded), each
     // poll whose reply was lost or refused, and the device port's state.

@@ -1,12 +1,17 @@
 #include "CtlCommand.h"
 
 #include "Console.h"
+#include "CtlCommands.h"
+#include "DevStatusCache.h"
 #include "DeviceSession.h"
 #include "ExitCode.h"
+#include "PlCommand.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <algorithm>
 
 namespace CtlArgs {
 
@@ -151,4 +156,56 @@ int badArguments(const QString &message)
 {
     Console::error(CtlArgs::withoutMark(message));
     return ExitCode::BadArguments;
+}
+
+namespace {
+
+// How the status reply reports what a row writes, for --verify; null when
+// it does not.
+std::function<QJsonValue(const DevStatusCache &)> reportedBy(WriteEcho echo)
+{
+    switch (echo) {
+    case WriteEcho::Power:
+        return [](const DevStatusCache &s) { return QJsonValue(s.powerPercent); };
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+CtlCommand catalogueSetter(CommandWord word)
+{
+    const CommandRow &row = CommandCatalogue::row(word);
+    const QString sets = QString::fromUtf8(row.sets);
+    CtlCommand c;
+    c.name = QString::fromLatin1(row.name);
+    c.summary = QStringLiteral("set ") + sets;
+    c.usage = c.name + QStringLiteral(" N");
+    c.description = QStringLiteral("Sets %1, %2.").arg(sets, CommandCatalogue::rangeText(word));
+    c.factory = row.factory;
+    c.setter = true;
+    c.run = [word, usage = c.usage, name = c.name](CtlContext &ctx) {
+        QString error;
+        qint64 value = 0;
+        if (!CtlArgs::expectArgs(ctx, 1, usage, &error) || !CtlArgs::parseValue(ctx.args.at(0), word, &value, &error))
+            return badArguments(error);
+        const int decimals = CommandCatalogue::row(word).decimals;
+        return runDeviceWrite(ctx, {name + QLatin1Char(' ') + CommandCatalogue::typedText(word, value),
+                                    decimals ? QJsonValue(CommandCatalogue::typedValue(word, value)) : QJsonValue(value),
+                                    [word, value](PlCommand &p) { return p.execWrite(word, {quint32(value)}); },
+                                    reportedBy(CommandCatalogue::row(word).echo)});
+    };
+    return c;
+}
+
+QVector<CtlCommand> withCatalogueSetters(QVector<CtlCommand> commands, bool factory)
+{
+    for (const CommandRow *row : CommandCatalogue::rows()) {
+        const bool given = std::any_of(commands.cbegin(), commands.cend(),
+                                       [row](const CtlCommand &c) { return c.name == QLatin1String(row->name); });
+        if (row->sets && row->factory == factory && !given)
+            commands.append(catalogueSetter(row->word));
+    }
+    return commands;
 }

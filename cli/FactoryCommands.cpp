@@ -163,5 +163,5 @@ CtlCommand fan()
 
 QVector<CtlCommand> factoryCommands()
 {
-    return {maxDac(), compensation(), laserType(), tec(), fan()};
+    return withCatalogueSetters({maxDac(), compensation(), laserType(), tec(), fan()}, true);
 }

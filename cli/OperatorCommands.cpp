@@ -28,27 +28,6 @@ CtlCommand laser()
     return c;
 }
 
-CtlCommand power()
-{
-    CtlCommand c;
-    c.name = QStringLiteral("power");
-    c.summary = QStringLiteral("set the laser power");
-    c.usage = QStringLiteral("power N");
-    c.description = QStringLiteral("Sets the laser power, %1.").arg(CommandCatalogue::rangeText(CommandWord::Power));
-    c.setter = true;
-    c.run = [](CtlContext &ctx) {
-        QString error;
-        qint64 value = 0;
-        if (!CtlArgs::expectArgs(ctx, 1, QStringLiteral("power N"), &error)
-            || !CtlArgs::parseValue(ctx.args.at(0), CommandWord::Power, &value, &error))
-            return badArguments(error);
-        return runDeviceWrite(ctx, {QStringLiteral("power %1").arg(value), value,
-                                    [value](PlCommand &p) { return p.setPowerPercent(quint16(value)); },
-                                    [](const DevStatusCache &s) { return QJsonValue(s.powerPercent); }});
-    };
-    return c;
-}
-
 CtlCommand threshold()
 {
     CtlCommand c;
@@ -113,5 +92,6 @@ CtlCommand clearCounters()
 
 QVector<CtlCommand> operatorCommands()
 {
-    return {laser(), power(), threshold(), restart(), clearCounters()};
+    // The catalogue's setters follow the commands written by hand.
+    return withCatalogueSetters({laser(), catalogueSetter(CommandWord::Power), threshold(), restart(), clearCounters()}, false);
 }

@@ -18,11 +18,11 @@ using W = CommandWord;
 
 // clang-format off
 const CommandRow Table[] = {
-//  word                name              len  encoding         read   min     max     dec unit   log name                                    off name                        echo                         factory
+//  word                name              len  encoding         read   min     max     dec unit   log name                                    off name                        echo                         factory  korvexctl sets
     // The restart is guarded by a fixed pattern.
     {W::SoftReset,         "restart",       2, E::Fixed,        false, 0x5AA5, 0x5AA5,    0, "",   QT_TRANSLATE_NOOP("AdminWd", "软件重启"),         nullptr,                                    WriteEcho::None,              false},
     {W::LaserSwitch,       "laser",         1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("AdminWd", "开启光源"),         QT_TRANSLATE_NOOP("AdminWd", "关闭光源"),   WriteEcho::None,              false},
-    {W::Power,             "power",         2, E::Word16,       false, 0,      1000,   0, "",   QT_TRANSLATE_NOOP("AdminWd", "设置激光功率"),     nullptr,                                    WriteEcho::Power,             false},
+    {W::Power,             "power",         2, E::Word16,       false, 0,      1000,   0, "",   QT_TRANSLATE_NOOP("AdminWd", "设置激光功率"),     nullptr,                                    WriteEcho::Power,             false, "the laser power"},
     {W::TempThreshold,     "threshold",     2, E::Word16,       false, 200,    500,    1, "°C", QT_TRANSLATE_NOOP("AdminWd", "设置温度保护阈值"), nullptr,                                    WriteEcho::TempThreshold,     false},
     {W::FrameCounters,     "clear-counters",8, E::TwoWords32,   false, 0,      U32,    0, "",   QT_TRANSLATE_NOOP("AdminWd", "设置收发帧数"),     nullptr,                                    WriteEcho::FrameCounters,     false},
     {W::SerialNumber,      "serial-number", 8, E::Raw,          false, 0,      0,      0, "",   QT_TRANSLATE_NOOP("AdminWd", "设置序列号"),       nullptr,                                    WriteEcho::SerialNumber,      true},
@@ -38,8 +38,8 @@ const CommandRow Table[] = {
     {W::LaserType,         "laser-type",    1, E::Raw,          false, 0,      2,      0, "",   QT_TRANSLATE_NOOP("AdminWd", "保存激光类型命令"), nullptr,                                    WriteEcho::None,              true},
     // Each coefficient as a signed 32-bit word, the typed value times 10000.
     {W::PidCoefficients,   "pid set",      12, E::ThreeWords32, false, I32Min, I32Max, 4, "",   QT_TRANSLATE_NOOP("AdminWd", "设置PID系数"),      nullptr,                                    WriteEcho::None,              true},
-    {W::PidQuery,          "pid get",       1, E::Fixed,        true,  0,      0,      0, "",   nullptr,                                           nullptr,                                    WriteEcho::None,              true, 3 + 20 + 2},
-    {W::AllStatusQuery,    "status",        1, E::Fixed,        true,  1,      1,      0, "",   nullptr,                                           nullptr,                                    WriteEcho::None,              false, 3 + 54 + 2},
+    {W::PidQuery,          "pid get",       1, E::Fixed,        true,  0,      0,      0, "",   nullptr,                                           nullptr,                                    WriteEcho::None,              true,  nullptr, 3 + 20 + 2},
+    {W::AllStatusQuery,    "status",        1, E::Fixed,        true,  1,      1,      0, "",   nullptr,                                           nullptr,                                    WriteEcho::None,              false, nullptr, 3 + 54 + 2},
 };
 // clang-format on
 
@@ -79,11 +79,19 @@ const CommandRow &row(CommandWord word)
     return *find(quint16(word));
 }
 
-QByteArray encode(CommandWord word, std::initializer_list<quint32> values)
+QVector<const CommandRow *> rows()
+{
+    QVector<const CommandRow *> all;
+    for (const CommandRow &s : Table)
+        all.append(&s);
+    return all;
+}
+
+QByteArray encode(CommandWord word, const QVector<quint32> &values)
 {
     const CommandRow &s = row(word);
     QByteArray bytes;
-    auto value = [&values](int i) { return i < int(values.size()) ? *(values.begin() + i) : 0u; };
+    auto value = [&values](int i) { return values.value(i); };
     switch (s.encoding) {
     case DataEncoding::Fixed:
         appendBigEndian(bytes, quint32(s.min), s.dataLength);

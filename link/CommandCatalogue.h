@@ -4,7 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include <initializer_list>
+#include <QVector>
 
 // Every device command in one table: its word, how its data is laid out,
 // which values the device may be sent, the name the window's log gives it,
@@ -71,6 +71,9 @@ struct CommandRow
     const char *logNameOff; // for switches: the "off" name, else nullptr
     WriteEcho echo;
     bool factory;
+    // What korvexctl's "NAME N" sets ("the laser power"): its summary, usage
+    // and help come from the row. nullptr: the command is written by hand.
+    const char *sets = nullptr;
     int replyLength = 6;  // bytes of a whole reply: 6 for a write
 };
 
@@ -79,11 +82,13 @@ namespace CommandCatalogue {
 // The row of a word; nullptr for a word not in the table.
 const CommandRow *find(quint16 word);
 const CommandRow &row(CommandWord word);
+// Every row, in the table's order.
+QVector<const CommandRow *> rows();
 inline quint16 code(CommandWord word) { return quint16(word); }
 
 // The data bytes of a command for these values (fixed data, when there is
 // one, needs none). Raw commands take their bytes through rawData instead.
-QByteArray encode(CommandWord word, std::initializer_list<quint32> values);
+QByteArray encode(CommandWord word, const QVector<quint32> &values);
 
 // Whether a value as sent lies in the command's range.
 bool accepts(CommandWord word, qint64 sent);

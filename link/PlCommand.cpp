@@ -338,7 +338,7 @@ quint8 PlCommand::queryAllStatParam()
     return execReadCmd(CommandCatalogue::code(W::AllStatusQuery), CommandCatalogue::encode(W::AllStatusQuery, {}), reply);
 }
 
-quint8 PlCommand::execWrite(CommandWord word, std::initializer_list<quint32> values)
+quint8 PlCommand::execWrite(CommandWord word, const QVector<quint32> &values)
 {
     return execWriteCmd(CommandCatalogue::code(word), CommandCatalogue::encode(word, values));
 }

@@ -6,8 +6,6 @@
 #include <QString>
 #include <QVector>
 
-#include <initializer_list>
-
 enum class CommandWord : quint16;
 class PortLossNotifier;
 class Protocol;
@@ -42,6 +40,10 @@ public:
     // the line at its rate. Call before the first command, or on the worker.
     void setReplyTimeout(int ms);
     static constexpr int DefaultReplyTimeoutMs = 100;
+
+    // A write whose data the command catalogue builds from these values: the
+    // way to a command that has no slot of its own. Worker thread only.
+    quint8 execWrite(CommandWord word, const QVector<quint32> &values);
 
 signals:
     void turnOnSpcommResult(QString name, quint8 result);
@@ -79,8 +81,6 @@ private:
     void checkDeviceLost();
 
     quint8 execWriteCmd(quint16 word, const QByteArray &data);
-    // A write whose data the command catalogue builds from these values.
-    quint8 execWrite(CommandWord word, std::initializer_list<quint32> values);
     quint8 execReadCmd(quint16 word, const QByteArray &data, QByteArray &reply);
     // Judges a reply and keeps the count of consecutive failed exchanges.
     // A write is answered with exactly 6 bytes; anything else that comes

@@ -1,14 +1,8 @@
 #include "MqttOptions.h"
 
 #include <QFile>
-#include <QStringList>
 
 namespace {
-const QStringList kNames{QStringLiteral("--mqtt"),          QStringLiteral("--mqtt-topic"),
-                         QStringLiteral("--mqtt-id"),       QStringLiteral("--mqtt-user"),
-                         QStringLiteral("--mqtt-password-file"), QStringLiteral("--mqtt-tls-ca"),
-                         QStringLiteral("--mqtt-qos"),      QStringLiteral("--mqtt-client-id")};
-
 bool hasWildcard(const QString &text)
 {
     return text.contains(QLatin1Char('+')) || text.contains(QLatin1Char('#'));
@@ -60,11 +54,6 @@ int MqttOptions::effectivePort() const
     if (port > 0)
         return port;
     return tlsCaFile.isEmpty() ? DefaultPort : DefaultTlsPort;
-}
-
-bool MqttOptions::isMqttOption(const QString &name)
-{
-    return kNames.contains(name);
 }
 
 bool MqttOptions::set(const QString &name, const QString &value, QString *error)

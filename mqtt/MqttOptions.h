@@ -26,8 +26,6 @@ public:
     bool enabled() const { return !host.isEmpty(); }
     int effectivePort() const;
 
-    // True for the names of these options ("--mqtt", "--mqtt-topic", ...).
-    static bool isMqttOption(const QString &name);
     // Takes the value of one option; false with a message when it is unusable.
     bool set(const QString &name, const QString &value, QString *error);
     // Checks the options together and reads the password file.

@@ -216,8 +216,29 @@ quint8 SimDevice::execute(quint16 word, const QByteArray &data)
         s.kd = be32(data, 8);
         return Accepted;
     default:
+        return catalogueSetting(word, data);
+    }
+}
+
+quint8 SimDevice::catalogueSetting(quint16 word, const QByteArray &data)
+{
+    // A setting of the command catalogue that nothing here models (no status
+    // field shows it): the device takes a value in its range.
+    const CommandRow *command = CommandCatalogue::find(word);
+    if (!command || command->read)
+        return UnknownCommand;
+    qint64 value = 0;
+    switch (command->encoding) {
+    case DataEncoding::Byte:
+        value = quint8(data[0]);
+        break;
+    case DataEncoding::Word16:
+        value = command->min < 0 ? qint64(qint16(be16(data, 0))) : qint64(be16(data, 0));
+        break;
+    default:
         return UnknownCommand;
     }
+    return CommandCatalogue::accepts(command->word, value) ? Accepted : InvalidData;
 }
 
 void SimDevice::softReset()

@@ -22,7 +22,6 @@ public:
     static constexpr int StatusDataSize = 54;
     static constexpr int StatusReplySize = 3 + StatusDataSize + 2;
     static constexpr int PidReplySize = 3 + 20 + 2;
-    static constexpr int WriteReplySize = 6;
     static constexpr int FanCount = 3;
 
     // Everything the device knows. Temperatures in degrees Celsius, currents in mA.
@@ -94,6 +93,7 @@ public:
 
 private:
     quint8 execute(quint16 word, const QByteArray &data);
+    quint8 catalogueSetting(quint16 word, const QByteArray &data);
     void softReset();
     void step(double dtSeconds);
     double ratedCurrent() const;

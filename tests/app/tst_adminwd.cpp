@@ -36,6 +36,7 @@ private slots:
     void openingLogsAndPollFillsEveryField();
     void controlsSendTheirFrames_data();
     void controlsSendTheirFrames();
+    void catalogueWriteWithoutSignalOfItsOwn();
     void maxDacSteps();
     void powerSliderAndSpinBox();
     void serialNumberFlow();
@@ -236,6 +237,19 @@ void TestAdminWd::controlsSendTheirFrames()
     QCOMPARE(laser->framesWithWord(word).first().toHex(), sent.toHex());
     if (!field.isEmpty())
         QCOMPARE(lineText(w, field), fieldText);
+}
+
+void TestAdminWd::catalogueWriteWithoutSignalOfItsOwn()
+{
+    // A control of a command that has no signal of its own sends its word
+    // and values; the log and the display follow from the catalogue.
+    openWithLaser();
+    laser->clearFrames();
+    emit w->writeCommandSignal(0x0012, {500});
+    QTRY_COMPARE_WITH_TIMEOUT(logCount(w, "设置激光功率成功"), 1, 5000);
+    QCOMPARE(laser->framesWithWord(0x0012).size(), 1);
+    QCOMPARE(laser->framesWithWord(0x0012).first().toHex(), frame(0x0012, hex("01F4")).toHex());
+    QCOMPARE(lineText(w, "PowerPercentShow"), QString("500"));
 }
 
 void TestAdminWd::maxDacSteps()

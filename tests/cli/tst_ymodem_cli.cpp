@@ -430,11 +430,13 @@ void TestYmodemCli::sendEndsOnlyWithTheEndsAck_data()
     QTest::addColumn<int>("size");
     QTest::addColumn<int>("deadReceivers"); // each takes every block and dies at the EOT
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("deafMs"); // the last receiver ignores what comes this soon after its prompt
     const int all = int(Ymodem::RestartLimit) + 1;
-    QTest::newRow("fresh receiver after a dead one") << 100000 << 1 << 0;
-    QTest::newRow("empty file, fresh receiver after a dead one") << 0 << 1 << 0;
-    QTest::newRow("every receiver dies at the end") << 3000 << all << 5;
-    QTest::newRow("empty file, every EOT ignored") << 0 << all << 5;
+    QTest::newRow("fresh receiver after a dead one") << 100000 << 1 << 0 << 0;
+    QTest::newRow("empty file, fresh receiver after a dead one") << 0 << 1 << 0 << 0;
+    QTest::newRow("every receiver dies at the end") << 3000 << all << 5 << 0;
+    QTest::newRow("empty file, every EOT ignored") << 0 << all << 5 << 0;
+    QTest::newRow("receiver deaf right after its prompt for the closing header") << 3000 << 0 << 0 << 50;
 }
 
 void TestYmodemCli::sendEndsOnlyWithTheEndsAck()
@@ -445,6 +447,7 @@ void TestYmodemCli::sendEndsOnlyWithTheEndsAck()
     QFETCH(int, size);
     QFETCH(int, deadReceivers);
     QFETCH(int, exitCode);
+    QFETCH(int, deafMs);
     QTemporaryDir src;
     const QByteArray data = pattern(size, 21);
     QVERIFY(writeFile(src.filePath("image.bin"), data));
@@ -465,7 +468,7 @@ void TestYmodemCli::sendEndsOnlyWithTheEndsAck()
         QVERIFY(fresh.takeHeader());
         QCOMPARE(fresh.name, QByteArray("image.bin"));
         QVERIFY(fresh.takeBlocksUntilEnd());
-        QVERIFY(fresh.finish());
+        QVERIFY(fresh.finish(10000, deafMs));
         QCOMPARE(fresh.data.left(size), data);
     } else {
         QVERIFY(!fresh.takeHeader(4000)); // the EOT again, then the cancel burst

@@ -121,6 +121,26 @@ private slots:
         QCOMPARE(built.toHex(), data.toHex());
         QCOMPARE(built.size(), CommandCatalogue::row(CommandWord(word)).dataLength);
     }
+
+    void rowsThatKorvexctlSetsTakeOneValue()
+    {
+        // korvexctl's "NAME N" and the simulator take a row's one value by
+        // its encoding; a row of several values needs a command of its own.
+        QSet<QString> names;
+        int setters = 0;
+        for (const CommandRow *row : CommandCatalogue::rows()) {
+            QVERIFY(CommandCatalogue::find(quint16(row->word)) == row);
+            if (!row->sets)
+                continue;
+            ++setters;
+            const QString name = QString::fromLatin1(row->name);
+            QVERIFY2(!row->read, row->name);
+            QVERIFY2(row->encoding == DataEncoding::Byte || row->encoding == DataEncoding::Word16, row->name);
+            QVERIFY2(!names.contains(name) && !name.contains(' '), row->name);
+            names.insert(name);
+        }
+        QVERIFY(setters >= 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCommandCatalogue)
