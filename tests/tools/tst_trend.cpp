@@ -388,9 +388,9 @@ void TestTrend::windowOutputsGetEveryPoll()
     QFETCH(int, lost);
     QFETCH(bool, kept);
     QTemporaryDir dir;
+    Tally tally; // outlives the window, which finishes its outputs when it goes
     TrendWd w;
     QVERIFY(w.startRecording(dir.filePath("rec.csv")));
-    Tally tally;
     w.addOutput(std::make_unique<TallyOutput>(&tally, failAt));
     DevStatusCache cache;
     w.addStatus(cache);
