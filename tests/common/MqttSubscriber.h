@@ -123,13 +123,17 @@ public:
         return list;
     }
 
-    // As payloads(), without the broker's own second deliveries of a
-    // message this subscriber already has: what the publisher sent, once each.
+    // As payloads(), without second deliveries of a message this subscriber
+    // already has: what the publisher sent, once each. QoS 1 is at least
+    // once: a publish whose PUBACK was lost to a broker that went away is
+    // sent again to the next broker, which passes it on as new (no DUP
+    // flag). Each payload carries its sequence number and time, so an exact
+    // repeat is such a resend.
     QList<QByteArray> payloadsOnce(const QByteArray &topic) const
     {
         QList<QByteArray> list;
         for (const Message &m : messages())
-            if (m.topic == topic && !(m.redelivered && list.contains(m.payload)))
+            if (m.topic == topic && !list.contains(m.payload))
                 list.append(m.payload);
         return list;
     }
