@@ -50,6 +50,9 @@ public:
     QString portName() const { return lineOptions.port(); }
     // The executor's count of consecutive failed exchanges (0 after a good one).
     quint32 consecutiveFailures() const { return failures; }
+    // Stray bytes the line carried beside the replies so far (noise, never
+    // a failure).
+    quint64 lineNoiseBytes() const;
 
 private:
     quint8 runOnWorker(const std::function<quint8(PlCommand &)> &command);
