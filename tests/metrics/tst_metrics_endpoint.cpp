@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -73,10 +74,41 @@ class TstMetricsEndpoint : public QObject
     Q_OBJECT
 
 private slots:
+    void unusableEndpointEndsTheWatchAtOnce_data();
+    void unusableEndpointEndsTheWatchAtOnce();
     void endpointAndTextFilePassTheirConsumers();
     void misbehavingClientsNeverStopThePoll();
     void prometheusScrapesTheUnits();
 };
+
+void TstMetricsEndpoint::unusableEndpointEndsTheWatchAtOnce_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no port") << QStringList{"--metrics", "web"} << 2 << "--metrics needs [ADDRESS:]PORT";
+    QTest::newRow("port too large") << QStringList{"--metrics", "70000"} << 2 << "--metrics needs [ADDRESS:]PORT";
+    QTest::newRow("host name") << QStringList{"--metrics", "station.example:9101"} << 2 << "is not an IP address";
+    QTest::newRow("no folder") << QStringList{"--metrics-file", "/nonexistent/korvex.prom"} << 2 << "cannot write in the folder";
+    QTest::newRow("port taken") << QStringList{"--metrics", "127.0.0.1:%1"} << 6 << "cannot serve metrics on 127.0.0.1";
+}
+
+void TstMetricsEndpoint::unusableEndpointEndsTheWatchAtOnce()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost));
+    options.replaceInStrings("%1", QString::number(taken.serverPort()));
+    // Checked before the port is opened: this one does not exist.
+    QProcess watch;
+    watch.start(MetricsWatch::program(), QStringList{"--port", "/dev/korvex-no-such-port", "watch"} + options);
+    QVERIFY(watch.waitForFinished(10000));
+    const QString err = QString::fromUtf8(watch.readAllStandardError());
+    QCOMPARE(watch.exitCode(), exitCode);
+    QVERIFY2(err.contains(message), qPrintable(err));
+}
 
 void TstMetricsEndpoint::endpointAndTextFilePassTheirConsumers()
 {
