@@ -90,6 +90,18 @@ QStringList WatchCommand::summaryLines() const
     return out;
 }
 
+bool WatchCommand::nothingToSum() const
+{
+    if (watchSettings.count == 0)
+        return false;
+    for (const auto &u : units) {
+        if (u->summary.lost() > 0 || !u->summary.alarmsSeen().isEmpty()
+            || u->summary.samples() < watchSettings.count)
+            return false;
+    }
+    return true;
+}
+
 void WatchCommand::stopPolls()
 {
     for (const auto &u : units)

@@ -59,6 +59,9 @@ public:
     qint64 lostSamples() const;
     QString errorText() const { return error; }
     QStringList summaryLines() const;
+    // A watch of a given count in which every poll was answered and no
+    // alarm came: its rows already say all, the summary is left out.
+    bool nothingToSum() const;
 
 private:
     struct Unit

@@ -144,7 +144,8 @@ CtlCommand watchCommand()
         "the port, and each unit publishes to MQTT as itself (--mqtt-id and --mqtt-client-id,\n"
         "when given, need {port}). --count is per unit.\n"
         "At the end a summary goes to stderr, a line per unit: samples, lost polls, the\n"
-        "longest gap (a run of lost polls) and every alarm seen, with how long it lasted.\n"
+        "longest gap (a run of lost polls) and every alarm seen, with how long it lasted\n"
+        "(left out after a --count in which every poll was answered and no alarm came).\n"
         "A port that goes away is waited for: a lost row per poll, and the port is opened\n"
         "again when it is back (one line on stderr each way); --exit-on-port-loss ends the\n"
         "watch instead. A port missing at start is waited for with --wait-for-port.\n"
@@ -312,8 +313,10 @@ CtlCommand watchCommand()
         SignalEvents::setHangupReopens(true);
         int code = watch.run();
         SignalEvents::setHangupReopens(false);
-        for (const QString &line : watch.summaryLines())
-            Console::error(QStringLiteral("watch: %1").arg(line));
+        if (!watch.nothingToSum()) {
+            for (const QString &line : watch.summaryLines())
+                Console::error(QStringLiteral("watch: %1").arg(line));
+        }
         if (code != ExitCode::Done)
             Console::error(QStringLiteral("watch: %1").arg(watch.errorText()));
         for (MqttPublisher *publisher : publishers) {
