@@ -53,6 +53,10 @@ public:
     // Stray bytes the line carried beside the replies so far (noise, never
     // a failure).
     quint64 lineNoiseBytes() const;
+    // For a poller that drives the executor itself (korvexctl watch): the
+    // executor, on its worker thread, and the settings its port opens with.
+    PlCommand *executor() const { return plCommand; }
+    LineSettings lineSettings() const { return lineOptions.lineSettings(lineOptions.port()); }
 
 private:
     quint8 runOnWorker(const std::function<quint8(PlCommand &)> &command);
