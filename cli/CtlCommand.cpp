@@ -158,21 +158,16 @@ int badArguments(const QString &message)
     return ExitCode::BadArguments;
 }
 
-namespace {
-
-// How the status reply reports what a row writes, for --verify; null when
-// it does not.
-std::function<QJsonValue(const DevStatusCache &)> reportedBy(WriteEcho echo)
+std::function<QJsonValue(const DevStatusCache &)> reportedBy(CommandWord word)
 {
-    switch (echo) {
-    case WriteEcho::Power:
-        return [](const DevStatusCache &s) { return QJsonValue(s.powerPercent); };
-    default:
+    // One number in its typed unit (the field's divisor is the row's
+    // 10^decimals); a write that several fields report is verified elsewhere.
+    const QVector<const StatusSchema::Field *> fields = CommandCatalogue::reportingFields(word);
+    if (fields.size() != 1 || fields.first()->kind != StatusSchema::Kind::Number)
         return nullptr;
-    }
+    const StatusSchema::Field *field = fields.first();
+    return [field](const DevStatusCache &s) { return QJsonValue(StatusSchema::value(*field, s)); };
 }
-
-} // namespace
 
 CtlCommand catalogueSetter(CommandWord word)
 {
@@ -194,7 +189,7 @@ CtlCommand catalogueSetter(CommandWord word)
         return runDeviceWrite(ctx, {name + QLatin1Char(' ') + CommandCatalogue::typedText(word, value),
                                     decimals ? QJsonValue(CommandCatalogue::typedValue(word, value)) : QJsonValue(value),
                                     [word, value](PlCommand &p) { return p.execWrite(word, {quint32(value)}); },
-                                    reportedBy(CommandCatalogue::row(word).echo)});
+                                    reportedBy(word)});
     };
     return c;
 }

@@ -84,6 +84,10 @@ struct DeviceWrite
 // --verify reported and verified) or the failure on stderr. --verify reads
 // the value back and fails (5) when the unit does not report what was
 // written. Returns the ExitCode value.
+// How the status reply reports what a command writes, for --verify: the
+// value of the one status field its catalogue row names; null when none.
+std::function<QJsonValue(const DevStatusCache &)> reportedBy(CommandWord word);
+
 int runDeviceWrite(const CtlContext &ctx, const DeviceWrite &write);
 int runDeviceWrite(const CtlContext &ctx, const QString &what, const std::function<quint8(PlCommand &)> &command);
 // Prints a bad-argument line and returns ExitCode::BadArguments.

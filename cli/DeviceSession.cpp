@@ -81,6 +81,9 @@ int DeviceSession::failureFor(quint8 result, int attempts)
     case ResultPortClosed:
         error = QStringLiteral("port %1 is closed (device gone?)").arg(lineOptions.port());
         return ExitCode::NoReply;
+    case ResultRefused:
+        error = QStringLiteral("not sent: a value outside the command's range");
+        return ExitCode::BadArguments;
     default:
         error = attempts == 1 ? QStringLiteral("no valid reply")
                                 : QStringLiteral("no valid reply in %1 attempts").arg(attempts);
@@ -107,7 +110,7 @@ int DeviceSession::write(const std::function<quint8(PlCommand &)> &command)
         result = runOnWorker(command);
         // Only a lost reply (or a busy line, code 2) is worth asking again: a refusal
         // is the device's answer and a closed port stays closed.
-        if (result == ResultOk || result == ResultDeviceError || result == ResultPortClosed)
+        if (result == ResultOk || result == ResultDeviceError || result == ResultPortClosed || result == ResultRefused)
             break;
     }
     if (result == ResultOk) {

@@ -48,7 +48,7 @@ CtlCommand threshold()
         const auto degrees = [](qint64 sent) { return CommandCatalogue::typedValue(CommandWord::TempThreshold, sent); };
         return runDeviceWrite(ctx, {QStringLiteral("threshold %1").arg(CommandCatalogue::typedText(CommandWord::TempThreshold, tenths)),
                                     degrees(tenths), [tenths](PlCommand &p) { return p.setTempThreshold(qint16(tenths)); },
-                                    [degrees](const DevStatusCache &s) { return QJsonValue(degrees(s.tempThreshold)); }});
+                                    reportedBy(CommandWord::TempThreshold)});
     };
     return c;
 }

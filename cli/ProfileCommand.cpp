@@ -77,18 +77,18 @@ QVector<ProfileWrite> writesFor(const DeviceProfile &p, bool withSerial)
 {
     QVector<ProfileWrite> writes{
         {QStringLiteral("threshold %1").arg(CommandCatalogue::typedText(CommandWord::TempThreshold, p.thresholdTenths)),
-         [p](PlCommand &c) { return c.setTempThreshold(p.thresholdTenths); }},
-        {QStringLiteral("power %1").arg(p.power), [p](PlCommand &c) { return c.setPowerPercent(p.power); }},
-        {QStringLiteral("max-dac %1").arg(p.maxDac), [p](PlCommand &c) { return c.setSaveMaxDac(p.maxDac); }},
+         [p](PlCommand &c) { return c.execWrite(CommandWord::TempThreshold, {quint16(p.thresholdTenths)}); }},
+        {QStringLiteral("power %1").arg(p.power), [p](PlCommand &c) { return c.execWrite(CommandWord::Power, {quint32(p.power)}); }},
+        {QStringLiteral("max-dac %1").arg(p.maxDac), [p](PlCommand &c) { return c.execWrite(CommandWord::MaxDacSaved, {quint32(p.maxDac)}); }},
         {QStringLiteral("compensation %1 h").arg(p.compensationHours),
-         [p](PlCommand &c) { return c.setCompensationHours(p.compensationHours); }},
+         [p](PlCommand &c) { return c.execWrite(CommandWord::CompensationHours, {quint32(p.compensationHours)}); }},
         {QStringLiteral("laser-type %1").arg(p.laserType),
-         [p](PlCommand &c) { return c.setLdTypeParam(QByteArray(1, char(p.laserType))); }},
+         [p](PlCommand &c) { return c.execWrite(CommandWord::LaserType, {quint32(p.laserType)}); }},
         {QStringLiteral("pid set KP %1 KI %2 KD %3")
              .arg(CommandCatalogue::typedText(CommandWord::PidCoefficients, qint32(p.pidWords.at(0))),
                   CommandCatalogue::typedText(CommandWord::PidCoefficients, qint32(p.pidWords.at(1))),
                   CommandCatalogue::typedText(CommandWord::PidCoefficients, qint32(p.pidWords.at(2)))),
-         [p](PlCommand &c) { return c.setPidValue(p.pidWords); }},
+         [p](PlCommand &c) { return c.execWrite(CommandWord::PidCoefficients, p.pidWords.mid(0, 3)); }},
     };
     if (withSerial && p.serialRecord.size() == 8)
         writes.append({QStringLiteral("serial-number %1").arg(QString::fromLatin1(p.serialRecord.toHex())),

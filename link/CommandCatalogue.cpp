@@ -1,6 +1,8 @@
 #include "CommandCatalogue.h"
 
+#include "FanCommand.h"
 #include "LinkText.h"
+#include "StatusSchema.h"
 
 #include <QCoreApplication>
 
@@ -21,30 +23,57 @@ using W = CommandWord;
 
 // clang-format off
 const CommandRow Table[] = {
-//  word                name              len  encoding         read   min     max     dec unit   log name                                    off name                        echo                         factory  korvexctl sets
+//  word                name              len  encoding         read   min     max     dec unit   log name                                    off name                        reported by (status keys)    factory  korvexctl sets
     // The restart is guarded by a fixed pattern.
-    {W::SoftReset,         "restart",       2, E::Fixed,        false, 0x5AA5, 0x5AA5,    0, "",   QT_TRANSLATE_NOOP("DeviceLink", "软件重启"),         nullptr,                                    WriteEcho::None,              false},
-    {W::LaserSwitch,       "laser",         1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "开启光源"),         QT_TRANSLATE_NOOP("DeviceLink", "关闭光源"),   WriteEcho::None,              false},
-    {W::Power,             "power",         2, E::Word16,       false, 0,      1000,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置激光功率"),     nullptr,                                    WriteEcho::Power,             false, "the laser power"},
-    {W::TempThreshold,     "threshold",     2, E::Word16,       false, 200,    500,    1, "°C", QT_TRANSLATE_NOOP("DeviceLink", "设置温度保护阈值"), nullptr,                                    WriteEcho::TempThreshold,     false},
-    {W::FrameCounters,     "clear-counters",8, E::TwoWords32,   false, 0,      U32,    0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置收发帧数"),     nullptr,                                    WriteEcho::FrameCounters,     false},
-    {W::SerialNumber,      "serial-number", 8, E::Raw,          false, 0,      0,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置序列号"),       nullptr,                                    WriteEcho::SerialNumber,      true},
-    {W::MaxDacSaved,       "max-dac",       2, E::Word16,       false, 0,      4095,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置最大DAC并保存"), nullptr,                                   WriteEcho::MaxDac,            true},
-    {W::MaxDacUnsaved,     "max-dac",       2, E::Word16,       false, 0,      4095,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "仅设置最大DAC（不保存)"), nullptr,                              WriteEcho::MaxDac,            true},
+    {W::SoftReset,         "restart",       2, E::Fixed,        false, 0x5AA5, 0x5AA5,    0, "",   QT_TRANSLATE_NOOP("DeviceLink", "软件重启"),         nullptr,                                    nullptr,                       false},
+    {W::LaserSwitch,       "laser",         1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "开启光源"),         QT_TRANSLATE_NOOP("DeviceLink", "关闭光源"),   nullptr,                       false},
+    {W::Power,             "power",         2, E::Word16,       false, 0,      1000,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置激光功率"),     nullptr,                                    "power",                       false, "the laser power"},
+    {W::TempThreshold,     "threshold",     2, E::Word16,       false, 200,    500,    1, "°C", QT_TRANSLATE_NOOP("DeviceLink", "设置温度保护阈值"), nullptr,                                    "temp_threshold_c",            false},
+    {W::FrameCounters,     "clear-counters",8, E::TwoWords32,   false, 0,      U32,    0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置收发帧数"),     nullptr,                                    "rx_frames tx_frames",         false},
+    {W::SerialNumber,      "serial-number", 8, E::Raw,          false, 0,      0,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置序列号"),       nullptr,                                    "serial_number",               true},
+    {W::MaxDacSaved,       "max-dac",       2, E::Word16,       false, 0,      4095,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置最大DAC并保存"), nullptr,                                   "max_dac",                     true},
+    {W::MaxDacUnsaved,     "max-dac",       2, E::Word16,       false, 0,      4095,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "仅设置最大DAC（不保存)"), nullptr,                              "max_dac",                     true},
     // The device keeps 16 bits of hours behind two zero bytes.
-    {W::CompensationHours, "compensation",  4, E::Hours16In32,  false, 0,      U16,    0, "h",  QT_TRANSLATE_NOOP("DeviceLink", "设置自动补偿时长"), nullptr,                                    WriteEcho::CompensationHours, true},
-    {W::TecSwitch,         "tec",           1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "开启TEC"),          QT_TRANSLATE_NOOP("DeviceLink", "关闭TEC"),    WriteEcho::None,              true},
-    {W::TecPowerDac,       "tec dac",       2, E::Word16,       false, 0,      3800,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置TEC功率"),      nullptr,                                    WriteEcho::None,              true},
-    {W::AutoTecSwitch,     "tec auto",      1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "开启自动控制TEC"),  QT_TRANSLATE_NOOP("DeviceLink", "关闭自动控制TEC"), WriteEcho::None,         true},
+    {W::CompensationHours, "compensation",  4, E::Hours16In32,  false, 0,      U16,    0, "h",  QT_TRANSLATE_NOOP("DeviceLink", "设置自动补偿时长"), nullptr,                                    "compensation_hours",          true},
+    {W::TecSwitch,         "tec",           1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "开启TEC"),          QT_TRANSLATE_NOOP("DeviceLink", "关闭TEC"),    nullptr,                       true},
+    {W::TecPowerDac,       "tec dac",       2, E::Word16,       false, 0,      3800,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置TEC功率"),      nullptr,                                    nullptr,                       true},
+    {W::AutoTecSwitch,     "tec auto",      1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "开启自动控制TEC"),  QT_TRANSLATE_NOOP("DeviceLink", "关闭自动控制TEC"), nullptr,                  true},
     // Three bytes: a kind, then the PWM value 0..1000 (see FanCommand).
-    {W::FanDebug,          "fan pwm",       3, E::Raw,          false, 0,      1000,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置风扇调试命令"), nullptr,                                    WriteEcho::None,              true},
-    {W::LaserType,         "laser-type",    1, E::Raw,          false, 0,      2,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "保存激光类型命令"), nullptr,                                    WriteEcho::None,              true},
+    {W::FanDebug,          "fan pwm",       3, E::Raw,          false, 0,      1000,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置风扇调试命令"), nullptr,                                    nullptr,                       true},
+    {W::LaserType,         "laser-type",    1, E::Raw,          false, 0,      2,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "保存激光类型命令"), nullptr,                                    nullptr,                       true},
     // Each coefficient as a signed 32-bit word, the typed value times 10000.
-    {W::PidCoefficients,   "pid set",      12, E::ThreeWords32, false, I32Min, I32Max, 4, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置PID系数"),      nullptr,                                    WriteEcho::None,              true},
-    {W::PidQuery,          "pid get",       1, E::Fixed,        true,  0,      0,      0, "",   nullptr,                                           nullptr,                                    WriteEcho::None,              true,  nullptr, 3 + 20 + 2},
-    {W::AllStatusQuery,    "status",        1, E::Fixed,        true,  1,      1,      0, "",   nullptr,                                           nullptr,                                    WriteEcho::None,              false, nullptr, 3 + 54 + 2},
+    {W::PidCoefficients,   "pid set",      12, E::ThreeWords32, false, I32Min, I32Max, 4, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置PID系数"),      nullptr,                                    nullptr,                       true},
+    {W::PidQuery,          "pid get",       1, E::Fixed,        true,  0,      0,      0, "",   nullptr,                                           nullptr,                                    nullptr,                       true,  nullptr, 3 + 20 + 2},
+    {W::AllStatusQuery,    "status",        1, E::Fixed,        true,  1,      1,      0, "",   nullptr,                                           nullptr,                                    nullptr,                       false, nullptr, 3 + 54 + 2},
 };
 // clang-format on
+
+// What row() gives for a word not in the table: no data, no value allowed.
+const CommandRow UnknownRow = {CommandWord(0), "unknown", 0, E::Fixed, false, 1, 0, 0, "", nullptr, nullptr,
+                               nullptr, false};
+
+// How many values a command's data is made of.
+int valueCount(const CommandRow &s)
+{
+    switch (s.encoding) {
+    case DataEncoding::Fixed: return 0;
+    case DataEncoding::Byte:
+    case DataEncoding::Word16:
+    case DataEncoding::Hours16In32: return 1;
+    case DataEncoding::TwoWords32: return 2;
+    case DataEncoding::ThreeWords32: return 3;
+    case DataEncoding::Raw: return s.dataLength;
+    }
+    return 0;
+}
+
+// A value as the device reads it: signed rows take the bits as two's complement.
+qint64 asSent(const CommandRow &s, quint32 value)
+{
+    if (s.min >= 0)
+        return value;
+    return s.encoding == DataEncoding::Word16 ? qint64(qint16(value)) : qint64(qint32(value));
+}
 
 void appendBigEndian(QByteArray &bytes, quint32 value, int width)
 {
@@ -74,7 +103,8 @@ const CommandRow *find(quint16 word)
 
 const CommandRow &row(CommandWord word)
 {
-    return *find(quint16(word));
+    const CommandRow *found = find(quint16(word));
+    return found ? *found : UnknownRow;
 }
 
 QVector<const CommandRow *> rows()
@@ -119,10 +149,65 @@ QByteArray encode(CommandWord word, const QVector<quint32> &values)
     return bytes;
 }
 
+QVector<const StatusSchema::Field *> reportingFields(CommandWord word)
+{
+    QVector<const StatusSchema::Field *> fields;
+    const char *keys = row(word).reports;
+    if (!keys)
+        return fields;
+    for (const QString &key : QString::fromLatin1(keys).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        if (const StatusSchema::Field *f = StatusSchema::find(key))
+            fields.append(f);
+    return fields;
+}
+
 bool accepts(CommandWord word, qint64 sent)
 {
     const CommandRow &s = row(word);
     return sent >= s.min && sent <= s.max;
+}
+
+bool check(CommandWord word, const QVector<quint32> &values, QString *why)
+{
+    auto refuse = [why](const QString &text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    const CommandRow *s = find(quint16(word));
+    if (!s)
+        return refuse(QStringLiteral("0x%1 is no known command").arg(quint16(word), 4, 16, QLatin1Char('0')));
+    const QString name = QString::fromLatin1(s->name);
+    if (s->read)
+        return refuse(QStringLiteral("%1 is a query, not a write").arg(name));
+    const int count = valueCount(*s);
+    if (values.size() != count)
+        return refuse(QStringLiteral("%1 takes %2 value%3, not %4").arg(name).arg(count).arg(count == 1 ? "" : "s").arg(values.size()));
+    if (s->encoding == DataEncoding::Raw) {
+        for (quint32 v : values)
+            if (v > 0xFF)
+                return refuse(QStringLiteral("%1 takes bytes, not %2").arg(name).arg(v));
+        if (word == CommandWord::FanDebug && !FanCommand::isValid(values, s->max))
+            return refuse(QStringLiteral("%1: no fan command").arg(name));
+        // A one-byte code (the laser type) has its range; a record has none.
+        if (count == 1 && !accepts(word, values.at(0)))
+            return refuse(QStringLiteral("%1 must be %2, not %3").arg(name, rangeText(word)).arg(values.at(0)));
+        return true;
+    }
+    for (quint32 v : values) {
+        const qint64 sent = asSent(*s, v);
+        if (!accepts(word, sent))
+            return refuse(QStringLiteral("%1 must be %2, not %3").arg(name, rangeText(word), typedText(word, sent)));
+    }
+    return true;
+}
+
+bool encodeChecked(CommandWord word, const QVector<quint32> &values, QByteArray *data, QString *why)
+{
+    if (!check(word, values, why))
+        return false;
+    *data = encode(word, values);
+    return true;
 }
 
 QString typedText(CommandWord word, qint64 sent)
@@ -205,6 +290,7 @@ QString resultText(quint8 result)
     case ResultBusBusy: return QCoreApplication::translate("DeviceLink", "失败，总线忙");
     case ResultCrcError: return QCoreApplication::translate("DeviceLink", "失败，CRC校验出错");
     case ResultDeviceError: return QCoreApplication::translate("DeviceLink", "失败，设备处理命令返回错误");
+    case ResultRefused: return QCoreApplication::translate("DeviceLink", "失败，数值不在允许范围内，未发送");
     case ResultDataLost: return QCoreApplication::translate("DeviceLink", "失败，总线数据丢失");
     default: return QCoreApplication::translate("DeviceLink", "失败，原因未知");
     }

@@ -6,9 +6,13 @@
 
 #include <QVector>
 
+namespace StatusSchema {
+struct Field;
+}
+
 // Every device command in one table: its word, how its data is laid out,
 // which values the device may be sent, the name the window's log gives it,
-// the status field a successful write echoes and whether it is a factory
+// the status fields that report what a write sets and whether it is a factory
 // command. The executor, the window, korvexctl, profiles and the simulator
 // all read it from here, so every path sends and refuses the same values.
 
@@ -39,6 +43,10 @@ enum CommandResult : quint8 {
     ResultBusBusy = 2,
     ResultCrcError = 3, // never reported: a bad CRC is a lost reply
     ResultDeviceError = 4,
+    // The values are not the command's (an unknown word, a value outside its
+    // row's range, the wrong number of values): refused before the line,
+    // nothing was sent.
+    ResultRefused = 5,
     ResultDataLost = 255,
 };
 
@@ -53,9 +61,6 @@ enum class DataEncoding {
     Raw,            // bytes passed through unchanged
 };
 
-// The status field a successful write copies into the window's cache.
-enum class WriteEcho { None, Power, TempThreshold, FrameCounters, SerialNumber, MaxDac, CompensationHours };
-
 struct CommandRow
 {
     CommandWord word;
@@ -69,7 +74,11 @@ struct CommandRow
     const char *unit;     // of the typed value, for messages ("°C", "h", "")
     const char *logName;  // the window's log name; for switches the "on" name
     const char *logNameOff; // for switches: the "off" name, else nullptr
-    WriteEcho echo;
+    // The status-schema keys (space separated, in the order of the data) of
+    // the fields that report what the write sets: the window copies a
+    // successful write into them, korvexctl --verify and profiles read them
+    // back. nullptr: the status does not report it.
+    const char *reports;
     bool factory;
     // What korvexctl's "NAME N" sets ("the laser power"): its summary, usage
     // and help come from the row. nullptr: the command is written by hand.
@@ -81,17 +90,36 @@ namespace CommandCatalogue {
 
 // The row of a word; nullptr for a word not in the table.
 const CommandRow *find(quint16 word);
+// The row of a word; for a word not in the table a row that accepts nothing
+// (no data, an empty range, no name).
 const CommandRow &row(CommandWord word);
 // Every row, in the table's order.
 QVector<const CommandRow *> rows();
 inline quint16 code(CommandWord word) { return quint16(word); }
 
 // The data bytes of a command for these values (fixed data, when there is
-// one, needs none). Raw commands take their bytes through rawData instead.
+// one, needs none; raw commands one value per byte), laid out as the
+// executor's specified slots send them: no range is looked at, so a value
+// the device would refuse is encoded as given. Every other way to the line
+// goes through encodeChecked.
 QByteArray encode(CommandWord word, const QVector<quint32> &values);
 
-// Whether a value as sent lies in the command's range.
+// The status fields that report what this command sets (its row's
+// `reports`), in the order of its data; empty when none.
+QVector<const StatusSchema::Field *> reportingFields(CommandWord word);
+
+// Whether a value as sent lies in the command's range (never for a word not
+// in the table).
 bool accepts(CommandWord word, qint64 sent);
+
+// Whether these values make a command its row allows: a word in the table
+// that is written, as many values as its data takes (a raw command: one
+// byte each, as many as its data length), each in the row's range (signed
+// rows read the values as two's complement; the laser type's code, the fan
+// command's kind and PWM value). False with *why saying what is wrong.
+bool check(CommandWord word, const QVector<quint32> &values, QString *why = nullptr);
+// check, then encode: false (data untouched) for values check refuses.
+bool encodeChecked(CommandWord word, const QVector<quint32> &values, QByteArray *data, QString *why = nullptr);
 
 // Typed text -> the value as sent: a decimal number (sign, digits, point,
 // exponent allowed), multiplied by 10^decimals exactly, in range, and not

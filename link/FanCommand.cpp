@@ -18,3 +18,16 @@ QByteArray pwm(quint16 value)
 }
 
 } // namespace FanCommand
+
+namespace FanCommand {
+
+bool isValid(const QVector<quint32> &b, qint64 maxPwm)
+{
+    if (b.size() != 3)
+        return false;
+    if (b.at(0) == 0x00 || b.at(0) == 0x01)
+        return b.at(1) == 0xFF && b.at(2) == 0xFF;
+    return b.at(0) == 0xFF && ((b.at(1) << 8) | b.at(2)) <= maxPwm;
+}
+
+} // namespace FanCommand

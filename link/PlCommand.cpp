@@ -253,42 +253,42 @@ quint8 PlCommand::execReadCmd(quint16 word, const QByteArray &data, QByteArray &
 
 quint8 PlCommand::softResetDev()
 {
-    return execWrite(W::SoftReset, {});
+    return writeAsGiven(W::SoftReset, {});
 }
 
 quint8 PlCommand::turnOnOffLd(quint8 onOff)
 {
-    return execWrite(W::LaserSwitch, {onOff});
+    return writeAsGiven(W::LaserSwitch, {onOff});
 }
 
 quint8 PlCommand::setPowerPercent(quint16 powerPercent)
 {
-    return execWrite(W::Power, {powerPercent});
+    return writeAsGiven(W::Power, {powerPercent});
 }
 
 quint8 PlCommand::setTempThreshold(qint16 tempTh)
 {
-    return execWrite(W::TempThreshold, {quint16(tempTh)}); // two's complement pattern
+    return writeAsGiven(W::TempThreshold, {quint16(tempTh)}); // two's complement pattern
 }
 
 quint8 PlCommand::setDevFrameNum(quint32 rxNum, quint32 txNum)
 {
-    return execWrite(W::FrameCounters, {rxNum, txNum});
+    return writeAsGiven(W::FrameCounters, {rxNum, txNum});
 }
 
 quint8 PlCommand::setSaveMaxDac(quint16 dacValue)
 {
-    return execWrite(W::MaxDacSaved, {dacValue});
+    return writeAsGiven(W::MaxDacSaved, {dacValue});
 }
 
 quint8 PlCommand::setNotSaveMaxDac(quint16 dacValue)
 {
-    return execWrite(W::MaxDacUnsaved, {dacValue});
+    return writeAsGiven(W::MaxDacUnsaved, {dacValue});
 }
 
 quint8 PlCommand::setCompensationHours(quint32 value)
 {
-    return execWrite(W::CompensationHours, {value});
+    return writeAsGiven(W::CompensationHours, {value});
 }
 
 quint8 PlCommand::setDevSerialNum(QByteArray arrData)
@@ -299,22 +299,22 @@ quint8 PlCommand::setDevSerialNum(QByteArray arrData)
 quint8 PlCommand::setPidValue(QVector<quint32> arrData)
 {
     // KP, KI, KD; a missing coefficient goes out as 0.
-    return execWrite(W::PidCoefficients, {arrData.value(0), arrData.value(1), arrData.value(2)});
+    return writeAsGiven(W::PidCoefficients, {arrData.value(0), arrData.value(1), arrData.value(2)});
 }
 
 quint8 PlCommand::turnOnOffTec(quint8 onOff)
 {
-    return execWrite(W::TecSwitch, {onOff});
+    return writeAsGiven(W::TecSwitch, {onOff});
 }
 
 quint8 PlCommand::setTecPowerDac(quint16 dacVal)
 {
-    return execWrite(W::TecPowerDac, {dacVal});
+    return writeAsGiven(W::TecPowerDac, {dacVal});
 }
 
 quint8 PlCommand::switchAutoTec(quint8 onOff)
 {
-    return execWrite(W::AutoTecSwitch, {onOff});
+    return writeAsGiven(W::AutoTecSwitch, {onOff});
 }
 
 quint8 PlCommand::setFanAutoPwm(QByteArray arrData)
@@ -339,7 +339,20 @@ quint8 PlCommand::queryAllStatParam()
     return execReadCmd(CommandCatalogue::code(W::AllStatusQuery), CommandCatalogue::encode(W::AllStatusQuery, {}), reply);
 }
 
-quint8 PlCommand::execWrite(CommandWord word, const QVector<quint32> &values)
+quint8 PlCommand::writeAsGiven(CommandWord word, const QVector<quint32> &values)
 {
     return execWriteCmd(CommandCatalogue::code(word), CommandCatalogue::encode(word, values));
+}
+
+quint8 PlCommand::execWrite(CommandWord word, const QVector<quint32> &values)
+{
+    QByteArray data;
+    if (!CommandCatalogue::encodeChecked(word, values, &data)) {
+        // The last line of defence: whatever window or script computed these
+        // values, the device is not sent what no row allows.
+        lastTxFrame = codec->packFrame(CommandCatalogue::code(word), CommandCatalogue::encode(word, values));
+        emit writeCmdResult(ResultRefused, lastTxFrame);
+        return ResultRefused;
+    }
+    return execWriteCmd(CommandCatalogue::code(word), data);
 }

@@ -47,7 +47,11 @@ public:
     quint8 openPort(const LineSettings &settings);
 
     // A write whose data the command catalogue builds from these values: the
-    // way to a command that has no slot of its own. Worker thread only.
+    // way to a command that has no slot of its own, and the way every write
+    // other than the specified slots takes. Values the catalogue's row does
+    // not allow (CommandCatalogue::check), and a word not in it, are refused
+    // with ResultRefused and nothing goes on the line; writeCmdResult still
+    // names the frame that would have gone. Worker thread only.
     quint8 execWrite(CommandWord word, const QVector<quint32> &values);
 
     // The last exchange that reached the line: the request, every byte that
@@ -101,6 +105,9 @@ private:
     void checkDeviceLost();
 
     quint8 execWriteCmd(quint16 word, const QByteArray &data);
+    // The specified slots: their arguments as bytes in the row's layout and
+    // nothing more (the windows keep their controls in the rows' ranges).
+    quint8 writeAsGiven(CommandWord word, const QVector<quint32> &values);
     quint8 execReadCmd(quint16 word, const QByteArray &data, QByteArray &reply);
     // Clears the line for a request and starts the record of its exchange.
     void startExchange(const QByteArray &request);

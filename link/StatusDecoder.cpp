@@ -19,41 +19,11 @@ quint16 commandWord(const QByteArray &frame)
     return frame.size() < 3 ? 0 : be16(frame, 1);
 }
 
-namespace {
-
-// The single-value replies: the fields they carry, one after the other from
-// the first data byte. The laser state and alarm replies carry their whole
-// status byte, which the first flag of that byte stores.
-struct SingleReply
-{
-    quint16 word;
-    QVector<const char *> keys;
-};
-
-const SingleReply *singleReply(quint16 word)
-{
-    static const QVector<SingleReply> singleReplies = {
-        {0x0050, {"firmware"}},
-        {0x0051, {"laser_on"}},
-        {0x0052, {"power"}},
-        {0x0053, {"temp_threshold_c"}},
-        {0x0054, {"rx_frames", "tx_frames"}},
-        {0x0055, {"serial_number"}},
-        {0x0056, {"alarm_temperature"}},
-    };
-    for (const SingleReply &r : singleReplies)
-        if (r.word == word)
-            return &r;
-    return nullptr;
-}
-
-} // namespace
-
 int requiredFrameSize(quint16 word)
 {
     if (word == WordAllStatus)
         return AllStatusFrameSize;
-    const SingleReply *reply = singleReply(word);
+    const StatusSchema::SingleReply *reply = StatusSchema::singleReply(word);
     if (!reply)
         return 0;
     int size = 3 + 2; // header and CRC
@@ -84,7 +54,7 @@ bool applyReadReply(DevStatusCache &c, quint16 word, const QByteArray &f)
     if (word == WordAllStatus)
         return parseAllStatus(c, f);
     int at = 3;
-    for (const char *key : singleReply(word)->keys) {
+    for (const char *key : StatusSchema::singleReply(word)->keys) {
         const StatusSchema::Field &field = *StatusSchema::find(QLatin1String(key));
         StatusSchema::decodeField(c, field, f, at);
         c.reportedFields |= field.display.bit;

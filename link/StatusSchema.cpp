@@ -200,6 +200,28 @@ void decode(DevStatusCache &cache, const QByteArray &data)
         decodeField(cache, f, data, f.offset);
 }
 
+const QVector<SingleReply> &singleReplies()
+{
+    static const QVector<SingleReply> replies = {
+        {0x0050, {"firmware"}},
+        {0x0051, {"laser_on"}},
+        {0x0052, {"power"}},
+        {0x0053, {"temp_threshold_c"}},
+        {0x0054, {"rx_frames", "tx_frames"}},
+        {0x0055, {"serial_number"}},
+        {0x0056, {"alarm_temperature"}},
+    };
+    return replies;
+}
+
+const SingleReply *singleReply(quint16 word)
+{
+    for (const SingleReply &r : singleReplies())
+        if (r.word == word)
+            return &r;
+    return nullptr;
+}
+
 const char *laserTypeName(qint64 code)
 {
     static const char *const names[] = {"Ld-25W", "Ld-30W", "Ld-50W"};

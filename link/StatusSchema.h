@@ -117,6 +117,19 @@ void decode(DevStatusCache &cache, const QByteArray &data);
 // Fills one field from `width` bytes of data starting at `at` (they must exist).
 void decodeField(DevStatusCache &cache, const Field &field, const QByteArray &data, int at);
 
+// The single-value replies (words 0x0050 to 0x0056) that the window
+// decodes: the fields each carries, one after the other from the first data
+// byte. The laser state and alarm replies carry their whole status byte,
+// which the first flag of that byte stores.
+struct SingleReply
+{
+    quint16 word;
+    QVector<const char *> keys;
+};
+const QVector<SingleReply> &singleReplies();
+// The reply with this word, or nullptr.
+const SingleReply *singleReply(quint16 word);
+
 // The name of a laser type code, or nullptr for a code the device does not define.
 const char *laserTypeName(qint64 code);
 

@@ -2,11 +2,9 @@
 
 #include "CommandCatalogue.h"
 #include "StatusDecoder.h"
+#include "StatusSchema.h"
 
 namespace WriteResult {
-
-using StatusDecoder::be16;
-using StatusDecoder::be32;
 
 QString resultText(quint8 result)
 {
@@ -26,45 +24,23 @@ QString logMessage(quint8 result, const QByteArray &sentFrame)
 
 bool applyWriteEcho(DevStatusCache &c, const QByteArray &f)
 {
+    // The row names the fields; the data carries them one after the other,
+    // each as wide as the status reply has it.
+    const QVector<const StatusSchema::Field *> fields =
+        CommandCatalogue::reportingFields(CommandWord(StatusDecoder::commandWord(f)));
+    int dataBytes = 0;
+    for (const StatusSchema::Field *field : fields)
+        dataBytes += field->width;
     // Data bytes the echo reads, plus header and CRC, must all be there.
-    auto has = [&f](int dataBytes) { return f.size() >= 3 + dataBytes + 2; };
-    const CommandRow *command = CommandCatalogue::find(StatusDecoder::commandWord(f));
-    switch (command ? command->echo : WriteEcho::None) {
-    case WriteEcho::Power:
-        if (!has(2)) return false;
-        c.powerPercent = be16(f, 3);
-        c.reportedFields |= DevField::PowerPercent;
-        return true;
-    case WriteEcho::TempThreshold:
-        if (!has(2)) return false;
-        c.tempThreshold = qint16(be16(f, 3));
-        c.reportedFields |= DevField::TempThreshold;
-        return true;
-    case WriteEcho::FrameCounters:
-        if (!has(8)) return false;
-        c.devRxFrames = be32(f, 3);
-        c.devTxFrames = be32(f, 7);
-        c.reportedFields |= DevField::RxFrames | DevField::TxFrames;
-        return true;
-    case WriteEcho::SerialNumber:
-        if (!has(8)) return false;
-        c.serialNum = f.mid(3, 8);
-        c.reportedFields |= DevField::SerialNum;
-        return true;
-    case WriteEcho::MaxDac:
-        if (!has(2)) return false;
-        c.maxDac = be16(f, 3);
-        c.reportedFields |= DevField::MaxDac;
-        return true;
-    case WriteEcho::CompensationHours:
-        if (!has(4)) return false;
-        c.compensationHours = be32(f, 3);
-        c.reportedFields |= DevField::Compensation;
-        return true;
-    case WriteEcho::None:
-        break;
+    if (fields.isEmpty() || f.size() < 3 + dataBytes + 2)
+        return false;
+    int at = 3;
+    for (const StatusSchema::Field *field : fields) {
+        StatusSchema::decodeField(c, *field, f, at);
+        c.reportedFields |= field->display.bit;
+        at += field->width;
     }
-    return false;
+    return true;
 }
 
 } // namespace WriteResult

@@ -497,6 +497,10 @@ Manual: man korvex</translation>
         <source>设置未知命令</source>
         <translation>Unknown command</translation>
     </message>
+    <message>
+        <source>失败，数值不在允许范围内，未发送</source>
+        <translation> failed: value out of range, not sent</translation>
+    </message>
 </context>
 <context>
     <name>DialogPasswordWd</name>

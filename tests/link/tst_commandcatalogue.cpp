@@ -4,6 +4,7 @@
 
 #include "CommandCatalogue.h"
 #include "PidMath.h"
+#include "StatusSchema.h"
 
 #include <QtTest>
 
@@ -120,6 +121,93 @@ private slots:
         }
         QCOMPARE(built.toHex(), data.toHex());
         QCOMPARE(built.size(), CommandCatalogue::row(CommandWord(word)).dataLength);
+    }
+
+    void writeGuard_data()
+    {
+        // What the executor's execWrite sends or refuses, whichever path the
+        // values came by: the row decides, an unknown word has none.
+        QTest::addColumn<int>("word");
+        QTest::addColumn<QVector<quint32>>("values");
+        QTest::addColumn<bool>("allowed");
+        using W = CommandWord;
+        QTest::newRow("power 1000") << int(W::Power) << QVector<quint32>{1000} << true;
+        QTest::newRow("power 5000") << int(W::Power) << QVector<quint32>{5000} << false;
+        QTest::newRow("power, two values") << int(W::Power) << QVector<quint32>{1, 2} << false;
+        QTest::newRow("power, none") << int(W::Power) << QVector<quint32>{} << false;
+        QTest::newRow("threshold 20.0") << int(W::TempThreshold) << QVector<quint32>{200} << true;
+        QTest::newRow("threshold -0.5") << int(W::TempThreshold) << QVector<quint32>{quint16(-5)} << false;
+        QTest::newRow("compensation 65535") << int(W::CompensationHours) << QVector<quint32>{65535} << true;
+        QTest::newRow("compensation 70000") << int(W::CompensationHours) << QVector<quint32>{70000} << false;
+        QTest::newRow("max dac 4096") << int(W::MaxDacSaved) << QVector<quint32>{4096} << false;
+        QTest::newRow("tec dac 3801") << int(W::TecPowerDac) << QVector<quint32>{3801} << false;
+        QTest::newRow("laser 2") << int(W::LaserSwitch) << QVector<quint32>{2} << false;
+        QTest::newRow("restart") << int(W::SoftReset) << QVector<quint32>{} << true;
+        QTest::newRow("restart with a value") << int(W::SoftReset) << QVector<quint32>{1} << false;
+        QTest::newRow("counters zero") << int(W::FrameCounters) << QVector<quint32>{0, 0} << true;
+        QTest::newRow("pid -1.5 1 0") << int(W::PidCoefficients) << QVector<quint32>{quint32(-15000), 10000, 0} << true;
+        QTest::newRow("laser type 2") << int(W::LaserType) << QVector<quint32>{2} << true;
+        QTest::newRow("laser type 3") << int(W::LaserType) << QVector<quint32>{3} << false;
+        QTest::newRow("serial number") << int(W::SerialNumber) << QVector<quint32>{1, 2, 3, 4, 5, 6, 7, 8} << true;
+        QTest::newRow("serial number, 7 bytes") << int(W::SerialNumber) << QVector<quint32>{1, 2, 3, 4, 5, 6, 7} << false;
+        QTest::newRow("serial number, not a byte") << int(W::SerialNumber) << QVector<quint32>{1, 2, 3, 256, 5, 6, 7, 8} << false;
+        QTest::newRow("fan pwm 1000") << int(W::FanDebug) << QVector<quint32>{0xFF, 0x03, 0xE8} << true;
+        QTest::newRow("fan pwm 1001") << int(W::FanDebug) << QVector<quint32>{0xFF, 0x03, 0xE9} << false;
+        QTest::newRow("fan automatic") << int(W::FanDebug) << QVector<quint32>{0x01, 0xFF, 0xFF} << true;
+        QTest::newRow("fan, no such kind") << int(W::FanDebug) << QVector<quint32>{0x02, 0xFF, 0xFF} << false;
+        QTest::newRow("status query") << int(W::AllStatusQuery) << QVector<quint32>{} << false;
+        QTest::newRow("unknown word") << 0x0099 << QVector<quint32>{1} << false;
+    }
+
+    void writeGuard()
+    {
+        QFETCH(int, word);
+        QFETCH(QVector<quint32>, values);
+        QFETCH(bool, allowed);
+        QString why;
+        QByteArray data("untouched");
+        QCOMPARE(CommandCatalogue::encodeChecked(CommandWord(word), values, &data, &why), allowed);
+        QCOMPARE(CommandCatalogue::check(CommandWord(word), values), allowed);
+        if (allowed) {
+            QCOMPARE(data.toHex(), CommandCatalogue::encode(CommandWord(word), values).toHex());
+        } else {
+            QCOMPARE(data, QByteArray("untouched"));
+            QVERIFY(!why.isEmpty());
+        }
+    }
+
+    void reportsNameStatusFieldsThatHoldTheData()
+    {
+        // A row's reporting fields are schema fields, and together exactly
+        // as wide as the data a write of the row carries: the window's echo
+        // copies the sent bytes into them.
+        int reporting = 0;
+        for (const CommandRow *row : CommandCatalogue::rows()) {
+            const QVector<const StatusSchema::Field *> fields = CommandCatalogue::reportingFields(row->word);
+            if (!row->reports) {
+                QVERIFY(fields.isEmpty());
+                continue;
+            }
+            ++reporting;
+            QCOMPARE(fields.size(), QString::fromLatin1(row->reports).split(' ').size());
+            int width = 0;
+            for (const StatusSchema::Field *f : fields)
+                width += f->width;
+            QVERIFY2(width == row->dataLength, row->name);
+            QVERIFY2(!row->read, row->name);
+        }
+        QCOMPARE(reporting, 7);
+    }
+
+    void unknownWordHasAnEmptyRow()
+    {
+        // Looked up by a control's word that no row has: no crash, nothing allowed.
+        const CommandWord unknown = CommandWord(0x0099);
+        QCOMPARE(QByteArray(CommandCatalogue::row(unknown).name), QByteArray("unknown"));
+        QVERIFY(!CommandCatalogue::accepts(unknown, 0));
+        QVERIFY(!CommandCatalogue::accepts(unknown, 1));
+        QCOMPARE(CommandCatalogue::encode(unknown, {1, 2}), QByteArray());
+        QCOMPARE(CommandCatalogue::resultText(ResultRefused), QString("失败，数值不在允许范围内，未发送"));
     }
 
     void rowsThatKorvexctlSetsTakeOneValue()

@@ -2,6 +2,7 @@
 // its worker thread, a real QSerialPort on the slave end of a pseudo-terminal
 // and this test playing the device on the master end.
 
+#include "CommandCatalogue.h"
 #include "LinkTestSupport.h"
 #include "PlCommand.h"
 #include "PtyPair.h"
@@ -113,6 +114,8 @@ private slots:
     void oddParityIsLogged();
     void unknownBaudFailsOpen();
     void shortSettingsListIsRefused();
+    void execWriteRefusesWhatNoRowAllows_data();
+    void execWriteRefusesWhatNoRowAllows();
     void lifecycleStopsThread();
     void directDeleteFromOtherThread();
 };
@@ -191,6 +194,48 @@ void TestPlCommand::commandFrames()
         QCOMPARE(events.at(1).args, (QVariantList{0, c.isRead ? reply : expected}));
         // Nothing beyond the one frame went onto the line.
         QCOMPARE(pty.read(0).toHex(), QByteArray());
+    }
+    QVERIFY(destroyExecutor(pl));
+}
+
+void TestPlCommand::execWriteRefusesWhatNoRowAllows_data()
+{
+    QTest::addColumn<int>("word");
+    QTest::addColumn<QVector<quint32>>("values");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("power 5000") << int(CommandWord::Power) << QVector<quint32>{5000} << hex("0100121388");
+    QTest::newRow("threshold 70.0") << int(CommandWord::TempThreshold) << QVector<quint32>{700} << hex("01001302BC");
+    QTest::newRow("laser type 7") << int(CommandWord::LaserType) << QVector<quint32>{7} << hex("0100A807");
+    QTest::newRow("unknown word") << 0x0099 << QVector<quint32>{1} << hex("010099");
+    QTest::newRow("status query") << int(CommandWord::AllStatusQuery) << QVector<quint32>{} << hex("0100C101");
+}
+
+void TestPlCommand::execWriteRefusesWhatNoRowAllows()
+{
+    // The way of writeCommandSignal and korvexctl: refused with its own code,
+    // no count and nothing on the line; the result still names the frame.
+    QFETCH(int, word);
+    QFETCH(QVector<quint32>, values);
+    QFETCH(QByteArray, frame);
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    auto *pl = new PlCommand;
+    {
+        SignalRecorder rec(pl);
+        QCOMPARE(int(callAndWait<quint8>(pl, "turnOnSpcomm", Q_ARG(QVector<QString>, portSettings(pty.slavePath())))), 0);
+        QVERIFY(rec.waitForCount(1));
+        rec.takeAll();
+        const quint8 result = runOnWorker<quint8>(pl, [pl, word, values] { return pl->execWrite(CommandWord(word), values); });
+        QCOMPARE(int(result), int(ResultRefused));
+        const QVector<LinkEvent> events = rec.takeAll();
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(events.at(0).signal, QString("writeCmdResult"));
+        QCOMPARE(events.at(0).args.at(0).toInt(), int(ResultRefused));
+        QCOMPARE(events.at(0).args.at(1).toByteArray().left(frame.size()).toHex(), frame.toHex());
+        QCOMPARE(pty.read(50).toHex(), QByteArray());
+        // The same way with allowed values reaches the device.
+        QVERIFY(postToWorker(pl, [pl] { pl->execWrite(CommandWord::Power, {500}); }));
+        QCOMPARE(pty.readExactly(7).toHex(), deviceFrame(hex("001201F4")).toHex());
     }
     QVERIFY(destroyExecutor(pl));
 }
