@@ -4,6 +4,7 @@
 #include "CtlCommands.h"
 #include "ExitCode.h"
 #include "KorvexCtl.h"
+#include "LineOptions.h"
 #include "PortCheck.h"
 #include "YmodemCli.h"
 #include "YmodemFileTransmit.h"
@@ -78,7 +79,7 @@ int FlashCommand::run()
         r.port = portNames.at(i);
         portResults.append(r);
         t->setSourceFile(imagePath);
-        t->setPort(portNames.at(i));
+        t->setPort(LineOptions::openableName(portNames.at(i)));
         t->setBaud(baudRate);
         // Command-line transfers step as soon as the boot loader answers.
         t->setStepOnArrival(true);
@@ -168,6 +169,7 @@ CtlCommand flashCommand()
                                                             "port, bytes, seconds, result (ok|failed), message, exit_code.")});
     };
     c.baudRates = CtlArgs::transferBaudRates();
+    c.eightN1 = true;
     c.run = [](CtlContext &ctx) {
         if (ctx.args.size() != 1)
             return badArguments(QStringLiteral("usage: korvexctl flash FILE --port A [--port B ...]"));

@@ -21,7 +21,10 @@ public:
     int run(const QStringList &arguments);
 
     QString generalHelp() const;
-    QString commandHelp(const CtlCommand &command) const;
+    // withSharedText: the shared options and exit codes at the end.
+    QString commandHelp(const CtlCommand &command, bool withSharedText = true) const;
+    // The overview and every command's help (the manual page).
+    QString allHelp() const;
     const CtlCommand *find(const QString &name) const;
 
     // SIGINT or SIGTERM arrived (set by the program entry's SignalEvents):
@@ -34,6 +37,7 @@ public:
     static void setStderrIsTerminal(bool terminal);
 
 private:
+    int dispatch(const QStringList &arguments);
     int runCommand(const CtlCommand &command, const LineOptions &line, const QStringList &rest);
 
     QVector<CtlCommand> commands;

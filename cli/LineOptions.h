@@ -19,13 +19,19 @@ struct LineOptions
     int retries = 2;
     int timeoutMs = 100;        // --timeout: the device's time to answer, line time on top
     bool factory = false;
+    bool verbose = false;       // -v: every frame on stderr
 
     QString port() const { return ports.isEmpty() ? QString() : ports.first(); }
     // The four texts the executor's port opening takes (name, rate, stop
     // bits, parity in the dialog's words).
     QVector<QString> settingsList(const QString &portName) const;
 
-    // Adds --port, --baud, --stop-bits, --parity, --retries, --timeout and --factory.
+    // The name a serial port opens under: the serial library puts /dev/ in
+    // front of every relative name ("ttyUSB0"), so a relative path ("./u1",
+    // "flash/b1") is made absolute first.
+    static QString openableName(const QString &given);
+
+    // Adds --port, --baud, --stop-bits, --parity, --retries, --timeout, --factory and -v.
     static void addTo(QCommandLineParser &parser);
     // Reads them from a parser that has already parsed, adding to *this
     // (ports accumulate, the others replace). False with *error set when a
