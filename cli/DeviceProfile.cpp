@@ -186,10 +186,17 @@ QJsonObject DeviceProfile::toJson() const
         o.insert(QStringLiteral("serial_number"), StatusFormat::formatSerialNumber(serialRecord));
         o.insert(QStringLiteral("serial_record"), QString::fromLatin1(serialRecord.toHex()));
     }
-    if (!source.isEmpty())
-        o.insert(QStringLiteral("source"), QJsonObject{{QStringLiteral("firmware"), source.firmware},
-                                                       {QStringLiteral("laser_type"), source.laserType},
-                                                       {QStringLiteral("serial_number"), source.serialNumber}});
+    // What is known of the source unit, and only that: an unknown part is
+    // left out rather than written as "" or -1, which no reader would take.
+    QJsonObject from;
+    if (!source.firmware.isEmpty())
+        from.insert(QStringLiteral("firmware"), source.firmware);
+    if (source.laserType >= 0)
+        from.insert(QStringLiteral("laser_type"), source.laserType);
+    if (!source.serialNumber.isEmpty())
+        from.insert(QStringLiteral("serial_number"), source.serialNumber);
+    if (!from.isEmpty())
+        o.insert(QStringLiteral("source"), from);
     return o;
 }
 

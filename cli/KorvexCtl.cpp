@@ -302,5 +302,7 @@ int KorvexCtl::runCommand(const CtlCommand &command, const LineOptions &shared, 
     }
     ctx.parser = &p;
     ctx.args = restoreNegativeNumbers(p.positionalArguments());
+    if (!runCommands)
+        return ExitCode::Done;
     return command.run(ctx);
 }

@@ -31,6 +31,11 @@ public:
     // one-shot commands stop before their next frame, long ones (watch,
     // send, receive, flash) stop cleanly.
     static std::atomic<bool> &stopRequested();
+
+    // Off: a command's options and words are parsed and checked up to the
+    // point where it would run, and it is not run (exit 0): no port is
+    // opened, no file written. For the option-parsing fuzz target.
+    void setRunCommands(bool on) { runCommands = on; }
     // Whether stderr is a terminal (progress lines are then redrawn in
     // place); the program entry finds out and sets it.
     static bool stderrIsTerminal();
@@ -41,6 +46,7 @@ private:
     int runCommand(const CtlCommand &command, const LineOptions &line, const QStringList &rest);
 
     QVector<CtlCommand> commands;
+    bool runCommands = true;
 };
 
 #endif
