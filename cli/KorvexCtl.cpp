@@ -143,7 +143,7 @@ QString KorvexCtl::generalHelp() const
         "where the status reports the value, --verify (read back: reported, verified; exit 5\n"
         "when the unit does not report the value). With --json every failure prints one\n"
         "object too (command, exit_code, error), bad arguments and unopenable ports\n"
-        "included. -v prints every frame sent and received, retries included, on stderr.\n"
+        "included.\n"
         "status --check exits 7 when an alarm is set. SIGINT and SIGTERM stop a command\n"
         "before its next frame (exit 3). Values are typed as plain decimals (1e2 is refused).\n"
         "\n");
@@ -190,7 +190,7 @@ QString KorvexCtl::commandHelp(const CtlCommand &c, bool withSharedText) const
     if (!withSharedText)
         return text;
     text += QStringLiteral("\nShared options: --port NAME, --baud N, --stop-bits, --parity, --retries N, --timeout MS,\n"
-                           "--factory, -v (see korvexctl --help).\n\n");
+                           "--factory (see korvexctl --help).\n\n");
     text += QLatin1String(ExitCodeText);
     return text;
 }

@@ -19,7 +19,6 @@ struct LineOptions
     int retries = 2;
     int timeoutMs = 100;        // --timeout: the device's time to answer, line time on top
     bool factory = false;
-    bool verbose = false;       // -v: every frame on stderr
 
     QString port() const { return ports.isEmpty() ? QString() : ports.first(); }
     // The four texts the executor's port opening takes (name, rate, stop
@@ -31,7 +30,7 @@ struct LineOptions
     // "flash/b1") is made absolute first.
     static QString openableName(const QString &given);
 
-    // Adds --port, --baud, --stop-bits, --parity, --retries, --timeout, --factory and -v.
+    // Adds --port, --baud, --stop-bits, --parity, --retries, --timeout and --factory.
     static void addTo(QCommandLineParser &parser);
     // Reads them from a parser that has already parsed, adding to *this
     // (ports accumulate, the others replace). False with *error set when a

@@ -129,6 +129,6 @@ put("ctloptions", "profile-stdin", words("--factory", "profile", "apply", "-", "
 put("ctloptions", "flash-many", words("flash", "fw.bin", "--port", "a", "--port", "b", "--baud", "921600", "--start-timeout", "3"))
 put("ctloptions", "send-parity", words("--parity", "odd", "--port", "x", "send", "f"))
 put("ctloptions", "watch", words("--port", "x", "watch", "--count", "2", "--csv", "a.csv", "--interval", "100"))
-put("ctloptions", "verbose-retries", words("-v", "--retries", "100", "--timeout", "60000", "--port", "x", "power", "1e2"))
+put("ctloptions", "verbose-retries", words("--retries", "100", "--timeout", "60000", "--port", "x", "power", "1e2"))
 put("ctloptions", "mark", words("power", "\x01neg5", "--port", "\x01neg"))
 put("ctloptions", "empty", b"")
