@@ -136,6 +136,27 @@ private slots:
             QCOMPARE(o.value("result").toString(), QString("done"));
     }
 
+    void flashEndsWhereNoBootLoaderAsks_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<qint64>("withinMs");
+        QTest::newRow("--start-timeout 2") << QStringList{"--start-timeout", "2"} << qint64(8000);
+        QTest::newRow("default 10 s") << QStringList() << qint64(20000);
+    }
+
+    void flashEndsWhereNoBootLoaderAsks()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(qint64, withinMs);
+        SimProcess unit; // running its firmware: it never asks for an image
+        QVERIFY2(unit.isRunning(), qPrintable(unit.errorText()));
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath("fw.bin"), pattern(5000)));
+        const CtlRun r(QStringList{"flash", dir.filePath("fw.bin"), "--port", unit.ptyPath()} + options, 60000);
+        QVERIFY2(r.exitCode == 4 && r.out.contains("no boot loader asked"), r.describe());
+        QVERIFY2(r.finishedAtMs < withinMs, r.describe());
+    }
+
     void relativePortNamesOpen_data()
     {
         QTest::addColumn<QString>("form");
