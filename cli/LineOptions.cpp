@@ -1,11 +1,12 @@
 #include "LineOptions.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 LineSettings LineOptions::lineSettings(const QString &portName) const
 {
     LineSettings settings;
-    settings.name = portName;
+    settings.name = openableName(portName);
     settings.baud = baud;
     if (stopBits == QLatin1String("1.5"))
         settings.stopBits = LineSettings::StopBits::OneAndHalf;
@@ -16,6 +17,13 @@ LineSettings LineOptions::lineSettings(const QString &portName) const
     else if (parity == QLatin1String("even"))
         settings.parity = LineSettings::Parity::Even;
     return settings;
+}
+
+QString LineOptions::openableName(const QString &given)
+{
+    if (given.contains(QLatin1Char('/')) && QFileInfo(given).isRelative())
+        return QFileInfo(given).absoluteFilePath();
+    return given;
 }
 
 void LineOptions::addTo(QCommandLineParser &p)
