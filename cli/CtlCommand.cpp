@@ -204,7 +204,7 @@ CtlCommand catalogueSetter(CommandWord word)
     c.description = QStringLiteral("Sets %1, %2.").arg(sets, CommandCatalogue::rangeText(word));
     c.factory = row.factory;
     c.setter = true;
-    c.verifiable = reportedBy(row.echo) != nullptr;
+    c.verifiable = reportedBy(word) != nullptr;
     c.run = [word, usage = c.usage, name = c.name](CtlContext &ctx) {
         QString error;
         qint64 value = 0;

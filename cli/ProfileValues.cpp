@@ -12,17 +12,17 @@ QVector<ProfileValue> profileValues(const DeviceProfile &profile, bool withSeria
     QVector<ProfileValue> values{
         {QStringLiteral("threshold"),
          [](const DeviceProfile &p) { return CommandCatalogue::typedText(CommandWord::TempThreshold, p.thresholdTenths); },
-         [](PlCommand &c, const DeviceProfile &p) { return c.setTempThreshold(p.thresholdTenths); }},
+         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::TempThreshold, {quint16(p.thresholdTenths)}); }},
         {QStringLiteral("power"), [](const DeviceProfile &p) { return QString::number(p.power); },
-         [](PlCommand &c, const DeviceProfile &p) { return c.setPowerPercent(p.power); }},
+         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::Power, {quint32(p.power)}); }},
         {QStringLiteral("max-dac"), [](const DeviceProfile &p) { return QString::number(p.maxDac); },
-         [](PlCommand &c, const DeviceProfile &p) { return c.setSaveMaxDac(p.maxDac); }},
+         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::MaxDacSaved, {quint32(p.maxDac)}); }},
         {QStringLiteral("compensation"), [](const DeviceProfile &p) { return QStringLiteral("%1 h").arg(p.compensationHours); },
-         [](PlCommand &c, const DeviceProfile &p) { return c.setCompensationHours(p.compensationHours); }},
+         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::CompensationHours, {quint32(p.compensationHours)}); }},
         {QStringLiteral("laser-type"), [](const DeviceProfile &p) { return QString::number(p.laserType); },
-         [](PlCommand &c, const DeviceProfile &p) { return c.setLdTypeParam(QByteArray(1, char(p.laserType))); }},
+         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::LaserType, {quint32(p.laserType)}); }},
         {QStringLiteral("pid set"), pidText,
-         [](PlCommand &c, const DeviceProfile &p) { return c.setPidValue(p.pidWords); }},
+         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::PidCoefficients, p.pidWords.mid(0, 3)); }},
     };
     if (withSerial && profile.serialRecord.size() == 8)
         values.append({QStringLiteral("serial-number"),
