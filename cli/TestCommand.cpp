@@ -38,6 +38,7 @@ TestProgress::TestProgress(Station &s, FILE *stream, bool terminal)
     });
     QObject::connect(&station, &Station::unitFinished, &station, [this](int unit, Outcome o) {
         rows[unit].done = true;
+        rows[unit].doneMs = clock.elapsed();
         rows[unit].outcome = o;
         event(unit, QStringLiteral("done: %1").arg(outcomeName(o)));
     });
@@ -64,7 +65,7 @@ void TestProgress::redraw()
     for (int i = 0; i < rows.size(); ++i)
         text += QStringLiteral("\x1b[2K%1  %2  %3  %4  %5\n")
                     .arg(station.port(i).right(20), -20).arg(rows[i].serial, -20).arg(rows[i].step.left(20), -20)
-                    .arg(QString::number(clock.elapsed() / 1000.0, 'f', 0) + QLatin1Char('s'), 8)
+                    .arg(QString::number((rows[i].done ? rows[i].doneMs : clock.elapsed()) / 1000.0, 'f', 0) + QLatin1Char('s'), 8)
                     .arg(outcomeName(rows[i].outcome) + (rows[i].done ? QStringLiteral(" (done)") : QString()));
     drawnLines = rows.size() + 1;
     std::fputs(text.toLocal8Bit().constData(), out);

@@ -30,6 +30,7 @@ private:
         QString step;
         Outcome outcome = Outcome::Pass;
         bool done = false;
+        qint64 doneMs = 0; // the elapsed time stops at the unit's end
     };
     void event(int unit, const QString &text);
 

@@ -25,6 +25,7 @@ private slots:
     void recordsForDashboards();
     void twoStationsShareResults();
     void crashLeavesNoHalfRecord();
+    void examplePlanJudgesARack();
 };
 
 namespace {
@@ -336,6 +337,31 @@ void TestStation::crashLeavesNoHalfRecord()
     const CtlRun r = rig.run();
     QVERIFY2(r.exitCode == 0, r.describe());
     QCOMPARE(rig.recordFolders().size(), 1);
+}
+
+// The shipped quick check on a rack of a good and three bad units, in real
+// time (its limits are the unit's own seconds): each gets its verdict and why.
+void TestStation::examplePlanJudgesARack()
+{
+    StationRig rig;
+    const QVector<QPair<QStringList, QString>> units = {
+        {{}, QString()},
+        {{"--tec-cooling", "8"}, QStringLiteral("gain -0.00")},
+        {{"--thermal-tau", "25"}, QStringLiteral("time_constant ")},
+        {{"--fan-stuck", "2"}, QStringLiteral("fan_rpm[1] = ")}};
+    for (const auto &u : units)
+        QVERIFY(rig.addUnit(QStringList{"--speed", "1"} + u.first));
+    QFile plan(qEnvironmentVariable("KORVEX_SOURCE_DIR") + QStringLiteral("/examples/quick-check.yaml"));
+    QVERIFY(plan.open(QIODevice::ReadOnly));
+    rig.writeFile(QStringLiteral("plan.yaml"), plan.readAll());
+    const CtlRun r(rig.arguments(), 300000);
+    QVERIFY2(r.exitCode == 5, r.describe());
+    for (int i = 0; i < units.size(); ++i) {
+        const QJsonObject record = rig.record(i);
+        QCOMPARE(record["outcome"].toString(), units[i].second.isEmpty() ? QStringLiteral("pass") : QStringLiteral("fail"));
+        QVERIFY2(record["reason"].toString().contains(units[i].second), qPrintable(record["reason"].toString()));
+        QVERIFY(record["end_state"].toObject()["confirmed_by_status"].toBool());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStation)
