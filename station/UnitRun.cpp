@@ -6,6 +6,7 @@
 #include "StatusFormat.h"
 #include "StatusSchema.h"
 #include "UnitLink.h"
+#include "SampleHub.h"
 #include "WatchOutput.h"
 
 #include <QJsonDocument>
@@ -45,6 +46,7 @@ UnitRun::UnitRun(const TestPlan &testPlan, const QString &port, std::unique_ptr<
     qRegisterMetaType<Outcome>();
     qRegisterMetaType<Measurement>();
     qRegisterMetaType<DevStatusCache>();
+    qRegisterMetaType<PolledSample>();
 }
 
 UnitRun::~UnitRun() = default;
@@ -84,16 +86,26 @@ UnitRun::StepResult UnitRun::readNow(DevStatusCache *cache)
     if (r.outcome != Outcome::Pass)
         return r;
     const QDateTime time = QDateTime::currentDateTimeUtc();
-    if (link->readStatus(*cache) != ExitCode::Done) {
-        if (samples)
-            samples->lost(time);
+    const bool answered = link->readStatus(*cache) == ExitCode::Done;
+    deliver(time, answered, *cache);
+    if (!answered)
         r.fail(Outcome::Error, QStringLiteral("the unit did not answer: %1").arg(link->errorText()));
-        return r;
-    }
-    if (samples)
-        samples->sample(time, *cache);
-    emit sampled(time, *cache);
     return r;
+}
+
+void UnitRun::deliver(const QDateTime &time, bool answered, const DevStatusCache &cache)
+{
+    if (!hub)
+        return;
+    PolledSample sample;
+    sample.time = time;
+    sample.port = portName;
+    sample.serial = runRecord.serial;
+    sample.answered = answered;
+    sample.portOpen = answered;
+    if (answered)
+        sample.status = cache;
+    hub->deliver(sample);
 }
 
 UnitRun::StepResult UnitRun::poll(DevStatusCache *cache)
@@ -175,12 +187,18 @@ Outcome UnitRun::run()
     QString error;
     runFolder = store->startRun(&error);
     if (!runFolder.isEmpty()) {
-        samples = std::make_unique<CsvWatchOutput>();
-        if (!samples->open(runFolder + QStringLiteral("/samples.csv"), WatchTextFile::Existing::Refuse, &error))
-            samples.reset();
+        // Every sample of the run leaves through the hub, as every watch's does.
+        auto csv = std::make_unique<CsvWatchOutput>();
+        if (csv->open(runFolder + QStringLiteral("/samples.csv"), WatchTextFile::Existing::Refuse, &error)) {
+            hub = std::make_unique<SampleHub>();
+            hub->addOutput(std::move(csv));
+            connect(hub.get(), &SampleHub::sampled, this, &UnitRun::sampled);
+            connect(hub.get(), &SampleHub::outputFailed, this,
+                    [this](const QString &, const QString &why) { samplesError = why; });
+        }
     }
     StepResult runResult;
-    if (!samples) {
+    if (!hub) {
         runResult.fail(Outcome::Error, QStringLiteral("records: %1").arg(error));
     } else if (link->open() != ExitCode::Done) {
         runResult.fail(Outcome::Error, link->errorText());
@@ -258,8 +276,7 @@ void UnitRun::makeSafe()
     }
     DevStatusCache last;
     if (link->readStatus(last) == ExitCode::Done) {
-        if (samples)
-            samples->sample(QDateTime::currentDateTimeUtc(), last);
+        deliver(QDateTime::currentDateTimeUtc(), true, last);
         end.laserOn = last.ldStatBits & 0x01;
         end.confirmed = !end.laserOn;
         runRecord.firmwareAfter = firmwareText(last);
@@ -273,13 +290,13 @@ void UnitRun::makeSafe()
 
 void UnitRun::writeRecord()
 {
-    if (samples)
-        samples->finish();
-    samples.reset();
+    if (hub)
+        hub->finishAll();
+    hub.reset();
     if (runFolder.isEmpty())
         return;
-    QString error;
-    bool ok = RecordStore::writeAtomically(runFolder + QStringLiteral("/junit.xml"), runRecord.toJunitXml(), &error)
+    QString error = samplesError.isEmpty() ? QString() : QStringLiteral("samples.csv: ") + samplesError;
+    bool ok = error.isEmpty() && RecordStore::writeAtomically(runFolder + QStringLiteral("/junit.xml"), runRecord.toJunitXml(), &error)
         && (!recordHook || recordHook(runRecord, runFolder, &error));
     // record.json last: a folder with it is a whole record.
     ok = ok

@@ -2,6 +2,7 @@
 #define KORVEX_UNITRUN_H
 
 #include "DevStatusCache.h"
+#include "PolledSample.h"
 #include "RunRecord.h"
 #include "TestPlan.h"
 #include "ThermalFit.h"
@@ -15,7 +16,7 @@
 #include <functional>
 #include <memory>
 
-class CsvWatchOutput;
+class SampleHub;
 class RecordStore;
 class UnitLink;
 
@@ -71,7 +72,7 @@ signals:
     void stepStarted(int index, const QString &name);
     void measured(int index, const Measurement &measurement);
     void stepFinished(int index, Outcome outcome, const QString &reason);
-    void sampled(const QDateTime &time, const DevStatusCache &cache);
+    void sampled(const PolledSample &sample);
     void finished(Outcome outcome);
 
 private:
@@ -94,10 +95,13 @@ private:
     StepResult promptStep(const PlanStep &step, StepRecord &record);
 
     static constexpr int LostPollsForError = 3;
-    // One status read at the next poll time: the sample goes to samples.csv
+    // One status read at the next poll time: the sample goes through the hub
+    // to samples.csv
     // and the signal. Error/aborted when it cannot be had.
     StepResult poll(DevStatusCache *cache);
     StepResult readNow(DevStatusCache *cache);
+    // Hands a poll to the run's sample hub.
+    void deliver(const QDateTime &time, bool answered, const DevStatusCache &cache);
     StepResult writeOne(const PlanWrite &write);
     // An alarm that a step does not judge itself ends the step.
     StepResult alarmsOf(const DevStatusCache &cache, const QVector<FieldLimit> &judged = {}) const;
@@ -117,7 +121,8 @@ private:
     RecordHook recordHook;
     RunRecord runRecord;
     QString runFolder;
-    std::unique_ptr<CsvWatchOutput> samples;
+    std::unique_ptr<SampleHub> hub; // samples.csv and the sampled signal
+    QString samplesError;
     QElapsedTimer clock;
     qint64 nextPollMs = 0;
     int currentStep = -1;
