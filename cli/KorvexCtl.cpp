@@ -166,7 +166,7 @@ QString KorvexCtl::allHelp() const
 {
     QString text = generalHelp();
     for (const CtlCommand &c : commands)
-        text += QStringLiteral("\nCommand %1:\n").arg(c.name) + commandHelp(c, false);
+        text += QStringLiteral("\nCommand %1:\n\n").arg(c.name) + commandHelp(c, false);
     return text;
 }
 

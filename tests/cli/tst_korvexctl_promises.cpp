@@ -8,6 +8,7 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
@@ -134,6 +135,56 @@ private slots:
         QVERIFY(o.value("error").toString().contains("read-back"));
         if (!args.contains("profile"))
             QCOMPARE(o.value("result").toString(), QString("done"));
+    }
+
+    void flashEndsWhereNoBootLoaderAsks_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<qint64>("withinMs");
+        QTest::newRow("--start-timeout 2") << QStringList{"--start-timeout", "2"} << qint64(8000);
+        QTest::newRow("default 10 s") << QStringList() << qint64(20000);
+    }
+
+    void flashEndsWhereNoBootLoaderAsks()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(qint64, withinMs);
+        SimProcess unit; // running its firmware: it never asks for an image
+        QVERIFY2(unit.isRunning(), qPrintable(unit.errorText()));
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath("fw.bin"), pattern(5000)));
+        const CtlRun r(QStringList{"flash", dir.filePath("fw.bin"), "--port", unit.ptyPath()} + options, 60000);
+        QVERIFY2(r.exitCode == 4 && r.out.contains("no boot loader asked"), r.describe());
+        QVERIFY2(r.finishedAtMs < withinMs, r.describe());
+    }
+
+    void theManualHoldsEveryCommandsHelp_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("said"); // in the manual page, when the build made one
+        QTest::newRow("profile") << "profile" << "strict-serial";
+        QTest::newRow("watch") << "watch" << "mqtt-tls-ca";
+        QTest::newRow("flash") << "flash" << "start-timeout";
+        QTest::newRow("restart") << "restart" << "does not report this value";
+    }
+
+    void theManualHoldsEveryCommandsHelp()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, said);
+        const CtlRun all({"--help-all"});
+        const CtlRun one({"help", command});
+        QVERIFY2(all.exitCode == 0 && one.exitCode == 0, all.describe());
+        // The command's own text, up to the shared options every help ends with.
+        const QString own = one.out.left(one.out.indexOf("\nShared options:"));
+        QVERIFY2(all.out.contains("Command " + command + ":\n\n" + own), qPrintable(own));
+        const QString page = qEnvironmentVariable("KORVEX_BUILD_DIR", ".") + "/packaging/korvexctl.1.gz";
+        if (!QFile::exists(page))
+            QSKIP("no manual page in this build (help2man missing or a sanitizer build)");
+        QProcess zcat;
+        zcat.start("zcat", {page});
+        QVERIFY(zcat.waitForFinished(10000));
+        QVERIFY2(QString::fromUtf8(zcat.readAllStandardOutput()).remove("\\").contains(said), qPrintable(page));
     }
 
     void relativePortNamesOpen_data()
