@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMetaEnum>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -183,6 +184,13 @@ void UpdateWidget::receiveProgress(int progress)
     ui->receiveProgress->setValue(progress);
 }
 
+// "Finished", or "Failed (why)": the status's own name and the engine's reason.
+static QString transferOutcome(const char *status, const QString &reason)
+{
+    const QString name = QString::fromLatin1(status).remove(QStringLiteral("Status"));
+    return reason.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, reason);
+}
+
 void UpdateWidget::transmitStatus(YmodemFileTransmit::Status status)
 {
     if (status == YmodemFileTransmit::StatusStarted || status == YmodemFileTransmit::StatusTransferring)
@@ -197,6 +205,9 @@ void UpdateWidget::transmitStatus(YmodemFileTransmit::Status status)
     // can pick another file and try again at once.
     if (status != YmodemFileTransmit::StatusFailed)
         closePort();
+    emit transferEnded(true, ui->transmitPath->text(), status == YmodemFileTransmit::StatusFinished,
+                       transferOutcome(QMetaEnum::fromType<YmodemFileTransmit::Status>().valueToKey(status),
+                                       transmitter->failureReason()));
     if (status == YmodemFileTransmit::StatusFinished)
         showMessage(tr("成功"), tr("文件发送成功！"));
     else
@@ -214,6 +225,9 @@ void UpdateWidget::receiveStatus(YmodemFileReceive::Status status)
     ui->receiveBrowse->setEnabled(true);
     ui->receiveButton->setText(tr("接收"));
     // A receive always leaves the port-open layout.
+    emit transferEnded(false, receiver->targetPath(), status == YmodemFileReceive::StatusFinished,
+                       transferOutcome(QMetaEnum::fromType<YmodemFileReceive::Status>().valueToKey(status),
+                                       receiver->failureReason()));
     if (status == YmodemFileReceive::StatusFinished)
         showMessage(tr("成功"), tr("文件接收成功！"));
     else

@@ -31,6 +31,11 @@ public:
     // while the port is open.
     void setExtraPorts(const QStringList &names);
 
+signals:
+    // A transfer ended: sending the firmware file or receiving one, whether
+    // it succeeded, and its outcome in words.
+    void transferEnded(bool sending, QString file, bool ok, QString outcome);
+
 private slots:
     void on_comButton_clicked();
     void on_transmitBrowse_clicked();
