@@ -1,3 +1,4 @@
+#include "CommandOnPty.h"
 #include "ExitCode.h"
 #include "LinkedPtys.h"
 #include "ScriptedReceiver.h"
@@ -87,6 +88,8 @@ private slots:
     void transfersAt1200Baud();
     void sendEndsOnlyWithTheEndsAck_data();
     void sendEndsOnlyWithTheEndsAck();
+    void receiverThatStartsOverGetsTheFile_data();
+    void receiverThatStartsOverGetsTheFile();
     void longNameToRb();
 };
 
@@ -479,6 +482,44 @@ void TestYmodemCli::sendEndsOnlyWithTheEndsAck()
     QVERIFY2(send.exitCode() == exitCode, err.constData());
     if (exitCode != 0)
         QVERIFY2(err.contains("started over"), err.constData());
+}
+
+void TestYmodemCli::receiverThatStartsOverGetsTheFile_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("20000 bytes") << 20000;
+    QTest::newRow("empty file") << 0;
+}
+
+void TestYmodemCli::receiverThatStartsOverGetsTheFile()
+{
+    // A receiver takes every block and goes away at the EOT, unanswered; a
+    // fresh rb (a boot loader that reset) asks with "C". rb acknowledges an
+    // EOT while it waits for a header, so an EOT there would end a transfer
+    // that rb never had: the send succeeds only when rb holds every byte.
+    QFETCH(int, size);
+    QTemporaryDir src, dst;
+    const QByteArray data = pattern(size, 23);
+    QVERIFY(writeFile(src.filePath("image.bin"), data));
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    TiedProcess send;
+    send.start(program(), {"send", "--port", pty.slavePath(), src.filePath("image.bin")});
+    QVERIFY(send.waitForStarted(5000));
+    {
+        ScriptedReceiver dead(pty);
+        QVERIFY(dead.takeHeader());
+        QVERIFY(dead.takeBlocksUntilEnd());
+        QCOMPARE(dead.data.left(size), data);
+    }
+    CommandOnPty rb(pty, "rb", {"--ymodem", "-q"}, dst.path());
+    QVERIFY(rb.waitForEnd(30000));
+    const bool ended = send.state() == QProcess::NotRunning || send.waitForFinished(20000);
+    const QByteArray err = send.readAllStandardError();
+    QVERIFY2(ended, err.constData());
+    QCOMPARE(readFile(dst.filePath("image.bin")), data);
+    QCOMPARE(rb.exitCode(), 0);
+    QVERIFY2(send.exitCode() == 0, err.constData());
 }
 
 void TestYmodemCli::longNameToRb()
