@@ -12,7 +12,7 @@ Ymodem::Ymodem(int retryDivider, int timeoutLimit, int errorLimit)
     : retryDivider(retryDivider), timeoutLimit(timeoutLimit), errorLimit(errorLimit),
       idleTicks(0), errorCount(0), blockNumber(0), rxPhase(0), stage(StageIdle),
       rxLength(0), txLength(0), rxProgress(false), timedStep(true), delivered(false), graceTicks(0),
-      endPrompts(0), restarts(0)
+      restarts(0)
 {
     std::memset(rxBuffer, 0, sizeof rxBuffer);
     std::memset(txBuffer, 0, sizeof txBuffer);
@@ -175,7 +175,7 @@ void Ymodem::refuse()
     cancelBurst();
 }
 
-bool Ymodem::idleRule(Event giveUpEvent)
+bool Ymodem::idleRule(Event giveUpEvent, quint32 repeatTicks)
 {
     if (!timedStep)
         return false; // no time has passed for this step
@@ -197,7 +197,7 @@ bool Ymodem::idleRule(Event giveUpEvent)
         giveUp(giveUpEvent);
         return false;
     }
-    return rest == 0;
+    return rest == 0 || (repeatTicks > 0 && idleTicks % repeatTicks == 0);
 }
 
 bool Ymodem::errorRule()
@@ -547,7 +547,6 @@ void Ymodem::sendHeader()
     buildBlock(0);
     clearCounters();
     rxPhase = 0;
-    endPrompts = 0;
     delivered = false;
     stage = StageHeaderDone;
     sendPacket();
@@ -659,7 +658,7 @@ void Ymodem::transmitEnding(quint32 input)
         txLength = 1;
         sendPacket();
     } else if (input == CodeC && !delivered) {
-        unacknowledgedEndPrompt();
+        receiverStartedOver();
     } else if (input == CodeC) {
         std::memset(txBuffer + 3, 0, SmallBlock);
         txLength = SmallBlock;
@@ -678,18 +677,14 @@ void Ymodem::transmitEnding(quint32 input)
 }
 
 // A "C" where the ACK of the EOT is due. Only that ACK says that the file
-// arrived: a receiver whose ACK was lost answers the repeated EOT with it; a
-// receiver that started over (a boot loader that reset) ignores the EOT and
-// asks again, and gets the whole file again from its header.
-void Ymodem::unacknowledgedEndPrompt()
+// arrived, and a receiver that asks for a header has started over (a boot
+// loader that reset): it would take another EOT for the end of a file it
+// never got. It gets the whole file again from its header, a bounded number
+// of times; then the send fails.
+void Ymodem::receiverStartedOver()
 {
     if (!errorRule())
         return;
-    endPrompts += 1;
-    if (endPrompts == 1) {
-        sendPacket(); // the EOT again
-        return;
-    }
     if (restarts >= RestartLimit) {
         giveUp(EventFailed);
         return;
@@ -708,7 +703,17 @@ void Ymodem::transmitClosing(quint32 input)
             sendPacket();
     } else if (isPeerCancel(input)) {
         peerCancel();
-    } else if (idleRule(EventFailed)) {
+    } else if (idleRule(EventFailed, closingRepeatTicks())) {
         sendPacket();
     }
+}
+
+// A receiver that throws away its input right after its prompt (lrzsz's rb
+// does) may lose the closing header that answered the prompt; without an ACK
+// the header goes out again after a fiftieth of a retry period, so that it
+// reaches such a receiver before the delivered file ends the session.
+quint32 Ymodem::closingRepeatTicks() const
+{
+    const quint32 ticks = (quint32(retryDivider) + 1) / 50;
+    return ticks > 0 ? ticks : 1;
 }

@@ -115,7 +115,6 @@ protected:
     bool timedStep;
     bool delivered;
     quint32 graceTicks; // idle steps a delivered file waits for the closing handshake
-    quint32 endPrompts; // sender: "C"s heard while its EOT is unacknowledged
     quint32 restarts;   // sender: times the file went out again from its header
 
     // Owners call this when the line went away or the user stops: a
@@ -152,7 +151,9 @@ private:
     void giveUp(Event event);
     void peerCancel();
     void refuse();
-    bool idleRule(Event giveUpEvent); // true when the retry action is due
+    // True when the retry action is due: once a retry period, and every
+    // repeatTicks idle steps where a stage repeats its packet sooner.
+    bool idleRule(Event giveUpEvent, quint32 repeatTicks = 0);
     bool errorRule();                 // true when the error action is due
     void sendBytes(quint8 a);
     void sendBytes(quint8 a, quint8 b);
@@ -169,7 +170,8 @@ private:
     void buildBlock(quint8 number);
     void sendHeader();
     void sendEndOfFile();
-    void unacknowledgedEndPrompt();
+    void receiverStartedOver();
+    quint32 closingRepeatTicks() const;
 
     static bool isPeerCancel(quint32 input);
     bool blockCrcOk(quint32 dataLength) const;

@@ -106,32 +106,7 @@ void YmodemFileTransmit::step(StepKind kind)
         endWith(StatusFailed, why);
         return;
     }
-    if (holdClosingPrompt())
-        return;
     transmitStep(kind);
-}
-
-namespace {
-// lrzsz's rb throws away what it has received right after each of its
-// prompts. A closing header that arrives before that is lost, and rb then
-// waits for it for minutes, long after the sender has ended. Every other
-// packet is sent again when it goes unanswered; the closing header, once the
-// file is delivered, is not.
-constexpr int ClosingPromptHoldMs = 250;
-} // namespace
-
-// The receiver's answer after the end of the file was acknowledged (its
-// prompt for the closing header) is read only a while after it arrived.
-// The steps skipped meanwhile are not idle: the receiver has spoken.
-bool YmodemFileTransmit::holdClosingPrompt()
-{
-    if (stage != StageEnding || !fileDelivered() || link.bytesAvailable() == 0) {
-        promptHeld.invalidate();
-        return false;
-    }
-    if (!promptHeld.isValid())
-        promptHeld.start();
-    return !promptHeld.hasExpired(ClosingPromptHoldMs);
 }
 
 void YmodemFileTransmit::writeTimeOut()

@@ -4,7 +4,6 @@
 #include "Ymodem.h"
 #include "YmodemSerialLink.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -69,7 +68,6 @@ private:
     bool running() const { return status == StatusStarted || status == StatusTransferring; }
     void step(StepKind kind);
     void arrivalStep();
-    bool holdClosingPrompt();
     quint8 fillHeader(quint8 *buffer, quint32 *length);
     quint8 fillData(quint8 *buffer, quint32 *length);
     void endWith(Status final, const QString &why = QString());
@@ -85,7 +83,6 @@ private:
     QString reason;
     bool stepOnArrival = false;
     bool allSent = false; // the end of the file has gone out
-    QElapsedTimer promptHeld; // since the prompt for the closing header arrived
 };
 
 #endif

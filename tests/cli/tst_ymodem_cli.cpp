@@ -1,3 +1,4 @@
+#include "CommandOnPty.h"
 #include "ExitCode.h"
 #include "LinkedPtys.h"
 #include "ScriptedReceiver.h"
@@ -431,12 +432,17 @@ void TestYmodemCli::sendEndsOnlyWithTheEndsAck_data()
     QTest::addColumn<int>("deadReceivers"); // each takes every block and dies at the EOT
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<int>("deafMs"); // the last receiver ignores what comes this soon after its prompt
+    // The last receiver is rb, which acknowledges an EOT while it waits for a
+    // header: an EOT there would end a transfer that rb never had.
+    QTest::addColumn<bool>("freshRb");
     const int all = int(Ymodem::RestartLimit) + 1;
-    QTest::newRow("fresh receiver after a dead one") << 100000 << 1 << 0 << 0;
-    QTest::newRow("empty file, fresh receiver after a dead one") << 0 << 1 << 0 << 0;
-    QTest::newRow("every receiver dies at the end") << 3000 << all << 5 << 0;
-    QTest::newRow("empty file, every EOT ignored") << 0 << all << 5 << 0;
-    QTest::newRow("receiver deaf right after its prompt for the closing header") << 3000 << 0 << 0 << 50;
+    QTest::newRow("fresh receiver after a dead one") << 100000 << 1 << 0 << 0 << false;
+    QTest::newRow("empty file, fresh receiver after a dead one") << 0 << 1 << 0 << 0 << false;
+    QTest::newRow("every receiver dies at the end") << 3000 << all << 5 << 0 << false;
+    QTest::newRow("empty file, every EOT ignored") << 0 << all << 5 << 0 << false;
+    QTest::newRow("receiver deaf right after its prompt for the closing header") << 3000 << 0 << 0 << 50 << false;
+    QTest::newRow("fresh rb after a dead receiver") << 20000 << 1 << 0 << 0 << true;
+    QTest::newRow("empty file, fresh rb after a dead receiver") << 0 << 1 << 0 << 0 << true;
 }
 
 void TestYmodemCli::sendEndsOnlyWithTheEndsAck()
@@ -448,7 +454,8 @@ void TestYmodemCli::sendEndsOnlyWithTheEndsAck()
     QFETCH(int, deadReceivers);
     QFETCH(int, exitCode);
     QFETCH(int, deafMs);
-    QTemporaryDir src;
+    QFETCH(bool, freshRb);
+    QTemporaryDir src, dst;
     const QByteArray data = pattern(size, 21);
     QVERIFY(writeFile(src.filePath("image.bin"), data));
     PtyPair pty;
@@ -464,14 +471,19 @@ void TestYmodemCli::sendEndsOnlyWithTheEndsAck()
         QCOMPARE(dead.data.left(size), data);
     }
     ScriptedReceiver fresh(pty);
-    if (exitCode == 0) {
+    if (freshRb) {
+        CommandOnPty rb(pty, "rb", {"--ymodem", "-q"}, dst.path());
+        QVERIFY(rb.waitForEnd(30000));
+        QCOMPARE(readFile(dst.filePath("image.bin")), data);
+        QCOMPARE(rb.exitCode(), 0);
+    } else if (exitCode == 0) {
         QVERIFY(fresh.takeHeader());
         QCOMPARE(fresh.name, QByteArray("image.bin"));
         QVERIFY(fresh.takeBlocksUntilEnd());
         QVERIFY(fresh.finish(10000, deafMs));
         QCOMPARE(fresh.data.left(size), data);
     } else {
-        QVERIFY(!fresh.takeHeader(4000)); // the EOT again, then the cancel burst
+        QVERIFY(!fresh.takeHeader(4000)); // the cancel burst, no header
     }
     const bool ended = send.state() == QProcess::NotRunning || send.waitForFinished(20000);
     const QByteArray err = send.readAllStandardError();
