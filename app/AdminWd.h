@@ -14,10 +14,13 @@ class AdminWd;
 }
 class CommSet;
 class DialogPasswordWd;
+class QAction;
+class InputCutGuard;
+class QAbstractSpinBox;
 class LogPane;
 class PidAdjust;
 class PlCommand;
-class PortReconnect;
+class DevicePort;
 class QTimer;
 class TecDebug;
 class TrendWd;
@@ -86,6 +89,8 @@ public slots:
     void updateGeneralWriteSlots(quint8 result, QByteArray srcTxData);
     void updateGeneralReadSlots(quint8 result, QByteArray readSrcData);
     void openTrendWd();
+    // "退出工厂模式": hides the factory controls and windows again.
+    void leaveFactoryMode();
     // "帮助" -> "关于": the program, its version and where its README is.
     void openAboutWd();
     // The executor found the device gone and closed the port itself.
@@ -94,6 +99,8 @@ public slots:
     void notePortChosen(QVector<QString> settings);
     // The "断线自动重连" option of the menu "通讯设置".
     void setAutoReconnect(bool on);
+    // The update window is done with the port: the device link opens it.
+    void reopenAfterUpdate(const QString &portName);
 
 private slots:
     void on_btnTurnOnLd_clicked();
@@ -137,6 +144,8 @@ private:
     void noteReadResult(quint8 result, const QByteArray &frame);
     // Hides (user mode) or shows (factory mode) the factory-only controls.
     void applyUserMode();
+    // True, with a log line, when the box shows a value cut while typing.
+    bool refuseCutValue(QAbstractSpinBox *box, const QString &what);
     // The settings controls take the device's values (see SettingFollower).
     void followDeviceSettings();
     void forgetDeviceSettings();
@@ -159,17 +168,16 @@ private:
     QTimer *pollTimer;
     PlCommand *plCommand;
     quint64 commErrLimit;
-    bool devPortOpen;
-    // Set by updateSerialLost: the close that follows is logged as the loss
-    // it was, not as an operator's close.
-    bool devPortLost = false;
+    // Open, closed, lost, silent: the port as the executor reported it.
+    DevicePort *devicePort = nullptr;
+    InputCutGuard *cutGuard = nullptr;
+    QAction *leaveFactoryAction = nullptr;
     // The display shows what the device is answering now: the port is open
     // and a status reply has arrived since it opened.
     bool statusLive = false;
-    // The settings the operator last confirmed, and those of the open port.
-    QVector<QString> chosenPortSettings;
-    QVector<QString> openPortSettings;
-    PortReconnect *reconnect = nullptr;
+    // Set when the link reopens after an update: the first status reply
+    // tells which firmware the device now runs.
+    bool reportFirmwareAfterOpen = false;
     DevStatusCache devStat;
     QByteArray serialNumToWrite;
     SettingFollower maxDacFollower;

@@ -26,6 +26,7 @@
 //                                     the laser temperature bends under manual
 //                                     TEC drive
 
+#include "FactoryPassword.h"
 #include "AdminWd.h"
 #include "CommSet.h"
 #include "ExitCode.h"
@@ -132,9 +133,6 @@ void closeWindow(AdminWd *window)
     QCoreApplication::processEvents();
 }
 
-// The factory password of the main window; the demo types it for the user.
-const QString kFactoryPassword = QStringLiteral("velmandro583");
-
 // Gap between the two windows, in the picture and on the screen.
 constexpr int kWindowGap = 16;
 
@@ -142,7 +140,7 @@ constexpr int kWindowGap = 16;
 // window to the right of the main window. False if factory mode stayed locked.
 bool enterFactoryMode(AdminWd *window)
 {
-    window->changeUserMode(kFactoryPassword);
+    window->changeUserMode(FactoryPassword::text()); // typed for the user
     auto *maxDac = window->findChild<QWidget *>(QStringLiteral("spinBoxMaxDac"));
     if (!maxDac || maxDac->isHidden())
         return false;
