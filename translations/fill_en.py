@@ -85,6 +85,25 @@ EN = {
     '密码错误': 'Wrong password', '，': ', ', '为空，未发送': 'Empty: not sent', '%1 为空': '%1 empty',
     '%1 不是数字': '%1 not a number', '%1，未发送': '%1: not sent', '经过时间 (秒)': 'Elapsed time (s)',
     '温度 (℃)': 'Temperature (℃)',
+    '激光功率 %1–%2（1000 = 满功率），回车发送': 'Laser power %1–%2 (1000 = full power); Enter sends',
+    '温度保护阈值 %1–%2 ℃': 'Temperature limit %1–%2 ℃', '最大DAC %1–%2（DAC计数）': 'Maximum DAC %1–%2 (DAC counts)',
+    '自动补偿时长 %1–%2 小时': 'Compensation time %1–%2 hours', '退出工厂模式': 'Leave factory mode',
+    '设备无应答（连续%1次通讯失败）': ': device not answering (%1 failed exchanges in a row)',
+    '设备恢复应答': ': device answering again', '设备现在的固件版本：%1': 'Firmware the device now reports: %1',
+    '%1：输入超出范围，显示的值 %2 是截断后的，未发送': '%1: input out of range, the value shown (%2) was cut: not sent',
+    '确认温度阈值': 'Confirm temperature limit',
+    '新的温度保护阈值 %1 ℃ 低于激光当前温度 %2 ℃，保存后温度保护会立即动作。\n仍要保存？':
+        'The new temperature limit %1 ℃ is below the laser\'s temperature now, %2 ℃: the protection trips as soon as it is saved.\nSave anyway?',
+    'Korvex [工厂模式]': 'Korvex [factory mode]', '已退出工厂模式': 'Factory mode left',
+    '超出范围 %1：多余的输入未被接受，此值不会发送': 'Out of range %1: the last key was not taken; this value is not sent',
+    '端口名或路径': 'Port name or path', '可直接输入端口名，如 /dev/serial/by-id/…': 'Any port name can be typed, e.g. /dev/serial/by-id/…',
+    '刷新': 'Refresh', '重新列出系统中的串口': 'List the system\'s serial ports again',
+    '重新连接设备': 'Reconnect device',
+    '关闭本窗口的串口，由主窗口重新打开设备串口并读取固件版本': 'Close this window\'s port; the main window reopens the device port and reads the firmware version',
+    '文件发送完成：%1，%2 字节，用时 %3 秒': 'File sent: %1, %2 bytes in %3 s',
+    '文件接收完成：%1，%2 字节，用时 %3 秒': 'File received: %1, %2 bytes in %3 s', '原因不明': 'reason unknown',
+    '文件发送失败：%1，已传 %2 字节，用时 %3 秒，原因：%4': 'Sending failed: %1, %2 bytes in %3 s, reason: %4',
+    '文件接收失败：%1，已传 %2 字节，用时 %3 秒，原因：%4': 'Receiving failed: %1, %2 bytes in %3 s, reason: %4',
 }
 
 # Texts that read the same in English: numbers, units, names, and the
