@@ -8,6 +8,7 @@
 #include "FactoryPassword.h"
 #include "InputCutGuard.h"
 #include "LampPixmap.h"
+#include "LampText.h"
 #include "Language.h"
 #include "LogPane.h"
 #include "PidAdjust.h"
@@ -34,6 +35,7 @@
 #include <QMetaType>
 #include <QPixmap>
 #include <QSignalBlocker>
+#include <QSlider>
 #include <QTimer>
 
 // The library is static: its embedded pictures must be registered by hand.
@@ -174,6 +176,14 @@ AdminWd::AdminWd(QWidget *parent)
     connect(serialNumInputWd, &serialNumInput::sendSerialNum, this, &AdminWd::updateDevSerialNumValue);
     connect(tecDebugWd, &TecDebug::turnOnOff, plCommand, &PlCommand::turnOnOffTec);
     connect(tecDebugWd, &TecDebug::setTecPowerDac, plCommand, &PlCommand::setTecPowerDac);
+    // A drag sends every step; its log is one line, written once the
+    // slider is released and every step's result is in.
+    connect(tecDebugWd, &TecDebug::setTecPowerDac, this, [this] {
+        if (tecDebugWd->isDragging())
+            ++tecDrag.pending;
+    });
+    connect(tecDebugWd->findChild<QSlider *>(QStringLiteral("tecPowerSet")), &QSlider::sliderReleased, this,
+            &AdminWd::logTecDragIfDone);
     connect(tecDebugWd, &TecDebug::switchAutoTec, plCommand, &PlCommand::switchAutoTec);
     connect(fanDebugWd, &fan_debug::setFanAutoPwm, plCommand, &PlCommand::setFanAutoPwm);
     connectPortSignals();
@@ -539,10 +549,15 @@ void AdminWd::refreshLamps()
         if (!label)
             continue;
         // The link lamp tells the present: without an open port, no link.
-        if (label == ui->CommStat)
-            label->setPixmap(lampPixmap(lamp.second && devicePort->isOpen(), true, devicePixelRatioF()));
-        else
-            label->setPixmap(lampPixmap(lamp.second, statusLive, devicePixelRatioF()));
+        const bool link = label == ui->CommStat;
+        const bool green = link ? lamp.second && devicePort->isOpen() : lamp.second;
+        const bool live = link || statusLive;
+        label->setPixmap(lampPixmap(green, live, devicePixelRatioF()));
+        const QString word = LampText::forState(lamp.first, green);
+        QLabel *text = LampText::attach(label);
+        text->setText(word);
+        text->setStyleSheet(live ? QString() : kFadedFieldStyle);
+        label->setToolTip(word);
     }
 }
 
@@ -554,6 +569,7 @@ void AdminWd::setStatusLive(bool live)
         if (QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first))
             edit->setStyleSheet(live ? QString() : kFadedFieldStyle);
     }
+    tecDebugWd->showTecCurrent(live ? ui->tecCurrent->text() : QString());
     refreshLamps();
 }
 
@@ -568,6 +584,7 @@ void AdminWd::refreshStatusView()
         if (edit && edit->text() != field.second)
             edit->setText(field.second);
     }
+    tecDebugWd->showTecCurrent(statusLive ? ui->tecCurrent->text() : QString());
 }
 
 QString AdminWd::formatSerialNumber(const QByteArray &record)
@@ -790,7 +807,27 @@ void AdminWd::updateGeneralWriteSlots(quint8 result, QByteArray srcTxData)
         refreshStatusView();
         followDeviceSettings();
     }
+    if (tecDrag.pending > 0 && StatusDecoder::commandWord(srcTxData) == CommandCatalogue::code(CommandWord::TecPowerDac)) {
+        --tecDrag.pending;
+        ++tecDrag.sent;
+        tecDrag.failed += result != 0;
+        tecDrag.lastResult = result;
+        tecDrag.lastFrame = srcTxData;
+        logTecDragIfDone();
+        return;
+    }
     appendLog(WriteResult::logMessage(result, srcTxData));
+}
+
+void AdminWd::logTecDragIfDone()
+{
+    if (tecDrag.sent == 0 || tecDrag.pending > 0 || tecDebugWd->isDragging())
+        return;
+    QString line = WriteResult::logMessage(tecDrag.lastResult, tecDrag.lastFrame);
+    while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
+        line.chop(1);
+    appendLog(line + tr("（拖动中发送 %1 次，失败 %2 次）").arg(tecDrag.sent).arg(tecDrag.failed));
+    tecDrag = TecDrag();
 }
 
 // ---- factory mode and factory windows -------------------------------------

@@ -91,6 +91,8 @@ public slots:
     void openTrendWd();
     // "退出工厂模式": hides the factory controls and windows again.
     void leaveFactoryMode();
+    // Writes the one log line of a TEC slider drag once it is over.
+    void logTecDragIfDone();
     // "帮助" -> "关于": the program, its version and where its README is.
     void openAboutWd();
     // The executor found the device gone and closed the port itself.
@@ -172,6 +174,15 @@ private:
     DevicePort *devicePort = nullptr;
     InputCutGuard *cutGuard = nullptr;
     QAction *leaveFactoryAction = nullptr;
+    // The TEC slider drag being logged: its writes not answered yet, those
+    // answered, how many failed, and the last one.
+    struct TecDrag {
+        int pending = 0;
+        int sent = 0;
+        int failed = 0;
+        quint8 lastResult = 0;
+        QByteArray lastFrame;
+    } tecDrag;
     // The display shows what the device is answering now: the port is open
     // and a status reply has arrived since it opened.
     bool statusLive = false;
