@@ -4,6 +4,7 @@
 // factory mode that can be left.
 
 #include "../integration/UpdateTestSupport.h"
+#include "CommandCatalogue.h"
 #include "SimProcess.h"
 #include "UpdateWidget.h"
 #include "WindowHarness.h"
@@ -11,7 +12,9 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
 
@@ -72,6 +75,9 @@ private slots:
     void thresholdBelowLaserTemperatureAsks_data();
     void thresholdBelowLaserTemperatureAsks();
     void factoryModeShownAndLeft();
+    void tecWindowSaysItsState();
+    void lampsSayTheirState();
+    void logShowsTimesWhenAsked();
 
 private:
     void openOnSim(SimProcess &sim);
@@ -294,6 +300,73 @@ void TestServiceBench::factoryModeShownAndLeft()
     QVERIFY(!w->findChild<QAction *>("actiontecDebug")->isVisible());
     QVERIFY(!w->centralWidget()->findChild<QWidget *>("spinBoxMaxDac")->isVisible());
     QCOMPARE(w->windowTitle(), QString("Korvex"));
+}
+
+void TestServiceBench::tecWindowSaysItsState()
+{
+    SimProcess sim;
+    openOnSim(sim);
+    w->changeUserMode("velmandro583");
+    w->findChild<QAction *>("actiontecDebug")->trigger();
+    QWidget *tec = w->findChild<QWidget *>("TecDebug");
+    auto *state = tec->findChild<QLabel *>("labelTecState");
+    QVERIFY(state);
+    QVERIFY2(state->text().contains("未发送"), qPrintable(state->text()));
+    QTest::mouseClick(tec->findChild<QPushButton *>("btnTurnOnTec"), Qt::LeftButton);
+    QTest::mouseClick(tec->findChild<QPushButton *>("btnAtutoTecOff"), Qt::LeftButton);
+    QVERIFY2(state->text().contains("TEC 打开") && state->text().contains("手动驱动"), qPrintable(state->text()));
+    QTRY_VERIFY2_WITH_TIMEOUT(state->text().contains("TEC电流：" + lineText(w, "tecCurrent"))
+                                  && !lineText(w, "tecCurrent").isEmpty(),
+                              qPrintable(state->text()), 3000);
+    QVERIFY(tec->findChild<QLineEdit *>("tecPowerVal")->isReadOnly());
+
+    // A drag of 20 steps: every step is sent, one log line is written.
+    const QString dacLog = CommandCatalogue::logName(CommandCatalogue::code(CommandWord::TecPowerDac), true);
+    const int before = logCount(w, dacLog);
+    auto *slider = tec->findChild<QSlider *>("tecPowerSet");
+    slider->setSliderDown(true);
+    for (int v = 1; v <= 20; ++v)
+        slider->setValue(v * 95);
+    slider->setSliderDown(false);
+    QTRY_COMPARE_WITH_TIMEOUT(logCount(w, "拖动中发送 20 次，失败 0 次"), 1, 5000);
+    QTest::qWait(300);
+    QCOMPARE(logCount(w, dacLog), before + 1);
+    QVERIFY2(state->text().contains("1900 / 3800（50%）"), qPrintable(state->text()));
+}
+
+void TestServiceBench::lampsSayTheirState()
+{
+    SimProcess sim({"--fan-stuck", "2"});
+    openOnSim(sim);
+    const auto word = [this](const char *lamp) {
+        auto *label = w->centralWidget()->findChild<QLabel *>(QString::fromLatin1(lamp) + "Text");
+        return label ? label->text() : QString("<none>");
+    };
+    QCOMPARE(word("CommStat"), QString("正常"));
+    QCOMPARE(word("label_LdOnOffStat"), QString("关"));
+    QCOMPARE(word("labelTempAlarm"), QString("正常"));
+    QCOMPARE(word("labelFanAlarm_1"), QString("正常"));
+    QTRY_COMPARE_WITH_TIMEOUT(word("labelFanAlarm_2"), QString("报警"), 5000);
+    emit w->turnOffSpcomm();
+    QTRY_COMPARE_WITH_TIMEOUT(word("CommStat"), QString("中断"), 5000);
+}
+
+void TestServiceBench::logShowsTimesWhenAsked()
+{
+    w = new AdminWd;
+    auto *times = w->findChild<QAction *>("actionLogTimes");
+    QVERIFY(times && times->isCheckable() && !times->isChecked());
+    emit w->turnOffSpcomm(); // a line in the log: closing a port that is not open
+    QTRY_VERIFY_WITH_TIMEOUT(!logText(w).isEmpty(), 5000);
+    const QRegularExpression stamped("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ");
+    QVERIFY(!logText(w).contains(stamped));
+    times->trigger();
+    QVERIFY2(logText(w).contains(stamped), qPrintable(logText(w)));
+    destroyWindow(w);
+    // Remembered for the next run.
+    w = new AdminWd;
+    QVERIFY(w->findChild<QAction *>("actionLogTimes")->isChecked());
+    w->findChild<QAction *>("actionLogTimes")->trigger();
 }
 
 QTEST_MAIN(TestServiceBench)
