@@ -104,6 +104,10 @@ EN = {
     '文件接收完成：%1，%2 字节，用时 %3 秒': 'File received: %1, %2 bytes in %3 s', '原因不明': 'reason unknown',
     '文件发送失败：%1，已传 %2 字节，用时 %3 秒，原因：%4': 'Sending failed: %1, %2 bytes in %3 s, reason: %4',
     '文件接收失败：%1，已传 %2 字节，用时 %3 秒，原因：%4': 'Receiving failed: %1, %2 bytes in %3 s, reason: %4',
+    '（拖动中发送 %1 次，失败 %2 次）': ' (drag: %1 sent, %2 failed)', '开': 'On', '关': 'Off', '正常': 'OK',
+    '中断': 'Down', '报警': 'Alarm', '显示时间': 'Show times', '只读：由滑块设置（DAC计数）': 'Read-only: set by the slider (DAC counts)',
+    '未发送': 'not sent yet', '自动控制': 'automatic', '手动驱动': 'manual drive',
+    '上次发送：TEC %1，%2\n驱动 %3 / %4（%5%）\n设备报告 TEC电流：%6': 'Last sent: TEC %1, %2\nDrive %3 / %4 (%5%)\nTEC current reported: %6',
 }
 
 # Texts that read the same in English: numbers, units, names, and the

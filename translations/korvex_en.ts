@@ -479,6 +479,30 @@ Save anyway?</translation>
         <translation>Factory mode left<byte value="xd" />
 </translation>
     </message>
+    <message>
+        <source>（拖动中发送 %1 次，失败 %2 次）</source>
+        <translation> (drag: %1 sent, %2 failed)</translation>
+    </message>
+    <message>
+        <source>开</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source>关</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>正常</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>中断</source>
+        <translation>Down</translation>
+    </message>
+    <message>
+        <source>报警</source>
+        <translation>Alarm</translation>
+    </message>
 </context>
 <context>
     <name>CommSet</name>
@@ -618,6 +642,10 @@ Save anyway?</translation>
         <source>无法保存日志 %1：%2</source>
         <translation>Cannot save the log to %1: %2</translation>
     </message>
+    <message>
+        <source>显示时间</source>
+        <translation>Show times</translation>
+    </message>
 </context>
 <context>
     <name>PidAdjust</name>
@@ -730,6 +758,42 @@ Save anyway?</translation>
     <message>
         <source>0</source>
         <translation>0</translation>
+    </message>
+    <message>
+        <source>只读：由滑块设置（DAC计数）</source>
+        <translation>Read-only: set by the slider (DAC counts)</translation>
+    </message>
+    <message>
+        <source>未发送</source>
+        <translation>not sent yet</translation>
+    </message>
+    <message>
+        <source>上次发送：TEC %1，%2
+驱动 %3 / %4（%5%）
+设备报告 TEC电流：%6</source>
+        <translation>Last sent: TEC %1, %2
+Drive %3 / %4 (%5%)
+TEC current reported: %6</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>自动控制</source>
+        <translation>automatic</translation>
+    </message>
+    <message>
+        <source>手动驱动</source>
+        <translation>manual drive</translation>
+    </message>
+    <message>
+        <source>无</source>
+        <translation>None</translation>
     </message>
 </context>
 <context>
