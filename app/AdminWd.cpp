@@ -108,10 +108,10 @@ AdminWd::AdminWd(QWidget *parent)
     applyCommandRanges(ui);
     showRangesAndUnits(ui);
     Language::addMenu(ui->menuBar, Language::current());
-    // Factory mode can be left again, beside the entry that unlocks it.
+    // Factory mode can be left again, beside the entry that unlocks it; the
+    // entry is in the menu only while factory mode is on.
     leaveFactoryAction = new QAction(tr("退出工厂模式"), this);
     leaveFactoryAction->setObjectName(QStringLiteral("actionLeaveFactoryMode"));
-    ui->menu_2->insertAction(ui->actionTrend, leaveFactoryAction);
     connect(leaveFactoryAction, &QAction::triggered, this, &AdminWd::leaveFactoryMode);
     logPane = new LogPane(ui->textEditDebugInfo, this);
     ui->menu_2->addSeparator();
@@ -867,6 +867,10 @@ void AdminWd::applyUserMode()
     ui->actionfanDebug->setVisible(factory);
     // While the factory controls are out, the title says so.
     leaveFactoryAction->setVisible(factory);
+    if (factory)
+        ui->menu_2->insertAction(ui->actionTrend, leaveFactoryAction);
+    else
+        ui->menu_2->removeAction(leaveFactoryAction);
     setWindowTitle(factory ? tr("Korvex [工厂模式]") : QStringLiteral("Korvex"));
 }
 

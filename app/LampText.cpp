@@ -21,8 +21,6 @@ QLabel *LampText::attach(QLabel *lamp)
         return existing;
     auto *text = new QLabel(parent);
     text->setObjectName(name);
-    // Room for the longest word of either language, so nothing moves.
-    text->setMinimumWidth(text->fontMetrics().horizontalAdvance(QStringLiteral("Alarm ")));
     for (QBoxLayout *box : parent->findChildren<QBoxLayout *>()) {
         const int at = box->indexOf(lamp);
         if (at >= 0) {

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QStyle>
+#include <QToolButton>
 
 UpdateWidget::UpdateWidget(QWidget *parent)
     : QWidget(parent), ui(new Ui::UpdateWidget), serialPort(new QSerialPort), transmitter(new YmodemFileTransmit),
@@ -26,18 +28,21 @@ UpdateWidget::UpdateWidget(QWidget *parent)
     ui->comPort->setInsertPolicy(QComboBox::NoInsert);
     ui->comPort->lineEdit()->setPlaceholderText(tr("端口名或路径"));
     ui->comPort->setToolTip(tr("可直接输入端口名，如 /dev/serial/by-id/…"));
-    auto *refresh = new QPushButton(tr("刷新"), this);
+    // An icon: the row has no room for another word in either language.
+    auto *refresh = new QToolButton(this);
     refresh->setObjectName(QStringLiteral("comRefresh"));
+    refresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    refresh->setAccessibleName(tr("刷新"));
     refresh->setToolTip(tr("重新列出系统中的串口"));
     ui->horizontalLayout->insertWidget(ui->horizontalLayout->indexOf(ui->comPort) + 1, refresh);
-    connect(refresh, &QPushButton::clicked, this, &UpdateWidget::refreshPortList);
+    connect(refresh, &QToolButton::clicked, this, &UpdateWidget::refreshPortList);
     // Offered once a transfer has ended: the device link takes the port back
     // and the main window logs the firmware the device now reports.
     reopenButton = new QPushButton(tr("重新连接设备"), this);
     reopenButton->setObjectName(QStringLiteral("reopenDeviceButton"));
     reopenButton->setToolTip(tr("关闭本窗口的串口，由主窗口重新打开设备串口并读取固件版本"));
     reopenButton->hide();
-    ui->horizontalLayout->addWidget(reopenButton);
+    ui->horizontalLayout_3->addWidget(reopenButton);
     connect(reopenButton, &QPushButton::clicked, this, &UpdateWidget::giveBackPort);
     connect(ui->comPort->lineEdit(), &QLineEdit::textEdited, this, [this](const QString &text) { typedPort = text; });
     connect(ui->comPort, QOverload<int>::of(&QComboBox::activated), this, [this] { typedPort.clear(); });

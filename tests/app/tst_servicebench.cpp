@@ -168,7 +168,7 @@ void TestServiceBench::updateWindowFindsAndGivesBackThePort()
     QVERIFY(port->isEditable());
     QTRY_VERIFY_WITH_TIMEOUT(logText(w).contains(sim.ptyPath() + "关闭成功"), 5000);
     typeInto(port, link);
-    update->findChild<QPushButton *>("comRefresh")->click();
+    update->findChild<QAbstractButton *>("comRefresh")->click();
     QCOMPARE(port->currentText(), link);
     update->hide();
     update->show();
