@@ -51,7 +51,8 @@ const char *ExitCodeText =
     "(SIGINT or SIGTERM: no frame is sent after it); 4 no valid reply or timed out;\n"
     "5 refused by the device or failed, or the results could not be written to stdout;\n"
     "6 the port could not be opened (watch --mqtt: or the broker refused the login or\n"
-    "its certificate at start); 7 status --check: an alarm is set.\n"
+    "its certificate at start; watch --metrics: or its address cannot be listened on);\n"
+    "7 status --check: an alarm is set.\n"
     "Results go to stdout, errors to stderr (one line each).\n";
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "CtlCommands.h"
 #include "DeviceSession.h"
+#include "MetricsExport.h"
 #include "ExitCode.h"
 #include "MqttOptions.h"
 #include "MqttWatchOutput.h"
@@ -31,6 +32,27 @@ bool readMqttOptions(const CtlContext &ctx, MqttOptions *mqtt, QString *error)
     return mqtt->finish(error);
 }
 
+// --metrics and --metrics-file: the endpoint listens before the first poll,
+// so that a port already taken ends the watch at once.
+int setUpMetrics(const CtlContext &ctx, MetricsExport *metrics)
+{
+    QString error;
+    if (ctx.isSet("metrics-file") && !metrics->setFile(ctx.value("metrics-file"), &error))
+        return badArguments(error);
+    if (!ctx.isSet("metrics"))
+        return ExitCode::Done;
+    QHostAddress address;
+    quint16 port = 0;
+    if (!MetricsExport::parseListen(ctx.value("metrics"), &address, &port, &error))
+        return badArguments(error);
+    if (!metrics->listen(address, port, &error)) {
+        Console::error(QStringLiteral("watch: %1").arg(error));
+        return ExitCode::EndpointNotOpened;
+    }
+    Console::error(QStringLiteral("watch: metrics at %1").arg(metrics->url()));
+    return ExitCode::Done;
+}
+
 } // namespace
 
 CtlCommand watchCommand()
@@ -40,7 +62,7 @@ CtlCommand watchCommand()
     c.summary = QStringLiteral("poll the status, record CSV or JSON lines, publish to MQTT");
     c.usage = QStringLiteral("watch [--interval MS] [--count N | --duration S] [--csv FILE|-] [--jsonl FILE|-] "
                              "[--append | --overwrite] [--wait-for-port] [--exit-on-port-loss] "
-                             "[--mqtt HOST[:PORT] [--mqtt-...]]");
+                             "[--mqtt HOST[:PORT] [--mqtt-...]] [--metrics [ADDR:]PORT] [--metrics-file FILE]");
     c.description = QStringLiteral(
         "Polls the device's status (default every 500 ms) until the count, the duration\n"
         "or Ctrl-C. Each sample carries its time (ISO 8601 with milliseconds). --csv writes a\n"
@@ -61,11 +83,23 @@ CtlCommand watchCommand()
         "drop). The client identifier is korvexctl-ID. A broker that goes away or fails\n"
         "(TLS, login, protocol) never stops the poll: it is retried with a back-off up to\n"
         "30 s, and about ten minutes of samples wait for it and follow in order.\n"
+        "--metrics serves the latest sample for Prometheus at http://ADDR:PORT/metrics (text\n"
+        "format 0.0.4; ADDR 127.0.0.1 unless given, 0.0.0.0 for every address, port 0 a free\n"
+        "one; the address is printed on stderr): korvex_up (1 while the last poll was\n"
+        "answered), korvex_polls_total, korvex_lost_polls_total,\n"
+        "korvex_last_sample_timestamp_seconds, korvex_unit_info{firmware,laser_type} and one\n"
+        "series per status field in base units (korvex_laser_temperature_celsius,\n"
+        "korvex_tec_current_amperes, korvex_fan_speed_rpm{fan=\"1\"}, korvex_power_ratio 0..1,\n"
+        "korvex_alarm{alarm=\"fan2\"} 0/1, korvex_laser_on...), each labelled port and serial.\n"
+        "A unit that stops answering keeps its last values with korvex_up 0. --metrics-file\n"
+        "writes the same text to FILE (FILE.tmp, then renamed) after every poll, for\n"
+        "node_exporter's textfile collector (name it *.prom in the collector's folder).\n"
         "Ends with 0; with 3 when Ctrl-C comes before a given count or duration; with 4 when\n"
         "no poll got a valid reply, or the port went away with --exit-on-port-loss; with 6\n"
         "when the port cannot be opened, when --mqtt delivered no sample at all, or at start\n"
         "when the broker refuses the login or its TLS certificate, does not speak MQTT, or\n"
-        "its host name cannot be looked up. A refused output file is 2.");
+        "its host name cannot be looked up, or when --metrics cannot listen on its address.\n"
+        "A refused output file is 2.");
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("interval"), QStringLiteral("Milliseconds between polls (default 500, at least 50)."),
                      QStringLiteral("MS")});
@@ -94,6 +128,12 @@ CtlCommand watchCommand()
                      QStringLiteral("FILE")});
         p.addOption({QStringLiteral("mqtt-qos"), QStringLiteral("QoS of the samples, 0 or 1 (default 1)."),
                      QStringLiteral("0|1")});
+        p.addOption({QStringLiteral("metrics"),
+                     QStringLiteral("Serve Prometheus metrics on PORT (localhost unless ADDR is given)."),
+                     QStringLiteral("[ADDR:]PORT")});
+        p.addOption({QStringLiteral("metrics-file"),
+                     QStringLiteral("Write the metrics to FILE after every poll (node_exporter's textfile collector)."),
+                     QStringLiteral("FILE")});
     };
     c.run = [](CtlContext &ctx) {
         if (!ctx.args.isEmpty())
@@ -139,8 +179,13 @@ CtlCommand watchCommand()
             || (ctx.isSet("jsonl") && !WatchTextFile::check(jsonlPath, existing, QString(), &error)))
             return badArguments(error);
 
+        MetricsExport metrics;
+        int code = setUpMetrics(ctx, &metrics);
+        if (code != ExitCode::Done)
+            return code;
+
         DeviceSession session(ctx.line);
-        int code = session.open();
+        code = session.open();
         if (code != ExitCode::Done) {
             if (!ctx.isSet("wait-for-port")) {
                 Console::error(QStringLiteral("watch: %1").arg(session.errorText()));
@@ -171,6 +216,8 @@ CtlCommand watchCommand()
         }
         if (!stdoutTaken)
             watch.addOutput(std::make_unique<TerminalWatchOutput>());
+        if (metrics.enabled())
+            watch.addOutput(metrics.output(session.portName()));
         MqttPublisher *publisher = nullptr;
         if (mqtt.enabled()) {
             auto owned = std::make_unique<MqttPublisher>(mqtt);

@@ -64,6 +64,22 @@ struct Terminal
     int decimals;
 };
 
+// How the metrics endpoint exposes a field, by the Prometheus conventions:
+// the base unit as the name's suffix, `_total` for a counter. Fields that
+// share a name are one series told apart by their label ("fan=1"); the help
+// text comes from the first of them. A text value (firmware, serial number,
+// laser type) is a label of the unit's info series instead.
+enum class MetricType { Gauge, Counter, InfoLabel };
+
+struct Metric
+{
+    MetricType type;
+    const char *name;  // the series, or for an InfoLabel the label's name
+    const char *label; // "name=value" telling the fields of one series apart, or nullptr
+    double scale;      // value() * scale is the value in the base unit (hours: 3600)
+    const char *help;  // nullptr: a later field of a series already described
+};
+
 struct Field
 {
     const char *key;  // CSV column, and the JSON key unless `json` names another
@@ -76,6 +92,7 @@ struct Field
     Display display;  // bit 0 when the data display has no field for it
     Terminal terminal;
     int trend;        // TrendChannel, -1 when not plotted
+    Metric metric;
 };
 
 // In the order of the record (JSON, CSV columns).

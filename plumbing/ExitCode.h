@@ -23,6 +23,9 @@ constexpr int PortNotOpened = 6; // the serial port could not be opened
 // the client could not be set up). Shares 6 with the port: the place the
 // data was to go could not be opened.
 constexpr int BrokerRefused = 6;
+// watch --metrics: the HTTP endpoint cannot listen on its address (taken,
+// or not this machine's). Also 6: the data's destination could not be opened.
+constexpr int EndpointNotOpened = 6;
 constexpr int AlarmSet = 7;      // status --check: the unit reports an alarm
 
 } // namespace ExitCode

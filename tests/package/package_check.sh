@@ -41,6 +41,7 @@ done
 expect usr/share/doc/korvex/copyright
 expect usr/share/doc/korvex/changelog.gz
 expect "usr/lib/systemd/system/korvex-watch@.service"
+expect usr/share/doc/korvex/examples/korvex-alerts.yml
 
 # Lintian: errors fail, warnings are listed.
 echo "package_check: lintian:"
