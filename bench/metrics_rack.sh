@@ -8,7 +8,8 @@
 # one core, their memory (the sum of their resident sets), the samples per
 # second they took, and the time a scrape of /metrics takes (curl, the mean
 # and the largest of 20 scrapes; with a watch per unit, of each endpoint).
-# RACK_OPTIONS adds options to the rack watch (its MQTT ID per unit).
+# RACK_OPTIONS: more options of the rack watch (default --mqtt-id 'laser-{port}':
+# the simulators share one serial number, so each unit is named by its port).
 set -eu
 BUILD=${1:-build}
 N=${2:-32}
@@ -65,7 +66,7 @@ report() { # label, pids, scrape "mean max", urls...
 set --
 for p in $PTYS; do set -- "$@" --port "$p"; done
 # shellcheck disable=SC2086
-"$BUILD/korvexctl" "$@" watch --interval "$MS" --metrics 127.0.0.1:0 --mqtt "127.0.0.1:$PORT" ${RACK_OPTIONS:-} \
+"$BUILD/korvexctl" "$@" watch --interval "$MS" --metrics 127.0.0.1:0 --mqtt "127.0.0.1:$PORT" ${RACK_OPTIONS:---mqtt-id laser-{port}} \
   > /dev/null 2> "$WORK/rack.err" &
 RACK=$!
 PIDS="$PIDS $RACK"

@@ -7,12 +7,18 @@
 namespace {
 
 int g_outError = 0; // errno of the first failed write to stdout
+bool g_anythingOut = false;
+QString g_lastError;
 
 void write(const QString &text)
 {
     const QByteArray bytes = text.toLocal8Bit();
+    g_anythingOut = true;
     errno = 0;
-    if ((std::fputs(bytes.constData(), stdout) < 0 || std::fflush(stdout) != 0) && g_outError == 0)
+    // fwrite, not fputs: a NUL inside a text must not cut off its line end.
+    if ((std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size())
+         || std::fflush(stdout) != 0)
+        && g_outError == 0)
         g_outError = errno ? errno : EIO;
 }
 
@@ -27,13 +33,25 @@ void out(const QString &line)
 
 void error(const QString &line)
 {
-    std::fputs((QStringLiteral("korvexctl: ") + line + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+    g_lastError = line;
+    const QByteArray bytes = (QStringLiteral("korvexctl: ") + line + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
 }
 
 void outText(const QString &text)
 {
     write(text);
+}
+
+bool anythingOut()
+{
+    return g_anythingOut;
+}
+
+QString lastError()
+{
+    return g_lastError;
 }
 
 bool outputWritten(QString *why)

@@ -15,6 +15,11 @@ void outText(const QString &text);
 // Whether everything written to stdout got there (flushed now); false with
 // *why (the system's reason) after a failed write or flush.
 bool outputWritten(QString *why);
+// Whether anything went to stdout so far, and the last error line (without
+// the program name): a --json run that failed before printing its object
+// prints one from them.
+bool anythingOut();
+QString lastError();
 
 } // namespace Console
 

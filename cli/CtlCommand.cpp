@@ -40,7 +40,17 @@ bool parseInt(const QString &text, qint64 min, qint64 max, const QString &what, 
 
 bool parseValue(const QString &text, CommandWord word, qint64 *sent, QString *error)
 {
-    return CommandCatalogue::parse(word, withoutMark(text), sent, error);
+    const QString typed = withoutMark(text);
+    // Typed values are plain decimals: "1e2" is no whole number to a person
+    // at a terminal, whatever it means to a JSON reader. The catalogue words
+    // the refusal (a text it cannot read), then the typed text is put back.
+    if (typed.contains(QLatin1Char('e'), Qt::CaseInsensitive)) {
+        const QString unreadable = QStringLiteral("\x02");
+        CommandCatalogue::parse(word, unreadable, sent, error);
+        error->replace(unreadable, typed);
+        return false;
+    }
+    return CommandCatalogue::parse(word, typed, sent, error);
 }
 
 bool parseOnOff(const QString &text, const QString &what, bool *on, QString *error)
@@ -110,13 +120,17 @@ int runDeviceWrite(const CtlContext &ctx, const DeviceWrite &w)
     int code = session.open();
     if (code == ExitCode::Done)
         code = session.write(w.command);
+    // The device acknowledged the write: whatever the read-back finds, the
+    // result stays "done" and the verdict goes into "verified".
+    const bool acknowledged = code == ExitCode::Done;
     QJsonObject o{{QStringLiteral("command"), w.what}, {QStringLiteral("sent"), w.sent}};
     QString error = code == ExitCode::Done ? QString() : session.errorText();
     if (code == ExitCode::Done && verify) {
         QJsonValue reported;
         code = readBack(session, w, &reported);
         if (code != ExitCode::Done) {
-            error = QStringLiteral("read-back: ") + session.errorText();
+            error = QStringLiteral("written, but the read-back was lost: ") + session.errorText();
+            o.insert(QStringLiteral("verified"), QJsonValue::Null);
         } else {
             const QJsonValue expected = w.pidReadBack ? w.sent.toObject().value(QStringLiteral("words")) : w.sent;
             const bool same = reported == expected;
@@ -129,12 +143,12 @@ int runDeviceWrite(const CtlContext &ctx, const DeviceWrite &w)
             }
         }
     }
-    o.insert(QStringLiteral("result"), resultWord(code));
+    o.insert(QStringLiteral("result"), acknowledged ? QStringLiteral("done") : resultWord(code));
     o.insert(QStringLiteral("exit_code"), code);
     if (!error.isEmpty())
         o.insert(QStringLiteral("error"), error);
     if (json)
-        Console::out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+        printJson(o);
     if (code != ExitCode::Done) {
         Console::error(QStringLiteral("%1: %2").arg(w.what, error));
         return code;
@@ -156,6 +170,16 @@ int badArguments(const QString &message)
 {
     Console::error(CtlArgs::withoutMark(message));
     return ExitCode::BadArguments;
+}
+
+QJsonObject failureJson(const QString &command, int exitCode, const QString &error)
+{
+    return {{QStringLiteral("command"), command}, {QStringLiteral("exit_code"), exitCode}, {QStringLiteral("error"), error}};
+}
+
+void printJson(const QJsonObject &object)
+{
+    Console::out(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
 }
 
 namespace {
@@ -185,6 +209,7 @@ CtlCommand catalogueSetter(CommandWord word)
     c.description = QStringLiteral("Sets %1, %2.").arg(sets, CommandCatalogue::rangeText(word));
     c.factory = row.factory;
     c.setter = true;
+    c.verifiable = reportedBy(row.echo) != nullptr;
     c.run = [word, usage = c.usage, name = c.name](CtlContext &ctx) {
         QString error;
         qint64 value = 0;

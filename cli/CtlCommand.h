@@ -5,6 +5,7 @@
 #include "LineOptions.h"
 
 #include <QCommandLineParser>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
 #include <QStringList>
@@ -61,6 +62,8 @@ struct CtlCommand
     bool needsPort = true;
     bool manyPorts = false;  // takes several --port (one unit per port)
     bool setter = false;     // one write: takes --json and --verify
+    bool verifiable = false; // the status reports its value: --verify is offered
+    bool eightN1 = false;    // a YModem line: 8 data bits, no parity, 1 stop bit only
     // The line rates it can use; empty: those of the device link.
     QList<int> baudRates;
     std::function<void(QCommandLineParser &)> addOptions;
@@ -88,5 +91,9 @@ int runDeviceWrite(const CtlContext &ctx, const DeviceWrite &write);
 int runDeviceWrite(const CtlContext &ctx, const QString &what, const std::function<quint8(PlCommand &)> &command);
 // Prints a bad-argument line and returns ExitCode::BadArguments.
 int badArguments(const QString &message);
+// The --json object of a run that failed before its command printed one.
+QJsonObject failureJson(const QString &command, int exitCode, const QString &error);
+// A JSON object as one compact line on stdout.
+void printJson(const QJsonObject &object);
 
 #endif

@@ -33,11 +33,35 @@ bool deviceValue(const QJsonObject &o, const char *key, CommandWord word, qint64
     return true;
 }
 
+// A key as a message shows it: control characters (a NUL) escaped as JSON
+// writes them, so that the message stays one whole line.
+QString shownKey(const QString &key)
+{
+    QString shown;
+    for (const QChar c : key) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+// "line 3, column 14" of a byte offset into the text.
+QString placeOf(const QByteArray &text, int offset)
+{
+    offset = qBound(0, offset, text.size());
+    const QByteArray before = text.left(offset);
+    const int line = before.count('\n') + 1;
+    const int column = offset - (before.lastIndexOf('\n') + 1) + 1;
+    return QStringLiteral("line %1, column %2").arg(line).arg(column);
+}
+
 bool onlyKnownKeys(const QJsonObject &o, const QStringList &known, const QString &where, QString *error)
 {
     for (const QString &key : o.keys()) {
         if (!known.contains(key)) {
-            *error = QStringLiteral("unknown key \"%1\"%2").arg(key, where);
+            *error = QStringLiteral("unknown key \"%1\"%2").arg(shownKey(key), where);
             return false;
         }
     }
@@ -81,6 +105,40 @@ QString repeatedKey(const QByteArray &json)
         }
     }
     return QString();
+}
+
+// The unit a profile came from. What it says is compared with the target
+// (--strict), so a source that is not what save writes is refused rather
+// than read as "any unit".
+bool readSource(const QJsonValue &value, DeviceProfile::Source *source, QString *error)
+{
+    if (!value.isObject()) {
+        *error = QStringLiteral("\"source\" must be an object (firmware, laser_type, serial_number)");
+        return false;
+    }
+    const QJsonObject o = value.toObject();
+    if (!onlyKnownKeys(o, SourceKeys, QStringLiteral(" in \"source\""), error))
+        return false;
+    for (const char *key : {"firmware", "serial_number"}) {
+        const QJsonValue v = o.value(QLatin1String(key));
+        if (!v.isUndefined() && (!v.isString() || v.toString().isEmpty())) {
+            *error = QStringLiteral("\"source\": \"%1\" must be a non-empty text").arg(QLatin1String(key));
+            return false;
+        }
+    }
+    const QJsonValue type = o.value(QStringLiteral("laser_type"));
+    qint64 laserType = -1;
+    if (!type.isUndefined()) {
+        QString why;
+        if (!type.isDouble() || !CommandCatalogue::parseNumber(CommandWord::LaserType, type.toDouble(), &laserType, &why)) {
+            *error = QStringLiteral("\"source\": \"laser_type\" must be a laser type%1").arg(why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why));
+            return false;
+        }
+    }
+    source->firmware = o.value(QStringLiteral("firmware")).toString();
+    source->laserType = int(laserType);
+    source->serialNumber = o.value(QStringLiteral("serial_number")).toString();
+    return true;
 }
 
 } // namespace
@@ -128,10 +186,17 @@ QJsonObject DeviceProfile::toJson() const
         o.insert(QStringLiteral("serial_number"), StatusFormat::formatSerialNumber(serialRecord));
         o.insert(QStringLiteral("serial_record"), QString::fromLatin1(serialRecord.toHex()));
     }
-    if (!source.isEmpty())
-        o.insert(QStringLiteral("source"), QJsonObject{{QStringLiteral("firmware"), source.firmware},
-                                                       {QStringLiteral("laser_type"), source.laserType},
-                                                       {QStringLiteral("serial_number"), source.serialNumber}});
+    // What is known of the source unit, and only that: an unknown part is
+    // left out rather than written as "" or -1, which no reader would take.
+    QJsonObject from;
+    if (!source.firmware.isEmpty())
+        from.insert(QStringLiteral("firmware"), source.firmware);
+    if (source.laserType >= 0)
+        from.insert(QStringLiteral("laser_type"), source.laserType);
+    if (!source.serialNumber.isEmpty())
+        from.insert(QStringLiteral("serial_number"), source.serialNumber);
+    if (!from.isEmpty())
+        o.insert(QStringLiteral("source"), from);
     return o;
 }
 
@@ -140,7 +205,9 @@ bool DeviceProfile::fromFile(const QByteArray &bytes, DeviceProfile *profile, QS
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        *error = QStringLiteral("not valid JSON: %1 at byte %2").arg(parseError.errorString()).arg(parseError.offset);
+        *error = QStringLiteral("not valid JSON: %1 at %2 (byte %3)")
+                     .arg(parseError.errorString(), placeOf(bytes, parseError.offset))
+                     .arg(parseError.offset);
         return false;
     }
     if (!doc.isObject()) {
@@ -149,7 +216,7 @@ bool DeviceProfile::fromFile(const QByteArray &bytes, DeviceProfile *profile, QS
     }
     const QString repeated = repeatedKey(bytes);
     if (!repeated.isEmpty()) {
-        *error = QStringLiteral("the key \"%1\" appears twice").arg(repeated);
+        *error = QStringLiteral("the key \"%1\" appears twice").arg(shownKey(repeated));
         return false;
     }
     return fromJson(doc.object(), profile, error);
@@ -158,7 +225,12 @@ bool DeviceProfile::fromFile(const QByteArray &bytes, DeviceProfile *profile, QS
 bool DeviceProfile::fromJson(const QJsonObject &o, DeviceProfile *p, QString *error)
 {
     const QJsonValue version = o.value(QStringLiteral("korvex_profile"));
-    if (!version.isDouble() || version.toDouble() != 1) {
+    if (version.isDouble() && version.toDouble() != 1) {
+        *error = QStringLiteral("\"korvex_profile\": version %1 not supported (this korvexctl reads version 1)")
+                     .arg(version.toDouble(), 0, 'g', 17);
+        return false;
+    }
+    if (!version.isDouble()) {
         *error = QStringLiteral("not a korvex profile (\"korvex_profile\": 1 missing)");
         return false;
     }
@@ -200,18 +272,12 @@ bool DeviceProfile::fromJson(const QJsonObject &o, DeviceProfile *p, QString *er
         }
     }
     p->source = Source();
-    if (o.contains(QStringLiteral("source"))) {
-        const QJsonObject source = o.value(QStringLiteral("source")).toObject();
-        if (!onlyKnownKeys(source, SourceKeys, QStringLiteral(" in \"source\""), error))
-            return false;
-        p->source.firmware = source.value(QStringLiteral("firmware")).toString();
-        p->source.laserType = source.value(QStringLiteral("laser_type")).toInt(-1);
-        p->source.serialNumber = source.value(QStringLiteral("serial_number")).toString();
-    }
+    if (o.contains(QStringLiteral("source")))
+        return readSource(o.value(QStringLiteral("source")), &p->source, error);
     return true;
 }
 
-QStringList DeviceProfile::differencesFrom(const Source &target) const
+QStringList DeviceProfile::differencesFrom(const Source &target, bool serialToo) const
 {
     QStringList differences;
     auto compare = [&](const char *what, const QString &profile, const QString &unit) {
@@ -221,6 +287,7 @@ QStringList DeviceProfile::differencesFrom(const Source &target) const
     compare("firmware", source.firmware, target.firmware);
     compare("laser type", source.laserType < 0 ? QString() : QString::number(source.laserType),
             QString::number(target.laserType));
-    compare("serial number", source.serialNumber, target.serialNumber);
+    if (serialToo)
+        compare("serial number", source.serialNumber, target.serialNumber);
     return differences;
 }

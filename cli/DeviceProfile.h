@@ -54,8 +54,9 @@ struct DeviceProfile
     static bool fromJson(const QJsonObject &o, DeviceProfile *profile, QString *error);
 
     // How the unit `target` differs from the profile's source, one text per
-    // difference ("firmware 1.6 (profile: 1.5)"); empty when alike.
-    QStringList differencesFrom(const Source &target) const;
+    // difference ("firmware 1.6 (profile: 1.5)"); empty when alike. The
+    // serial number is compared only when `serialToo`.
+    QStringList differencesFrom(const Source &target, bool serialToo = true) const;
 };
 
 #endif

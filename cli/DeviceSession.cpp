@@ -6,6 +6,7 @@
 #include "PortCheck.h"
 #include "SignalEvents.h"
 #include "StatusDecoder.h"
+#include "UnitPoller.h"
 
 #include <QMetaObject>
 
@@ -136,17 +137,7 @@ int DeviceSession::readReply(const std::function<quint8(PlCommand &)> &query,
 int DeviceSession::readStatus(DevStatusCache &cache)
 {
     return readReply([](PlCommand &c) { return c.queryAllStatParam(); },
-                     [&cache](const QByteArray &reply) {
-                         if (StatusDecoder::commandWord(reply) != StatusDecoder::WordAllStatus)
-                             return false;
-                         DevStatusCache fresh;
-                         if (!StatusDecoder::parseAllStatus(fresh, reply))
-                             return false;
-                         StatusDecoder::decodeAlarmBits(fresh);
-                         StatusDecoder::decodeLaserState(fresh);
-                         cache = fresh;
-                         return true;
-                     });
+                     [&cache](const QByteArray &reply) { return UnitPoller::decodeStatus(reply, &cache); });
 }
 
 int DeviceSession::readPid(QVector<quint32> &values)

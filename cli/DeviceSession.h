@@ -50,6 +50,10 @@ public:
     QString portName() const { return lineOptions.port(); }
     // The executor's count of consecutive failed exchanges (0 after a good one).
     quint32 consecutiveFailures() const { return failures; }
+    // For a poller that drives the executor itself (korvexctl watch): the
+    // executor, on its worker thread, and the settings its port opens with.
+    PlCommand *executor() const { return plCommand; }
+    QVector<QString> lineSettings() const { return lineOptions.settingsList(lineOptions.port()); }
 
 private:
     quint8 runOnWorker(const std::function<quint8(PlCommand &)> &command);

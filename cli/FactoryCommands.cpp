@@ -20,6 +20,7 @@ CtlCommand maxDac()
                         .arg(CommandCatalogue::rangeText(CommandWord::MaxDacSaved));
     c.factory = true;
     c.setter = true;
+    c.verifiable = true;
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("no-save"), QStringLiteral("Do not save the value in the device.")});
     };
@@ -50,6 +51,7 @@ CtlCommand compensation()
                         .arg(CommandCatalogue::rangeText(CommandWord::CompensationHours));
     c.factory = true;
     c.setter = true;
+    c.verifiable = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         qint64 value = 0;
@@ -72,6 +74,7 @@ CtlCommand laserType()
     c.description = QStringLiteral("Saves the laser type: 0 Ld-25W, 1 Ld-30W, 2 Ld-50W.");
     c.factory = true;
     c.setter = true;
+    c.verifiable = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         qint64 value = 0;

@@ -4,6 +4,7 @@
 #include "CtlCommands.h"
 #include "ExitCode.h"
 #include "KorvexCtl.h"
+#include "LineOptions.h"
 #include "PortCheck.h"
 #include "YmodemCli.h"
 #include "YmodemFileTransmit.h"
@@ -66,6 +67,8 @@ int FlashCommand::run()
     std::vector<std::unique_ptr<YmodemFileTransmit>> owned;
     QVector<YmodemFileTransmit *> transfers;
     QVector<QElapsedTimer> clocks(portNames.size());
+    QVector<bool> asked(portNames.size(), false);    // the boot loader asked for the image
+    QVector<bool> timedOut(portNames.size(), false); // it never did within the start timeout
     portResults.clear();
     shownPercent = QVector<int>(portNames.size(), -1);
     int running = 0;
@@ -78,13 +81,16 @@ int FlashCommand::run()
         r.port = portNames.at(i);
         portResults.append(r);
         t->setSourceFile(imagePath);
-        t->setPort(portNames.at(i));
+        t->setPort(LineOptions::openableName(portNames.at(i)));
         t->setBaud(baudRate);
         // Command-line transfers step as soon as the boot loader answers.
         t->setStepOnArrival(true);
         QObject::connect(t, &YmodemFileTransmit::transmitStatus, &loop, [&, i, t](YmodemFileTransmit::Status s) {
-            if (s == YmodemFileTransmit::StatusStarted || s == YmodemFileTransmit::StatusTransferring)
+            // The header goes out when the receiver has asked for it.
+            if (s == YmodemFileTransmit::StatusStarted || s == YmodemFileTransmit::StatusTransferring) {
+                asked[i] = true;
                 return;
+            }
             PortResult &res = portResults[i];
             res.exitCode = YmodemCli::exitCodeFor(s);
             res.seconds = clocks[i].elapsed() / 1000.0;
@@ -92,6 +98,15 @@ int FlashCommand::run()
             res.result = s == YmodemFileTransmit::StatusFinished
                              ? QStringLiteral("ok")
                              : (t->failureReason().isEmpty() ? QStringLiteral("failed") : t->failureReason());
+            if (timedOut.at(i)) {
+                res.exitCode = ExitCode::NoReply;
+                res.result = QStringLiteral("no boot loader asked for the image within %1 s (is the unit in its boot loader?)")
+                                 .arg(startTimeoutS);
+            } else if (s != YmodemFileTransmit::StatusFinished && PortCheck::isGone(portNames.at(i))) {
+                // The serial library's last error then names an ioctl; what
+                // happened is that the boot loader's port went away.
+                res.result = QStringLiteral("gone: the port vanished after %1 bytes (unplugged or reset?)").arg(res.bytes);
+            }
             if (--running == 0)
                 loop.quit();
         });
@@ -107,10 +122,15 @@ int FlashCommand::run()
 
     QTimer ticker; // live lines and Ctrl-C
     QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
-        if (KorvexCtl::stopRequested().load())
-            for (int i = 0; i < transfers.size(); ++i)
-                if (portResults.at(i).exitCode < 0)
-                    transfers.at(i)->stopTransfer();
+        for (int i = 0; i < transfers.size(); ++i) {
+            if (portResults.at(i).exitCode >= 0)
+                continue;
+            const bool late = !asked.at(i) && clocks.at(i).elapsed() >= startTimeoutS * 1000LL;
+            if (late)
+                timedOut[i] = true;
+            if (late || KorvexCtl::stopRequested().load())
+                transfers.at(i)->stopTransfer();
+        }
         drawLines(transfers, false);
     });
     ticker.start(200);
@@ -161,13 +181,21 @@ CtlCommand flashCommand()
         "the given ports at once, one transfer per port. A live line per port on stderr,\n"
         "then a table on stdout: port, bytes, seconds, result. Exits with 0 only when every\n"
         "port succeeded. An empty image is refused before anything is sent, as is one boot\n"
-        "loader named twice (a link and its target are one port).");
+        "loader named twice (a link and its target are one port). A port whose unit does\n"
+        "not ask for the image within --start-timeout (not in its boot loader) fails with\n"
+        "exit 4; a boot loader that vanishes during the transfer is reported as gone.");
     c.manyPorts = true;
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("json"), QStringLiteral("Instead of the table, one JSON object per port and line: "
                                                             "port, bytes, seconds, result (ok|failed), message, exit_code.")});
+        p.addOption({QStringLiteral("start-timeout"),
+                     QStringLiteral("How long a boot loader may take to ask for the image, in seconds (default %1); "
+                                    "a port whose unit is not in its boot loader fails then (exit 4).")
+                         .arg(FlashCommand::DefaultStartTimeoutS),
+                     QStringLiteral("S")});
     };
     c.baudRates = CtlArgs::transferBaudRates();
+    c.eightN1 = true;
     c.run = [](CtlContext &ctx) {
         if (ctx.args.size() != 1)
             return badArguments(QStringLiteral("usage: korvexctl flash FILE --port A [--port B ...]"));
@@ -182,8 +210,14 @@ CtlCommand flashCommand()
         const QStringList twice = PortCheck::repeatedDevices(ctx.line.ports);
         if (!twice.isEmpty())
             return badArguments(QStringLiteral("port %1 is given twice (it leads to a device already named)").arg(twice.first()));
+        qint64 startTimeout = FlashCommand::DefaultStartTimeoutS;
+        QString error;
+        if (ctx.isSet("start-timeout")
+            && !CtlArgs::parseInt(ctx.value("start-timeout"), 1, 3600, QStringLiteral("--start-timeout"), &startTimeout, &error))
+            return badArguments(error);
         const QStringList ports = ctx.line.ports;
         FlashCommand flash(ctx.args.at(0), ports, ctx.line.baud, stderr, KorvexCtl::stderrIsTerminal());
+        flash.setStartTimeout(int(startTimeout));
         const int code = flash.run();
         if (ctx.isSet("json"))
             for (const FlashCommand::PortResult &r : flash.results())

@@ -26,6 +26,11 @@ public:
 
     FlashCommand(const QString &image, const QStringList &ports, int baud, FILE *progress, bool interactive);
 
+    // How long a boot loader may take to ask for the image ("C") before its
+    // port fails with "no boot loader answered" (a unit not in its boot loader).
+    void setStartTimeout(int seconds) { startTimeoutS = seconds; }
+    static constexpr int DefaultStartTimeoutS = 10;
+
     // Runs all transfers to their ends; 0 only when every port succeeded,
     // else the code all failures share, or 5 (failed) when they differ.
     int run();
@@ -41,6 +46,7 @@ private:
     int baudRate;
     FILE *progressOut;
     bool progressIsTerminal;
+    int startTimeoutS = DefaultStartTimeoutS;
     bool drawn = false;
     QVector<int> shownPercent;
     QVector<PortResult> portResults;

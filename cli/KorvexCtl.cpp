@@ -10,6 +10,8 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <functional>
+
 namespace {
 
 QStringList hideNegativeNumbers(const QStringList &args)
@@ -33,6 +35,20 @@ void addHelpAndVersion(QCommandLineParser &p)
 {
     p.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")});
     p.addOption({QStringLiteral("version"), QStringLiteral("Show the version.")});
+    // Every command's help in one text, for the manual page.
+    QCommandLineOption all(QStringLiteral("help-all"), QStringLiteral("Show the help of every command."));
+    all.setFlags(QCommandLineOption::HiddenFromHelp);
+    p.addOption(all);
+}
+
+// The command a run names, for its --json failure object: the first word
+// that is a command (arguments of options are never one, a port is no command).
+QString commandNamed(const QStringList &args, const std::function<bool(const QString &)> &isCommand)
+{
+    for (const QString &a : args)
+        if (isCommand(a))
+            return a;
+    return QStringLiteral("korvexctl");
 }
 
 void addSetterOptions(const CtlCommand &c, QCommandLineParser &p)
@@ -40,10 +56,17 @@ void addSetterOptions(const CtlCommand &c, QCommandLineParser &p)
     if (!c.setter)
         return;
     p.addOption({QStringLiteral("json"),
-                 QStringLiteral("Print one JSON object: command, sent, result, exit_code, error; with --verify also "
-                                "reported and verified.")});
-    p.addOption({QStringLiteral("verify"),
-                 QStringLiteral("Read the value back from the unit; exit 5 when it does not report what was written.")});
+                 QStringLiteral("Print one JSON object: command, sent, result (done|refused|no reply|port not "
+                                "opened|stopped), exit_code, error; with --verify also reported and verified "
+                                "(true, false, or null when the write was done but its read-back was lost).")});
+    QCommandLineOption verify(QStringLiteral("verify"),
+                              QStringLiteral("Read the value back from the unit; exit 5 when it does not report what "
+                                             "was written."));
+    // Known to the parser either way, so that the command itself refuses it
+    // with its reason; offered in the help only where the status reports the value.
+    if (!c.verifiable)
+        verify.setFlags(QCommandLineOption::HiddenFromHelp);
+    p.addOption(verify);
 }
 
 const char *ExitCodeText =
@@ -116,10 +139,13 @@ QString KorvexCtl::generalHelp() const
         "115200 baud; send, receive and flash up to 921600. A reply may take --timeout MS\n"
         "(default 100) plus the time its bytes need at the rate. Every value is checked\n"
         "against the range the window allows, on every path (commands, profiles).\n"
-        "Setters take --json (one object: command, sent, result, exit_code, error) and\n"
-        "--verify (read back: reported, verified; exit 5 when the unit does not report the\n"
-        "value); status --check exits 7 when an alarm is set. SIGINT and SIGTERM stop a\n"
-        "command before its next frame (exit 3).\n"
+        "Setters take --json (one object: command, sent, result, exit_code, error) and,\n"
+        "where the status reports the value, --verify (read back: reported, verified; exit 5\n"
+        "when the unit does not report the value). With --json every failure prints one\n"
+        "object too (command, exit_code, error), bad arguments and unopenable ports\n"
+        "included.\n"
+        "status --check exits 7 when an alarm is set. SIGINT and SIGTERM stop a command\n"
+        "before its next frame (exit 3). Values are typed as plain decimals (1e2 is refused).\n"
         "\n");
     // The option list as the parser formats it, without its own usage line.
     QString options = p.helpText();
@@ -136,7 +162,15 @@ QString KorvexCtl::generalHelp() const
     return text;
 }
 
-QString KorvexCtl::commandHelp(const CtlCommand &c) const
+QString KorvexCtl::allHelp() const
+{
+    QString text = generalHelp();
+    for (const CtlCommand &c : commands)
+        text += QStringLiteral("\nCommand %1:\n\n").arg(c.name) + commandHelp(c, false);
+    return text;
+}
+
+QString KorvexCtl::commandHelp(const CtlCommand &c, bool withSharedText) const
 {
     QCommandLineParser p;
     if (c.addOptions)
@@ -145,10 +179,16 @@ QString KorvexCtl::commandHelp(const CtlCommand &c) const
     QString text = QStringLiteral("Usage: korvexctl [OPTIONS] %1\n\n%2\n").arg(c.usage, c.description);
     if (c.factory)
         text += QStringLiteral("\nA factory command: refused unless --factory is given.\n");
+    if (c.setter && !c.verifiable)
+        text += QStringLiteral("\n--verify is refused (exit 2): the status does not report this value.\n");
+    if (c.eightN1)
+        text += QStringLiteral("\nThe line is 8N1: --parity other than none and --stop-bits other than 1 are refused.\n");
     const QString own = p.helpText();
     const int at = own.indexOf(QStringLiteral("Options:"));
     if (at >= 0)
         text += QLatin1Char('\n') + own.mid(at);
+    if (!withSharedText)
+        return text;
     text += QStringLiteral("\nShared options: --port NAME, --baud N, --stop-bits, --parity, --retries N, --timeout MS,\n"
                            "--factory (see korvexctl --help).\n\n");
     text += QLatin1String(ExitCodeText);
@@ -156,6 +196,17 @@ QString KorvexCtl::commandHelp(const CtlCommand &c) const
 }
 
 int KorvexCtl::run(const QStringList &arguments)
+{
+    const int code = dispatch(arguments);
+    // --json promises one object on stdout: a run that failed before its
+    // command printed one (bad arguments, a port that does not open) gets it here.
+    if (code != ExitCode::Done && arguments.contains(QStringLiteral("--json")) && !Console::anythingOut())
+        printJson(failureJson(commandNamed(arguments, [this](const QString &a) { return find(a) != nullptr; }), code,
+                              Console::lastError()));
+    return code;
+}
+
+int KorvexCtl::dispatch(const QStringList &arguments)
 {
     const QStringList args = hideNegativeNumbers(arguments);
     QCommandLineParser p;
@@ -166,6 +217,10 @@ int KorvexCtl::run(const QStringList &arguments)
     addHelpAndVersion(p);
     if (!p.parse(QStringList{QStringLiteral("korvexctl")} + args))
         return badArguments(p.errorText() + QStringLiteral(" (see korvexctl --help)"));
+    if (p.isSet(QStringLiteral("help-all"))) {
+        Console::outText(allHelp());
+        return ExitCode::Done;
+    }
     if (p.isSet(QStringLiteral("version"))) {
         Console::out(QStringLiteral("korvexctl %1").arg(QCoreApplication::applicationVersion()));
         return ExitCode::Done;
@@ -227,6 +282,9 @@ int KorvexCtl::runCommand(const CtlCommand &command, const LineOptions &shared, 
         return badArguments(error);
     if (command.factory && !ctx.line.factory)
         return badArguments(QStringLiteral("%1 is a factory command: add --factory").arg(command.name));
+    if (command.eightN1 && (ctx.line.parity != QLatin1String("none") || ctx.line.stopBits != QLatin1String("1")))
+        return badArguments(QStringLiteral("%1 runs YModem on an 8N1 line: --parity %2 --stop-bits %3 cannot be used")
+                                .arg(command.name, ctx.line.parity, ctx.line.stopBits));
     if (command.needsPort && ctx.line.port().isEmpty())
         return badArguments(QStringLiteral("%1 needs --port NAME").arg(command.name));
     // One unit per command: two names of one device are one port, two
@@ -245,5 +303,7 @@ int KorvexCtl::runCommand(const CtlCommand &command, const LineOptions &shared, 
     }
     ctx.parser = &p;
     ctx.args = restoreNegativeNumbers(p.positionalArguments());
+    if (!runCommands)
+        return ExitCode::Done;
     return command.run(ctx);
 }

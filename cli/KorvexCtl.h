@@ -21,22 +21,32 @@ public:
     int run(const QStringList &arguments);
 
     QString generalHelp() const;
-    QString commandHelp(const CtlCommand &command) const;
+    // withSharedText: the shared options and exit codes at the end.
+    QString commandHelp(const CtlCommand &command, bool withSharedText = true) const;
+    // The overview and every command's help (the manual page).
+    QString allHelp() const;
     const CtlCommand *find(const QString &name) const;
 
     // SIGINT or SIGTERM arrived (set by the program entry's SignalEvents):
     // one-shot commands stop before their next frame, long ones (watch,
     // send, receive, flash) stop cleanly.
     static std::atomic<bool> &stopRequested();
+
+    // Off: a command's options and words are parsed and checked up to the
+    // point where it would run, and it is not run (exit 0): no port is
+    // opened, no file written. For the option-parsing fuzz target.
+    void setRunCommands(bool on) { runCommands = on; }
     // Whether stderr is a terminal (progress lines are then redrawn in
     // place); the program entry finds out and sets it.
     static bool stderrIsTerminal();
     static void setStderrIsTerminal(bool terminal);
 
 private:
+    int dispatch(const QStringList &arguments);
     int runCommand(const CtlCommand &command, const LineOptions &line, const QStringList &rest);
 
     QVector<CtlCommand> commands;
+    bool runCommands = true;
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "LineOptions.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 QVector<QString> LineOptions::settingsList(const QString &portName) const
 {
@@ -10,7 +11,14 @@ QVector<QString> LineOptions::settingsList(const QString &portName) const
         parityText = QStringLiteral("奇校验");
     else if (parity == QLatin1String("even"))
         parityText = QStringLiteral("偶校验");
-    return {portName, QString::number(baud), stopBits, parityText};
+    return {openableName(portName), QString::number(baud), stopBits, parityText};
+}
+
+QString LineOptions::openableName(const QString &given)
+{
+    if (given.contains(QLatin1Char('/')) && QFileInfo(given).isRelative())
+        return QFileInfo(given).absoluteFilePath();
+    return given;
 }
 
 void LineOptions::addTo(QCommandLineParser &p)

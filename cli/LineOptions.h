@@ -25,6 +25,11 @@ struct LineOptions
     // bits, parity in the dialog's words).
     QVector<QString> settingsList(const QString &portName) const;
 
+    // The name a serial port opens under: the serial library puts /dev/ in
+    // front of every relative name ("ttyUSB0"), so a relative path ("./u1",
+    // "flash/b1") is made absolute first.
+    static QString openableName(const QString &given);
+
     // Adds --port, --baud, --stop-bits, --parity, --retries, --timeout and --factory.
     static void addTo(QCommandLineParser &parser);
     // Reads them from a parser that has already parsed, adding to *this

@@ -15,6 +15,7 @@ CtlCommand laser()
     c.usage = QStringLiteral("laser on|off");
     c.description = QStringLiteral("Switches the light source on or off.");
     c.setter = true;
+    c.verifiable = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         bool on = false;
@@ -39,6 +40,7 @@ CtlCommand threshold()
         "decimal, %1 (as the main window allows); it is sent in tenths.")
                         .arg(CommandCatalogue::rangeText(CommandWord::TempThreshold));
     c.setter = true;
+    c.verifiable = true;
     c.run = [](CtlContext &ctx) {
         QString error;
         qint64 tenths = 0;

@@ -1,5 +1,7 @@
 #include "PortCheck.h"
 
+#include "LineOptions.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -103,6 +105,7 @@ QString whyNotOpened(const QString &name)
         case ENOENT:
         case ENXIO:
         case ENODEV:
+        case EIO:
             return QStringLiteral("does not exist (device gone)");
         default:
             return QString::fromLocal8Bit(std::strerror(errno));
@@ -113,6 +116,22 @@ QString whyNotOpened(const QString &name)
     if (!terminal)
         return QStringLiteral("is not a serial device");
     return QString();
+}
+
+bool isGone(const QString &name)
+{
+    const QByteArray path = QFile::encodeName(LineOptions::openableName(name));
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR;
+    if (!S_ISCHR(st.st_mode))
+        return false;
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        ::close(fd);
+        return false;
+    }
+    return errno == ENOENT || errno == ENXIO || errno == ENODEV || errno == EIO;
 }
 
 } // namespace PortCheck

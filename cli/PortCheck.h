@@ -23,6 +23,10 @@ QString otherDevice(const QStringList &ports);
 // found.
 QString whyNotOpened(const QString &name);
 
+// Whether the device behind `name` has gone away (unplugged, its pty master
+// closed): the name leads nowhere or opening it finds no device.
+bool isGone(const QString &name);
+
 } // namespace PortCheck
 
 #endif

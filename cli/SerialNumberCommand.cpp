@@ -21,6 +21,7 @@ CtlCommand serialNumberCommand()
         "Example: serial-number 66051 2024-07-09 42 writes 66051-202407090042.");
     c.factory = true;
     c.setter = true;
+    c.verifiable = true;
     c.addOptions = [](QCommandLineParser &p) {
         p.addOption({QStringLiteral("raw"), QStringLiteral("The 8-byte record as 16 hex digits."), QStringLiteral("HEX16")});
     };

@@ -21,7 +21,7 @@ int runTransfer(CtlContext &ctx, bool send)
         return badArguments(send ? QStringLiteral("usage: korvexctl --port NAME send FILE")
                                  : QStringLiteral("usage: korvexctl --port NAME receive DIR"));
     const YmodemCli::Options options = YmodemCli::parseArguments(
-        {send ? QStringLiteral("send") : QStringLiteral("receive"), QStringLiteral("--port"), ctx.line.port(),
+        {send ? QStringLiteral("send") : QStringLiteral("receive"), QStringLiteral("--port"), LineOptions::openableName(ctx.line.port()),
          QStringLiteral("--baud"), QString::number(ctx.line.baud), ctx.args.at(0)});
     if (!options.error.isEmpty())
         return badArguments(options.error);
@@ -74,6 +74,7 @@ QVector<CtlCommand> transferCommands()
         "korvex-ymodem send does; progress on stderr, the result (\"korvexctl: sent NAME\n"
         "(N bytes)\") on stdout. 8N1 at --baud (default 19200). A plain empty file can be sent.");
     send.baudRates = CtlArgs::transferBaudRates();
+    send.eightN1 = true;
     send.addOptions = jsonOption;
     send.run = [](CtlContext &ctx) { return runTransfer(ctx, true); };
 
@@ -86,6 +87,7 @@ QVector<CtlCommand> transferCommands()
         "appears only once all its announced bytes arrived; the result (\"korvexctl:\n"
         "received PATH (N bytes)\") on stdout, progress on stderr.");
     receive.baudRates = CtlArgs::transferBaudRates();
+    receive.eightN1 = true;
     receive.addOptions = jsonOption;
     receive.run = [](CtlContext &ctx) { return runTransfer(ctx, false); };
     return {send, receive};

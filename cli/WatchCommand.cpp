@@ -6,145 +6,201 @@
 #include "KorvexCtl.h"
 #include "SignalEvents.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QTimer>
 
-WatchCommand::WatchCommand(DeviceSession &session, const Settings &settings)
-    : deviceSession(session), watchSettings(settings), portIsOpen(session.isOpen()), openBackOffMs(settings.intervalMs)
+namespace {
+// How long the exchanges on the line may take to end after the last poll.
+constexpr int StopWaitMs = 10000;
+} // namespace
+
+WatchCommand::WatchCommand(const Settings &settings) : watchSettings(settings) {}
+
+WatchCommand::~WatchCommand()
 {
+    sampleHub.finishAll();
 }
 
-void WatchCommand::reopenOutputs()
+UnitPoller *WatchCommand::addUnit(DeviceSession &session, int retries)
 {
-    for (const auto &output : outputs) {
-        if (!output->reopen())
-            Console::error(QStringLiteral("watch: %1").arg(output->errorText()));
+    UnitPoller::Settings s;
+    s.port = session.portName();
+    s.lineSettings = session.lineSettings();
+    s.intervalMs = watchSettings.intervalMs;
+    s.retries = retries;
+    s.count = watchSettings.count;
+    s.maxReopenBackOffMs = MaxReopenBackOffMs;
+    auto unit = std::make_unique<Unit>();
+    unit->poller = std::make_unique<UnitPoller>(session.executor(), s);
+    unit->openAtStart = session.isOpen();
+    sampleHub.watch(unit->poller.get());
+    UnitPoller *poller = unit->poller.get();
+    units.push_back(std::move(unit));
+    return poller;
+}
+
+void WatchCommand::addOutput(std::unique_ptr<WatchOutput> output, const QString &port)
+{
+    sampleHub.addOutput(std::move(output), port);
+}
+
+WatchCommand::Unit *WatchCommand::unitOf(const QString &port)
+{
+    for (const auto &u : units)
+        if (u->poller->port() == port)
+            return u.get();
+    return nullptr;
+}
+
+bool WatchCommand::allFinished() const
+{
+    for (const auto &u : units)
+        if (u->poller->isRunning())
+            return false;
+    return true;
+}
+
+qint64 WatchCommand::samples() const
+{
+    qint64 n = 0;
+    for (const auto &u : units)
+        n += u->poller->samples();
+    return n;
+}
+
+qint64 WatchCommand::lostSamples() const
+{
+    qint64 n = 0;
+    for (const auto &u : units)
+        n += u->poller->lostSamples();
+    return n;
+}
+
+QStringList WatchCommand::summaryLines() const
+{
+    QStringList out;
+    for (const auto &u : units) {
+        const QString serial = u->poller->serial();
+        const QString who = units.size() == 1 ? QString()
+                            : serial.isEmpty() ? u->poller->port() + QStringLiteral(": ")
+                                               : QStringLiteral("%1 (%2): ").arg(u->poller->port(), serial);
+        out << who + u->summary.text();
     }
+    return out;
 }
 
-void WatchCommand::addOutput(std::unique_ptr<WatchOutput> output)
+bool WatchCommand::nothingToSum() const
 {
-    outputs.push_back(std::move(output));
+    if (watchSettings.count == 0)
+        return false;
+    for (const auto &u : units) {
+        if (u->summary.lost() > 0 || !u->summary.alarmsSeen().isEmpty()
+            || u->summary.samples() < watchSettings.count)
+            return false;
+    }
+    return true;
 }
 
-bool WatchCommand::waitUntil(qint64 elapsedMs)
+void WatchCommand::stopPolls()
 {
-    while (!KorvexCtl::stopRequested().load()) {
-        // SIGHUP (log rotation): the files are reopened between polls.
-        if (SignalEvents::reopenPending().exchange(false))
-            reopenOutputs();
-        const qint64 remaining = elapsedMs - clock.elapsed();
-        if (remaining <= 0)
-            return true;
-        // Short slices: Ctrl-C is noticed within 20 ms.
+    for (const auto &u : units)
+        u->poller->stop();
+    // Every question on the line gets its sample: the device counted it.
+    QElapsedTimer waited;
+    waited.start();
+    auto busy = [this] {
+        for (const auto &u : units)
+            if (u->poller->isBusy())
+                return true;
+        return false;
+    };
+    while (busy() && waited.elapsed() < StopWaitMs) {
         QEventLoop loop;
-        QTimer::singleShot(int(qMin<qint64>(remaining, 20)), &loop, &QEventLoop::quit);
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    return false;
-}
-
-bool WatchCommand::deliver(const QDateTime &time, const DevStatusCache *cache)
-{
-    if (cache)
-        ++sampleCount;
-    else
-        ++lost;
-    for (const auto &output : outputs) {
-        const bool written = cache ? output->sample(time, *cache) : output->lost(time);
-        if (!written) {
-            error = output->errorText().isEmpty() ? QStringLiteral("an output could not be written")
-                                                    : output->errorText();
-            failed = true;
-            return false;
-        }
-    }
-    return true;
-}
-
-bool WatchCommand::tryReopen()
-{
-    // A stat per interval is cheap; an open that fails is retried less often.
-    if (!QFileInfo::exists(deviceSession.portName())) {
-        openBackOffMs = watchSettings.intervalMs;
-        return false;
-    }
-    if (clock.elapsed() < nextOpenMs)
-        return false;
-    if (deviceSession.open() == ExitCode::Done) {
-        portIsOpen = true;
-        openBackOffMs = watchSettings.intervalMs;
-        Console::error(QStringLiteral("watch: port %1 is back").arg(deviceSession.portName()));
-        return true;
-    }
-    nextOpenMs = clock.elapsed() + openBackOffMs;
-    openBackOffMs = qMin(openBackOffMs * 2, qMax(MaxReopenBackOffMs, watchSettings.intervalMs));
-    return false;
-}
-
-bool WatchCommand::pollOnce()
-{
-    // The sample's time is when it was asked for.
-    const QDateTime time = QDateTime::currentDateTime();
-    if (!portIsOpen && !tryReopen())
-        return deliver(time, nullptr);
-    DevStatusCache cache;
-    const int code = deviceSession.readStatus(cache);
-    if (code == ExitCode::Done)
-        return deliver(time, &cache);
-    if (!deliver(time, nullptr))
-        return false;
-    if (!deviceSession.isOpen()) {
-        if (watchSettings.exitOnPortLoss) {
-            error = deviceSession.errorText();
-            return false;
-        }
-        // The outputs stay open; a lost row per interval until it is back.
-        portIsOpen = false;
-        nextOpenMs = 0;
-        openBackOffMs = watchSettings.intervalMs;
-        Console::error(QStringLiteral("watch: port %1 is gone; waiting for it (a lost row per poll meanwhile)")
-                           .arg(deviceSession.portName()));
-    }
-    return true;
 }
 
 int WatchCommand::run()
 {
-    clock.start();
-    qint64 next = 0;
+    QEventLoop loop;
     bool stoppedByUser = false;
-    bool stopped = false;
-    while (!stopped) {
-        if (!waitUntil(next)) {
-            stoppedByUser = true;
-            break;
-        }
-        if (watchSettings.durationMs > 0 && clock.elapsed() >= watchSettings.durationMs)
-            break;
-        if (!pollOnce())
-            stopped = true;
-        if (watchSettings.count > 0 && sampleCount + lost >= watchSettings.count)
-            break;
-        // A fixed rate; a poll that overran its slot starts the next at once.
-        next += watchSettings.intervalMs;
-        if (next < clock.elapsed())
-            next = clock.elapsed();
+    QObject context;
+    QObject::connect(&sampleHub, &SampleHub::sampled, &context, [this](const PolledSample &s) {
+        if (Unit *u = unitOf(s.port))
+            u->summary.add(s);
+    });
+    QObject::connect(&sampleHub, &SampleHub::outputFailed, &context, [this, &loop](const QString &, const QString &why) {
+        if (!failed)
+            error = why;
+        failed = true;
+        loop.quit();
+    });
+    QObject::connect(&sampleHub, &SampleHub::reopenFailed, &context,
+                     [](const QString &why) { Console::error(QStringLiteral("watch: %1").arg(why)); });
+    for (const auto &u : units) {
+        UnitPoller *poller = u->poller.get();
+        QObject::connect(poller, &UnitPoller::finished, &context, [this, &loop] {
+            if (allFinished())
+                loop.quit();
+        });
+        QObject::connect(poller, &UnitPoller::portGone, &context, [this, &loop](const QString &port) {
+            if (watchSettings.exitOnPortLoss) {
+                error = QStringLiteral("port %1 is closed (device gone?)").arg(port);
+                portLost = true;
+                loop.quit();
+                return;
+            }
+            // The outputs stay open; a lost row per interval until it is back.
+            Console::error(QStringLiteral("watch: port %1 is gone; waiting for it (a lost row per poll meanwhile)").arg(port));
+        });
+        QObject::connect(poller, &UnitPoller::portBack, &context, [](const QString &port) {
+            Console::error(QStringLiteral("watch: port %1 is back").arg(port));
+        });
     }
-    for (const auto &output : outputs)
-        output->finish();
+    // Ctrl-C is noticed within 20 ms; SIGHUP (log rotation) reopens the files between polls.
+    QTimer signalCheck;
+    QObject::connect(&signalCheck, &QTimer::timeout, &context, [this, &loop, &stoppedByUser] {
+        if (SignalEvents::reopenPending().exchange(false))
+            sampleHub.reopenAll();
+        if (KorvexCtl::stopRequested().load()) {
+            stoppedByUser = true;
+            loop.quit();
+        }
+    });
+    signalCheck.start(20);
+    QTimer duration;
+    duration.setSingleShot(true);
+    QObject::connect(&duration, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (watchSettings.durationMs > 0)
+        duration.start(int(qMin<qint64>(watchSettings.durationMs, 0x7fffffff)));
+    for (const auto &u : units)
+        u->poller->start(u->openAtStart);
+    if (!KorvexCtl::stopRequested().load())
+        loop.exec();
+    else
+        stoppedByUser = true;
+    signalCheck.stop();
+    stopPolls();
+    sampleHub.finishAll();
+
     if (failed)
         return ExitCode::Failed;
-    if (stopped)
+    if (portLost)
         return ExitCode::NoReply;
-    if (sampleCount == 0 && lost > 0) {
-        error = QStringLiteral("no valid reply in %1 polls").arg(lost);
-        return ExitCode::NoReply;
+    for (const auto &u : units) {
+        if (u->poller->samples() == 0 && u->poller->lostSamples() > 0) {
+            error = units.size() == 1 ? QStringLiteral("no valid reply in %1 polls").arg(u->poller->lostSamples())
+                                      : QStringLiteral("no valid reply from %1 in %2 polls")
+                                            .arg(u->poller->port())
+                                            .arg(u->poller->lostSamples());
+            return ExitCode::NoReply;
+        }
     }
     const bool limited = watchSettings.count > 0 || watchSettings.durationMs > 0;
     if (stoppedByUser && limited) {
-        error = QStringLiteral("cancelled after %1 samples").arg(sampleCount + lost);
+        error = QStringLiteral("cancelled after %1 samples").arg(samples() + lostSamples());
         return ExitCode::Aborted;
     }
     return ExitCode::Done;

@@ -7,8 +7,12 @@
 #include "ExitCode.h"
 #include "MqttOptions.h"
 #include "MqttWatchOutput.h"
+#include "PortCheck.h"
 #include "SignalEvents.h"
+#include "UnitFileOutput.h"
 #include "WatchCommand.h"
+
+#include <QFileInfo>
 
 #include <limits>
 
@@ -30,6 +34,85 @@ bool readMqttOptions(const CtlContext &ctx, MqttOptions *mqtt, QString *error)
             return false;
     }
     return mqtt->finish(error);
+}
+
+// A file option: its name, the file name as given and the kind of output.
+struct FileOption
+{
+    QString option;
+    QString pattern;
+    UnitFileOutput::Maker make;
+};
+
+// In a rack every unit publishes as itself: a given topic ID or client
+// identifier must name the unit.
+bool rackMqttNames(const MqttOptions &mqtt, QString *error)
+{
+    const QString port = QStringLiteral("{port}");
+    if ((!mqtt.id.isEmpty() && !mqtt.id.contains(port)) || (!mqtt.clientId.isEmpty() && !mqtt.clientId.contains(port))) {
+        *error = QStringLiteral("with several --port, --mqtt-id and --mqtt-client-id need {port} (each unit "
+                                "publishes as itself; by default under its serial number)");
+        return false;
+    }
+    return true;
+}
+
+// Every file of every unit, before anything is polled: known placeholders,
+// no file shared by two outputs (under any of its names), folders that are
+// there, and what an existing file may get. The names that are known now are
+// claimed; those that wait for a serial number claim theirs when they open.
+bool checkFiles(const QList<FileOption> &files, const QStringList &ports, WatchTextFile::Existing existing,
+                FileClaims *claims, QString *error)
+{
+    const bool rack = ports.size() > 1;
+    int onStdout = 0;
+    // With a stand-in serial number of each unit: two patterns that always meet.
+    FileClaims names;
+    for (const FileOption &f : files) {
+        if (!UnitFileName::check(f.pattern, error))
+            return false;
+        if (f.pattern == QLatin1String("-")) {
+            if (rack) {
+                *error = QStringLiteral("%1 -: with several --port the units' rows would mix on stdout; give a file "
+                                        "name with {port} or {serial}").arg(f.option);
+                return false;
+            }
+            if (++onStdout > 1) {
+                *error = QStringLiteral("only one of --csv and --jsonl can go to stdout");
+                return false;
+            }
+            continue;
+        }
+        if (rack && !UnitFileName::hasPlaceholder(f.pattern)) {
+            *error = QStringLiteral("%1 %2: with several --port every unit would write this one file; put {port} or "
+                                    "{serial} in its name").arg(f.option, f.pattern);
+            return false;
+        }
+        for (int unit = 0; unit < ports.size(); ++unit) {
+            const QString &port = ports.at(unit);
+            const QString owner = QStringLiteral("%1 of %2").arg(f.option, port);
+            const QString standIn = UnitFileName::expand(f.pattern, port, QStringLiteral("{serial %1}").arg(unit));
+            QString holder;
+            if (!names.claim(standIn, owner, &holder)) {
+                *error = QStringLiteral("%1 %2 is the file of %3 as well: two outputs never share a file")
+                             .arg(f.option, standIn, holder);
+                return false;
+            }
+            if (UnitFileName::needsSerial(f.pattern)) {
+                const QString folder = QFileInfo(standIn).absolutePath();
+                if (!folder.contains(QStringLiteral("{serial ")) && !QFileInfo(folder).isDir()) {
+                    *error = QStringLiteral("cannot write %1: the folder %2 does not exist").arg(f.pattern, folder);
+                    return false;
+                }
+                continue;
+            }
+            const QString path = UnitFileName::expand(f.pattern, port, QString());
+            const QString header = f.make()->header();
+            if (!WatchTextFile::check(path, existing, header, error) || !claims->claim(path, owner, &holder))
+                return false;
+        }
+    }
+    return true;
 }
 
 // --metrics and --metrics-file: the endpoint listens before the first poll,
@@ -60,7 +143,8 @@ CtlCommand watchCommand()
     CtlCommand c;
     c.name = QStringLiteral("watch");
     c.summary = QStringLiteral("poll the status, record CSV or JSON lines, publish to MQTT");
-    c.usage = QStringLiteral("watch [--interval MS] [--count N | --duration S] [--csv FILE|-] [--jsonl FILE|-] "
+    c.manyPorts = true;
+    c.usage = QStringLiteral("watch [--port NAME ...] [--interval MS] [--count N | --duration S] [--csv FILE|-] [--jsonl FILE|-] "
                              "[--append | --overwrite] [--wait-for-port] [--exit-on-port-loss] "
                              "[--mqtt HOST[:PORT] [--mqtt-...]] [--metrics [ADDR:]PORT] [--metrics-file FILE]");
     c.description = QStringLiteral(
@@ -71,7 +155,19 @@ CtlCommand watchCommand()
         "values (JSON: \"lost\": true). Rows are flushed as they are written. Without an output\n"
         "on stdout (\"-\"), a compact line per sample is printed there. A file that already\n"
         "holds data is refused unless --append (rows added; a CSV must have the same header)\n"
-        "or --overwrite. SIGHUP closes and reopens the files (log rotation).\n"
+        "or --overwrite. SIGHUP closes and reopens the files (log rotation). Two outputs into\n"
+        "one file (also under two names of it: ./a.csv, a link) and a file in a folder that\n"
+        "is not there are refused with 2 before anything is polled.\n"
+        "A rack: every --port is one unit, each polled on its own (a unit that is lost, slow\n"
+        "or silent never delays another's samples). In a file name {port} stands for the\n"
+        "unit's port name without its folder, {serial} for its serial number (that file is\n"
+        "opened at the unit's first reply); with several --port every file name needs one of\n"
+        "them (a name two units would share is refused with 2), terminal lines start with\n"
+        "the port, and each unit publishes to MQTT as itself (--mqtt-id and --mqtt-client-id,\n"
+        "when given, need {port}); --metrics serves every unit. --count is per unit.\n"
+        "At the end a summary goes to stderr, a line per unit: samples, lost polls, the\n"
+        "longest gap (a run of lost polls) and every alarm seen, with how long it lasted\n"
+        "(left out after a --count in which every poll was answered and no alarm came).\n"
         "A port that goes away is waited for: a lost row per poll, and the port is opened\n"
         "again when it is back (one line on stderr each way); --exit-on-port-loss ends the\n"
         "watch instead. A port missing at start is waited for with --wait-for-port.\n"
@@ -95,7 +191,8 @@ CtlCommand watchCommand()
         "writes the same text to FILE (FILE.tmp, then renamed) after every poll, for\n"
         "node_exporter's textfile collector (name it *.prom in the collector's folder).\n"
         "Ends with 0; with 3 when Ctrl-C comes before a given count or duration; with 4 when\n"
-        "no poll got a valid reply, or the port went away with --exit-on-port-loss; with 6\n"
+        "no poll (of a unit) got a valid reply, or a port went away with --exit-on-port-loss;\n"
+        "with 5 when an output cannot be written; with 6\n"
         "when the port cannot be opened, when --mqtt delivered no sample at all, or at start\n"
         "when the broker refuses the login or its TLS certificate, does not speak MQTT, or\n"
         "its host name cannot be looked up, or when --metrics cannot listen on its address.\n"
@@ -160,23 +257,32 @@ CtlCommand watchCommand()
                 return badArguments(QStringLiteral("--duration needs a number of seconds, not \"%1\"").arg(ctx.value("duration")));
             settings.durationMs = qint64(seconds * 1000.0 + 0.5);
         }
-        const QString csvPath = ctx.value("csv");
-        const QString jsonlPath = ctx.value("jsonl");
-        if (ctx.isSet("csv") && ctx.isSet("jsonl") && csvPath == QLatin1String("-") && jsonlPath == QLatin1String("-"))
-            return badArguments(QStringLiteral("only one of --csv and --jsonl can go to stdout"));
         if (ctx.isSet("append") && ctx.isSet("overwrite"))
             return badArguments(QStringLiteral("watch takes --append or --overwrite, not both"));
         const WatchTextFile::Existing existing = ctx.isSet("append")  ? WatchTextFile::Existing::Append
                                                  : ctx.isSet("overwrite") ? WatchTextFile::Existing::Overwrite
                                                                           : WatchTextFile::Existing::Refuse;
         settings.exitOnPortLoss = ctx.isSet("exit-on-port-loss");
+        // Two names of one device are one unit.
+        QStringList ports;
+        const QStringList repeated = PortCheck::repeatedDevices(ctx.line.ports);
+        for (const QString &port : ctx.line.ports)
+            if (!repeated.contains(port) && !ports.contains(port))
+                ports << port;
+        const bool rack = ports.size() > 1;
         MqttOptions mqtt;
         if (!readMqttOptions(ctx, &mqtt, &error))
             return badArguments(error);
-        // Every file is checked before any is written.
-        auto csv = std::make_unique<CsvWatchOutput>();
-        if ((ctx.isSet("csv") && !WatchTextFile::check(csvPath, existing, csv->header(), &error))
-            || (ctx.isSet("jsonl") && !WatchTextFile::check(jsonlPath, existing, QString(), &error)))
+        if (rack && mqtt.enabled() && !rackMqttNames(mqtt, &error))
+            return badArguments(error);
+        QList<FileOption> files;
+        if (ctx.isSet("csv"))
+            files.append({QStringLiteral("--csv"), ctx.value("csv"), [] { return std::make_unique<CsvWatchOutput>(); }});
+        if (ctx.isSet("jsonl"))
+            files.append({QStringLiteral("--jsonl"), ctx.value("jsonl"), [] { return std::make_unique<JsonlWatchOutput>(); }});
+        // Every file is checked before anything is polled or written.
+        auto claims = std::make_shared<FileClaims>();
+        if (!checkFiles(files, ports, existing, claims.get(), &error))
             return badArguments(error);
 
         MetricsExport metrics;
@@ -184,64 +290,85 @@ CtlCommand watchCommand()
         if (code != ExitCode::Done)
             return code;
 
-        DeviceSession session(ctx.line);
-        code = session.open();
-        if (code != ExitCode::Done) {
-            if (!ctx.isSet("wait-for-port")) {
-                Console::error(QStringLiteral("watch: %1").arg(session.errorText()));
-                return code;
+        std::vector<std::unique_ptr<DeviceSession>> sessions;
+        for (const QString &port : ports) {
+            LineOptions line = ctx.line;
+            line.ports = QStringList{port};
+            auto session = std::make_unique<DeviceSession>(line);
+            code = session->open();
+            if (code != ExitCode::Done) {
+                if (!ctx.isSet("wait-for-port")) {
+                    Console::error(QStringLiteral("watch: %1").arg(session->errorText()));
+                    return code;
+                }
+                Console::error(QStringLiteral("watch: %1; waiting for it (a lost row per poll meanwhile)")
+                                   .arg(session->errorText()));
             }
-            Console::error(QStringLiteral("watch: %1; waiting for it (a lost row per poll meanwhile)")
-                               .arg(session.errorText()));
+            sessions.push_back(std::move(session));
         }
-        WatchCommand watch(session, settings);
-        // The outputs. Each gets every sample as it is taken.
+        WatchCommand watch(settings);
+        QList<UnitPoller *> pollers;
+        for (const auto &session : sessions)
+            pollers << watch.addUnit(*session, ctx.line.retries);
+        // The outputs, each unit's own. Each gets every sample as it is taken.
         bool stdoutTaken = false;
-        if (ctx.isSet("csv")) {
-            if (!csv->open(csvPath, existing, &error)) {
-                Console::error(QStringLiteral("watch: %1").arg(error));
-                return ExitCode::Failed;
+        for (const FileOption &f : files) {
+            for (const QString &port : ports) {
+                const QString owner = QStringLiteral("%1 of %2").arg(f.option, port);
+                if (UnitFileName::needsSerial(f.pattern)) {
+                    watch.addOutput(std::make_unique<UnitFileOutput>(f.pattern, port, owner, existing, f.make, claims), port);
+                    continue;
+                }
+                auto output = f.make();
+                if (!output->open(UnitFileName::expand(f.pattern, port, QString()), existing, &error)) {
+                    Console::error(QStringLiteral("watch: %1").arg(error));
+                    return ExitCode::Failed;
+                }
+                stdoutTaken = stdoutTaken || output->isStdout();
+                watch.addOutput(std::move(output), port);
             }
-            stdoutTaken = stdoutTaken || csv->isStdout();
-            watch.addOutput(std::move(csv));
-        }
-        if (ctx.isSet("jsonl")) {
-            auto jsonl = std::make_unique<JsonlWatchOutput>();
-            if (!jsonl->open(jsonlPath, existing, &error)) {
-                Console::error(QStringLiteral("watch: %1").arg(error));
-                return ExitCode::Failed;
-            }
-            stdoutTaken = stdoutTaken || jsonl->isStdout();
-            watch.addOutput(std::move(jsonl));
         }
         if (!stdoutTaken)
-            watch.addOutput(std::make_unique<TerminalWatchOutput>());
-        if (metrics.enabled())
-            watch.addOutput(metrics.output(session.portName()));
-        MqttPublisher *publisher = nullptr;
+            watch.addOutput(std::make_unique<TerminalWatchOutput>(rack));
+        if (metrics.enabled()) {
+            for (UnitPoller *poller : pollers)
+                watch.addOutput(metrics.output(poller->port()), poller->port());
+        }
+        QList<MqttPublisher *> publishers;
         if (mqtt.enabled()) {
-            auto owned = std::make_unique<MqttPublisher>(mqtt);
-            owned->setQueueCapacity(qMax(100, MqttQueueMs / settings.intervalMs));
-            QObject::connect(owned.get(), &MqttPublisher::warning,
-                             [](const QString &text) { Console::error(QStringLiteral("watch: %1").arg(text)); });
-            if (owned->start(MqttStartWaitMs, &error) != MqttPublisher::Started) {
-                Console::error(QStringLiteral("watch: %1").arg(error));
-                return ExitCode::BrokerRefused;
+            for (UnitPoller *poller : pollers) {
+                MqttOptions unitMqtt = mqtt;
+                unitMqtt.id = UnitFileName::expand(mqtt.id, poller->port(), QString());
+                unitMqtt.clientId = UnitFileName::expand(mqtt.clientId, poller->port(), QString());
+                auto owned = std::make_unique<MqttPublisher>(unitMqtt);
+                owned->setQueueCapacity(qMax(100, MqttQueueMs / settings.intervalMs));
+                const QString who = rack ? poller->port() + QStringLiteral(": ") : QString();
+                QObject::connect(owned.get(), &MqttPublisher::warning, [who](const QString &text) {
+                    Console::error(QStringLiteral("watch: %1%2").arg(who, text));
+                });
+                if (owned->start(MqttStartWaitMs, &error) != MqttPublisher::Started) {
+                    Console::error(QStringLiteral("watch: %1").arg(error));
+                    return ExitCode::BrokerRefused;
+                }
+                publishers << owned.get();
+                // A port that is gone counts as lost at once.
+                watch.addOutput(std::make_unique<MqttWatchOutput>(std::move(owned), [poller] {
+                    return poller->portOpen() ? poller->consecutiveFailures() : std::numeric_limits<quint32>::max();
+                }), poller->port());
             }
-            publisher = owned.get();
-            // A port that is gone counts as lost at once.
-            watch.addOutput(std::make_unique<MqttWatchOutput>(std::move(owned), [&session, &watch] {
-                return watch.portOpen() ? session.consecutiveFailures() : std::numeric_limits<quint32>::max();
-            }));
         }
         // From here SIGHUP reopens the files (between polls) instead of
         // ending the watch.
         SignalEvents::setHangupReopens(true);
         code = watch.run();
         SignalEvents::setHangupReopens(false);
+        if (!watch.nothingToSum()) {
+            for (const QString &line : watch.summaryLines())
+                Console::error(QStringLiteral("watch: %1").arg(line));
+        }
         if (code != ExitCode::Done)
             Console::error(QStringLiteral("watch: %1").arg(watch.errorText()));
-        if (publisher) {
+        for (MqttPublisher *publisher : publishers) {
             if (publisher->droppedCount() > 0)
                 Console::error(QStringLiteral("watch: MQTT: %1 messages dropped from the queue while the broker was away")
                                    .arg(publisher->droppedCount()));

@@ -24,11 +24,11 @@ class FuzzReceiver : public Ymodem
 public:
     FuzzReceiver(const uint8_t *line, size_t size, uint8_t policy)
         // Short waits and a low error limit, so that giving up is reached too.
-        : Ymodem(3, 2, 6), m_line(line), m_size(size), m_policy(policy)
+        : Ymodem(3, 2, 6), lineBytes(line), lineSize(size), policyBits(policy)
     {
     }
 
-    bool inputLeft() const { return m_pos < m_size; }
+    bool inputLeft() const { return linePos < lineSize; }
 
     void step()
     {
@@ -49,25 +49,25 @@ protected:
             FUZZ_REQUIRE(rxBuffer[0] == (*length == SmallBlock ? CodeSoh : CodeStx));
             FUZZ_REQUIRE(rxBuffer[1] == 0x00 && rxBuffer[2] == 0xFF);
             FUZZ_REQUIRE(crcMatches(buffer, *length));
-            m_inFile = false;
-            if (m_policy & 0x01)
+            inFile = false;
+            if (policyBits & 0x01)
                 return CodeCan;
-            m_inFile = true;
-            m_expected = 1;
+            inFile = true;
+            expectedBlock = 1;
             return CodeAck;
         case EventData: {
-            FUZZ_REQUIRE(m_inFile);
+            FUZZ_REQUIRE(inFile);
             FUZZ_REQUIRE(buffer == rxBuffer + 3 && length);
             FUZZ_REQUIRE(*length == SmallBlock || *length == LargeBlock);
             FUZZ_REQUIRE(rxBuffer[0] == (*length == SmallBlock ? CodeSoh : CodeStx));
-            FUZZ_REQUIRE(rxBuffer[1] == m_expected && rxBuffer[2] == quint8(~m_expected));
+            FUZZ_REQUIRE(rxBuffer[1] == expectedBlock && rxBuffer[2] == quint8(~expectedBlock));
             FUZZ_REQUIRE(crcMatches(buffer, *length));
             // The owner may refuse the block whose number the policy names.
-            if ((m_policy & 0x02) && m_expected == ((m_policy >> 2) & 0x07)) {
-                m_inFile = false;
+            if ((policyBits & 0x02) && expectedBlock == ((policyBits >> 2) & 0x07)) {
+                inFile = false;
                 return CodeCan;
             }
-            ++m_expected;
+            ++expectedBlock;
             return CodeAck;
         }
         case EventEndOfFile:
@@ -75,9 +75,9 @@ protected:
             // may refuse it (a short or unsaved file).
             FUZZ_REQUIRE(!buffer && !length);
             FUZZ_REQUIRE(stage == StageEnding);
-            FUZZ_REQUIRE(m_inFile);
-            if (m_policy & 0x40) {
-                m_inFile = false;
+            FUZZ_REQUIRE(inFile);
+            if (policyBits & 0x40) {
+                inFile = false;
                 return CodeCan;
             }
             return CodeAck;
@@ -87,7 +87,7 @@ protected:
         case EventFailed:
             FUZZ_REQUIRE(!buffer && !length);
             FUZZ_REQUIRE(stage == StageIdle);
-            m_inFile = false;
+            inFile = false;
             return CodeAck;
         }
         std::abort(); // no other event exists
@@ -97,14 +97,14 @@ protected:
     {
         FUZZ_REQUIRE(buffer && length <= PacketMax);
         // Reads return at most a few bytes when the policy says so.
-        const quint32 limit = (m_policy & 0x20) ? 1u + (m_pos % 37) : length;
-        quint32 n = quint32(m_size - m_pos);
+        const quint32 limit = (policyBits & 0x20) ? 1u + (linePos % 37) : length;
+        quint32 n = quint32(lineSize - linePos);
         if (n > length)
             n = length;
         if (n > limit)
             n = limit;
-        std::memcpy(buffer, m_line + m_pos, n);
-        m_pos += n;
+        std::memcpy(buffer, lineBytes + linePos, n);
+        linePos += n;
         return n;
     }
 
@@ -120,12 +120,12 @@ private:
         return crc16(data, length) == quint16((data[length] << 8) | data[length + 1]);
     }
 
-    const uint8_t *m_line;
-    size_t m_size;
-    size_t m_pos = 0;
-    uint8_t m_policy;
-    bool m_inFile = false;
-    quint8 m_expected = 1;
+    const uint8_t *lineBytes;
+    size_t lineSize;
+    size_t linePos = 0;
+    uint8_t policyBits;
+    bool inFile = false;
+    quint8 expectedBlock = 1;
 };
 
 } // namespace

@@ -28,11 +28,11 @@ class FuzzSender : public Ymodem
 {
 public:
     FuzzSender(quint32 fileSize, quint8 policy, const uint8_t *peer, size_t size)
-        : Ymodem(3, 2, 6), m_fileSize(fileSize), m_policy(policy), m_peer(peer), m_size(size)
+        : Ymodem(3, 2, 6), fileBytes(fileSize), policyBits(policy), peerBytes(peer), peerSize(size)
     {
     }
 
-    bool inputLeft() const { return m_pos < m_size; }
+    bool inputLeft() const { return peerPos < peerSize; }
 
     void step()
     {
@@ -49,39 +49,39 @@ protected:
             FUZZ_REQUIRE(buffer == txBuffer + 3 && length);
             for (quint32 i = 0; i < SmallBlock; ++i)
                 FUZZ_REQUIRE(buffer[i] == 0);
-            if (m_policy & 1)
+            if (policyBits & 1)
                 return CodeCan;
-            const std::string text = std::string("fw.bin") + '\0' + std::to_string(m_fileSize) + '\0';
+            const std::string text = std::string("fw.bin") + '\0' + std::to_string(fileBytes) + '\0';
             std::memcpy(buffer, text.data(), text.size());
             *length = SmallBlock;
-            m_sent = 0;
-            m_exhausted = false;
-            m_nextBlock = 1;
+            sentBytes = 0;
+            exhausted = false;
+            nextBlock = 1;
             return CodeAck;
         }
         case EventData: {
             FUZZ_REQUIRE(buffer == txBuffer + 3 && length);
-            FUZZ_REQUIRE(!m_exhausted);
+            FUZZ_REQUIRE(!exhausted);
             for (quint32 i = 0; i < LargeBlock; ++i)
                 FUZZ_REQUIRE(buffer[i] == 0);
-            if (m_sent == m_fileSize) {
-                m_exhausted = true;
+            if (sentBytes == fileBytes) {
+                exhausted = true;
                 return CodeEot;
             }
-            const quint32 left = m_fileSize - m_sent;
+            const quint32 left = fileBytes - sentBytes;
             const quint32 blockSize = left <= SmallBlock ? SmallBlock : LargeBlock;
             const quint32 n = left < blockSize ? left : blockSize;
             for (quint32 i = 0; i < n; ++i)
-                buffer[i] = fileByte(m_sent + i);
-            m_blockStart = m_sent;
-            m_sent += n;
+                buffer[i] = fileByte(sentBytes + i);
+            blockStart = sentBytes;
+            sentBytes += n;
             *length = blockSize;
             return CodeAck;
         }
         default:
             FUZZ_REQUIRE(!buffer && !length);
             FUZZ_REQUIRE(stage == StageIdle);
-            m_exhausted = false;
+            exhausted = false;
             return CodeAck;
         }
     }
@@ -89,13 +89,13 @@ protected:
     quint32 readInput(quint8 *buffer, quint32 length) override
     {
         FUZZ_REQUIRE(buffer && length <= PacketMax);
-        quint32 n = quint32(m_size - m_pos);
+        quint32 n = quint32(peerSize - peerPos);
         if (n > length)
             n = length;
         if (n > 3)
             n = 3;
-        std::memcpy(buffer, m_peer + m_pos, n);
-        m_pos += n;
+        std::memcpy(buffer, peerBytes + peerPos, n);
+        peerPos += n;
         return n;
     }
 
@@ -113,13 +113,13 @@ protected:
                 FUZZ_REQUIRE(name.empty() || name == "fw.bin");
             } else {
                 // A data block: the one just filled, or a resend of the last.
-                FUZZ_REQUIRE(buffer[1] == quint8(m_nextBlock) || buffer[1] == quint8(m_nextBlock - 1));
-                if (buffer[1] == quint8(m_nextBlock)) {
+                FUZZ_REQUIRE(buffer[1] == quint8(nextBlock) || buffer[1] == quint8(nextBlock - 1));
+                if (buffer[1] == quint8(nextBlock)) {
                     for (quint32 i = 0; i < data; ++i) {
-                        const quint32 at = m_blockStart + i;
-                        FUZZ_REQUIRE(buffer[3 + i] == (at < m_fileSize ? fileByte(at) : 0));
+                        const quint32 at = blockStart + i;
+                        FUZZ_REQUIRE(buffer[3 + i] == (at < fileBytes ? fileByte(at) : 0));
                     }
-                    ++m_nextBlock;
+                    ++nextBlock;
                 }
             }
         }
@@ -127,15 +127,15 @@ protected:
     }
 
 private:
-    quint32 m_fileSize;
-    quint8 m_policy;
-    const uint8_t *m_peer;
-    size_t m_size;
-    size_t m_pos = 0;
-    quint32 m_sent = 0;
-    quint32 m_blockStart = 0;
-    quint32 m_nextBlock = 1;
-    bool m_exhausted = false;
+    quint32 fileBytes;
+    quint8 policyBits;
+    const uint8_t *peerBytes;
+    size_t peerSize;
+    size_t peerPos = 0;
+    quint32 sentBytes = 0;
+    quint32 blockStart = 0;
+    quint32 nextBlock = 1;
+    bool exhausted = false;
 };
 
 } // namespace

@@ -101,3 +101,34 @@ put("ymodemtransmit", "naks", b"\x00\x80\x00" + b"C" + b"\x15" * 10 + b"\x06C\x0
 put("ymodemtransmit", "refuse", b"\x00\x10\x01CCC")
 put("ymodemtransmit", "cancel", b"\x10\x00\x00C\x06C\x06\x18")
 put("ymodemtransmit", "empty-file", b"\x00\x00\x00C\x06C\x15\x06\x06")
+
+# Profiles: what save writes, hand-written ones and the broken kinds apply refuses.
+good = (b'{"korvex_profile": 1, "temp_threshold_c": 45.5, "power": 640, "max_dac": 3900,\n'
+        b' "compensation_hours": 36, "laser_type": 2, "pid": {"kp": 1.5, "ki": 0.1, "kd": 0}')
+put("profile", "saved", good + b',\n "serial_number": "66051-202407090042", "serial_record": "010203180709002a",\n'
+    b' "source": {"firmware": "1.5", "laser_type": 2, "serial_number": "66051-202407090042"}}\n')
+put("profile", "hand-written", good + b'}')
+put("profile", "source-serial-only", good + b', "source": {"serial_number": "x"}}')
+put("profile", "source-not-object", good + b', "source": [1]}')
+put("profile", "nul-in-key", good + b', "po\\u0000wer": 1}')
+put("profile", "version-2", good.replace(b'"korvex_profile": 1', b'"korvex_profile": 2') + b'}')
+put("profile", "repeated-key", good + b', "power": 5}')
+put("profile", "broken-json", good + b',\n "power": }')
+put("profile", "escaped-keys", b'{"korvex\\u005fprofile": 1, "\\"": 1, "a\\\\": 2}')
+put("profile", "deep", b'[' * 600 + b']' * 600)
+
+# korvexctl command lines, one word per NUL-separated part.
+def words(*w):
+    return b"\0".join(x.encode() for x in w)
+
+put("ctloptions", "status-json", words("--port", "/dev/null", "status", "--json"))
+put("ctloptions", "help-power", words("help", "power"))
+put("ctloptions", "help-all", words("--help-all"))
+put("ctloptions", "negative-pid", words("--factory", "--port", "/dev/null", "pid", "set", "-1.5", "-0", "0.0001"))
+put("ctloptions", "profile-stdin", words("--factory", "profile", "apply", "-", "--dry-run", "--strict-serial"))
+put("ctloptions", "flash-many", words("flash", "fw.bin", "--port", "a", "--port", "b", "--baud", "921600", "--start-timeout", "3"))
+put("ctloptions", "send-parity", words("--parity", "odd", "--port", "x", "send", "f"))
+put("ctloptions", "watch", words("--port", "x", "watch", "--count", "2", "--csv", "a.csv", "--interval", "100"))
+put("ctloptions", "verbose-retries", words("--retries", "100", "--timeout", "60000", "--port", "x", "power", "1e2"))
+put("ctloptions", "mark", words("power", "\x01neg5", "--port", "\x01neg"))
+put("ctloptions", "empty", b"")

@@ -1,18 +1,14 @@
 #ifndef KORVEX_MQTTPUBLISHER_H
 #define KORVEX_MQTTPUBLISHER_H
 
-#include "MqttNetworkLoop.h"
+#include "MqttConnection.h"
 #include "MqttOptions.h"
-#include "SampleQueue.h"
+#include "MqttOutbox.h"
+#include "MqttTopics.h"
 
-#include <QHash>
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
-
-#include <memory>
-
-struct mosquitto;
 
 // Publishes the samples of a watched device to an MQTT broker with
 // libmosquitto, under PREFIX/ID/:
@@ -28,26 +24,21 @@ struct mosquitto;
 // before the device's serial number is known (samples wait in the queue);
 // the client identifier at the broker is derived from the ID.
 //
-// Threads: the network thread (MqttNetworkLoop) only posts its events to
-// this object's thread; everything else runs there. Publishing never waits
-// for the broker: while it is away, messages wait in a bounded queue (oldest
-// samples dropped first) and the network thread reconnects with a growing
-// back-off up to 30 s, whatever made the connection fail. Only start() and
-// finish() wait, each bounded.
+// What goes where is MqttTopics', the client and its reconnecting network
+// thread are MqttConnection's, the messages on their way MqttOutbox's; this
+// class decides what is published when. Publishing never waits for the
+// broker: while it is away, messages wait in a bounded queue (oldest samples
+// dropped first) and the connection retries with a growing back-off up to
+// 30 s, whatever made it fail. Only start() and finish() wait, each bounded.
 class MqttPublisher : public QObject
 {
     Q_OBJECT
 
 public:
-    enum StartResult {
-        Started, // connected, or not reachable yet and retrying
-        Refused, // the broker refused the login, its certificate failed, or it does not speak MQTT
-        Failed   // the client could not be set up (TLS file, library, host name)
-    };
-
-    static constexpr int KeepAliveSeconds = 10;
-    static constexpr int MaxInFlight = 100;
-    static constexpr int MaxBackOffSeconds = 30;
+    using StartResult = MqttConnection::StartResult;
+    static constexpr StartResult Started = MqttConnection::Started;
+    static constexpr StartResult Refused = MqttConnection::Refused;
+    static constexpr StartResult Failed = MqttConnection::Failed;
 
     // The ID is options.id when given, else the device's serial number from
     // the first sample.
@@ -74,14 +65,14 @@ public:
     // disconnects. Returns the number of messages left unsent.
     int finish(int timeoutMs);
 
-    QString id() const { return deviceId; }
-    QString clientId() const;
-    QString topic(const QString &leaf) const;
-    bool isConnected() const { return connected; }
-    int queuedCount() const { return queue.size(); }
-    qint64 droppedCount() const { return queue.droppedCount(); }
-    qint64 deliveredCount() const { return delivered; }
-    qint64 deliveredSamples() const { return deliveredSampleCount; }
+    QString id() const { return topics.id(); }
+    QString clientId() const { return topics.clientId(); }
+    QString topic(const QString &leaf) const { return topics.topic(leaf); }
+    bool isConnected() const { return connection.isConnected(); }
+    int queuedCount() const { return outbox.queuedCount(); }
+    qint64 droppedCount() const { return outbox.droppedCount(); }
+    qint64 deliveredCount() const { return outbox.deliveredCount(); }
+    qint64 deliveredSamples() const { return outbox.deliveredSamples(); }
 
 signals:
     // Something the operator should know (broker lost or back, refusals,
@@ -90,49 +81,22 @@ signals:
     void connectedChanged(bool connected);
 
 private:
-    // Why the last attempt failed, for the texts; None once connected.
-    enum class Failure { None, Unreachable, Refused, Tls, NotMqtt, NoAnswer, Lookup, Lost };
-
-    static void onConnectCallback(struct mosquitto *, void *self, int rc);
-    static void onPublishCallback(struct mosquitto *, void *self, int mid);
-    static void onLogCallback(struct mosquitto *, void *self, int level, const char *text);
-
-    void takeNetworkEvents();
-    void handleConnect(int rc);
-    void handleAttemptEnded(const MqttNetworkLoop::Ended &ended);
+    void handleSessionStarted(bool afterTrouble);
+    void handleAttemptEnded();
     void handlePublished(int mid);
-    void handleLogError(const QString &text);
-    Failure classify(const MqttNetworkLoop::Ended &ended) const;
-    QString failureText(Failure failure) const;
-
-    bool setUp(bool withWill, QString *error);
-    void startNetwork();
-    void stopNetwork();
-    void enqueue(const QString &leaf, const QByteArray &payload, bool retain);
+    void enqueue(const char *leaf, const QByteArray &payload, bool retain);
     void flush();
-    bool sendNow(const QString &leaf, const QByteArray &payload, bool retain, int qos);
+    int send(const MqttMessage &message);
     void publishDropped();
     void adoptSerialNumber(const QString &serial);
-    void connectAs(const QString &id);
-    bool allSent() const { return connected && queue.isEmpty() && inFlight.isEmpty(); }
 
     MqttOptions mqttOptions;
-    struct mosquitto *mosq = nullptr;
-    std::unique_ptr<MqttNetworkLoop> network;
-    QString deviceId;             // empty until known
-    bool connected = false;
-    bool startDone = false; // start() has returned
-    bool answered = false;  // the first attempt has ended or connected
-    int lastRefusal = 0;    // CONNACK code of the last refusal, 0 when none
-    Failure currentFailure = Failure::None;
-    bool lostWarned = false;
-    QString lastTlsError;
+    MqttTopics topics;
+    MqttConnection connection;
+    MqttOutbox outbox;
+    bool started = false; // start() returned Started
     bool dropWarned = false;
     qint64 droppedPublished = 0;
-    SampleQueue queue;
-    QHash<int, bool> inFlight; // message id -> is a sample
-    qint64 delivered = 0;
-    qint64 deliveredSampleCount = 0;
     QJsonObject lastAlarms;
     bool haveAlarms = false;
     bool linkLost = false;

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 WatchTextFile::~WatchTextFile()
 {
@@ -16,9 +17,28 @@ WatchTextFile::~WatchTextFile()
         std::fclose(stream);
 }
 
+QString WatchTextFile::identity(const QString &path)
+{
+    if (path == QLatin1String("-"))
+        return QStringLiteral("stdout");
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+        return QStringLiteral("file %1:%2").arg(qulonglong(st.st_dev)).arg(qulonglong(st.st_ino));
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
+}
+
 bool WatchTextFile::check(const QString &path, Existing existing, const QString &header, QString *error)
 {
-    if (path == QLatin1String("-") || existing == Existing::Overwrite)
+    if (path == QLatin1String("-"))
+        return true;
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (!folder.isDir()) {
+        *error = QStringLiteral("cannot write %1: the folder %2 does not exist").arg(path, folder.filePath());
+        return false;
+    }
+    if (existing == Existing::Overwrite)
         return true;
     QFile file(path);
     if (!file.exists() || file.size() == 0)
@@ -136,14 +156,24 @@ bool JsonlWatchOutput::lost(const QDateTime &time)
         QString::fromUtf8(QJsonDocument(StatusRecord::lostSampleJson(time)).toJson(QJsonDocument::Compact)));
 }
 
+bool TerminalWatchOutput::take(const PolledSample &s)
+{
+    portPrefix = showPort ? s.port + QLatin1Char(' ') : QString();
+    return WatchOutput::take(s);
+}
+
+bool TerminalWatchOutput::print(const QString &line)
+{
+    const QByteArray bytes = (portPrefix + line + QLatin1Char('\n')).toLocal8Bit();
+    return std::fputs(bytes.constData(), stdout) >= 0 && std::fflush(stdout) == 0;
+}
+
 bool TerminalWatchOutput::sample(const QDateTime &time, const DevStatusCache &cache)
 {
-    const QByteArray line = (StatusText::compactLine(time, cache) + QLatin1Char('\n')).toLocal8Bit();
-    return std::fputs(line.constData(), stdout) >= 0 && std::fflush(stdout) == 0;
+    return print(StatusText::compactLine(time, cache));
 }
 
 bool TerminalWatchOutput::lost(const QDateTime &time)
 {
-    const QByteArray line = (StatusText::lostLine(time) + QLatin1Char('\n')).toLocal8Bit();
-    return std::fputs(line.constData(), stdout) >= 0 && std::fflush(stdout) == 0;
+    return print(StatusText::lostLine(time));
 }

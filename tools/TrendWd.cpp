@@ -1,5 +1,6 @@
 #include "TrendWd.h"
 #include "AxisTicks.h"
+#include "StatusFormat.h"
 #include "ui_TrendWd.h"
 
 #include <QDateTime>
@@ -71,8 +72,7 @@ TrendWd::TrendWd(QWidget *parent) : QMainWindow(parent), ui(new Ui::TrendWd)
 TrendWd::~TrendWd()
 {
     recorder.stop();
-    for (const auto &output : outputs)
-        output->finish();
+    hub.finishAll();
     delete ui;
 }
 
@@ -211,34 +211,31 @@ void TrendWd::redrawIfVisible(qint64 newest)
     redraw();
 }
 
-namespace {
-bool hand(WatchOutput &output, const QDateTime &time, const DevStatusCache *cache)
-{
-    return cache ? output.sample(time, *cache) : output.lost(time);
-}
-} // namespace
-
 void TrendWd::addOutput(std::unique_ptr<WatchOutput> output)
 {
-    outputs.push_back(std::move(output));
+    hub.addOutput(std::move(output));
 }
 
 void TrendWd::deliver(const QDateTime &time, const DevStatusCache *cache)
 {
+    PolledSample sample;
+    sample.time = time;
+    sample.answered = cache != nullptr;
+    if (cache) {
+        sample.status = *cache;
+        const QString serial = StatusFormat::formatSerialNumber(cache->serialNum);
+        if (!serial.isEmpty())
+            unitSerial = serial;
+    }
+    sample.serial = unitSerial;
+    sample.portOpen = devicePortOpen;
     if (recorder.isRecording()) {
-        if (hand(recorder, time, cache))
+        if (recorder.take(sample))
             showRecordState();
         else
             recordFailed(recorder.errorText());
     }
-    for (auto it = outputs.begin(); it != outputs.end();) {
-        if (hand(**it, time, cache)) {
-            ++it;
-        } else {
-            (*it)->finish();
-            it = outputs.erase(it);
-        }
-    }
+    hub.deliver(sample);
 }
 
 void TrendWd::addStatus(const DevStatusCache &cache)

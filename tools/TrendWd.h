@@ -3,6 +3,7 @@
 
 #include "AxisTicks.h"
 #include "DevStatusCache.h"
+#include "SampleHub.h"
 #include "TrendRecorder.h"
 #include "TrendReduce.h"
 #include "TrendStore.h"
@@ -64,11 +65,13 @@ public:
     bool isRecording() const { return recorder.isRecording(); }
     int recordedRows() const { return recorder.rows(); }
 
-    // Every poll from now on also goes to this output, as `korvexctl watch`
-    // hands its polls to its outputs. An output that cannot be written is
-    // finished and let go; the charts and the recording go on.
+    // Every poll from now on also goes to this output, through the sample
+    // hub that `korvexctl watch` hands its polls to. An output that cannot be
+    // written is finished and let go; the charts and the recording go on.
     void addOutput(std::unique_ptr<WatchOutput> output);
-    int outputCount() const { return int(outputs.size()); }
+    int outputCount() const { return hub.outputCount(); }
+    // The window's polls as samples, for whoever looks on (sampled).
+    SampleHub &sampleHub() { return hub; }
 
 public slots:
     // A complete status reply, decoded.
@@ -135,7 +138,7 @@ private:
     AxisTicks::Scale valueScale(Plot &p, double low, double high, double minSpan);
     void alignPlotAreas();
     // The one place where the window's polls leave it: the recording while
-    // it runs, then every added output. cache is null for a lost poll.
+    // it runs, then the hub. cache is null for a lost poll.
     void deliver(const QDateTime &time, const DevStatusCache *cache);
     void recordFailed(const QString &reason);
     void showRecordState();
@@ -143,7 +146,7 @@ private:
     Ui::TrendWd *ui;
     TrendStore store;
     TrendRecorder recorder;
-    std::vector<std::unique_ptr<WatchOutput>> outputs;
+    SampleHub hub;
     QVector<Channel> channels;
     Plot plots[3];
     qint64 spanMs = 60 * 1000; // 0: everything kept
@@ -156,6 +159,7 @@ private:
     // stored as one gap).
     qint64 newestPollMs = 0;
     bool devicePortOpen = false;
+    QString unitSerial; // from the last reply that carried one
 };
 
 #endif

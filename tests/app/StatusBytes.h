@@ -10,25 +10,25 @@
 class StatusBytes
 {
 public:
-    StatusBytes() : m_data(54, '\0') {}
+    StatusBytes() : payload(54, '\0') {}
 
-    StatusBytes &u8(int offset, quint8 v) { m_data[offset] = char(v); return *this; }
+    StatusBytes &u8(int offset, quint8 v) { payload[offset] = char(v); return *this; }
     StatusBytes &u16(int offset, quint16 v)
     {
-        m_data[offset] = char(v >> 8);
-        m_data[offset + 1] = char(v);
+        payload[offset] = char(v >> 8);
+        payload[offset + 1] = char(v);
         return *this;
     }
     StatusBytes &s16(int offset, qint16 v) { return u16(offset, quint16(v)); }
     StatusBytes &u32(int offset, quint32 v) { return u16(offset, quint16(v >> 16)).u16(offset + 2, quint16(v)); }
     StatusBytes &bytes(int offset, const QByteArray &b)
     {
-        m_data.replace(offset, b.size(), b);
+        payload.replace(offset, b.size(), b);
         return *this;
     }
 
-    QByteArray data() const { return m_data; }
-    QByteArray frame() const { return Protocol().packFrame(0x00C1, m_data); }
+    QByteArray data() const { return payload; }
+    QByteArray frame() const { return Protocol().packFrame(0x00C1, payload); }
 
     // A device with every field set to a distinct, recognisable value.
     static StatusBytes sample()
@@ -55,7 +55,7 @@ public:
     }
 
 private:
-    QByteArray m_data;
+    QByteArray payload;
 };
 
 #endif

@@ -8,6 +8,7 @@
 //   QVERIFY(r.out.contains("power 640: done"));
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,8 @@ struct CtlRun
         QString stdoutFile;  // stdout goes there (e.g. /dev/full) instead of being kept
         int signalAfterMs = -1; // send `signo` this long after the start
         int signo = 0;
+        QByteArray stdinData;   // written to its stdin before it is closed
+        QString workingDirectory; // where it runs (default: here)
     };
 
     explicit CtlRun(const QStringList &args, int timeoutMs = 30000) : CtlRun(args, Setup(), timeoutMs) {}
@@ -33,11 +36,15 @@ struct CtlRun
             p.setStandardOutputFile(setup.stdoutFile, QIODevice::Append);
         QElapsedTimer clock;
         clock.start();
-        p.start(program(), args);
+        if (!setup.workingDirectory.isEmpty())
+            p.setWorkingDirectory(setup.workingDirectory);
+        p.start(QFileInfo(program()).absoluteFilePath(), args);
         if (!p.waitForStarted(10000)) {
             err = QStringLiteral("korvexctl did not start: ") + p.errorString();
             return;
         }
+        if (!setup.stdinData.isEmpty())
+            p.write(setup.stdinData);
         p.closeWriteChannel();
         if (setup.signalAfterMs >= 0 && !p.waitForFinished(setup.signalAfterMs)) {
             signalledAtMs = clock.elapsed();

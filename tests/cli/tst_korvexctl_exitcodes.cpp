@@ -4,6 +4,8 @@
 #include "CtlRun.h"
 #include "SimProcess.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 class TestKorvexctlExitCodes : public QObject
@@ -68,7 +70,10 @@ private slots:
         QVERIFY(write.out.isEmpty());
         const CtlRun read({"--port", sim.ptyPath(), "status", "--json"});
         QVERIFY2(read.exitCode == 4, read.describe());
-        QVERIFY(read.out.isEmpty());
+        // No status data: with --json only the failure's own object (command, exit_code, error).
+        const QJsonObject failure = QJsonDocument::fromJson(read.out.toUtf8()).object();
+        QCOMPARE(failure.keys(), (QStringList{"command", "error", "exit_code"}));
+        QCOMPARE(failure.value("exit_code").toInt(), 4);
         QCOMPARE(sim.receivedFrames().size(), 6); // each asked three times
     }
 

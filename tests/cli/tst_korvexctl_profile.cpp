@@ -115,7 +115,8 @@ private slots:
         QVERIFY2(dry.exitCode == 0, dry.describe());
         QCOMPARE(dry.out.count("would be written"), 6);
         QTest::qWait(50);
-        QCOMPARE(sim.receivedFrames().size(), before);
+        // It reads the target (status and PID, as save does) and writes nothing.
+        QCOMPARE(sim.receivedFrames().mid(before), sim.receivedFrames().mid(0, 2));
         // Without any port at all, too.
         QCOMPARE(CtlRun({"--factory", "profile", "apply", saved, "--dry-run"}).exitCode, 0);
     }
@@ -169,6 +170,11 @@ private slots:
         QTest::newRow("unknown pid key") << valid("\"kp\":1", "\"kp\":1,\"kx\":1") << "kx";
         QTest::newRow("repeated key") << valid("\"power\":100", "\"power\":100,\"power\":900") << "twice";
         QTest::newRow("json array") << QByteArray("[1, 2]") << "array";
+        // What is wrong is said where it is, whole, in one line.
+        QTest::newRow("NUL in a key") << valid("\"power\":100", "\"power\":100,\"po\\u0000wr\":5") << "\"po\\u0000wr\"\n";
+        QTest::newRow("version 2") << valid("\"korvex_profile\":1", "\"korvex_profile\":2") << "version 2 not supported";
+        QTest::newRow("broken JSON on line 3") << QByteArray("{\"korvex_profile\": 1,\n\"power\": 100,\n\"max_dac\": }")
+                                              << "at line 3, column ";
     }
 
     void brokenProfilesAreBadArguments()

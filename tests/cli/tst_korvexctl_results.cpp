@@ -37,7 +37,7 @@ private slots:
         QTest::newRow("refused") << QStringList{"power", "640"} << QStringList{"--refuse", "0x0012"} << 5 << "640"
                                  << "refused";
         QTest::newRow("read-back lost") << QStringList{"power", "640", "--verify", "--retries", "0"}
-                                        << QStringList{"--silent-after", "1"} << 4 << "640" << "no reply";
+                                        << QStringList{"--silent-after", "1"} << 4 << "640" << "done";
     }
 
     void settersSayWhatWasSentAndWhatCameBack()

@@ -78,7 +78,7 @@ private slots:
     void unusableEndpointEndsTheWatchAtOnce();
     void endpointAndTextFilePassTheirConsumers();
     void misbehavingClientsNeverStopThePoll();
-    void prometheusScrapesTheUnits();
+    void prometheusScrapesARack();
 };
 
 void TstMetricsEndpoint::unusableEndpointEndsTheWatchAtOnce_data()
@@ -198,19 +198,19 @@ void TstMetricsEndpoint::misbehavingClientsNeverStopThePoll()
     QVERIFY(watch.isRunning());
 }
 
-void TstMetricsEndpoint::prometheusScrapesTheUnits()
+void TstMetricsEndpoint::prometheusScrapesARack()
 {
     SimProcess first;
     SimProcess stuckFan({"--fan-stuck", "2"});
     QVERIFY2(first.isRunning() && stuckFan.isRunning(), qPrintable(first.errorText() + stuckFan.errorText()));
     const QString firstPort = first.ptyPath();
     const QString stuckPort = stuckFan.ptyPath();
-    MetricsWatch watchFirst({"--port", firstPort, "watch", "--interval", "200"});
-    MetricsWatch watchStuck({"--port", stuckPort, "watch", "--interval", "200"});
-    QVERIFY2(watchFirst.metricsPort(), watchFirst.describe());
-    QVERIFY2(watchStuck.metricsPort(), watchStuck.describe());
-    PrometheusServer prometheus({QString("127.0.0.1:%1").arg(watchFirst.metricsPort()),
-                                 QString("127.0.0.1:%1").arg(watchStuck.metricsPort())});
+    // One watch for the rack; a third port is not there at all.
+    const QString missingPort = "/dev/korvex-no-such-unit";
+    MetricsWatch rack({"--port", firstPort, "--port", stuckPort, "--port", missingPort, "watch", "--interval", "200",
+                       "--wait-for-port"});
+    QVERIFY2(rack.metricsPort(), rack.describe());
+    PrometheusServer prometheus({QString("127.0.0.1:%1").arg(rack.metricsPort())});
     QVERIFY2(prometheus.start(), qPrintable(prometheus.errorText()));
 
     const QJsonArray temperatures = prometheus.waitFor("korvex_laser_temperature_celsius", 2, 20000);
@@ -239,8 +239,14 @@ void TstMetricsEndpoint::prometheusScrapesTheUnits()
     QTest::qWait(2500);
     QVERIFY(PrometheusServer::valueOf(prometheus.query(lastSample).at(0)) > before);
     QCOMPARE(prometheus.query(QString("korvex_up{port=\"%1\"} == 1").arg(stuckPort)).size(), 1);
-    // The lost unit's last values are still there.
+    // The lost unit's last values are still there; the unit never seen has
+    // korvex_up 0 and nothing else.
     QCOMPARE(prometheus.query(QString("korvex_laser_temperature_celsius{port=\"%1\"}").arg(firstPort)).size(), 1);
+    const QJsonArray never = prometheus.query(QString("{port=\"%1\"}").arg(missingPort));
+    QCOMPARE(never.size(), 1);
+    QCOMPARE(PrometheusServer::labelOf(never.at(0), "__name__"), QString("korvex_up"));
+    QCOMPARE(PrometheusServer::valueOf(never.at(0)), 0.0);
+    QVERIFY(rack.isRunning());
 }
 
 QTEST_GUILESS_MAIN(TstMetricsEndpoint)

@@ -1,0 +1,49 @@
+// The profile reader against arbitrary bytes. A refusal is one line of
+// printable text (a key with a NUL in it is shown escaped); what is accepted
+// holds only values the command catalogue allows, and written back out and
+// read again it is the same profile.
+
+#include "CommandCatalogue.h"
+#include "DeviceProfile.h"
+
+#include "FuzzCheck.h"
+
+#include <QJsonDocument>
+
+#include <cstdint>
+
+namespace {
+
+bool oneLine(const QString &text)
+{
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    return !text.isEmpty();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+    DeviceProfile profile;
+    QString error;
+    if (!DeviceProfile::fromFile(bytes, &profile, &error)) {
+        FUZZ_REQUIRE(oneLine(error));
+        return 0;
+    }
+    FUZZ_REQUIRE(CommandCatalogue::accepts(CommandWord::TempThreshold, profile.thresholdTenths));
+    FUZZ_REQUIRE(CommandCatalogue::accepts(CommandWord::Power, profile.power));
+    FUZZ_REQUIRE(CommandCatalogue::accepts(CommandWord::MaxDacSaved, profile.maxDac));
+    FUZZ_REQUIRE(CommandCatalogue::accepts(CommandWord::CompensationHours, profile.compensationHours));
+    FUZZ_REQUIRE(CommandCatalogue::accepts(CommandWord::LaserType, profile.laserType));
+    FUZZ_REQUIRE(profile.serialRecord.isEmpty() || profile.serialRecord.size() == 8);
+
+    const QByteArray again = QJsonDocument(profile.toJson()).toJson();
+    DeviceProfile reread;
+    QString why;
+    FUZZ_REQUIRE(DeviceProfile::fromFile(again, &reread, &why));
+    FUZZ_REQUIRE(reread.toJson() == profile.toJson());
+    return 0;
+}
