@@ -7,6 +7,8 @@
 #include "DialogPasswordWd.h"
 #include "FactoryPassword.h"
 #include "InputCutGuard.h"
+#include "EventLog.h"
+#include "EventWd.h"
 #include "LampPixmap.h"
 #include "LampText.h"
 #include "Language.h"
@@ -14,6 +16,7 @@
 #include "PidAdjust.h"
 #include "PlCommand.h"
 #include "PortLossNotifier.h"
+#include "ServiceReportDialog.h"
 #include "StatusDecoder.h"
 #include "StatusFormat.h"
 #include "TecDebug.h"
@@ -26,6 +29,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QColor>
@@ -117,6 +121,10 @@ AdminWd::AdminWd(QWidget *parent)
     ui->menu_2->addSeparator();
     ui->menu_2->addAction(logPane->saveAction());
     ui->menu_2->addAction(logPane->clearAction());
+    QAction *eventsAction = ui->menu_2->addAction(tr("事件记录"), this, &AdminWd::openEventWd);
+    eventsAction->setObjectName(QStringLiteral("actionEvents"));
+    QAction *reportAction = ui->menu_2->addAction(tr("导出服务报告…"), this, &AdminWd::openServiceReportWd);
+    reportAction->setObjectName(QStringLiteral("actionServiceReport"));
     // Enter in the power box sends; the wheel moves none of the setting
     // boxes, so that scrolling over the window changes no value unseen.
     for (QWidget *box : {static_cast<QWidget *>(ui->spinBox_PowerVal), static_cast<QWidget *>(ui->spinBoxMaxDac),
@@ -150,6 +158,9 @@ AdminWd::AdminWd(QWidget *parent)
     updateWd = new UpdateWidget(this);
     passwordWd = new DialogPasswordWd(this);
     trendWd = new TrendWd(this);
+    events = new EventLog(this);
+    eventWd = new EventWd(events, this);
+    reportDialog = new ServiceReportDialog(this);
     updateWd->hide();
     // Start in user mode: the factory controls stay hidden until the password.
     applyUserMode();
@@ -165,6 +176,7 @@ AdminWd::AdminWd(QWidget *parent)
     connect(ui->actionupdateDev, &QAction::triggered, this, &AdminWd::openUpdateWd);
     connect(ui->actionFactoryMode, &QAction::triggered, this, &AdminWd::openFactoryPasswordWd);
     connect(passwordWd, &DialogPasswordWd::sendPasswordStr, this, &AdminWd::changeUserMode);
+    connectEvents();
     connectLogPort();
     connect(plCommand, &PlCommand::writeCmdResult, this, &AdminWd::updateGeneralWriteSlots);
     connect(plCommand, &PlCommand::readCmdResult, this, &AdminWd::updateGeneralReadSlots);
@@ -195,7 +207,7 @@ AdminWd::AdminWd(QWidget *parent)
     connect(this, &AdminWd::devicePortChanged, trendWd, &TrendWd::portChanged);
 
     connect(devicePort, &DevicePort::reopen, plCommand, &PlCommand::turnOnSpcomm);
-    connect(updateWd, &UpdateWidget::transferEnded, this, [this](const QString &line) { appendLog(line); });
+    connect(updateWd, &UpdateWidget::transferLogLine, this, [this](const QString &line) { appendLog(line); });
     connect(updateWd, &UpdateWidget::reopenDevicePort, this, &AdminWd::reopenAfterUpdate);
     connect(commSetWd, &CommSet::sendCommInfo, this, &AdminWd::notePortChosen);
     ui->actionAutoReconnect->setChecked(WindowSettings::autoReconnect());
@@ -232,6 +244,8 @@ AdminWd::~AdminWd()
     plCommand->deleteLater();
     passwordWd->deleteLater();
     trendWd->deleteLater();
+    eventWd->deleteLater();
+    reportDialog->deleteLater();
     delete ui;
 }
 
@@ -285,6 +299,29 @@ void AdminWd::connectLogPort()
     connect(plCommand->lossNotifier(), &PortLossNotifier::portLost, this, &AdminWd::updateSerialLost);
     connect(plCommand, &PlCommand::turnOffSpcommResult, logPane, [this] { logPane->setPort(QString()); });
     connect(plCommand->lossNotifier(), &PortLossNotifier::portLost, logPane, [this] { logPane->setPort(QString()); });
+}
+
+void AdminWd::connectEvents()
+{
+    // A failed try of the automatic reconnection is no event, as it is no log line.
+    connect(plCommand, &PlCommand::turnOnSpcommResult, events, [this](const QString &name, quint8 result) {
+        const bool reopening = devicePort && devicePort->isReopening();
+        if (!(reopening && result != 0))
+            events->notePortOpened(name, result == 0, reopening);
+    });
+    // The close that follows a loss is part of the loss.
+    connect(plCommand, &PlCommand::turnOffSpcommResult, events, [this](const QString &name, quint8 result) {
+        if (!(devicePort->closingAfterLoss() && result == 0))
+            events->notePortClosed(name, result == 0);
+    });
+    connect(plCommand->lossNotifier(), &PortLossNotifier::portLost, events, &EventLog::notePortLost);
+    connect(plCommand, &PlCommand::sendCommErrNums, events,
+            [this](quint32 errors) { events->noteErrorCount(errors, quint32(commErrLimit)); });
+    connect(plCommand, &PlCommand::writeCmdResult, events, &EventLog::noteCommand);
+    connect(this, &AdminWd::statusSampled, events, &EventLog::noteStatus);
+    connect(this, &AdminWd::factoryModeChanged, events, &EventLog::noteFactoryMode);
+    connect(updateWd, &UpdateWidget::transferEnded, events, &EventLog::noteTransfer);
+    connect(this, &AdminWd::updatePidWd, this, [this](const QVector<quint32> &reply) { lastPidReply = reply; });
 }
 
 bool AdminWd::confirmDisconnect()
@@ -862,6 +899,10 @@ void AdminWd::applyUserMode()
     };
     for (QWidget *w : factoryOnly)
         w->setVisible(factory);
+    if (factory != factoryShown) {
+        factoryShown = factory;
+        emit factoryModeChanged(factory);
+    }
     ui->actionPidDebug->setVisible(factory);
     ui->actiontecDebug->setVisible(factory);
     ui->actionfanDebug->setVisible(factory);
@@ -915,4 +956,43 @@ void AdminWd::openAboutWd()
     QMessageBox::about(this, tr("关于"),
                        tr("Korvex %1\n激光光源的维护与工厂工具\n\n说明文件：%2\n手册：man korvex")
                            .arg(QStringLiteral(KORVEX_VERSION), readme));
+}
+
+void AdminWd::openEventWd()
+{
+    eventWd->show();
+    eventWd->raise();
+}
+
+void AdminWd::openServiceReportWd()
+{
+    reportDialog->setSuggestedPath(QDir::home().filePath(ServiceReport::defaultFileName(devStat)));
+    if (reportDialog->exec() != QDialog::Accepted || reportDialog->path().isEmpty())
+        return;
+    QString error;
+    const QString path = reportDialog->path();
+    if (exportServiceReport(path, reportDialog->typed(), &error))
+        appendLog(tr("服务报告已导出：%1\n").arg(path));
+    else
+        QMessageBox::warning(this, tr("警告"), tr("无法导出服务报告 %1：%2").arg(path, error));
+}
+
+void AdminWd::refreshPidReply()
+{
+    if (!devicePort->isOpen())
+        return;
+    QEventLoop wait;
+    QTimer::singleShot(1500, &wait, &QEventLoop::quit);
+    const auto answered = connect(this, &AdminWd::updatePidWd, &wait, &QEventLoop::quit);
+    emit queryPidParamSignal();
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    disconnect(answered);
+}
+
+bool AdminWd::exportServiceReport(const QString &path, const ServiceReport::Typed &typed, QString *error)
+{
+    refreshPidReply();
+    const ServiceReportContent content = ServiceReport::gather(typed, ui->gridLayout, devStat, lastPidReply,
+                                                               *events, trendWd->samples());
+    return ServiceReportWriter::write(path, content, error);
 }

@@ -2,6 +2,7 @@
 #define KORVEX_ADMINWD_H
 
 #include "DevStatusCache.h"
+#include "ServiceReport.h"
 #include "SettingFollower.h"
 
 #include <QByteArray>
@@ -17,11 +18,14 @@ class DialogPasswordWd;
 class QAction;
 class InputCutGuard;
 class QAbstractSpinBox;
+class EventLog;
+class EventWd;
 class LogPane;
 class PidAdjust;
 class PlCommand;
 class DevicePort;
 class QTimer;
+class ServiceReportDialog;
 class TecDebug;
 class TrendWd;
 class fan_debug;
@@ -42,6 +46,12 @@ public:
     const DevStatusCache &statusCache() const { return devStat; }
     // 1 = user mode, 0 = factory mode.
     int currentUserMode() const { return userMode; }
+    EventLog *eventLog() const { return events; }
+    TrendWd *trendWindow() const { return trendWd; }
+    // Writes the service report of this session to path: the PID
+    // coefficients are asked for first while the port is open. False with
+    // *error set when the file cannot be written.
+    bool exportServiceReport(const QString &path, const ServiceReport::Typed &typed, QString *error);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -72,6 +82,8 @@ signals:
     void statusSampled(const DevStatusCache &cache);
     void statusLost();
     void devicePortChanged(bool open);
+    // Factory mode was entered (true) or left.
+    void factoryModeChanged(bool on);
 
 public slots:
     void openSerialSetWd();
@@ -103,6 +115,9 @@ public slots:
     void setAutoReconnect(bool on);
     // The update window is done with the port: the device link opens it.
     void reopenAfterUpdate(const QString &portName);
+    // "其它功能" -> "事件记录" and "导出服务报告…".
+    void openEventWd();
+    void openServiceReportWd();
 
 private slots:
     void on_btnTurnOnLd_clicked();
@@ -141,6 +156,11 @@ private:
     void appendLog(const QString &message);
     // Keeps the log's port in step with the port's open, close and loss.
     void connectLogPort();
+    // The event log hears what the log and the status display hear, from
+    // the same signals; connected before the window's own handlers.
+    void connectEvents();
+    // Asks for the PID parameters and waits for their reply, briefly.
+    void refreshPidReply();
     // Tells the trend window how each poll ended (see statusSampled).
     void notePollSent();
     void noteReadResult(quint8 result, const QByteArray &frame);
@@ -166,6 +186,12 @@ private:
     DialogPasswordWd *passwordWd;
     TrendWd *trendWd = nullptr;
     LogPane *logPane = nullptr;
+    EventLog *events = nullptr;
+    EventWd *eventWd = nullptr;
+    ServiceReportDialog *reportDialog = nullptr;
+    // The last PID reply (elements 2-4: the coefficients times 10000).
+    QVector<quint32> lastPidReply;
+    bool factoryShown = false;
     bool statusReplyPending = false;
     QTimer *pollTimer;
     PlCommand *plCommand;

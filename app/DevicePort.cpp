@@ -13,6 +13,11 @@ bool DevicePort::isWaiting() const
     return reconnect->isWaiting();
 }
 
+bool DevicePort::isReopening() const
+{
+    return reconnect->isReopening();
+}
+
 QString DevicePort::waitingName() const
 {
     return reconnect->portName();

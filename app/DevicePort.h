@@ -29,6 +29,10 @@ public:
     // Open, and not silent.
     bool isAnswering() const { return open && answering; }
     bool isWaiting() const;
+    // A reopen of a lost port was asked for and its outcome is not known yet.
+    bool isReopening() const;
+    // The next close is the one that follows a loss.
+    bool closingAfterLoss() const { return lost; }
     QString waitingName() const;
     // The settings of the open port, or empty when it was not opened from
     // the serial settings dialog or a reconnect.

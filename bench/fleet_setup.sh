@@ -27,3 +27,16 @@ PIDS="$PIDS $BROKER"
 # (schedstat counts nanoseconds, unlike the 100 Hz ticks of stat).
 cpu_us() { cat /dev/null $(for p in "$@"; do echo /proc/$p/task/*/schedstat; done) 2>/dev/null |
   awk '{ t += $1 } END { printf "%d\n", t / 1000 }'; }
+
+# Starts N simulators on ptys ($SIMS; each prints its terminal in $WORK/simI.out).
+start_sims() { # N
+  SIMS=""
+  i=0
+  while [ $i -lt "$1" ]; do
+    "$BUILD/korvex-sim" --pty > "$WORK/sim$i.out" 2>&1 &
+    SIMS="$SIMS $!"
+    i=$((i + 1))
+  done
+  PIDS="$PIDS $SIMS"
+  sleep 2
+}

@@ -33,16 +33,8 @@ scrape_ms() { # url count
     awk '{ t += $1; if ($1 > m) m = $1 } END { printf "%.2f %.2f\n", 1000 * t / NR, 1000 * m }'
 }
 
-SIMS=""
+start_sims "$N"
 PTYS=""
-i=0
-while [ $i -lt "$N" ]; do
-  "$BUILD/korvex-sim" --pty > "$WORK/sim$i.out" 2>&1 &
-  SIMS="$SIMS $!"
-  i=$((i + 1))
-done
-PIDS="$PIDS $SIMS"
-sleep 2
 i=0
 while [ $i -lt "$N" ]; do PTYS="$PTYS $(head -n 1 "$WORK/sim$i.out")"; i=$((i + 1)); done
 

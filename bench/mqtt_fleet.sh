@@ -15,15 +15,7 @@ SECS=${4:-20}
 . "$(dirname "$0")/fleet_setup.sh"
 command -v mosquitto_sub >/dev/null || { echo "mosquitto-clients is needed" >&2; exit 2; }
 
-SIMS=""
-i=0
-while [ $i -lt "$N" ]; do
-  "$BUILD/korvex-sim" --pty > "$WORK/sim$i.out" 2>&1 &
-  SIMS="$SIMS $!"
-  i=$((i + 1))
-done
-PIDS="$PIDS $SIMS"
-sleep 1
+start_sims "$N"
 
 run_fleet() { # label, 1 to publish
   label=$1

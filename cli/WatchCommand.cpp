@@ -172,6 +172,7 @@ int WatchCommand::run()
     signalCheck.start(20);
     QTimer duration;
     duration.setSingleShot(true);
+    duration.setTimerType(Qt::PreciseTimer); // a coarse timer may end a 10 s watch half a second late
     QObject::connect(&duration, &QTimer::timeout, &loop, &QEventLoop::quit);
     if (watchSettings.durationMs > 0)
         duration.start(int(qMin<qint64>(watchSettings.durationMs, 0x7fffffff)));

@@ -25,235 +25,34 @@
 //                                     --screenshot the picture shows both once
 //                                     the laser temperature bends under manual
 //                                     TEC drive
+//   korvex-demo --service-report FILE open it, send a few commands, wait for
+//                                     a trend with a fan alarm, write the
+//                                     service report as PDF, exit
 
-#include "FactoryPassword.h"
 #include "AdminWd.h"
 #include "CommSet.h"
+#include "DemoCapture.h"
+#include "DemoSimulator.h"
+#include "DemoWindows.h"
 #include "ExitCode.h"
 #include "Language.h"
 #include "OptionErrors.h"
 #include "ScreenScaling.h"
-#include "PlCommand.h"
 #include "SignalEvents.h"
 #include "TiedProcess.h"
 #include "TrendWd.h"
 #include "UpdateWidget.h"
 
 #include <QApplication>
-#include <QMouseEvent>
-#include <QtCharts/QChartView>
-#include <QMainWindow>
-#include <QPainter>
-#include <QSlider>
-#include <QTextEdit>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QPixmap>
-#include <QPointer>
-#include <QProcess>
+#include <QMainWindow>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTextEdit>
 #include <QTimer>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdio>
-
-namespace {
-
-// The simulator beside this program (a build folder, or an installed bin/),
-// else the one on PATH.
-QString simulatorProgram()
-{
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("korvex-sim"));
-    if (QFileInfo(beside).isExecutable())
-        return beside;
-    return QStandardPaths::findExecutable(QStringLiteral("korvex-sim"));
-}
-
-// Starts the simulator and returns the pty path it announces ("" on failure).
-QString startSimulator(QProcess &sim, const QString &firmwareDir, const QStringList &extraArgs = {})
-{
-    const QString program = simulatorProgram();
-    if (program.isEmpty()) {
-        std::fprintf(stderr, "korvex-demo: korvex-sim not found beside %s or on PATH\n",
-                     qPrintable(QCoreApplication::applicationDirPath()));
-        return QString();
-    }
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // Its boot loader takes firmware images sent from the update window.
-    sim.start(program, QStringList{QStringLiteral("--pty"), QStringLiteral("--firmware-dir"), firmwareDir} + extraArgs);
-    if (!sim.waitForStarted(5000))
-        return QString();
-    // The simulator names its pty on a line of its standard output.
-    QElapsedTimer t;
-    t.start();
-    QByteArray seen;
-    while (t.elapsed() < 5000) {
-        if (!sim.canReadLine() && !sim.waitForReadyRead(200)) {
-            if (sim.state() != QProcess::Running)
-                break;
-            continue;
-        }
-        while (sim.canReadLine()) {
-            const QString line = QString::fromLocal8Bit(sim.readLine()).trimmed();
-            const int at = line.indexOf(QStringLiteral("/dev/"));
-            if (at >= 0)
-                return line.mid(at).section(QLatin1Char(' '), 0, 0);
-        }
-    }
-    return QString();
-}
-
-void stopSimulator(QProcess &sim)
-{
-    if (sim.state() == QProcess::NotRunning)
-        return;
-    sim.terminate();
-    if (!sim.waitForFinished(2000)) {
-        sim.kill();
-        sim.waitForFinished(2000);
-    }
-}
-
-// Deletes the window, lets the executor end on its own thread, and collects
-// the objects it leaves for deferred deletion.
-void closeWindow(AdminWd *window)
-{
-    QPointer<QThread> worker = window->executor()->workerThread();
-    delete window;
-    if (worker)
-        worker->wait(5000);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-}
-
-// Gap between the two windows, in the picture and on the screen.
-constexpr int kWindowGap = 16;
-
-// Unlocks factory mode the way the password dialog does and shows the PID
-// window to the right of the main window. False if factory mode stayed locked.
-bool enterFactoryMode(AdminWd *window)
-{
-    window->changeUserMode(FactoryPassword::text()); // typed for the user
-    auto *maxDac = window->findChild<QWidget *>(QStringLiteral("spinBoxMaxDac"));
-    if (!maxDac || maxDac->isHidden())
-        return false;
-    window->move(0, 0);
-    window->openPidAdjust();
-    auto *pid = window->findChild<QMainWindow *>(QStringLiteral("PidAdjust"));
-    if (!pid)
-        return false;
-    // Wide enough for a whole status line per row, as tall as the main window.
-    pid->resize(360, window->height());
-    pid->move(window->frameGeometry().right() + kWindowGap, 0);
-    return true;
-}
-
-// Switches the TEC to manual drive at a high setting through the TEC debug
-// window's own controls (the window itself stays closed): the laser
-// temperature and the loop output then move visibly.
-void driveTecByHand(AdminWd *window)
-{
-    auto *tec = window->findChild<QMainWindow *>(QStringLiteral("TecDebug"));
-    if (!tec)
-        return;
-    tec->findChild<QPushButton *>(QStringLiteral("btnAtutoTecOff"))->click();
-    auto *power = tec->findChild<QSlider *>(QStringLiteral("tecPowerSet"));
-    power->setValue(power->maximum());
-}
-
-// One picture of a window with a plain title bar above it, so that the
-// reader sees which window is which.
-QPixmap withTitleBar(QWidget *w)
-{
-    const QPixmap body = w->grab();
-    const int barHeight = 26;
-    QPixmap framed(body.width(), body.height() + barHeight);
-    framed.fill(QColor(0xdd, 0xdd, 0xdd));
-    QPainter p(&framed);
-    p.fillRect(0, 0, framed.width(), barHeight, QColor(0x3c, 0x5a, 0x82));
-    p.setPen(Qt::white);
-    p.drawText(QRect(8, 0, framed.width() - 16, barHeight), Qt::AlignVCenter | Qt::AlignLeft, w->windowTitle());
-    p.drawPixmap(0, barHeight, body);
-    return framed;
-}
-
-// The main window and the PID window side by side on a neutral background.
-QPixmap sideBySide(QWidget *left, QWidget *right)
-{
-    const QPixmap a = withTitleBar(left);
-    const QPixmap b = withTitleBar(right);
-    QPixmap both(a.width() + kWindowGap + b.width(), std::max(a.height(), b.height()));
-    both.fill(QColor(0x9a, 0xa4, 0xae));
-    QPainter p(&both);
-    p.drawPixmap(0, 0, a);
-    p.drawPixmap(a.width() + kWindowGap, 0, b);
-    return both;
-}
-
-// Shows the trend window to the right of the main window.
-TrendWd *openTrendBeside(AdminWd *window)
-{
-    window->move(0, 0);
-    window->openTrendWd();
-    auto *trend = window->findChild<TrendWd *>();
-    if (!trend)
-        return nullptr;
-    trend->resize(960, 820);
-    trend->move(window->frameGeometry().right() + kWindowGap, 0);
-    return trend;
-}
-
-// Largest change of the laser temperature among the samples kept, in degrees.
-double laserTempSwing(const TrendStore &store)
-{
-    double low = 0, high = 0;
-    bool any = false;
-    for (int i = 0; i < store.size(); ++i) {
-        if (!store.at(i).valid)
-            continue;
-        const double t = store.at(i).values[TrendLaserTemp];
-        low = any ? std::min(low, t) : t;
-        high = any ? std::max(high, t) : t;
-        any = true;
-    }
-    return high - low;
-}
-
-// Puts the mouse over the temperature chart at the sample after the TEC was
-// switched to manual drive, so that the picture shows the cursor readout.
-void pointAtBend(TrendWd *trend)
-{
-    const TrendStore &store = trend->samples();
-    int at = 0;
-    while (at < store.size() && !store.at(at).valid)
-        ++at;
-    at = std::min(at + 6, store.size() - 1);
-    auto *view = trend->findChild<QtCharts::QChartView *>(QStringLiteral("chartViewTemp"));
-    if (!view || at < 0)
-        return;
-    const QPointF value(double(store.at(at).msecs), double(store.at(at).values[TrendLaserTemp]));
-    const QPointF inChart = view->chart()->mapToPosition(value);
-    const QPoint pos = view->mapFromScene(view->chart()->mapToScene(inChart));
-    QMouseEvent move(QEvent::MouseMove, pos, view->viewport()->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(view->viewport(), &move);
-}
-
-// Status lines shown; each sample is followed by an empty line.
-int sampleCount(const QTextEdit *edit)
-{
-    const QStringList lines = edit->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    return int(lines.size());
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -282,6 +81,11 @@ int main(int argc, char *argv[])
                                                  "else the system locale)."),
                                   QStringLiteral("code"));
     parser.addOption(langOption);
+    QCommandLineOption reportOption(QStringLiteral("service-report"),
+                                    QStringLiteral("Open the simulated port, send a few commands, write the service "
+                                                   "report (PDF) once the trend shows a fan alarm, and exit."),
+                                    QStringLiteral("file"));
+    parser.addOption(reportOption);
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -314,19 +118,20 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
     Language::install(&app, Language::choose(lang));
     const bool trendShot = parser.isSet(trendOption);
+    const QString reportFile = parser.value(reportOption);
 
     // Signals end the event loop, so that the clean-up below runs.
     SignalEvents quitOnSignal;
     QObject::connect(&quitOnSignal, &SignalEvents::received, QCoreApplication::instance(), &QCoreApplication::quit);
     QTemporaryDir firmwareDir(QDir::temp().filePath(QStringLiteral("korvex-demo-firmware-XXXXXX")));
     TiedProcess sim;
-    const QStringList simExtra = trendShot ? QStringList{QStringLiteral("--speed"), QStringLiteral("20"),
+    const QStringList simExtra = trendShot || !reportFile.isEmpty() ? QStringList{QStringLiteral("--speed"), QStringLiteral("20"),
                                                          QStringLiteral("--fan-stuck"), QStringLiteral("3")}
                                            : QStringList();
-    const QString simPort = startSimulator(sim, firmwareDir.path(), simExtra);
+    const QString simPort = DemoSimulator::start(sim, firmwareDir.path(), simExtra);
     if (simPort.isEmpty()) {
         std::fprintf(stderr, "korvex-demo: the simulator did not start\n");
-        stopSimulator(sim);
+        DemoSimulator::stop(sim);
         return ExitCode::DemoFailed;
     }
     std::printf("korvex-demo: simulated laser on %s\n", qPrintable(simPort));
@@ -341,78 +146,45 @@ int main(int argc, char *argv[])
     window->findChild<UpdateWidget *>()->setExtraPorts({simPort});
 
     const bool factoryShot = parser.isSet(factory);
-    if (factoryShot && !enterFactoryMode(window)) {
+    if (factoryShot && !DemoWindows::enterFactoryMode(window)) {
         std::fprintf(stderr, "korvex-demo: factory mode did not unlock\n");
-        closeWindow(window);
-        stopSimulator(sim);
+        DemoWindows::closeWindow(window);
+        DemoSimulator::stop(sim);
         return ExitCode::DemoFailed;
     }
-    TrendWd *trendWindow = trendShot ? openTrendBeside(window) : nullptr;
+    TrendWd *trendWindow = trendShot ? DemoWindows::openTrendBeside(window) : nullptr;
     auto *pidWindow = window->findChild<QMainWindow *>(QStringLiteral("PidAdjust"));
     auto *pidLines = pidWindow->findChild<QTextEdit *>(QStringLiteral("textEditShowTemp"));
 
     const QString shotFile = parser.value(screenshot);
-    if (parser.isSet(autoOpen) || !shotFile.isEmpty()) {
+    if (parser.isSet(autoOpen) || !shotFile.isEmpty() || !reportFile.isEmpty()) {
         QTimer::singleShot(300, dialog, [dialog] {
             dialog->findChild<QPushButton *>(QStringLiteral("switchSerial"))->click();
         });
     }
 
+    DemoScene scene;
+    scene.window = window;
+    scene.factory = factoryShot;
+    scene.pid = pidWindow;
+    scene.pidLines = pidLines;
+    scene.trend = trendWindow;
     int exitCode = ExitCode::Done;
     if (!shotFile.isEmpty()) {
-        // Live data: the firmware version field is filled by the first
-        // status reply; a few more polls settle every field and lamp.
-        auto *version = window->findChild<QLineEdit *>(QStringLiteral("SoftVersion"));
-        auto *waited = new QElapsedTimer;
-        waited->start();
-        auto *poll = new QTimer(&app);
-        QObject::connect(poll, &QTimer::timeout, [&, version, waited, poll] {
-            static qint64 dataSince = -1;
-            if (dataSince < 0 && !version->text().isEmpty()) {
-                dataSince = waited->elapsed();
-                if (factoryShot || trendShot)
-                    driveTecByHand(window);
-            }
-            bool settled = dataSince >= 0 && waited->elapsed() - dataSince >= 1500 && waited->elapsed() >= 3000;
-            // The PID window gets a line each second; a handful shows the
-            // temperature falling under the manual TEC drive.
-            if (factoryShot)
-                settled = settled && sampleCount(pidLines) >= 8;
-            // The laser temperature curve bends visibly under the manual
-            // drive, and enough polls for a fan alarm span.
-            if (trendWindow)
-                settled = settled && trendWindow->samples().size() >= 40 && laserTempSwing(trendWindow->samples()) >= 3.0;
-            const bool gaveUp = waited->elapsed() > (trendWindow ? 60000 : 30000);
-            if (!settled && !gaveUp)
-                return;
-            poll->stop();
-            if (gaveUp) {
-                std::fprintf(stderr, "korvex-demo: no live data (or no trend) in time\n");
-                exitCode = ExitCode::DemoFailed;
-            }
-            if (trendWindow)
-                pointAtBend(trendWindow);
-            const QPixmap picture = trendWindow ? sideBySide(window, trendWindow)
-                                    : factoryShot ? sideBySide(window, pidWindow) : window->grab();
-            if (!picture.save(shotFile, "PNG")) {
-                std::fprintf(stderr, "korvex-demo: cannot write %s\n", qPrintable(shotFile));
-                exitCode = ExitCode::DemoFailed;
-            } else {
-                std::printf("korvex-demo: saved %s\n", qPrintable(shotFile));
-                if (factoryShot)
-                    std::printf("korvex-demo: the PID window shows %d status lines\n", sampleCount(pidLines));
-                if (trendWindow)
-                    std::printf("korvex-demo: the trend window holds %d samples, the laser temperature moved %.1f C\n",
-                                trendWindow->samples().size(), laserTempSwing(trendWindow->samples()));
-            }
-            delete waited;
-            QCoreApplication::exit(exitCode);
+        DemoCapture::whenSettled(scene, [&scene, &shotFile, &exitCode] {
+            return exitCode = DemoCapture::savePicture(scene, shotFile);
         });
-        poll->start(100);
+    } else if (!reportFile.isEmpty()) {
+        // Enough of a trend for the fan alarm of the stuck fan to show.
+        scene.trendSamples = 24;
+        scene.sendCommands = true;
+        DemoCapture::whenSettled(scene, [&scene, &reportFile, &exitCode] {
+            return exitCode = DemoCapture::writeServiceReport(scene, reportFile);
+        });
     }
 
     const int loopCode = app.exec();
-    closeWindow(window);
-    stopSimulator(sim);
+    DemoWindows::closeWindow(window);
+    DemoSimulator::stop(sim);
     return exitCode ? exitCode : loopCode;
 }

@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 WatchTextFile::~WatchTextFile()
 {
@@ -21,10 +20,12 @@ QString WatchTextFile::identity(const QString &path)
 {
     if (path == QLatin1String("-"))
         return QStringLiteral("stdout");
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
-        return QStringLiteral("file %1:%2").arg(qulonglong(st.st_dev)).arg(qulonglong(st.st_ino));
+    // The same before and after the file is made: a name of the folder
+    // without links, and the file's own name unless it is a link.
     const QFileInfo info(path);
+    const QString target = info.canonicalFilePath();
+    if (!target.isEmpty())
+        return target;
     const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
     return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
 }

@@ -45,8 +45,8 @@ public:
     // that holds data may be added to or replaced; header: the first line a
     // file must have to be appended to (empty: any). False with a message.
     static bool check(const QString &path, Existing existing, const QString &header, QString *error);
-    // The same text for every name of one file (a link, "./a.csv", a hard
-    // link), also for a file that does not exist yet; "-" is stdout.
+    // The same text for every name of one file (a link, "./a.csv"), also
+    // for a file that does not exist yet; "-" is stdout.
     static QString identity(const QString &path);
     // Opens after check(); wroteNothing() tells whether a header is due.
     bool open(const QString &path, Existing existing, QString *error);

@@ -1,6 +1,7 @@
 #include "TrendWd.h"
 #include "AxisTicks.h"
 #include "StatusFormat.h"
+#include "TrendLines.h"
 #include "ui_TrendWd.h"
 
 #include <QDateTime>
@@ -22,7 +23,7 @@ using namespace QtCharts;
 
 namespace {
 
-enum PlotIndex { PlotTemp, PlotCurrent, PlotFan };
+using TrendLines::PlotTemp;
 
 // The choices of comboBoxSpan, in its order; 0 keeps everything in view.
 const qint64 kSpans[] = {60 * 1000, 10 * 60 * 1000, 60 * 60 * 1000, 0};
@@ -47,23 +48,15 @@ constexpr int kTickGap = 8;
 TrendWd::TrendWd(QWidget *parent) : QMainWindow(parent), ui(new Ui::TrendWd)
 {
     ui->setupUi(this);
-    buildPlot(PlotTemp, ui->chartViewTemp, tr("温度 ℃"), tr("温度告警"), TrendTempAlarmMask);
-    buildPlot(PlotCurrent, ui->chartViewCurrent, tr("电流 A"), QString(), 0);
-    buildPlot(PlotFan, ui->chartViewFan, tr("转速 rpm"), tr("风扇告警"), TrendFanAlarmMask);
-
-    const QString degrees = QStringLiteral("℃");
-    addChannel(TrendLaserTemp, tr("激光温度"), degrees, QColor(0xd6, 0x27, 0x28), Qt::SolidLine, PlotTemp);
-    addChannel(TrendTemp2, tr("温度2"), degrees, QColor(0xff, 0x7f, 0x0e), Qt::SolidLine, PlotTemp);
-    addChannel(TrendMcuTemp, tr("MCU温度"), degrees, QColor(0x2c, 0xa0, 0x2c), Qt::SolidLine, PlotTemp);
-    addChannel(TrendEnvTemp, tr("环境温度"), degrees, QColor(0x1f, 0x77, 0xb4), Qt::SolidLine, PlotTemp);
-    addChannel(TrendTempThreshold, tr("温度保护阈值"), degrees, QColor(0x7f, 0x7f, 0x7f), Qt::DashLine, PlotTemp);
-    addChannel(TrendLaserCurrent, tr("激光电流"), QStringLiteral("A"), QColor(0x94, 0x67, 0xbd), Qt::SolidLine,
-               PlotCurrent);
-    addChannel(TrendTecCurrent, tr("TEC电流"), QStringLiteral("A"), QColor(0x17, 0xbe, 0xcf), Qt::SolidLine,
-               PlotCurrent);
-    addChannel(TrendFan1, tr("风扇1"), QStringLiteral("rpm"), QColor(0x1f, 0x77, 0xb4), Qt::SolidLine, PlotFan);
-    addChannel(TrendFan2, tr("风扇2"), QStringLiteral("rpm"), QColor(0xbc, 0xbd, 0x22), Qt::SolidLine, PlotFan);
-    addChannel(TrendFan3, tr("风扇3"), QStringLiteral("rpm"), QColor(0x8c, 0x56, 0x4b), Qt::SolidLine, PlotFan);
+    QChartView *views[] = {ui->chartViewTemp, ui->chartViewCurrent, ui->chartViewFan};
+    for (int plot = 0; plot < TrendLines::PlotCount; ++plot)
+        buildPlot(plot, views[plot], TrendLines::plotTitle(plot), TrendLines::alarmName(plot),
+                  TrendLines::alarmMask(plot));
+    // In the table's order, which is also the drawing order: the lines drawn
+    // last lie on top where values are nearly equal.
+    for (const TrendLines::Line &line : TrendLines::all())
+        addChannel(line.channel, TrendLines::name(line), QString::fromUtf8(line.unit), line.color, line.style,
+                   line.plot);
     // Two lines from the start, so the readout never pushes the charts about.
     ui->labelCursor->setText(tr("鼠标移到图上，这里显示该时刻的数值") + QStringLiteral("\n "));
     showRecordState();
@@ -419,7 +412,7 @@ QString TrendWd::cursorText(qint64 msecs) const
     QStringList first, second;
     first << QDateTime::fromMSecsSinceEpoch(s.msecs).toString(QStringLiteral("hh:mm:ss.zzz"));
     for (const Channel &c : channels) {
-        const int decimals = c.plot == PlotFan ? 0 : (c.plot == PlotCurrent ? 3 : 1);
+        const int decimals = TrendLines::decimals(c.plot);
         const QString part =
             QStringLiteral("%1 %2 %3").arg(c.name, QString::number(double(s.values[c.id]), 'f', decimals), c.unit);
         (c.plot == PlotTemp ? first : second) << part;

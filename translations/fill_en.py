@@ -108,6 +108,27 @@ EN = {
     '中断': 'Down', '报警': 'Alarm', '显示时间': 'Show times', '只读：由滑块设置（DAC计数）': 'Read-only: set by the slider (DAC counts)',
     '未发送': 'not sent yet', '自动控制': 'automatic', '手动驱动': 'manual drive',
     '上次发送：TEC %1，%2\n驱动 %3 / %4（%5%）\n设备报告 TEC电流：%6': 'Last sent: TEC %1, %2\nDrive %3 / %4 (%5%)\nTEC current reported: %6',
+    # The event list and the service report.
+    '事件记录': 'Event log', '导出服务报告…': 'Export service report...', '导出服务报告': 'Export service report',
+    '服务报告已导出：%1': 'Service report written: %1', '无法导出服务报告 %1：%2': 'Cannot write the service report %1: %2',
+    '报警中': 'alarm on', '已恢复': 'cleared', '设备恢复应答': 'answering again', '设备无应答': 'Unit not answering',
+    '连续 %1 次无应答': '%1 requests in a row unanswered', '已重新连接': 'reconnected', '已打开': 'reopened',
+    '串口重新打开': 'Port reopened', '连接已关闭': 'link closed', '连接丢失': 'Link lost',
+    '进入工厂模式': 'Factory mode entered', '离开工厂模式': 'Factory mode left', '发送固件': 'Firmware sent',
+    '接收文件': 'File received', '：': ': ', '报警': 'Alarm', '连接': 'Link', '无应答': 'No answer',
+    '命令': 'Command', '固件': 'Firmware', '进行中': 'going on', '%1 秒': '%1 s', '%1 分 %2 秒': '%1 min %2 s',
+    '%1 小时 %2 分': '%1 h %2 min', '时间': 'Time', '类型': 'Kind', '事件': 'Event', '数值': 'Value',
+    '结果': 'Outcome', '结束': 'End', '时长': 'Duration', '保存为 CSV…': 'Save as CSV...', '清空': 'Clear',
+    '已保存 %1': 'Saved %1', '无法保存事件 %1：%2': 'Cannot save the events to %1: %2', '未读到': 'not read',
+    '技术员': 'Technician', '备注': 'Notes', '纸张': 'Paper', '本次连接全部': 'Whole session',
+    '最近 1 小时': 'Last hour', '浏览…': 'Browse...', '文件': 'File', '导出': 'Export',
+    'PDF 文件 (*.pdf)': 'PDF files (*.pdf)', 'Korvex 服务报告': 'Korvex service report',
+    'Korvex %1 · 服务报告 · %2': 'Korvex %1 · service report · %2', '服务报告': 'Service report',
+    '设备 %1 · %2 · 技术员 %3': 'Unit %1 · %2 · technician %3', '设备': 'Unit',
+    '导出时的状态': 'Status at export', '设置（读自设备）': 'Settings (as read from the unit)', '趋势': 'Trend',
+    '本次连接的事件与报警': 'Events and alarms of the session', '没有事件。': 'No events.',
+    '技术员与备注': 'Technician and notes', '日期': 'Date', 'Korvex 版本': 'Korvex version',
+    '（无备注）': '(no notes)',
 }
 
 # Texts that read the same in English: numbers, units, names, and the

@@ -416,6 +416,28 @@ Manual: man korvex</translation>
         <translation>Waiting: </translation>
     </message>
     <message>
+        <source>事件记录</source>
+        <translation>Event log</translation>
+    </message>
+    <message>
+        <source>导出服务报告…</source>
+        <translation>Export service report...</translation>
+    </message>
+    <message>
+        <source>服务报告已导出：%1
+</source>
+        <translation>Service report written: %1
+</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>无法导出服务报告 %1：%2</source>
+        <translation>Cannot write the service report %1: %2</translation>
+    </message>
+    <message>
         <source>激光功率 %1–%2（1000 = 满功率），回车发送</source>
         <translation>Laser power %1–%2 (1000 = full power); Enter sends</translation>
     </message>
@@ -444,7 +466,7 @@ Manual: man korvex</translation>
     <message>
         <source>设备恢复应答<byte value="xd" />
 </source>
-        <translation>: device answering again<byte value="xd" />
+        <translation>answering again<byte value="xd" />
 </translation>
     </message>
     <message>
@@ -470,6 +492,10 @@ Manual: man korvex</translation>
 Save anyway?</translation>
     </message>
     <message>
+        <source>（拖动中发送 %1 次，失败 %2 次）</source>
+        <translation> (drag: %1 sent, %2 failed)</translation>
+    </message>
+    <message>
         <source>Korvex [工厂模式]</source>
         <translation>Korvex [factory mode]</translation>
     </message>
@@ -478,10 +504,6 @@ Save anyway?</translation>
 </source>
         <translation>Factory mode left<byte value="xd" />
 </translation>
-    </message>
-    <message>
-        <source>（拖动中发送 %1 次，失败 %2 次）</source>
-        <translation> (drag: %1 sent, %2 failed)</translation>
     </message>
     <message>
         <source>开</source>
@@ -600,6 +622,208 @@ Save anyway?</translation>
     <message>
         <source>密码错误</source>
         <translation>Wrong password</translation>
+    </message>
+</context>
+<context>
+    <name>EventLog</name>
+    <message>
+        <source>温度报警</source>
+        <translation>Temp. alarm</translation>
+    </message>
+    <message>
+        <source>风扇1报警</source>
+        <translation>Fan 1 alarm</translation>
+    </message>
+    <message>
+        <source>风扇2报警</source>
+        <translation>Fan 2 alarm</translation>
+    </message>
+    <message>
+        <source>风扇3报警</source>
+        <translation>Fan 3 alarm</translation>
+    </message>
+    <message>
+        <source>报警中</source>
+        <translation>alarm on</translation>
+    </message>
+    <message>
+        <source>已恢复</source>
+        <translation>cleared</translation>
+    </message>
+    <message>
+        <source>设备恢复应答</source>
+        <translation>answering again</translation>
+    </message>
+    <message>
+        <source>设备无应答</source>
+        <translation>Unit not answering</translation>
+    </message>
+    <message>
+        <source>连续 %1 次无应答</source>
+        <translation>%1 requests in a row unanswered</translation>
+    </message>
+    <message>
+        <source>打开串口</source>
+        <translation>Open port</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>已重新连接</source>
+        <translation>reconnected</translation>
+    </message>
+    <message>
+        <source>已打开</source>
+        <translation>reopened</translation>
+    </message>
+    <message>
+        <source>串口重新打开</source>
+        <translation>Port reopened</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>succeeded</translation>
+    </message>
+    <message>
+        <source>连接已关闭</source>
+        <translation>link closed</translation>
+    </message>
+    <message>
+        <source>关闭串口</source>
+        <translation>Close port</translation>
+    </message>
+    <message>
+        <source>连接丢失</source>
+        <translation>Link lost</translation>
+    </message>
+    <message>
+        <source>进入工厂模式</source>
+        <translation>Factory mode entered</translation>
+    </message>
+    <message>
+        <source>离开工厂模式</source>
+        <translation>Factory mode left</translation>
+    </message>
+    <message>
+        <source>发送固件</source>
+        <translation>Firmware sent</translation>
+    </message>
+    <message>
+        <source>接收文件</source>
+        <translation>File received</translation>
+    </message>
+    <message>
+        <source>：</source>
+        <translation>: </translation>
+    </message>
+    <message>
+        <source>报警</source>
+        <translation>Alarm</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Link</translation>
+    </message>
+    <message>
+        <source>无应答</source>
+        <translation>No answer</translation>
+    </message>
+    <message>
+        <source>命令</source>
+        <translation>Command</translation>
+    </message>
+    <message>
+        <source>工厂模式</source>
+        <translation>Factory mode</translation>
+    </message>
+    <message>
+        <source>固件</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>进行中</source>
+        <translation>going on</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 分 %2 秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 小时 %2 分</source>
+        <translation>%1 h %2 min</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>事件</source>
+        <translation>Event</translation>
+    </message>
+    <message>
+        <source>数值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Outcome</translation>
+    </message>
+    <message>
+        <source>结束</source>
+        <translation>End</translation>
+    </message>
+    <message>
+        <source>时长</source>
+        <translation>Duration</translation>
+    </message>
+</context>
+<context>
+    <name>EventWd</name>
+    <message>
+        <source>事件记录</source>
+        <translation>Event log</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>全部</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>保存为 CSV…</source>
+        <translation>Save as CSV...</translation>
+    </message>
+    <message>
+        <source>清空</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>已保存 %1</source>
+        <translation>Saved %1</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>无法保存事件 %1：%2</source>
+        <translation>Cannot save the events to %1: %2</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
     </message>
 </context>
 <context>
@@ -727,6 +951,155 @@ Save anyway?</translation>
     <message>
         <source>温度 ℃</source>
         <translation>Temp. ℃</translation>
+    </message>
+</context>
+<context>
+    <name>ServiceReport</name>
+    <message>
+        <source>未读到</source>
+        <translation>not read</translation>
+    </message>
+    <message>
+        <source>设备序列号</source>
+        <translation>Serial no.</translation>
+    </message>
+    <message>
+        <source>激光类型</source>
+        <translation>Laser type</translation>
+    </message>
+    <message>
+        <source>固件版本</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>运行时长</source>
+        <translation>Run time</translation>
+    </message>
+    <message>
+        <source>自动补偿时长</source>
+        <translation>Compensation</translation>
+    </message>
+    <message>
+        <source>温度保护阈值</source>
+        <translation>Temp. limit</translation>
+    </message>
+    <message>
+        <source>最大DAC</source>
+        <translation>Max. DAC</translation>
+    </message>
+</context>
+<context>
+    <name>ServiceReportDialog</name>
+    <message>
+        <source>导出服务报告</source>
+        <translation>Export service report</translation>
+    </message>
+    <message>
+        <source>技术员</source>
+        <translation>Technician</translation>
+    </message>
+    <message>
+        <source>备注</source>
+        <translation>Notes</translation>
+    </message>
+    <message>
+        <source>纸张</source>
+        <translation>Paper</translation>
+    </message>
+    <message>
+        <source>本次连接全部</source>
+        <translation>Whole session</translation>
+    </message>
+    <message>
+        <source>最近 1 小时</source>
+        <translation>Last hour</translation>
+    </message>
+    <message>
+        <source>趋势图</source>
+        <translation>Trend</translation>
+    </message>
+    <message>
+        <source>浏览…</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>导出</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>PDF 文件 (*.pdf)</source>
+        <translation>PDF files (*.pdf)</translation>
+    </message>
+</context>
+<context>
+    <name>ServiceReportWriter</name>
+    <message>
+        <source>Korvex 服务报告</source>
+        <translation>Korvex service report</translation>
+    </message>
+    <message>
+        <source>Korvex %1 · 服务报告 · %2</source>
+        <translation>Korvex %1 · service report · %2</translation>
+    </message>
+    <message>
+        <source>服务报告</source>
+        <translation>Service report</translation>
+    </message>
+    <message>
+        <source>设备 %1 · %2 · 技术员 %3</source>
+        <translation>Unit %1 · %2 · technician %3</translation>
+    </message>
+    <message>
+        <source>设备</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>导出时的状态</source>
+        <translation>Status at export</translation>
+    </message>
+    <message>
+        <source>设置（读自设备）</source>
+        <translation>Settings (as read from the unit)</translation>
+    </message>
+    <message>
+        <source>趋势</source>
+        <translation>Trend</translation>
+    </message>
+    <message>
+        <source>本次连接的事件与报警</source>
+        <translation>Events and alarms of the session</translation>
+    </message>
+    <message>
+        <source>没有事件。</source>
+        <translation>No events.</translation>
+    </message>
+    <message>
+        <source>技术员与备注</source>
+        <translation>Technician and notes</translation>
+    </message>
+    <message>
+        <source>技术员</source>
+        <translation>Technician</translation>
+    </message>
+    <message>
+        <source>日期</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>Korvex 版本</source>
+        <translation>Korvex version</translation>
+    </message>
+    <message>
+        <source>（无备注）</source>
+        <translation>(no notes)</translation>
     </message>
 </context>
 <context>

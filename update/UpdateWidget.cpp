@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QMessageBox>
+#include <QMetaEnum>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -246,6 +247,13 @@ void UpdateWidget::receiveProgress(int progress)
     ui->receiveProgress->setValue(progress);
 }
 
+// "Finished", or "Failed (why)": the status's own name and the engine's reason.
+static QString transferOutcome(const char *status, const QString &reason)
+{
+    const QString name = QString::fromLatin1(status).remove(QStringLiteral("Status"));
+    return reason.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, reason);
+}
+
 void UpdateWidget::transmitStatus(YmodemFileTransmit::Status status)
 {
     if (status == YmodemFileTransmit::StatusStarted || status == YmodemFileTransmit::StatusTransferring)
@@ -261,8 +269,11 @@ void UpdateWidget::transmitStatus(YmodemFileTransmit::Status status)
     if (status != YmodemFileTransmit::StatusFailed)
         closePort();
     const bool finished = status == YmodemFileTransmit::StatusFinished;
-    emit transferEnded(transferSummary(true, finished, transmitter->failureReason()));
-    if (finished)
+    emit transferLogLine(transferSummary(true, finished, transmitter->failureReason()));
+    emit transferEnded(true, ui->transmitPath->text(), status == YmodemFileTransmit::StatusFinished,
+                       transferOutcome(QMetaEnum::fromType<YmodemFileTransmit::Status>().valueToKey(status),
+                                       transmitter->failureReason()));
+    if (status == YmodemFileTransmit::StatusFinished)
         showMessage(tr("成功"), tr("文件发送成功！"));
     else
         showMessage(tr("失败"), tr("文件发送失败！"));
@@ -282,8 +293,11 @@ void UpdateWidget::receiveStatus(YmodemFileReceive::Status status)
     // A receive always leaves the port-open layout.
     const bool finished = status == YmodemFileReceive::StatusFinished;
     transferFile = receiver->targetPath();
-    emit transferEnded(transferSummary(false, finished, receiver->failureReason()));
-    if (finished)
+    emit transferLogLine(transferSummary(false, finished, receiver->failureReason()));
+    emit transferEnded(false, receiver->targetPath(), status == YmodemFileReceive::StatusFinished,
+                       transferOutcome(QMetaEnum::fromType<YmodemFileReceive::Status>().valueToKey(status),
+                                       receiver->failureReason()));
+    if (status == YmodemFileReceive::StatusFinished)
         showMessage(tr("成功"), tr("文件接收成功！"));
     else
         showMessage(tr("失败"), tr("文件接收失败！"));

@@ -41,9 +41,14 @@ public:
 signals:
     // One line for the main window's log: how a transfer ended (file,
     // bytes, time, or the reason it failed).
-    void transferEnded(const QString &logLine);
+    void transferLogLine(const QString &logLine);
     // After a send: the operator wants the device link back on this port.
     void reopenDevicePort(const QString &portName);
+
+signals:
+    // A transfer ended: sending the firmware file or receiving one, whether
+    // it succeeded, and its outcome in words.
+    void transferEnded(bool sending, QString file, bool ok, QString outcome);
 
 private slots:
     void on_comButton_clicked();

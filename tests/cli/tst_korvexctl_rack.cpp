@@ -4,6 +4,8 @@
 // the watch ends with.
 
 #include "CtlRun.h"
+#include "MosquittoBroker.h"
+#include "MqttSubscriber.h"
 #include "SimProcess.h"
 #include "StatusRecord.h"
 #include "TestFiles.h"
@@ -11,6 +13,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
 
 namespace {
 
@@ -42,7 +46,9 @@ private slots:
     void sharedFilesAreRefusedBeforePolling_data();
     void sharedFilesAreRefusedBeforePolling();
     void eachUnitItsOwnFile();
+    void twoUnitsOfOneSerialNeverShareAFile();
     void aSilentUnitDelaysNoOther();
+    void eachUnitPublishesAsItself();
     void theWatchEndsWithASummary_data();
     void theWatchEndsWithASummary();
 };
@@ -132,6 +138,22 @@ void TestKorvexctlRack::eachUnitItsOwnFile()
     QVERIFY2(r.err.isEmpty(), r.describe());
 }
 
+void TestKorvexctlRack::twoUnitsOfOneSerialNeverShareAFile()
+{
+    // Both units report the same serial number: the second one's file is
+    // the first one's, which is only known once they have answered.
+    SimProcess a, b;
+    QVERIFY2(a.isRunning() && b.isRunning(), qPrintable(a.errorText() + b.errorText()));
+    QTemporaryDir dir;
+    const CtlRun r({"--port", a.ptyPath(), "--port", b.ptyPath(), "watch", "--count", "3", "--interval", "100",
+                    "--csv", dir.filePath("{serial}.csv")});
+    QVERIFY2(r.exitCode == 5, r.describe());
+    QVERIFY2(r.err.contains("is the file of --csv of"), r.describe());
+    const QStringList rows = fileRows(dir.filePath("25001-202407090001.csv"));
+    QVERIFY(rows.size() >= 2);
+    QCOMPARE(rows.count(StatusRecord::csvHeader().join(',')), 1); // one unit's rows only
+}
+
 void TestKorvexctlRack::aSilentUnitDelaysNoOther()
 {
     SimProcess a, silent({"--silent-after", "0"});
@@ -156,6 +178,33 @@ void TestKorvexctlRack::aSilentUnitDelaysNoOther()
     // unit's six went at its own pace, not at the silent one's.
     QVERIFY2(spanMs(answered) < spanMs(lost), qPrintable(QStringLiteral("%1 ms against %2 ms")
                                                              .arg(spanMs(answered)).arg(spanMs(lost))));
+}
+
+void TestKorvexctlRack::eachUnitPublishesAsItself()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+    SimProcess a, b;
+    QVERIFY2(a.isRunning() && b.isRunning(), qPrintable(a.errorText() + b.errorText()));
+    const CtlRun serial({"--port", b.ptyPath(), "--factory", "serial-number", "--raw", "0061A91807090002"});
+    QVERIFY2(serial.exitCode == 0, serial.describe());
+    MqttSubscriber sub(broker.port(), "korvex/#");
+    QVERIFY(sub.waitForConnected());
+    const QStringList units{"korvex/25001-202407090001/", "korvex/25001-202407090002/"};
+    QProcess watch;
+    watch.setStandardOutputFile(QProcess::nullDevice());
+    watch.start(CtlRun::program(), {"--port", a.ptyPath(), "--port", b.ptyPath(), "watch", "--interval", "100",
+                                    "--mqtt", "127.0.0.1:" + QString::number(broker.port())});
+    QVERIFY(watch.waitForStarted());
+    for (const QString &unit : units) {
+        QVERIFY(sub.waitFor([&] { return sub.payloads(unit.toUtf8() + "status").size() >= 3; }, 15000));
+        QCOMPARE(sub.payloads(unit.toUtf8() + "online").value(0), QByteArray("true"));
+    }
+    // Killed: the broker tells each unit's end by that unit's own last will.
+    watch.kill();
+    QVERIFY(watch.waitForFinished(5000));
+    for (const QString &unit : units)
+        QVERIFY(sub.waitFor([&] { return sub.payloads(unit.toUtf8() + "online").value(1) == "false"; }, 15000));
 }
 
 void TestKorvexctlRack::theWatchEndsWithASummary_data()
