@@ -3,16 +3,19 @@
 
 #include "CommSet.h"
 #include "CommandCatalogue.h"
+#include "DevicePort.h"
 #include "DialogPasswordWd.h"
+#include "FactoryPassword.h"
+#include "InputCutGuard.h"
 #include "EventLog.h"
 #include "EventWd.h"
 #include "LampPixmap.h"
+#include "LampText.h"
 #include "Language.h"
 #include "LogPane.h"
 #include "PidAdjust.h"
 #include "PlCommand.h"
 #include "PortLossNotifier.h"
-#include "PortReconnect.h"
 #include "ServiceReportDialog.h"
 #include "StatusDecoder.h"
 #include "StatusFormat.h"
@@ -36,6 +39,7 @@
 #include <QMetaType>
 #include <QPixmap>
 #include <QSignalBlocker>
+#include <QSlider>
 #include <QTimer>
 
 // The library is static: its embedded pictures must be registered by hand.
@@ -46,9 +50,6 @@ static void initKorvexResources()
 
 // Values not live: grey text (the values stay readable and selectable).
 static const QString kFadedFieldStyle = QStringLiteral("color: #a0a0a0;");
-
-// The password that unlocks factory mode, compared whole and case-sensitively.
-static const char kFactoryPassword[] = "velmandro583";
 
 int AdminWd::pidPollPhase = 0;
 
@@ -66,6 +67,31 @@ static void applyCommandRanges(Ui::AdminWd *ui)
     ui->spinBoxMaxDac->setMaximum(int(CommandCatalogue::row(CommandWord::MaxDacSaved).max));
 }
 
+// Each setting box says what it takes: its range and unit, in a suffix
+// where the unit is short and always in its tool tip.
+static void showRangesAndUnits(Ui::AdminWd *ui)
+{
+    ui->doubleSpinBoxLdTempThValue->setSuffix(QStringLiteral(" ℃"));
+    ui->spinBoxAutoCompensation->setSuffix(QStringLiteral(" h"));
+    const auto tip = [](QAbstractSpinBox *box, const QString &text) {
+        box->setToolTip(text);
+        box->setStatusTip(text);
+    };
+    tip(ui->spinBox_PowerVal, AdminWd::tr("激光功率 %1–%2（1000 = 满功率），回车发送")
+                                  .arg(ui->spinBox_PowerVal->minimum())
+                                  .arg(ui->spinBox_PowerVal->maximum()));
+    ui->horizontalSlider_PowerSet->setToolTip(ui->spinBox_PowerVal->toolTip());
+    tip(ui->doubleSpinBoxLdTempThValue, AdminWd::tr("温度保护阈值 %1–%2 ℃")
+                                            .arg(ui->doubleSpinBoxLdTempThValue->minimum(), 0, 'f', 1)
+                                            .arg(ui->doubleSpinBoxLdTempThValue->maximum(), 0, 'f', 1));
+    tip(ui->spinBoxMaxDac, AdminWd::tr("最大DAC %1–%2（DAC计数）")
+                               .arg(ui->spinBoxMaxDac->minimum())
+                               .arg(ui->spinBoxMaxDac->maximum()));
+    tip(ui->spinBoxAutoCompensation, AdminWd::tr("自动补偿时长 %1–%2 小时")
+                                         .arg(ui->spinBoxAutoCompensation->minimum())
+                                         .arg(ui->spinBoxAutoCompensation->maximum()));
+}
+
 AdminWd::AdminWd(QWidget *parent)
     : QMainWindow(parent),
       ui(new Ui::AdminWd),
@@ -79,13 +105,18 @@ AdminWd::AdminWd(QWidget *parent)
       passwordWd(nullptr),
       pollTimer(nullptr),
       plCommand(nullptr),
-      commErrLimit(10),
-      devPortOpen(false)
+      commErrLimit(10)
 {
     initKorvexResources();
     ui->setupUi(this);
     applyCommandRanges(ui);
+    showRangesAndUnits(ui);
     Language::addMenu(ui->menuBar, Language::current());
+    // Factory mode can be left again, beside the entry that unlocks it; the
+    // entry is in the menu only while factory mode is on.
+    leaveFactoryAction = new QAction(tr("退出工厂模式"), this);
+    leaveFactoryAction->setObjectName(QStringLiteral("actionLeaveFactoryMode"));
+    connect(leaveFactoryAction, &QAction::triggered, this, &AdminWd::leaveFactoryMode);
     logPane = new LogPane(ui->textEditDebugInfo, this);
     ui->menu_2->addSeparator();
     ui->menu_2->addAction(logPane->saveAction());
@@ -100,6 +131,12 @@ AdminWd::AdminWd(QWidget *parent)
                          static_cast<QWidget *>(ui->doubleSpinBoxLdTempThValue),
                          static_cast<QWidget *>(ui->spinBoxAutoCompensation)})
         box->installEventFilter(this);
+    cutGuard = new InputCutGuard(this);
+    for (QAbstractSpinBox *box : {static_cast<QAbstractSpinBox *>(ui->spinBox_PowerVal),
+                                  static_cast<QAbstractSpinBox *>(ui->spinBoxMaxDac),
+                                  static_cast<QAbstractSpinBox *>(ui->doubleSpinBoxLdTempThValue),
+                                  static_cast<QAbstractSpinBox *>(ui->spinBoxAutoCompensation)})
+        cutGuard->watch(box);
     // The form's font comes from its style sheet, applied when polished;
     // the sizes follow it whenever it changes.
     ensurePolished();
@@ -107,6 +144,7 @@ AdminWd::AdminWd(QWidget *parent)
     ui->ComNameShow->installEventFilter(this);
 
     plCommand = new PlCommand;
+    devicePort = new DevicePort(quint32(commErrLimit), this);
     pollTimer = new QTimer(this);
 
     // Tool windows, created once and only shown and hidden afterwards. The
@@ -150,6 +188,14 @@ AdminWd::AdminWd(QWidget *parent)
     connect(serialNumInputWd, &serialNumInput::sendSerialNum, this, &AdminWd::updateDevSerialNumValue);
     connect(tecDebugWd, &TecDebug::turnOnOff, plCommand, &PlCommand::turnOnOffTec);
     connect(tecDebugWd, &TecDebug::setTecPowerDac, plCommand, &PlCommand::setTecPowerDac);
+    // A drag sends every step; its log is one line, written once the
+    // slider is released and every step's result is in.
+    connect(tecDebugWd, &TecDebug::setTecPowerDac, this, [this] {
+        if (tecDebugWd->isDragging())
+            ++tecDrag.pending;
+    });
+    connect(tecDebugWd->findChild<QSlider *>(QStringLiteral("tecPowerSet")), &QSlider::sliderReleased, this,
+            &AdminWd::logTecDragIfDone);
     connect(tecDebugWd, &TecDebug::switchAutoTec, plCommand, &PlCommand::switchAutoTec);
     connect(fanDebugWd, &fan_debug::setFanAutoPwm, plCommand, &PlCommand::setFanAutoPwm);
     connectPortSignals();
@@ -160,8 +206,9 @@ AdminWd::AdminWd(QWidget *parent)
     connect(this, &AdminWd::statusLost, trendWd, &TrendWd::addLost);
     connect(this, &AdminWd::devicePortChanged, trendWd, &TrendWd::portChanged);
 
-    reconnect = new PortReconnect(this);
-    connect(reconnect, &PortReconnect::reopen, plCommand, &PlCommand::turnOnSpcomm);
+    connect(devicePort, &DevicePort::reopen, plCommand, &PlCommand::turnOnSpcomm);
+    connect(updateWd, &UpdateWidget::transferLogLine, this, [this](const QString &line) { appendLog(line); });
+    connect(updateWd, &UpdateWidget::reopenDevicePort, this, &AdminWd::reopenAfterUpdate);
     connect(commSetWd, &CommSet::sendCommInfo, this, &AdminWd::notePortChosen);
     ui->actionAutoReconnect->setChecked(WindowSettings::autoReconnect());
     connect(ui->actionAutoReconnect, &QAction::toggled, this, &AdminWd::setAutoReconnect);
@@ -258,13 +305,13 @@ void AdminWd::connectEvents()
 {
     // A failed try of the automatic reconnection is no event, as it is no log line.
     connect(plCommand, &PlCommand::turnOnSpcommResult, events, [this](const QString &name, quint8 result) {
-        const bool reopening = reconnect && reconnect->isReopening();
+        const bool reopening = devicePort && devicePort->isReopening();
         if (!(reopening && result != 0))
             events->notePortOpened(name, result == 0, reopening);
     });
     // The close that follows a loss is part of the loss.
     connect(plCommand, &PlCommand::turnOffSpcommResult, events, [this](const QString &name, quint8 result) {
-        if (!(devPortLost && result == 0))
+        if (!(devicePort->closingAfterLoss() && result == 0))
             events->notePortClosed(name, result == 0);
     });
     connect(plCommand->lossNotifier(), &PortLossNotifier::portLost, events, &EventLog::notePortLost);
@@ -286,7 +333,7 @@ bool AdminWd::confirmDisconnect()
 
 void AdminWd::openSerialSetWd()
 {
-    if (devPortOpen) {
+    if (devicePort->isOpen()) {
         if (!confirmDisconnect())
             return;
         // The executor closes the port later, on its thread; updateSerialOff follows.
@@ -299,24 +346,38 @@ void AdminWd::openSerialSetWd()
 // has to let go of it first.
 void AdminWd::openUpdateWd()
 {
-    if (reconnect->isWaiting()) {
+    if (devicePort->isWaiting()) {
         // The update window takes the port: the link must not take it back.
-        reconnect->stop();
+        devicePort->stopWaiting();
         ui->ComNameShow->setText(tr("连接断开"));
     }
-    if (devPortOpen) {
+    if (devicePort->isOpen()) {
         if (!confirmDisconnect())
             return;
         emit turnOffSpcomm();
     }
+    // The boot loader is most often where the device was.
+    updateWd->setPreferredPort(WindowSettings::lastPort().value(0));
     updateWd->show();
+}
+
+void AdminWd::reopenAfterUpdate(const QString &portName)
+{
+    // The line settings the device link last used, on the port the update
+    // went through.
+    QVector<QString> settings = WindowSettings::lastPort();
+    if (settings.size() != 4)
+        settings = {QString(), QStringLiteral("19200"), QStringLiteral("1"), QStringLiteral("无")};
+    settings[0] = portName;
+    reportFirmwareAfterOpen = true;
+    devicePort->openWith(settings);
 }
 
 void AdminWd::queryDevInfo()
 {
     // Every tick is one poll for the trend and the recording: while no port
     // is open, a lost one, so the time goes on and the absence shows.
-    if (!devPortOpen) {
+    if (!devicePort->isOpen()) {
         emit statusLost();
         return;
     }
@@ -335,51 +396,48 @@ void AdminWd::queryDevInfo()
 
 void AdminWd::updateSerialOn(QString name, quint8 result)
 {
-    const bool reopened = reconnect->isReopening();
-    if (reopened) {
-        reconnect->reopenFinished(result == 0);
-        if (result != 0)
-            return; // still waiting: a failed try is not worth a line
-    }
-    if (result == 0) {
-        ui->ComNameShow->setText(name);
-        ui->ComNameShow->setToolTip(name);
-        // A long name shows its start, not its last characters.
-        ui->ComNameShow->setCursorPosition(0);
-        appendLog(name + (reopened ? tr("设备已恢复，串口已重新打开\r\n") : tr("打开成功\r\n")));
-        devPortOpen = true;
-        statusReplyPending = false;
-        forgetDeviceSettings();
-        // Values from before the open stay faded until the device answers.
-        setStatusLive(false);
-        if (reopened)
-            openPortSettings = reconnect->settings();
-        else
-            openPortSettings = chosenPortSettings.value(0) == name ? chosenPortSettings : QVector<QString>();
-        WindowSettings::setLastPort(openPortSettings);
-        // The opened port's name, not a button that switches the laser,
-        // holds the focus: Enter in the serial dialog followed by Space or
-        // Enter must not act.
-        ui->ComNameShow->setFocus(Qt::OtherFocusReason);
-        emit devicePortChanged(true);
-    } else {
+    const DevicePort::Opened outcome = devicePort->noteOpenResult(name, result);
+    if (outcome == DevicePort::Opened::StillWaiting)
+        return; // a failed try is not worth a line
+    if (outcome == DevicePort::Opened::Failed) {
+        reportFirmwareAfterOpen = false;
         ui->ComNameShow->setText(tr("连接断开"));
         appendLog(name + tr("打开失败\r\n"));
         notePortClosed();
         emit devicePortChanged(false);
+        return;
     }
+    ui->ComNameShow->setText(name);
+    ui->ComNameShow->setToolTip(name);
+    // A long name shows its start, not its last characters.
+    ui->ComNameShow->setCursorPosition(0);
+    const bool reopened = outcome == DevicePort::Opened::Reopened;
+    appendLog(name + (reopened ? tr("设备已恢复，串口已重新打开\r\n") : tr("打开成功\r\n")));
+    statusReplyPending = false;
+    forgetDeviceSettings();
+    // Values from before the open stay faded until the device answers.
+    setStatusLive(false);
+    WindowSettings::setLastPort(devicePort->openSettings());
+    // The opened port's name, not a button that switches the laser, holds
+    // the focus: Enter in the serial dialog followed by Space or Enter must
+    // not act.
+    ui->ComNameShow->setFocus(Qt::OtherFocusReason);
+    emit devicePortChanged(true);
 }
 
 void AdminWd::updateSerialOff(QString name, quint8 result)
 {
-    if (devPortLost && result == 0) {
-        devPortLost = false; // the loss is in the log already (updateSerialLost)
-    } else if (result == 0) {
+    switch (devicePort->noteCloseResult(result)) {
+    case DevicePort::Closed::AfterLoss:
+        break; // the loss is in the log already (updateSerialLost)
+    case DevicePort::Closed::Closed:
         ui->ComNameShow->setText(tr("连接断开"));
         appendLog(name + tr("关闭成功\r\n"));
-    } else {
+        break;
+    case DevicePort::Closed::Failed:
         ui->ComNameShow->setText(tr("连接未知"));
         appendLog(name + tr("关闭失败\r\n"));
+        break;
     }
     notePortClosed();
     emit devicePortChanged(false);
@@ -387,28 +445,25 @@ void AdminWd::updateSerialOff(QString name, quint8 result)
 
 void AdminWd::updateSerialLost(QString name)
 {
-    devPortLost = true;
-    notePortClosed();
-    if (ui->actionAutoReconnect->isChecked() && openPortSettings.value(0) == name
-        && reconnect->start(openPortSettings)) {
+    if (devicePort->noteLost(name, ui->actionAutoReconnect->isChecked())) {
         appendLog(name + tr("设备丢失，串口已关闭，等待重新连接\r\n"));
         showWaitingForPort();
     } else {
         ui->ComNameShow->setText(tr("连接断开"));
         appendLog(name + tr("设备丢失，串口已关闭\r\n"));
     }
+    notePortClosed();
 }
 
 void AdminWd::notePortClosed()
 {
-    devPortOpen = false;
     statusReplyPending = false;
     setStatusLive(false);
 }
 
 void AdminWd::showWaitingForPort()
 {
-    ui->ComNameShow->setText(tr("等待重连：") + reconnect->portName());
+    ui->ComNameShow->setText(tr("等待重连：") + devicePort->waitingName());
     ui->ComNameShow->setToolTip(ui->ComNameShow->text());
     ui->ComNameShow->setCursorPosition(0);
 }
@@ -416,22 +471,35 @@ void AdminWd::showWaitingForPort()
 void AdminWd::notePortChosen(QVector<QString> settings)
 {
     // The operator's choice replaces the wait for the old port.
-    chosenPortSettings = settings;
-    reconnect->stop();
+    devicePort->choose(settings);
 }
 
 void AdminWd::setAutoReconnect(bool on)
 {
     WindowSettings::setAutoReconnect(on);
-    if (on || !reconnect->isWaiting())
+    if (on || !devicePort->isWaiting())
         return;
-    reconnect->stop();
+    devicePort->stopWaiting();
     ui->ComNameShow->setText(tr("连接断开"));
 }
 
 void AdminWd::updateCommStat(quint32 errNums)
 {
     devStat.commError = quint64(errNums) > commErrLimit;
+    // A unit that stops answering through an open port looks as one whose
+    // port is gone: nothing it showed before is live any more.
+    switch (devicePort->noteFailedExchanges(errNums)) {
+    case DevicePort::Answering::Stopped:
+        appendLog(devicePort->name()
+                  + tr("设备无应答（连续%1次通讯失败）\r\n").arg(errNums));
+        setStatusLive(false);
+        return;
+    case DevicePort::Answering::Resumed:
+        appendLog(devicePort->name() + tr("设备恢复应答\r\n"));
+        break; // its next status reply makes the display live again
+    case DevicePort::Answering::Unchanged:
+        break;
+    }
     refreshLamps();
 }
 
@@ -443,11 +511,15 @@ void AdminWd::updateGeneralReadSlots(quint8 result, QByteArray readSrcData)
     }
     const quint16 word = StatusDecoder::commandWord(readSrcData);
     applyReadReply(word, readSrcData);
-    if (devPortOpen && word == StatusDecoder::WordAllStatus && !statusLive)
+    if (devicePort->isAnswering() && word == StatusDecoder::WordAllStatus && !statusLive)
         setStatusLive(true);
     refreshLamps();
     refreshStatusView();
     followDeviceSettings();
+    if (reportFirmwareAfterOpen && word == StatusDecoder::WordAllStatus) {
+        reportFirmwareAfterOpen = false;
+        appendLog(tr("设备现在的固件版本：%1\r\n").arg(ui->SoftVersion->text()));
+    }
     noteReadResult(result, readSrcData);
 }
 
@@ -514,10 +586,15 @@ void AdminWd::refreshLamps()
         if (!label)
             continue;
         // The link lamp tells the present: without an open port, no link.
-        if (label == ui->CommStat)
-            label->setPixmap(lampPixmap(lamp.second && devPortOpen, true, devicePixelRatioF()));
-        else
-            label->setPixmap(lampPixmap(lamp.second, statusLive, devicePixelRatioF()));
+        const bool link = label == ui->CommStat;
+        const bool green = link ? lamp.second && devicePort->isOpen() : lamp.second;
+        const bool live = link || statusLive;
+        label->setPixmap(lampPixmap(green, live, devicePixelRatioF()));
+        const QString word = LampText::forState(lamp.first, green);
+        QLabel *text = LampText::attach(label);
+        text->setText(word);
+        text->setStyleSheet(live ? QString() : kFadedFieldStyle);
+        label->setToolTip(word);
     }
 }
 
@@ -529,6 +606,7 @@ void AdminWd::setStatusLive(bool live)
         if (QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first))
             edit->setStyleSheet(live ? QString() : kFadedFieldStyle);
     }
+    tecDebugWd->showTecCurrent(live ? ui->tecCurrent->text() : QString());
     refreshLamps();
 }
 
@@ -543,6 +621,7 @@ void AdminWd::refreshStatusView()
         if (edit && edit->text() != field.second)
             edit->setText(field.second);
     }
+    tecDebugWd->showTecCurrent(statusLive ? ui->tecCurrent->text() : QString());
 }
 
 QString AdminWd::formatSerialNumber(const QByteArray &record)
@@ -555,8 +634,10 @@ void AdminWd::followDeviceSettings()
     const quint32 known = devStat.reportedFields;
     if ((known & DevField::MaxDac) && maxDacFollower.changed(devStat.maxDac))
         ui->spinBoxMaxDac->setValue(devStat.maxDac);
-    if ((known & DevField::TempThreshold) && thresholdFollower.changed(devStat.tempThreshold))
+    if ((known & DevField::TempThreshold) && thresholdFollower.changed(devStat.tempThreshold)) {
         ui->doubleSpinBoxLdTempThValue->setValue(devStat.tempThreshold / 10.0);
+        cutGuard->clear(ui->doubleSpinBoxLdTempThValue); // the device's value, not a cut one
+    }
     // A handle the operator holds is not pulled away; the device's value
     // arrives with the next reply after the release.
     QSlider *power = ui->horizontalSlider_PowerSet;
@@ -617,8 +698,18 @@ void AdminWd::on_btnTurnOffLd_clicked()
     emit turnOnOffLd(0);
 }
 
+bool AdminWd::refuseCutValue(QAbstractSpinBox *box, const QString &what)
+{
+    if (!cutGuard->wasCut(box))
+        return false;
+    appendLog(tr("%1：输入超出范围，显示的值 %2 是截断后的，未发送\r\n").arg(what, box->text()));
+    return true;
+}
+
 void AdminWd::on_btnSetMaxDac_clicked()
 {
+    if (refuseCutValue(ui->spinBoxMaxDac, tr("最大DAC")))
+        return;
     emit setSaveMaxDac(quint16(ui->spinBoxMaxDac->value()));
 }
 
@@ -659,14 +750,31 @@ void AdminWd::on_horizontalSlider_PowerSet_valueChanged(int value)
 void AdminWd::on_btnLdTempThSet_clicked()
 {
     // Tenths of a degree, scaled as every other path scales a threshold.
+    if (refuseCutValue(ui->doubleSpinBoxLdTempThValue, tr("温度阈值")))
+        return;
     qint64 tenths = 0;
     QString refused;
-    if (CommandCatalogue::parseNumber(CommandWord::TempThreshold, ui->doubleSpinBoxLdTempThValue->value(), &tenths, &refused))
-        emit setTempThreshold(qint16(tenths));
+    if (!CommandCatalogue::parseNumber(CommandWord::TempThreshold, ui->doubleSpinBoxLdTempThValue->value(), &tenths,
+                                       &refused))
+        return;
+    // A threshold below the laser's temperature trips the protection at once.
+    if ((devStat.reportedFields & DevField::LdTemp) && tenths < devStat.ldTemp) {
+        const auto answer = QMessageBox::warning(
+            this, tr("确认温度阈值"),
+            tr("新的温度保护阈值 %1 ℃ 低于激光当前温度 %2 ℃，保存后温度保护会立即动作。\n仍要保存？")
+                .arg(tenths / 10.0, 0, 'f', 1)
+                .arg(devStat.ldTemp / 10.0, 0, 'f', 1),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    emit setTempThreshold(qint16(tenths));
 }
 
 void AdminWd::on_btn_SaveAutoCompensation_clicked()
 {
+    if (refuseCutValue(ui->spinBoxAutoCompensation, tr("自动补偿时长")))
+        return;
     emit setCompensationHours(quint32(ui->spinBoxAutoCompensation->value()));
 }
 
@@ -707,7 +815,7 @@ bool AdminWd::eventFilter(QObject *watched, QEvent *event)
         fitLongValueFields();
     if (watched == ui->spinBox_PowerVal && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !refuseCutValue(ui->spinBox_PowerVal, tr("激光功率"))) {
             {
                 const QSignalBlocker once(ui->horizontalSlider_PowerSet); // sent once, below
                 ui->horizontalSlider_PowerSet->setValue(ui->spinBox_PowerVal->value());
@@ -736,7 +844,27 @@ void AdminWd::updateGeneralWriteSlots(quint8 result, QByteArray srcTxData)
         refreshStatusView();
         followDeviceSettings();
     }
+    if (tecDrag.pending > 0 && StatusDecoder::commandWord(srcTxData) == CommandCatalogue::code(CommandWord::TecPowerDac)) {
+        --tecDrag.pending;
+        ++tecDrag.sent;
+        tecDrag.failed += result != 0;
+        tecDrag.lastResult = result;
+        tecDrag.lastFrame = srcTxData;
+        logTecDragIfDone();
+        return;
+    }
     appendLog(WriteResult::logMessage(result, srcTxData));
+}
+
+void AdminWd::logTecDragIfDone()
+{
+    if (tecDrag.sent == 0 || tecDrag.pending > 0 || tecDebugWd->isDragging())
+        return;
+    QString line = WriteResult::logMessage(tecDrag.lastResult, tecDrag.lastFrame);
+    while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
+        line.chop(1);
+    appendLog(line + tr("（拖动中发送 %1 次，失败 %2 次）").arg(tecDrag.sent).arg(tecDrag.failed));
+    tecDrag = TecDrag();
 }
 
 // ---- factory mode and factory windows -------------------------------------
@@ -748,7 +876,7 @@ void AdminWd::openFactoryPasswordWd()
 
 void AdminWd::changeUserMode(QString str)
 {
-    if (str == QLatin1String(kFactoryPassword))
+    if (FactoryPassword::matches(str))
         userMode = 0;
     else
         passwordWd->showWrongPassword();
@@ -778,6 +906,23 @@ void AdminWd::applyUserMode()
     ui->actionPidDebug->setVisible(factory);
     ui->actiontecDebug->setVisible(factory);
     ui->actionfanDebug->setVisible(factory);
+    // While the factory controls are out, the title says so.
+    leaveFactoryAction->setVisible(factory);
+    if (factory)
+        ui->menu_2->insertAction(ui->actionTrend, leaveFactoryAction);
+    else
+        ui->menu_2->removeAction(leaveFactoryAction);
+    setWindowTitle(factory ? tr("Korvex [工厂模式]") : QStringLiteral("Korvex"));
+}
+
+void AdminWd::leaveFactoryMode()
+{
+    userMode = 1;
+    for (QWidget *tool : {static_cast<QWidget *>(pidAdjustWd), static_cast<QWidget *>(tecDebugWd),
+                          static_cast<QWidget *>(fanDebugWd), static_cast<QWidget *>(serialNumInputWd)})
+        tool->hide();
+    applyUserMode();
+    appendLog(tr("已退出工厂模式\r\n"));
 }
 
 void AdminWd::openPidAdjust()
@@ -834,7 +979,7 @@ void AdminWd::openServiceReportWd()
 
 void AdminWd::refreshPidReply()
 {
-    if (!devPortOpen)
+    if (!devicePort->isOpen())
         return;
     QEventLoop wait;
     QTimer::singleShot(1500, &wait, &QEventLoop::quit);

@@ -15,12 +15,15 @@ class AdminWd;
 }
 class CommSet;
 class DialogPasswordWd;
+class QAction;
+class InputCutGuard;
+class QAbstractSpinBox;
 class EventLog;
 class EventWd;
 class LogPane;
 class PidAdjust;
 class PlCommand;
-class PortReconnect;
+class DevicePort;
 class QTimer;
 class ServiceReportDialog;
 class TecDebug;
@@ -98,6 +101,10 @@ public slots:
     void updateGeneralWriteSlots(quint8 result, QByteArray srcTxData);
     void updateGeneralReadSlots(quint8 result, QByteArray readSrcData);
     void openTrendWd();
+    // "退出工厂模式": hides the factory controls and windows again.
+    void leaveFactoryMode();
+    // Writes the one log line of a TEC slider drag once it is over.
+    void logTecDragIfDone();
     // "帮助" -> "关于": the program, its version and where its README is.
     void openAboutWd();
     // The executor found the device gone and closed the port itself.
@@ -106,6 +113,8 @@ public slots:
     void notePortChosen(QVector<QString> settings);
     // The "断线自动重连" option of the menu "通讯设置".
     void setAutoReconnect(bool on);
+    // The update window is done with the port: the device link opens it.
+    void reopenAfterUpdate(const QString &portName);
     // "其它功能" -> "事件记录" and "导出服务报告…".
     void openEventWd();
     void openServiceReportWd();
@@ -157,6 +166,8 @@ private:
     void noteReadResult(quint8 result, const QByteArray &frame);
     // Hides (user mode) or shows (factory mode) the factory-only controls.
     void applyUserMode();
+    // True, with a log line, when the box shows a value cut while typing.
+    bool refuseCutValue(QAbstractSpinBox *box, const QString &what);
     // The settings controls take the device's values (see SettingFollower).
     void followDeviceSettings();
     void forgetDeviceSettings();
@@ -185,17 +196,25 @@ private:
     QTimer *pollTimer;
     PlCommand *plCommand;
     quint64 commErrLimit;
-    bool devPortOpen;
-    // Set by updateSerialLost: the close that follows is logged as the loss
-    // it was, not as an operator's close.
-    bool devPortLost = false;
+    // Open, closed, lost, silent: the port as the executor reported it.
+    DevicePort *devicePort = nullptr;
+    InputCutGuard *cutGuard = nullptr;
+    QAction *leaveFactoryAction = nullptr;
+    // The TEC slider drag being logged: its writes not answered yet, those
+    // answered, how many failed, and the last one.
+    struct TecDrag {
+        int pending = 0;
+        int sent = 0;
+        int failed = 0;
+        quint8 lastResult = 0;
+        QByteArray lastFrame;
+    } tecDrag;
     // The display shows what the device is answering now: the port is open
     // and a status reply has arrived since it opened.
     bool statusLive = false;
-    // The settings the operator last confirmed, and those of the open port.
-    QVector<QString> chosenPortSettings;
-    QVector<QString> openPortSettings;
-    PortReconnect *reconnect = nullptr;
+    // Set when the link reopens after an update: the first status reply
+    // tells which firmware the device now runs.
+    bool reportFirmwareAfterOpen = false;
     DevStatusCache devStat;
     QByteArray serialNumToWrite;
     SettingFollower maxDacFollower;

@@ -1,5 +1,7 @@
 #include "LogPane.h"
 
+#include "WindowSettings.h"
+
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
@@ -16,8 +18,16 @@ LogPane::LogPane(QTextEdit *view, QObject *parent)
       view(view),
       viewport(view->viewport()),
       saveLog(new QAction(tr("保存日志…"), this)),
-      clearLog(new QAction(tr("清空日志"), this))
+      clearLog(new QAction(tr("清空日志"), this)),
+      showTimes(new QAction(tr("显示时间"), this))
 {
+    showTimes->setObjectName(QStringLiteral("actionLogTimes"));
+    showTimes->setCheckable(true);
+    showTimes->setChecked(WindowSettings::logTimes());
+    connect(showTimes, &QAction::toggled, this, [this](bool on) {
+        WindowSettings::setLogTimes(on);
+        rebuild();
+    });
     saveLog->setObjectName(QStringLiteral("actionSaveLog"));
     clearLog->setObjectName(QStringLiteral("actionClearLog"));
     connect(saveLog, &QAction::triggered, this, &LogPane::askAndSave);
@@ -36,11 +46,30 @@ void LogPane::limitLines(QTextEdit *view)
 void LogPane::append(const QString &text)
 {
     log.append({QDateTime::currentDateTime(), port, text});
-    view->append(text);
+    appendShown(log.size() - 1);
+}
+
+QString LogPane::shownLine(const Entry &entry) const
+{
+    if (!showTimes->isChecked())
+        return entry.text;
+    return entry.time.toString(QStringLiteral("HH:mm:ss.zzz ")) + entry.text;
+}
+
+void LogPane::appendShown(int index)
+{
+    view->append(shownLine(log.at(index)));
     // The lines this entry added are the last ones still unmarked.
     for (QTextBlock block = view->document()->lastBlock(); block.isValid() && block.userState() < 0;
          block = block.previous())
-        block.setUserState(log.size() - 1);
+        block.setUserState(index);
+}
+
+void LogPane::rebuild()
+{
+    view->clear();
+    for (int i = qMax(0, log.size() - kShownLines); i < log.size(); ++i)
+        appendShown(i);
 }
 
 void LogPane::setPort(const QString &name)
@@ -98,6 +127,7 @@ void LogPane::showMenu(const QPoint &pos)
     menu->addSeparator();
     menu->addAction(saveLog);
     menu->addAction(clearLog);
+    menu->addAction(showTimes);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(view->viewport()->mapToGlobal(pos));
 }

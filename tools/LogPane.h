@@ -42,6 +42,8 @@ public:
 
     // "保存日志…" (asks for a file) and "清空日志", for the menus.
     QAction *saveAction() const { return saveLog; }
+    // "显示时间": each line starts with its time (remembered for the next run).
+    QAction *timesAction() const { return showTimes; }
     QAction *clearAction() const { return clearLog; }
 
     // Limits a text view to the newest kShownLines lines.
@@ -53,6 +55,10 @@ protected:
 private:
     void askAndSave();
     void showMenu(const QPoint &pos);
+    QString shownLine(const Entry &entry) const;
+    void appendShown(int index);
+    // The pane anew from the kept entries, after the time choice changed.
+    void rebuild();
 
     QTextEdit *view;
     QWidget *viewport;
@@ -60,6 +66,7 @@ private:
     QString port;
     QAction *saveLog;
     QAction *clearLog;
+    QAction *showTimes;
 };
 
 #endif

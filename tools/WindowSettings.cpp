@@ -10,6 +10,7 @@ namespace {
 const char *const kPortKeys[] = {"port/name", "port/baudRate", "port/stopBits", "port/parity"};
 constexpr int kPortKeyCount = int(sizeof kPortKeys / sizeof kPortKeys[0]);
 const char kReconnectKey[] = "port/autoReconnect";
+const char kLogTimesKey[] = "log/showTimes";
 
 } // namespace
 
@@ -45,6 +46,30 @@ void setAutoReconnect(bool on)
 {
     KORVEX_SETTINGS(store);
     store.setValue(QLatin1String(kReconnectKey), on);
+}
+
+bool logTimes()
+{
+    KORVEX_SETTINGS(store);
+    return store.value(QLatin1String(kLogTimesKey), false).toBool();
+}
+
+void setLogTimes(bool on)
+{
+    KORVEX_SETTINGS(store);
+    store.setValue(QLatin1String(kLogTimesKey), on);
+}
+
+QRect windowGeometry(const QString &window)
+{
+    KORVEX_SETTINGS(store);
+    return store.value(QStringLiteral("windows/") + window).toRect();
+}
+
+void setWindowGeometry(const QString &window, const QRect &frame)
+{
+    KORVEX_SETTINGS(store);
+    store.setValue(QStringLiteral("windows/") + window, frame);
 }
 
 } // namespace WindowSettings

@@ -337,6 +337,94 @@ Manual: man korvex</translation>
         <source>无法导出服务报告 %1：%2</source>
         <translation>Cannot write the service report %1: %2</translation>
     </message>
+    <message>
+        <source>激光功率 %1–%2（1000 = 满功率），回车发送</source>
+        <translation>Laser power %1–%2 (1000 = full power); Enter sends</translation>
+    </message>
+    <message>
+        <source>温度保护阈值 %1–%2 ℃</source>
+        <translation>Temperature limit %1–%2 ℃</translation>
+    </message>
+    <message>
+        <source>最大DAC %1–%2（DAC计数）</source>
+        <translation>Maximum DAC %1–%2 (DAC counts)</translation>
+    </message>
+    <message>
+        <source>自动补偿时长 %1–%2 小时</source>
+        <translation>Compensation time %1–%2 hours</translation>
+    </message>
+    <message>
+        <source>退出工厂模式</source>
+        <translation>Leave factory mode</translation>
+    </message>
+    <message>
+        <source>设备无应答（连续%1次通讯失败）<byte value="xd" />
+</source>
+        <translation>: device not answering (%1 failed exchanges in a row)<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>设备恢复应答<byte value="xd" />
+</source>
+        <translation>answering again<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>设备现在的固件版本：%1<byte value="xd" />
+</source>
+        <translation>Firmware the device now reports: %1<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>%1：输入超出范围，显示的值 %2 是截断后的，未发送<byte value="xd" />
+</source>
+        <translation>%1: input out of range, the value shown (%2) was cut: not sent<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>确认温度阈值</source>
+        <translation>Confirm temperature limit</translation>
+    </message>
+    <message>
+        <source>新的温度保护阈值 %1 ℃ 低于激光当前温度 %2 ℃，保存后温度保护会立即动作。
+仍要保存？</source>
+        <translation>The new temperature limit %1 ℃ is below the laser's temperature now, %2 ℃: the protection trips as soon as it is saved.
+Save anyway?</translation>
+    </message>
+    <message>
+        <source>（拖动中发送 %1 次，失败 %2 次）</source>
+        <translation> (drag: %1 sent, %2 failed)</translation>
+    </message>
+    <message>
+        <source>Korvex [工厂模式]</source>
+        <translation>Korvex [factory mode]</translation>
+    </message>
+    <message>
+        <source>已退出工厂模式<byte value="xd" />
+</source>
+        <translation>Factory mode left<byte value="xd" />
+</translation>
+    </message>
+    <message>
+        <source>开</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source>关</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>正常</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>中断</source>
+        <translation>Down</translation>
+    </message>
+    <message>
+        <source>报警</source>
+        <translation>Alarm</translation>
+    </message>
 </context>
 <context>
     <name>CommSet</name>
@@ -750,6 +838,13 @@ Manual: man korvex</translation>
     </message>
 </context>
 <context>
+    <name>InputCutGuard</name>
+    <message>
+        <source>超出范围 %1：多余的输入未被接受，此值不会发送</source>
+        <translation>Out of range %1: the last key was not taken; this value is not sent</translation>
+    </message>
+</context>
+<context>
     <name>Language</name>
     <message>
         <source>语言 / Language</source>
@@ -781,6 +876,10 @@ Manual: man korvex</translation>
     <message>
         <source>无法保存日志 %1：%2</source>
         <translation>Cannot save the log to %1: %2</translation>
+    </message>
+    <message>
+        <source>显示时间</source>
+        <translation>Show times</translation>
     </message>
 </context>
 <context>
@@ -1043,6 +1142,42 @@ Manual: man korvex</translation>
     <message>
         <source>0</source>
         <translation>0</translation>
+    </message>
+    <message>
+        <source>只读：由滑块设置（DAC计数）</source>
+        <translation>Read-only: set by the slider (DAC counts)</translation>
+    </message>
+    <message>
+        <source>未发送</source>
+        <translation>not sent yet</translation>
+    </message>
+    <message>
+        <source>上次发送：TEC %1，%2
+驱动 %3 / %4（%5%）
+设备报告 TEC电流：%6</source>
+        <translation>Last sent: TEC %1, %2
+Drive %3 / %4 (%5%)
+TEC current reported: %6</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>自动控制</source>
+        <translation>automatic</translation>
+    </message>
+    <message>
+        <source>手动驱动</source>
+        <translation>manual drive</translation>
+    </message>
+    <message>
+        <source>无</source>
+        <translation>None</translation>
     </message>
 </context>
 <context>
@@ -1340,6 +1475,50 @@ Manual: man korvex</translation>
     <message>
         <source>文件接收成功！</source>
         <translation>File received.</translation>
+    </message>
+    <message>
+        <source>端口名或路径</source>
+        <translation>Port name or path</translation>
+    </message>
+    <message>
+        <source>可直接输入端口名，如 /dev/serial/by-id/…</source>
+        <translation>Any port name can be typed, e.g. /dev/serial/by-id/…</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>重新列出系统中的串口</source>
+        <translation>List the system's serial ports again</translation>
+    </message>
+    <message>
+        <source>重新连接设备</source>
+        <translation>Reconnect device</translation>
+    </message>
+    <message>
+        <source>关闭本窗口的串口，由主窗口重新打开设备串口并读取固件版本</source>
+        <translation>Close this window's port; the main window reopens the device port and reads the firmware version</translation>
+    </message>
+    <message>
+        <source>文件发送完成：%1，%2 字节，用时 %3 秒</source>
+        <translation>File sent: %1, %2 bytes in %3 s</translation>
+    </message>
+    <message>
+        <source>文件接收完成：%1，%2 字节，用时 %3 秒</source>
+        <translation>File received: %1, %2 bytes in %3 s</translation>
+    </message>
+    <message>
+        <source>原因不明</source>
+        <translation>reason unknown</translation>
+    </message>
+    <message>
+        <source>文件发送失败：%1，已传 %2 字节，用时 %3 秒，原因：%4</source>
+        <translation>Sending failed: %1, %2 bytes in %3 s, reason: %4</translation>
+    </message>
+    <message>
+        <source>文件接收失败：%1，已传 %2 字节，用时 %3 秒，原因：%4</source>
+        <translation>Receiving failed: %1, %2 bytes in %3 s, reason: %4</translation>
     </message>
 </context>
 <context>

@@ -5,11 +5,16 @@
 
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMetaMethod>
 #include <QMessageBox>
 #include <QMetaEnum>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QStyle>
+#include <QToolButton>
 
 UpdateWidget::UpdateWidget(QWidget *parent)
     : QWidget(parent), ui(new Ui::UpdateWidget), serialPort(new QSerialPort), transmitter(new YmodemFileTransmit),
@@ -18,11 +23,31 @@ UpdateWidget::UpdateWidget(QWidget *parent)
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
-    // The list is taken once; a port plugged in later needs a new window.
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports)
-        systemPorts.append(info.portName());
-    fillPortList();
+    // A boot loader may come back as another node, a udev link or a
+    // /dev/serial/by-id name: the field takes any typed name.
+    ui->comPort->setEditable(true);
+    ui->comPort->setInsertPolicy(QComboBox::NoInsert);
+    ui->comPort->lineEdit()->setPlaceholderText(tr("端口名或路径"));
+    ui->comPort->setToolTip(tr("可直接输入端口名，如 /dev/serial/by-id/…"));
+    // An icon: the row has no room for another word in either language.
+    auto *refresh = new QToolButton(this);
+    refresh->setObjectName(QStringLiteral("comRefresh"));
+    refresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    refresh->setAccessibleName(tr("刷新"));
+    refresh->setToolTip(tr("重新列出系统中的串口"));
+    ui->horizontalLayout->insertWidget(ui->horizontalLayout->indexOf(ui->comPort) + 1, refresh);
+    connect(refresh, &QToolButton::clicked, this, &UpdateWidget::refreshPortList);
+    // Offered once a transfer has ended: the device link takes the port back
+    // and the main window logs the firmware the device now reports.
+    reopenButton = new QPushButton(tr("重新连接设备"), this);
+    reopenButton->setObjectName(QStringLiteral("reopenDeviceButton"));
+    reopenButton->setToolTip(tr("关闭本窗口的串口，由主窗口重新打开设备串口并读取固件版本"));
+    reopenButton->hide();
+    ui->horizontalLayout_3->addWidget(reopenButton);
+    connect(reopenButton, &QPushButton::clicked, this, &UpdateWidget::giveBackPort);
+    connect(ui->comPort->lineEdit(), &QLineEdit::textEdited, this, [this](const QString &text) { typedPort = text; });
+    connect(ui->comPort, QOverload<int>::of(&QComboBox::activated), this, [this] { typedPort.clear(); });
+    refreshPortList();
 
     YmodemSerialLink::applyDefaults(serialPort);
 
@@ -47,11 +72,44 @@ void UpdateWidget::setExtraPorts(const QStringList &names)
         fillPortList();
 }
 
+void UpdateWidget::setPreferredPort(const QString &name)
+{
+    preferredPort = name;
+    if (!portOpen)
+        fillPortList();
+}
+
+void UpdateWidget::refreshPortList()
+{
+    if (portOpen)
+        return; // the open port's name stays what it was opened by
+    systemPorts.clear();
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports)
+        systemPorts.append(info.portName());
+    fillPortList();
+}
+
 void UpdateWidget::fillPortList()
 {
+    QStringList names;
+    if (!preferredPort.isEmpty())
+        names.append(preferredPort);
+    for (const QString &name : extraPorts + systemPorts) {
+        if (!names.contains(name))
+            names.append(name);
+    }
     ui->comPort->clear();
-    ui->comPort->addItems(extraPorts);
-    ui->comPort->addItems(systemPorts);
+    ui->comPort->addItems(names);
+    // A name the operator typed survives the refresh.
+    if (!typedPort.isEmpty())
+        ui->comPort->setEditText(typedPort);
+}
+
+void UpdateWidget::showEvent(QShowEvent *event)
+{
+    refreshPortList();
+    QWidget::showEvent(event);
 }
 
 int UpdateWidget::chosenBaud() const
@@ -143,6 +201,9 @@ void UpdateWidget::on_transmitButton_clicked()
         return;
     }
     transmitActive = true;
+    reopenButton->hide();
+    transferFile = ui->transmitPath->text();
+    transferClock.start();
     ui->comButton->setEnabled(false);
     ui->receiveBrowse->setEnabled(false);
     ui->receiveButton->setEnabled(false);
@@ -166,6 +227,8 @@ void UpdateWidget::on_receiveButton_clicked()
         return;
     }
     receiveActive = true;
+    reopenButton->hide();
+    transferClock.start();
     ui->comButton->setEnabled(false);
     ui->transmitBrowse->setEnabled(false);
     ui->transmitButton->setEnabled(false);
@@ -205,6 +268,8 @@ void UpdateWidget::transmitStatus(YmodemFileTransmit::Status status)
     // can pick another file and try again at once.
     if (status != YmodemFileTransmit::StatusFailed)
         closePort();
+    const bool finished = status == YmodemFileTransmit::StatusFinished;
+    emit transferLogLine(transferSummary(true, finished, transmitter->failureReason()));
     emit transferEnded(true, ui->transmitPath->text(), status == YmodemFileTransmit::StatusFinished,
                        transferOutcome(QMetaEnum::fromType<YmodemFileTransmit::Status>().valueToKey(status),
                                        transmitter->failureReason()));
@@ -212,6 +277,7 @@ void UpdateWidget::transmitStatus(YmodemFileTransmit::Status status)
         showMessage(tr("成功"), tr("文件发送成功！"));
     else
         showMessage(tr("失败"), tr("文件发送失败！"));
+    offerDeviceReopen();
 }
 
 void UpdateWidget::receiveStatus(YmodemFileReceive::Status status)
@@ -225,6 +291,9 @@ void UpdateWidget::receiveStatus(YmodemFileReceive::Status status)
     ui->receiveBrowse->setEnabled(true);
     ui->receiveButton->setText(tr("接收"));
     // A receive always leaves the port-open layout.
+    const bool finished = status == YmodemFileReceive::StatusFinished;
+    transferFile = receiver->targetPath();
+    emit transferLogLine(transferSummary(false, finished, receiver->failureReason()));
     emit transferEnded(false, receiver->targetPath(), status == YmodemFileReceive::StatusFinished,
                        transferOutcome(QMetaEnum::fromType<YmodemFileReceive::Status>().valueToKey(status),
                                        receiver->failureReason()));
@@ -232,6 +301,41 @@ void UpdateWidget::receiveStatus(YmodemFileReceive::Status status)
         showMessage(tr("成功"), tr("文件接收成功！"));
     else
         showMessage(tr("失败"), tr("文件接收失败！"));
+    offerDeviceReopen();
+}
+
+QString UpdateWidget::transferSummary(bool sent, bool finished, const QString &reason) const
+{
+    const quint64 bytes = sent ? transmitter->transferredBytes() : receiver->transferredBytes();
+    const QString seconds = QString::number(transferClock.elapsed() / 1000.0, 'f', 1);
+    if (finished)
+        return (sent ? tr("文件发送完成：%1，%2 字节，用时 %3 秒") : tr("文件接收完成：%1，%2 字节，用时 %3 秒"))
+            .arg(transferFile).arg(bytes).arg(seconds);
+    const QString why = reason.isEmpty() ? tr("原因不明") : reason;
+    return (sent ? tr("文件发送失败：%1，已传 %2 字节，用时 %3 秒，原因：%4")
+                 : tr("文件接收失败：%1，已传 %2 字节，用时 %3 秒，原因：%4"))
+        .arg(transferFile.isEmpty() ? ui->receivePath->text() : transferFile)
+        .arg(bytes)
+        .arg(seconds, why);
+}
+
+void UpdateWidget::offerDeviceReopen()
+{
+    // Only a window hosted beside a device link has a link to give back.
+    if (isSignalConnected(QMetaMethod::fromSignal(&UpdateWidget::reopenDevicePort))
+        && !ui->comPort->currentText().isEmpty())
+        reopenButton->show();
+}
+
+void UpdateWidget::giveBackPort()
+{
+    const QString port = ui->comPort->currentText();
+    reopenButton->hide();
+    // The device link opens the port itself: this window lets go of it.
+    if (serialPort->isOpen())
+        closePort();
+    hide();
+    emit reopenDevicePort(port);
 }
 
 void UpdateWidget::closeEvent(QCloseEvent *event)

@@ -4,12 +4,14 @@
 #include "YmodemFileReceive.h"
 #include "YmodemFileTransmit.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 
 namespace Ui {
 class UpdateWidget;
 }
+class QPushButton;
 class QSerialPort;
 
 // The device update window: the operator picks a port and a baud rate, opens
@@ -30,6 +32,18 @@ public:
     // offer theirs this way; the program itself never calls it. Ignored
     // while the port is open.
     void setExtraPorts(const QStringList &names);
+    // The port the device link last used, offered first.
+    void setPreferredPort(const QString &name);
+    // Lists the ports present now; a name the operator typed stays. Runs
+    // whenever the window is shown and by the refresh button.
+    void refreshPortList();
+
+signals:
+    // One line for the main window's log: how a transfer ended (file,
+    // bytes, time, or the reason it failed).
+    void transferLogLine(const QString &logLine);
+    // After a send: the operator wants the device link back on this port.
+    void reopenDevicePort(const QString &portName);
 
 signals:
     // A transfer ended: sending the firmware file or receiving one, whether
@@ -49,6 +63,8 @@ private slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
 
     // The desktop's choosers; an empty text when the operator cancels.
     // Tests answer them without a native dialog.
@@ -59,6 +75,9 @@ private:
     void openPort();
     void closePort();
     void fillPortList();
+    QString transferSummary(bool sent, bool finished, const QString &reason) const;
+    void offerDeviceReopen();
+    void giveBackPort();
     int chosenBaud() const;
     // A warning-style box with a single "关闭" button, for successes too.
     void showMessage(const QString &title, const QString &text);
@@ -72,6 +91,11 @@ private:
     bool portOpen;
     QStringList systemPorts;
     QStringList extraPorts;
+    QPushButton *reopenButton;
+    QString preferredPort;
+    QString typedPort;
+    QString transferFile;
+    QElapsedTimer transferClock;
 };
 
 #endif
