@@ -6,6 +6,7 @@
 #include "DeviceSession.h"
 #include "ExitCode.h"
 #include "PlCommand.h"
+#include "StatusSchema.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -46,7 +46,7 @@ enum CommandResult : quint8 {
     // The values are not the command's (an unknown word, a value outside its
     // row's range, the wrong number of values): refused before the line,
     // nothing was sent.
-    ResultRefused = 5,
+    ResultRefused = 6,
     ResultDataLost = 255,
 };
 

@@ -119,10 +119,12 @@ void TestAdminWd::formContents()
     QStringList other;
     for (QAction *a : w->findChild<QMenu *>("menu_2")->actions())
         other << (a->isSeparator() ? QString("|") : a->objectName() + "=" + a->text());
-    // The trend window's and the log's entries come after the specified ones.
+    // The trend window's, the log's, the event list's and the service report's
+    // entries come after the specified ones.
     QCOMPARE(other, (QStringList{"actionPidDebug=Pid调试", "actiontecDebug=调试TEC", "actionfanDebug=风扇调试", "|",
                                  "actionupdateDev=升级设备", "actionFactoryMode=工厂模式", "actionTrend=趋势图", "|",
-                                 "actionSaveLog=保存日志…", "actionClearLog=清空日志"}));
+                                 "actionSaveLog=保存日志…", "actionClearLog=清空日志",
+                                 "actionEvents=事件记录", "actionServiceReport=导出服务报告…"}));
     QCOMPARE(w->findChild<QAction *>("actionAbout")->text(), QString("关于"));
     QCOMPARE(w->findChild<QAction *>("actionSerialSet")->text(), QString("串口设置"));
 }
