@@ -31,8 +31,23 @@ void out(const QString &line)
     write(line + QLatin1Char('\n'));
 }
 
-void error(const QString &line)
+void error(const QString &text)
 {
+    // One line each, whatever a name or a file brought in: a line break or
+    // another control character is shown escaped, as JSON writes it.
+    QString line;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\n'))
+            line += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            line += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\t'))
+            line += QStringLiteral("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            line += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            line += c;
+    }
     g_lastError = line;
     const QByteArray bytes = (QStringLiteral("korvexctl: ") + line + QLatin1Char('\n')).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);

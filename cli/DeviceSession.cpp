@@ -47,8 +47,8 @@ int DeviceSession::open()
     if (stopped())
         return ExitCode::Aborted;
     const QString name = lineOptions.port();
-    const QVector<QString> settings = lineOptions.settingsList(name);
-    const quint8 result = runOnWorker([&](PlCommand &c) { return c.turnOnSpcomm(settings); });
+    const LineSettings settings = lineOptions.lineSettings(name);
+    const quint8 result = runOnWorker([&](PlCommand &c) { return c.openPort(settings); });
     if (result != ResultOk) {
         const QString why = PortCheck::whyNotOpened(name);
         error = why.isEmpty() ? QStringLiteral("cannot open port %1").arg(name)
@@ -56,6 +56,12 @@ int DeviceSession::open()
         return ExitCode::PortNotOpened;
     }
     return ExitCode::Done;
+}
+
+quint64 DeviceSession::lineNoiseBytes() const
+{
+    // Read between blocking calls: the worker has finished with it.
+    return plCommand->lineNoiseBytes();
 }
 
 bool DeviceSession::isOpen()

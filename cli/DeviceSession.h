@@ -50,10 +50,13 @@ public:
     QString portName() const { return lineOptions.port(); }
     // The executor's count of consecutive failed exchanges (0 after a good one).
     quint32 consecutiveFailures() const { return failures; }
+    // Stray bytes the line carried beside the replies so far (noise, never
+    // a failure).
+    quint64 lineNoiseBytes() const;
     // For a poller that drives the executor itself (korvexctl watch): the
     // executor, on its worker thread, and the settings its port opens with.
     PlCommand *executor() const { return plCommand; }
-    QVector<QString> lineSettings() const { return lineOptions.settingsList(lineOptions.port()); }
+    LineSettings lineSettings() const { return lineOptions.lineSettings(lineOptions.port()); }
 
 private:
     quint8 runOnWorker(const std::function<quint8(PlCommand &)> &command);

@@ -3,15 +3,20 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
-QVector<QString> LineOptions::settingsList(const QString &portName) const
+LineSettings LineOptions::lineSettings(const QString &portName) const
 {
-    // The executor takes the parity in the serial settings dialog's words.
-    QString parityText = QStringLiteral("无");
+    LineSettings settings;
+    settings.name = openableName(portName);
+    settings.baud = baud;
+    if (stopBits == QLatin1String("1.5"))
+        settings.stopBits = LineSettings::StopBits::OneAndHalf;
+    else if (stopBits == QLatin1String("2"))
+        settings.stopBits = LineSettings::StopBits::Two;
     if (parity == QLatin1String("odd"))
-        parityText = QStringLiteral("奇校验");
+        settings.parity = LineSettings::Parity::Odd;
     else if (parity == QLatin1String("even"))
-        parityText = QStringLiteral("偶校验");
-    return {openableName(portName), QString::number(baud), stopBits, parityText};
+        settings.parity = LineSettings::Parity::Even;
+    return settings;
 }
 
 QString LineOptions::openableName(const QString &given)

@@ -1,6 +1,8 @@
 #ifndef KORVEX_LINEOPTIONS_H
 #define KORVEX_LINEOPTIONS_H
 
+#include "LineSettings.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -21,9 +23,8 @@ struct LineOptions
     bool factory = false;
 
     QString port() const { return ports.isEmpty() ? QString() : ports.first(); }
-    // The four texts the executor's port opening takes (name, rate, stop
-    // bits, parity in the dialog's words).
-    QVector<QString> settingsList(const QString &portName) const;
+    // The line settings the executor opens portName with.
+    LineSettings lineSettings(const QString &portName) const;
 
     // The name a serial port opens under: the serial library puts /dev/ in
     // front of every relative name ("ttyUSB0"), so a relative path ("./u1",

@@ -9,6 +9,7 @@
 #include "StatusText.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 
@@ -36,7 +37,9 @@ CtlCommand statusCommand()
     c.usage = QStringLiteral("status [--json] [--check]");
     c.description = wrapped(
         QStringLiteral("Asks the device for its whole status once and prints the %1 values with units "
-                       "and the six lamps as words, or with --json one JSON object (keys: %2). "
+                       "and the six lamps as words, or with --json one JSON object (keys: %2; and "
+                       "\"diagnostics\" with line_noise_bytes when the line carried stray bytes beside the "
+                       "reply, which are noise and no failure). "
                        "With --check the exit code gates a line: 0 when no alarm is set, 7 when one is, "
                        "with a line on stderr naming them (temperature, fan1, fan2, fan3).")
             .arg(std::count_if(StatusSchema::fields().begin(), StatusSchema::fields().end(),
@@ -58,8 +61,13 @@ CtlCommand statusCommand()
             Console::error(QStringLiteral("status: %1").arg(session.errorText()));
             return code;
         }
-        if (ctx.isSet("json"))
-            Console::outText(QString::fromUtf8(QJsonDocument(StatusRecord::statusJson(cache)).toJson(QJsonDocument::Indented)));
+        if (ctx.isSet("json")) {
+            QJsonObject json = StatusRecord::statusJson(cache);
+            // Only when there is something to say: a clean line adds nothing.
+            if (const quint64 noise = session.lineNoiseBytes())
+                json.insert(QStringLiteral("diagnostics"), QJsonObject{{QStringLiteral("line_noise_bytes"), qint64(noise)}});
+            Console::outText(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)));
+        }
         else
             Console::out(StatusText::lines(cache).join(QLatin1Char('\n')));
         if (ctx.isSet("check")) {

@@ -1,6 +1,9 @@
 #include "CommandCatalogue.h"
 
+#include "LinkText.h"
+
 #include <QCoreApplication>
+
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -20,33 +23,28 @@ using W = CommandWord;
 const CommandRow Table[] = {
 //  word                name              len  encoding         read   min     max     dec unit   log name                                    off name                        echo                         factory  korvexctl sets
     // The restart is guarded by a fixed pattern.
-    {W::SoftReset,         "restart",       2, E::Fixed,        false, 0x5AA5, 0x5AA5,    0, "",   QT_TRANSLATE_NOOP("AdminWd", "软件重启"),         nullptr,                                    WriteEcho::None,              false},
-    {W::LaserSwitch,       "laser",         1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("AdminWd", "开启光源"),         QT_TRANSLATE_NOOP("AdminWd", "关闭光源"),   WriteEcho::None,              false},
-    {W::Power,             "power",         2, E::Word16,       false, 0,      1000,   0, "",   QT_TRANSLATE_NOOP("AdminWd", "设置激光功率"),     nullptr,                                    WriteEcho::Power,             false, "the laser power"},
-    {W::TempThreshold,     "threshold",     2, E::Word16,       false, 200,    500,    1, "°C", QT_TRANSLATE_NOOP("AdminWd", "设置温度保护阈值"), nullptr,                                    WriteEcho::TempThreshold,     false},
-    {W::FrameCounters,     "clear-counters",8, E::TwoWords32,   false, 0,      U32,    0, "",   QT_TRANSLATE_NOOP("AdminWd", "设置收发帧数"),     nullptr,                                    WriteEcho::FrameCounters,     false},
-    {W::SerialNumber,      "serial-number", 8, E::Raw,          false, 0,      0,      0, "",   QT_TRANSLATE_NOOP("AdminWd", "设置序列号"),       nullptr,                                    WriteEcho::SerialNumber,      true},
-    {W::MaxDacSaved,       "max-dac",       2, E::Word16,       false, 0,      4095,   0, "",   QT_TRANSLATE_NOOP("AdminWd", "设置最大DAC并保存"), nullptr,                                   WriteEcho::MaxDac,            true},
-    {W::MaxDacUnsaved,     "max-dac",       2, E::Word16,       false, 0,      4095,   0, "",   QT_TRANSLATE_NOOP("AdminWd", "仅设置最大DAC（不保存)"), nullptr,                              WriteEcho::MaxDac,            true},
+    {W::SoftReset,         "restart",       2, E::Fixed,        false, 0x5AA5, 0x5AA5,    0, "",   QT_TRANSLATE_NOOP("DeviceLink", "软件重启"),         nullptr,                                    WriteEcho::None,              false},
+    {W::LaserSwitch,       "laser",         1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "开启光源"),         QT_TRANSLATE_NOOP("DeviceLink", "关闭光源"),   WriteEcho::None,              false},
+    {W::Power,             "power",         2, E::Word16,       false, 0,      1000,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置激光功率"),     nullptr,                                    WriteEcho::Power,             false, "the laser power"},
+    {W::TempThreshold,     "threshold",     2, E::Word16,       false, 200,    500,    1, "°C", QT_TRANSLATE_NOOP("DeviceLink", "设置温度保护阈值"), nullptr,                                    WriteEcho::TempThreshold,     false},
+    {W::FrameCounters,     "clear-counters",8, E::TwoWords32,   false, 0,      U32,    0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置收发帧数"),     nullptr,                                    WriteEcho::FrameCounters,     false},
+    {W::SerialNumber,      "serial-number", 8, E::Raw,          false, 0,      0,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置序列号"),       nullptr,                                    WriteEcho::SerialNumber,      true},
+    {W::MaxDacSaved,       "max-dac",       2, E::Word16,       false, 0,      4095,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置最大DAC并保存"), nullptr,                                   WriteEcho::MaxDac,            true},
+    {W::MaxDacUnsaved,     "max-dac",       2, E::Word16,       false, 0,      4095,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "仅设置最大DAC（不保存)"), nullptr,                              WriteEcho::MaxDac,            true},
     // The device keeps 16 bits of hours behind two zero bytes.
-    {W::CompensationHours, "compensation",  4, E::Hours16In32,  false, 0,      U16,    0, "h",  QT_TRANSLATE_NOOP("AdminWd", "设置自动补偿时长"), nullptr,                                    WriteEcho::CompensationHours, true},
-    {W::TecSwitch,         "tec",           1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("AdminWd", "开启TEC"),          QT_TRANSLATE_NOOP("AdminWd", "关闭TEC"),    WriteEcho::None,              true},
-    {W::TecPowerDac,       "tec dac",       2, E::Word16,       false, 0,      3800,   0, "",   QT_TRANSLATE_NOOP("AdminWd", "设置TEC功率"),      nullptr,                                    WriteEcho::None,              true},
-    {W::AutoTecSwitch,     "tec auto",      1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("AdminWd", "开启自动控制TEC"),  QT_TRANSLATE_NOOP("AdminWd", "关闭自动控制TEC"), WriteEcho::None,         true},
+    {W::CompensationHours, "compensation",  4, E::Hours16In32,  false, 0,      U16,    0, "h",  QT_TRANSLATE_NOOP("DeviceLink", "设置自动补偿时长"), nullptr,                                    WriteEcho::CompensationHours, true},
+    {W::TecSwitch,         "tec",           1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "开启TEC"),          QT_TRANSLATE_NOOP("DeviceLink", "关闭TEC"),    WriteEcho::None,              true},
+    {W::TecPowerDac,       "tec dac",       2, E::Word16,       false, 0,      3800,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置TEC功率"),      nullptr,                                    WriteEcho::None,              true},
+    {W::AutoTecSwitch,     "tec auto",      1, E::Byte,         false, 0,      1,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "开启自动控制TEC"),  QT_TRANSLATE_NOOP("DeviceLink", "关闭自动控制TEC"), WriteEcho::None,         true},
     // Three bytes: a kind, then the PWM value 0..1000 (see FanCommand).
-    {W::FanDebug,          "fan pwm",       3, E::Raw,          false, 0,      1000,   0, "",   QT_TRANSLATE_NOOP("AdminWd", "设置风扇调试命令"), nullptr,                                    WriteEcho::None,              true},
-    {W::LaserType,         "laser-type",    1, E::Raw,          false, 0,      2,      0, "",   QT_TRANSLATE_NOOP("AdminWd", "保存激光类型命令"), nullptr,                                    WriteEcho::None,              true},
+    {W::FanDebug,          "fan pwm",       3, E::Raw,          false, 0,      1000,   0, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置风扇调试命令"), nullptr,                                    WriteEcho::None,              true},
+    {W::LaserType,         "laser-type",    1, E::Raw,          false, 0,      2,      0, "",   QT_TRANSLATE_NOOP("DeviceLink", "保存激光类型命令"), nullptr,                                    WriteEcho::None,              true},
     // Each coefficient as a signed 32-bit word, the typed value times 10000.
-    {W::PidCoefficients,   "pid set",      12, E::ThreeWords32, false, I32Min, I32Max, 4, "",   QT_TRANSLATE_NOOP("AdminWd", "设置PID系数"),      nullptr,                                    WriteEcho::None,              true},
+    {W::PidCoefficients,   "pid set",      12, E::ThreeWords32, false, I32Min, I32Max, 4, "",   QT_TRANSLATE_NOOP("DeviceLink", "设置PID系数"),      nullptr,                                    WriteEcho::None,              true},
     {W::PidQuery,          "pid get",       1, E::Fixed,        true,  0,      0,      0, "",   nullptr,                                           nullptr,                                    WriteEcho::None,              true,  nullptr, 3 + 20 + 2},
     {W::AllStatusQuery,    "status",        1, E::Fixed,        true,  1,      1,      0, "",   nullptr,                                           nullptr,                                    WriteEcho::None,              false, nullptr, 3 + 54 + 2},
 };
 // clang-format on
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("AdminWd", text);
-}
 
 void appendBigEndian(QByteArray &bytes, quint32 value, int width)
 {
@@ -202,13 +200,13 @@ bool parseNumber(CommandWord word, double typed, qint64 *sent, QString *error)
 QString resultText(quint8 result)
 {
     switch (result) {
-    case ResultOk: return QCoreApplication::translate("AdminWd", "成功");
-    case ResultPortClosed: return QCoreApplication::translate("AdminWd", "失败，串口未打开");
-    case ResultBusBusy: return QCoreApplication::translate("AdminWd", "失败，总线忙");
-    case ResultCrcError: return QCoreApplication::translate("AdminWd", "失败，CRC校验出错");
-    case ResultDeviceError: return QCoreApplication::translate("AdminWd", "失败，设备处理命令返回错误");
-    case ResultDataLost: return QCoreApplication::translate("AdminWd", "失败，总线数据丢失");
-    default: return QCoreApplication::translate("AdminWd", "失败，原因未知");
+    case ResultOk: return QCoreApplication::translate("DeviceLink", "成功");
+    case ResultPortClosed: return QCoreApplication::translate("DeviceLink", "失败，串口未打开");
+    case ResultBusBusy: return QCoreApplication::translate("DeviceLink", "失败，总线忙");
+    case ResultCrcError: return QCoreApplication::translate("DeviceLink", "失败，CRC校验出错");
+    case ResultDeviceError: return QCoreApplication::translate("DeviceLink", "失败，设备处理命令返回错误");
+    case ResultDataLost: return QCoreApplication::translate("DeviceLink", "失败，总线数据丢失");
+    default: return QCoreApplication::translate("DeviceLink", "失败，原因未知");
     }
 }
 
@@ -216,8 +214,8 @@ QString logName(quint16 word, bool switchOn)
 {
     const CommandRow *s = find(word);
     if (!s || !s->logName)
-        return QCoreApplication::translate("AdminWd", "设置未知命令");
-    return tr(!switchOn && s->logNameOff ? s->logNameOff : s->logName);
+        return QCoreApplication::translate("DeviceLink", "设置未知命令");
+    return LinkText::tr(!switchOn && s->logNameOff ? s->logNameOff : s->logName);
 }
 
 } // namespace CommandCatalogue

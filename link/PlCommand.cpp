@@ -1,8 +1,10 @@
 #include "PlCommand.h"
 
 #include "CommandCatalogue.h"
+#include "LineSettings.h"
 #include "PortLossNotifier.h"
 #include "Protocol.h"
+#include "ReplyFraming.h"
 #include "SPComm.h"
 #include "StatusDecoder.h"
 
@@ -30,24 +32,6 @@ int replyLength(quint16 word)
 {
     const CommandRow *command = CommandCatalogue::find(word);
     return command ? command->replyLength : ReadReplyMaxLen;
-}
-
-int stopBitsCode(const QString &text)
-{
-    if (text == QLatin1String("1.5"))
-        return 1;
-    if (text == QLatin1String("2"))
-        return 2;
-    return 0; // "1" and anything unknown
-}
-
-int parityCode(const QString &text)
-{
-    if (text == QStringLiteral("奇校验"))
-        return 1;
-    if (text == QStringLiteral("偶校验"))
-        return 2;
-    return 0; // "无" and anything unknown
 }
 
 } // namespace
@@ -105,24 +89,21 @@ quint8 PlCommand::turnOnSpcomm(QVector<QString> infoQString)
 {
     // Name, rate, stop bits and parity are all required; a shorter list is
     // refused without touching the port.
-    if (infoQString.size() < 4) {
-        const QString name = infoQString.isEmpty() ? QString() : infoQString.at(0);
-        emit turnOnSpcommResult(name, ResultPortClosed);
+    LineSettings settings;
+    if (!LineSettings::fromDialogTexts(infoQString, &settings)) {
+        emit turnOnSpcommResult(settings.name, ResultPortClosed);
         return ResultPortClosed;
     }
-    const QString name = infoQString.at(0);
-    const int baud = infoQString.at(1).toInt(nullptr, 10);
-    const int stopBits = stopBitsCode(infoQString.at(2));
-    const int parity = parityCode(infoQString.at(3));
-    if (parity == 1)
-        qDebug() << "进入奇校验";
+    return openPort(settings);
+}
 
-    serialChannel->setCommName(name);
-    serialChannel->setCommBaud(baud);
-    serialChannel->setCommStopBits(stopBits);
-    serialChannel->setCommParity(parity);
+quint8 PlCommand::openPort(const LineSettings &settings)
+{
+    if (settings.parity == LineSettings::Parity::Odd)
+        qDebug() << "进入奇校验";
+    serialChannel->setLineSettings(settings);
     const quint8 result = serialChannel->openComm() ? ResultOk : ResultPortClosed;
-    emit turnOnSpcommResult(name, result);
+    emit turnOnSpcommResult(settings.name, result);
     return result;
 }
 
@@ -176,17 +157,39 @@ bool PlCommand::isSpcOn()
     return serialChannel->isCommOpen();
 }
 
-bool PlCommand::replyPassed(const QByteArray &reply, bool toWrite)
+bool PlCommand::collectAndJudge(QByteArray &reply, int knownLength, bool toWrite, int deadlineMs)
 {
-    const bool wellFormed = codec->checkFrame(reply) == 0;
-    const bool fits = !toWrite
-        || (reply.size() == WriteReplyLen && !StatusDecoder::isReadReplyWord(StatusDecoder::commandWord(reply)));
-    if (!wellFormed || !fits) {
+    const ReplyFraming::Fits fits = [toWrite](const QByteArray &frame) {
+        return !toWrite
+            || (frame.size() == WriteReplyLen && !StatusDecoder::isReadReplyWord(StatusDecoder::commandWord(frame)));
+    };
+    QByteArray received;
+    serialChannel->collectReply(received, [&](const QByteArray &bytes) {
+        return ReplyFraming::atKnownLength(*codec, bytes, knownLength, fits).isValid();
+    }, deadlineMs);
+    const ReplyFraming::Found found = ReplyFraming::judge(*codec, received, knownLength, fits);
+    exchange.received = received;
+    exchange.noiseBytes = found.noise(received);
+    noiseTotal += quint64(exchange.noiseBytes);
+    if (!found.isValid()) {
+        // Everything that came, for whoever wants to see what went wrong.
+        reply.append(received);
         ++errorCount;
         return false;
     }
+    reply.append(found.frame(received));
     errorCount = 0;
     return true;
+}
+
+void PlCommand::startExchange(const QByteArray &request)
+{
+    const quint64 before = serialChannel->discardedBytes();
+    serialChannel->clearPortBuf();
+    // What waited on the line before the request was no reply to anything.
+    noiseTotal += serialChannel->discardedBytes() - before;
+    exchange = Exchange();
+    exchange.request = request;
 }
 
 quint8 PlCommand::execWriteCmd(quint16 word, const QByteArray &data)
@@ -202,11 +205,10 @@ quint8 PlCommand::execWriteCmd(quint16 word, const QByteArray &data)
             if (!bus.try_lock_for(BusLockWait)) {
                 result = ResultBusBusy;
             } else {
-                serialChannel->clearPortBuf();
+                startExchange(lastTxFrame);
                 serialChannel->writeArray(lastTxFrame);
                 QByteArray reply;
-                serialChannel->readReply(reply, WriteReplyLen, replyDeadlineMs(lastTxFrame.size(), WriteReplyLen));
-                if (!replyPassed(reply, true))
+                if (!collectAndJudge(reply, WriteReplyLen, true, replyDeadlineMs(lastTxFrame.size(), WriteReplyLen)))
                     result = ResultDataLost;
                 else
                     result = quint8(reply.at(3)) != 0x00 ? ResultDeviceError : ResultOk;
@@ -237,11 +239,10 @@ quint8 PlCommand::execReadCmd(quint16 word, const QByteArray &data, QByteArray &
             emit readCmdResult(ResultDataLost, reply);
             return ResultDataLost;
         }
-        serialChannel->clearPortBuf();
+        startExchange(QByteArray(reinterpret_cast<const char *>(frame), len));
         serialChannel->writeBytes(reinterpret_cast<const char *>(frame), len);
-        serialChannel->readReply(reply, ReadReplyMaxLen,
-                             replyDeadlineMs(len, replyLength(word)));
-        code = replyPassed(reply, false) ? ResultOk : ResultDataLost;
+        const int known = replyLength(word);
+        code = collectAndJudge(reply, known, false, replyDeadlineMs(len, known)) ? ResultOk : ResultDataLost;
         emit sendCommErrNums(quint32(errorCount));
     } catch (...) {
         code = ResultDataLost;

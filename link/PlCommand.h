@@ -7,6 +7,7 @@
 #include <QVector>
 
 enum class CommandWord : quint16;
+struct LineSettings;
 class PortLossNotifier;
 class Protocol;
 class QThread;
@@ -41,9 +42,28 @@ public:
     void setReplyTimeout(int ms);
     static constexpr int DefaultReplyTimeoutMs = 100;
 
+    // Opens the device port with these settings and answers with
+    // turnOnSpcommResult, as turnOnSpcomm does. Worker thread only.
+    quint8 openPort(const LineSettings &settings);
+
     // A write whose data the command catalogue builds from these values: the
     // way to a command that has no slot of its own. Worker thread only.
     quint8 execWrite(CommandWord word, const QVector<quint32> &values);
+
+    // The last exchange that reached the line: the request, every byte that
+    // came back, and how many of them were no part of the reply taken.
+    struct Exchange
+    {
+        QByteArray request;
+        QByteArray received;
+        int noiseBytes = 0;
+    };
+    // Worker thread, or after a blocking call into it has returned.
+    Exchange lastExchange() const { return exchange; }
+    // Stray bytes so far: beside good replies, and waiting on the line before
+    // a request. Never a failure; a sign of a noisy line. Worker thread, or
+    // after a blocking call into it has returned.
+    quint64 lineNoiseBytes() const { return noiseTotal; }
 
 signals:
     void turnOnSpcommResult(QString name, quint8 result);
@@ -82,10 +102,14 @@ private:
 
     quint8 execWriteCmd(quint16 word, const QByteArray &data);
     quint8 execReadCmd(quint16 word, const QByteArray &data, QByteArray &reply);
-    // Judges a reply and keeps the count of consecutive failed exchanges.
-    // A write is answered with exactly 6 bytes; anything else that comes
-    // then (a late read reply above all) is not its answer.
-    bool replyPassed(const QByteArray &reply, bool toWrite);
+    // Clears the line for a request and starts the record of its exchange.
+    void startExchange(const QByteArray &request);
+    // Collects the reply of a request until its known length has arrived and
+    // passes (or, failing that, until the line is quiet), judges it and keeps
+    // the count of consecutive failed exchanges. A write is answered with
+    // exactly 6 bytes; a late read reply is not its answer. reply gets the
+    // frame taken, or on failure everything that came.
+    bool collectAndJudge(QByteArray &reply, int knownLength, bool toWrite, int deadlineMs);
     int replyDeadlineMs(int requestBytes, int replyBytes) const;
 
     Protocol *codec = nullptr;
@@ -94,6 +118,8 @@ private:
     PortLossNotifier *portLossNotifier = nullptr; // child, on the worker thread
     QByteArray lastTxFrame;
     quint64 errorCount = 0;
+    quint64 noiseTotal = 0;
+    Exchange exchange;
     int replyTimeoutMs = DefaultReplyTimeoutMs;
     bool lossCheckQueued = false;
 };

@@ -87,7 +87,7 @@ bool SPComm::clearComm()
 {
     if (!isCommOpen())
         return false;
-    serialPort->readAll();
+    discarded += quint64(serialPort->readAll().size());
     serialPort->clear(QSerialPort::AllDirections);
     return true;
 }
@@ -102,6 +102,15 @@ void SPComm::setCommBaud(int baud) { baudRate = baud; }
 void SPComm::setCommStopBits(int code) { stopBitsCode = code; }
 void SPComm::setCommParity(int code) { parityCode = code; }
 QString SPComm::commName() const { return portName; }
+
+void SPComm::setLineSettings(const LineSettings &settings)
+{
+    portName = settings.name;
+    baudRate = settings.baud;
+    // The codes are the enums' order: one, one and a half, two; none, odd, even.
+    stopBitsCode = int(settings.stopBits);
+    parityCode = int(settings.parity);
+}
 
 void SPComm::clearPortBuf()
 {
@@ -132,6 +141,12 @@ qint64 SPComm::writeArray(const QByteArray &frame)
 
 int SPComm::readReply(QByteArray &out, int expectedLen, int timeoutMs)
 {
+    return collectReply(out, [expectedLen](const QByteArray &bytes) { return bytes.size() == expectedLen; },
+                        timeoutMs);
+}
+
+int SPComm::collectReply(QByteArray &out, const std::function<bool(const QByteArray &)> &complete, int timeoutMs)
+{
     if (!serialPort)
         return out.size();
     QElapsedTimer total;
@@ -143,7 +158,7 @@ int SPComm::readReply(QByteArray &out, int expectedLen, int timeoutMs)
         if (serialPort->waitForReadyRead(PollWaitMs)) {
             out.append(serialPort->readAll());
             gap.start();
-            if (out.size() == expectedLen)
+            if (complete(out))
                 break;
         } else if (gap.isValid() && gap.elapsed() > GapMs) {
             break;

@@ -7,6 +7,10 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
+#include "LineSettings.h"
+
 class QSerialPort;
 
 // The serial port over which the program talks to the light source. It keeps
@@ -39,6 +43,8 @@ public:
     int lineTimeMs(int bytes) const;
     void setCommStopBits(int code); // 0 one, 1 one and a half, 2 two
     void setCommParity(int code);   // 0 none, 1 odd, 2 even
+    // All four at once, for the next open.
+    void setLineSettings(const LineSettings &settings);
     QString commName() const;
 
     // Called before every exchange so that stale bytes are never taken for
@@ -53,6 +59,12 @@ public:
     // the line has been quiet for more than 25 ms after some input, or more
     // than timeoutMs have passed. Returns the final size of out.
     int readReply(QByteArray &out, int expectedLen, int timeoutMs);
+    // The same collection, ended at once when complete(out) says the reply
+    // is whole (its known length has arrived and passes).
+    int collectReply(QByteArray &out, const std::function<bool(const QByteArray &)> &complete, int timeoutMs);
+    // Bytes that clearPortBuf and clearComm have thrown away so far: input
+    // that no exchange was waiting for.
+    quint64 discardedBytes() const { return discarded; }
 
     // Whether the device behind the open port has gone (adapter pulled, far
     // end of the line closed). Qt reports a read error both for that and for
@@ -82,6 +94,7 @@ private:
     int baudRate = 115200;
     int stopBitsCode = 0;
     int parityCode = 0;
+    quint64 discarded = 0;
 
 public:
     // Held by the executor from before a request is written until its reply

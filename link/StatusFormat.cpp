@@ -2,17 +2,9 @@
 
 #include "StatusSchema.h"
 
-#include <QCoreApplication>
+#include "LinkText.h"
 
 namespace StatusFormat {
-
-namespace {
-// The log and display texts belong to the main window's translation context.
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("AdminWd", text);
-}
-} // namespace
 
 QString formatSerialNumber(const QByteArray &r)
 {
@@ -30,7 +22,7 @@ QString formatSerialNumber(const QByteArray &r)
 QString laserTypeText(quint32 type)
 {
     const char *name = StatusSchema::laserTypeName(type);
-    return tr(name ? name : "UnKnown!");
+    return LinkText::tr(name ? name : "UnKnown!");
 }
 
 namespace {
@@ -44,7 +36,7 @@ QString fieldText(const StatusSchema::Field &f, const DevStatusCache &c)
         second = QString::number(StatusSchema::raw(f, c) / 3600);
     else if (f.kind == StatusSchema::Kind::LaserType)
         first = laserTypeText(quint32(StatusSchema::raw(f, c)));
-    return tr(f.display.format).replace(QLatin1String("%1"), first).replace(QLatin1String("%2"), second);
+    return LinkText::tr(f.display.format).replace(QLatin1String("%1"), first).replace(QLatin1String("%2"), second);
 }
 } // namespace
 

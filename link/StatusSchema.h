@@ -53,7 +53,7 @@ struct Display
 {
     quint32 bit;        // DevField bit, which is also the place in the display
     const char *object; // read-only field of the data display
-    const char *format; // translated in the main window's context
+    const char *format; // translated in the link's context (LinkText)
     int decimals;
 };
 

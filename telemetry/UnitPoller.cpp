@@ -97,13 +97,13 @@ void UnitPoller::tick()
     exchangeOut = true;
     PollRelay *r = relay;
     PlCommand *c = executor;
-    const QVector<QString> line = pollSettings.lineSettings;
-    QMetaObject::invokeMethod(relay, [r, c, line] { emit r->opened(c->turnOnSpcomm(line)); }, Qt::QueuedConnection);
+    const LineSettings line = pollSettings.lineSettings;
+    QMetaObject::invokeMethod(relay, [r, c, line] { emit r->opened(c->openPort(line)); }, Qt::QueuedConnection);
 }
 
 bool UnitPoller::mayReopen()
 {
-    if (pollSettings.lineSettings.isEmpty())
+    if (pollSettings.lineSettings.name.isEmpty())
         return false;
     // A stat per interval is cheap; an open that fails is retried less often.
     if (!QFileInfo::exists(pollSettings.port)) {

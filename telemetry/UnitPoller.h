@@ -1,6 +1,7 @@
 #ifndef KORVEX_UNITPOLLER_H
 #define KORVEX_UNITPOLLER_H
 
+#include "LineSettings.h"
 #include "PolledSample.h"
 
 #include <QByteArray>
@@ -35,7 +36,7 @@ public:
     struct Settings
     {
         QString port;                  // the unit's name in its samples
-        QVector<QString> lineSettings; // to open the port again (name, rate, stop bits, parity); empty: never
+        LineSettings lineSettings; // to open the port again; no name: never
         int intervalMs = 500;
         int retries = 2;               // further attempts at a lost reply within one poll
         qint64 count = 0;              // polls, then finished(); 0: no limit

@@ -74,10 +74,10 @@ EN = {
     'Korvex %1\n激光光源的维护与工厂工具\n\n说明文件：%2\n手册：man korvex':
         'Korvex %1\nService and factory tool for the laser light source\n\nREADME: %2\nManual: man korvex',
     # The main window's log joins a command's name and its result.
-    'AdminWd:成功': ' succeeded', 'UpdateWidget:成功': 'Success', 'AdminWd:失败，串口未打开': ' failed: port not open',
-    'AdminWd:失败，总线忙': ' failed: line busy', 'AdminWd:失败，CRC校验出错': ' failed: CRC error',
-    'AdminWd:失败，设备处理命令返回错误': ' failed: the device refused the command',
-    'AdminWd:失败，总线数据丢失': ' failed: reply lost', 'AdminWd:失败，原因未知': ' failed: unknown reason',
+    'DeviceLink:成功': ' succeeded', 'UpdateWidget:成功': 'Success', 'DeviceLink:失败，串口未打开': ' failed: port not open',
+    'DeviceLink:失败，总线忙': ' failed: line busy', 'DeviceLink:失败，CRC校验出错': ' failed: CRC error',
+    'DeviceLink:失败，设备处理命令返回错误': ' failed: the device refused the command',
+    'DeviceLink:失败，总线数据丢失': ' failed: reply lost', 'DeviceLink:失败，原因未知': ' failed: unknown reason',
     '断线自动重连': 'Reconnect automatically',
     '设备丢失后自动等待同一串口重新出现并重新打开': 'When the device is lost, wait for the same port to come back and reopen it',
     '设备已恢复，串口已重新打开': ' back: port reopened', '设备丢失，串口已关闭，等待重新连接': ' lost: port closed, waiting for it',

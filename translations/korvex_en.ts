@@ -292,106 +292,6 @@ README: %2
 Manual: man korvex</translation>
     </message>
     <message>
-        <source>软件重启</source>
-        <translation>Restart</translation>
-    </message>
-    <message>
-        <source>关闭光源</source>
-        <translation>Laser off</translation>
-    </message>
-    <message>
-        <source>设置激光功率</source>
-        <translation>Set laser power</translation>
-    </message>
-    <message>
-        <source>设置温度保护阈值</source>
-        <translation>Set temperature limit</translation>
-    </message>
-    <message>
-        <source>设置收发帧数</source>
-        <translation>Set frame counts</translation>
-    </message>
-    <message>
-        <source>设置序列号</source>
-        <translation>Set serial number</translation>
-    </message>
-    <message>
-        <source>设置最大DAC并保存</source>
-        <translation>Set and save max. DAC</translation>
-    </message>
-    <message>
-        <source>仅设置最大DAC（不保存)</source>
-        <translation>Set max. DAC (not saved)</translation>
-    </message>
-    <message>
-        <source>设置自动补偿时长</source>
-        <translation>Set compensation time</translation>
-    </message>
-    <message>
-        <source>开启TEC</source>
-        <translation>TEC on</translation>
-    </message>
-    <message>
-        <source>关闭TEC</source>
-        <translation>TEC off</translation>
-    </message>
-    <message>
-        <source>设置TEC功率</source>
-        <translation>Set TEC power</translation>
-    </message>
-    <message>
-        <source>开启自动控制TEC</source>
-        <translation>TEC auto on</translation>
-    </message>
-    <message>
-        <source>关闭自动控制TEC</source>
-        <translation>TEC auto off</translation>
-    </message>
-    <message>
-        <source>设置风扇调试命令</source>
-        <translation>Fan test command</translation>
-    </message>
-    <message>
-        <source>保存激光类型命令</source>
-        <translation>Save laser type</translation>
-    </message>
-    <message>
-        <source>设置PID系数</source>
-        <translation>Set PID</translation>
-    </message>
-    <message>
-        <source>成功</source>
-        <translation> succeeded</translation>
-    </message>
-    <message>
-        <source>失败，串口未打开</source>
-        <translation> failed: port not open</translation>
-    </message>
-    <message>
-        <source>失败，总线忙</source>
-        <translation> failed: line busy</translation>
-    </message>
-    <message>
-        <source>失败，CRC校验出错</source>
-        <translation> failed: CRC error</translation>
-    </message>
-    <message>
-        <source>失败，设备处理命令返回错误</source>
-        <translation> failed: the device refused the command</translation>
-    </message>
-    <message>
-        <source>失败，总线数据丢失</source>
-        <translation> failed: reply lost</translation>
-    </message>
-    <message>
-        <source>失败，原因未知</source>
-        <translation> failed: unknown reason</translation>
-    </message>
-    <message>
-        <source>设置未知命令</source>
-        <translation>Unknown command</translation>
-    </message>
-    <message>
         <source>断线自动重连</source>
         <translation>Reconnect automatically</translation>
     </message>
@@ -511,6 +411,113 @@ Manual: man korvex</translation>
     <message>
         <source>串口名称不能为空</source>
         <translation>Choose a port first</translation>
+    </message>
+</context>
+<context>
+    <name>DeviceLink</name>
+    <message>
+        <source>软件重启</source>
+        <translation>Restart</translation>
+    </message>
+    <message>
+        <source>开启光源</source>
+        <translation>Laser on</translation>
+    </message>
+    <message>
+        <source>关闭光源</source>
+        <translation>Laser off</translation>
+    </message>
+    <message>
+        <source>设置激光功率</source>
+        <translation>Set laser power</translation>
+    </message>
+    <message>
+        <source>设置温度保护阈值</source>
+        <translation>Set temperature limit</translation>
+    </message>
+    <message>
+        <source>设置收发帧数</source>
+        <translation>Set frame counts</translation>
+    </message>
+    <message>
+        <source>设置序列号</source>
+        <translation>Set serial number</translation>
+    </message>
+    <message>
+        <source>设置最大DAC并保存</source>
+        <translation>Set and save max. DAC</translation>
+    </message>
+    <message>
+        <source>仅设置最大DAC（不保存)</source>
+        <translation>Set max. DAC (not saved)</translation>
+    </message>
+    <message>
+        <source>设置自动补偿时长</source>
+        <translation>Set compensation time</translation>
+    </message>
+    <message>
+        <source>开启TEC</source>
+        <translation>TEC on</translation>
+    </message>
+    <message>
+        <source>关闭TEC</source>
+        <translation>TEC off</translation>
+    </message>
+    <message>
+        <source>设置TEC功率</source>
+        <translation>Set TEC power</translation>
+    </message>
+    <message>
+        <source>开启自动控制TEC</source>
+        <translation>TEC auto on</translation>
+    </message>
+    <message>
+        <source>关闭自动控制TEC</source>
+        <translation>TEC auto off</translation>
+    </message>
+    <message>
+        <source>设置风扇调试命令</source>
+        <translation>Fan test command</translation>
+    </message>
+    <message>
+        <source>保存激光类型命令</source>
+        <translation>Save laser type</translation>
+    </message>
+    <message>
+        <source>设置PID系数</source>
+        <translation>Set PID</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation> succeeded</translation>
+    </message>
+    <message>
+        <source>失败，串口未打开</source>
+        <translation> failed: port not open</translation>
+    </message>
+    <message>
+        <source>失败，总线忙</source>
+        <translation> failed: line busy</translation>
+    </message>
+    <message>
+        <source>失败，CRC校验出错</source>
+        <translation> failed: CRC error</translation>
+    </message>
+    <message>
+        <source>失败，设备处理命令返回错误</source>
+        <translation> failed: the device refused the command</translation>
+    </message>
+    <message>
+        <source>失败，总线数据丢失</source>
+        <translation> failed: reply lost</translation>
+    </message>
+    <message>
+        <source>失败，原因未知</source>
+        <translation> failed: unknown reason</translation>
+    </message>
+    <message>
+        <source>设置未知命令</source>
+        <translation>Unknown command</translation>
     </message>
 </context>
 <context>

@@ -13,6 +13,35 @@ class TestKorvexctlExitCodes : public QObject
     Q_OBJECT
 
 private slots:
+    void aNoisyLineStillAnswers_data()
+    {
+        // Every reply followed by 1 to 4 stray bytes, or a byte of chatter
+        // every 20 ms between replies: each request is answered, so each
+        // command is done at its first attempt.
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("status, bytes after every reply") << QStringList{"--trailing", "1"} << QStringList{"status", "--json"};
+        QTest::newRow("laser on, bytes after every reply") << QStringList{"--trailing", "1"} << QStringList{"laser", "on"};
+        QTest::newRow("power, bytes after every reply") << QStringList{"--trailing", "1", "--split", "0.5"}
+                                                        << QStringList{"power", "300", "--verify"};
+        QTest::newRow("status, chatter") << QStringList{"--chatter", "20"} << QStringList{"status", "--json"};
+    }
+
+    void aNoisyLineStillAnswers()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(QStringList, args);
+        SimProcess sim(simArgs);
+        QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+        for (int run = 0; run < 5; ++run) {
+            const CtlRun r(QStringList{"--port", sim.ptyPath()} + args);
+            QVERIFY2(r.exitCode == 0, r.describe());
+            if (simArgs.first() == "--trailing" && args.first() == "status")
+                QVERIFY2(r.out.contains("\"line_noise_bytes\""), r.describe());
+        }
+        QCOMPARE(sim.receivedFrames().size(), 5 * (args.contains("--verify") ? 2 : 1));
+    }
+
     void refusalIsFive()
     {
         SimProcess sim({"--refuse", "0x0012"});

@@ -158,6 +158,19 @@ private slots:
         QVERIFY2(r.finishedAtMs < withinMs, r.describe());
     }
 
+    void aBootLoaderThatVanishesIsGone()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath("fw")));
+        QVERIFY(writeFile(dir.filePath("big.bin"), pattern(3000000)));
+        SimProcess loader({"--firmware-dir", dir.filePath("fw")});
+        QVERIFY2(loader.isRunning(), qPrintable(loader.errorText()));
+        // Mid-transfer the boot loader goes away (unplugged, reset).
+        QVERIFY(QProcess::startDetached("sh", {"-c", QStringLiteral("sleep 1; kill %1").arg(loader.process().processId())}));
+        const CtlRun r({"flash", dir.filePath("big.bin"), "--port", loader.ptyPath()}, 60000);
+        QVERIFY2(r.exitCode != 0 && r.out.contains("gone") && !r.out.contains("ioctl"), r.describe());
+    }
+
     void theManualHoldsEveryCommandsHelp_data()
     {
         QTest::addColumn<QString>("command");

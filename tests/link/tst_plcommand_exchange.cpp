@@ -65,6 +65,8 @@ private slots:
     void staleInputIsNotTakenForTheReply();
     void onlyASixByteReplyAnswersAWrite();
     void floodOfGarbage();
+    void replyAmidLineNoise_data();
+    void replyAmidLineNoise();
     void deviceSideHangsUp();
     void roundTripTimes();
 
@@ -293,6 +295,75 @@ void TestPlCommandExchange::floodOfGarbage()
     const QByteArray status = statusReply();
     expectPair(exchange(postStatusQuery, StatusQueryFrame, status), 0, "readCmdResult", 0, status);
     expectPair(exchange(postLaserOn, LaserOnFrame, writeReply(0)), 0, "writeCmdResult", 0, LaserOnFrame);
+}
+
+void TestPlCommandExchange::replyAmidLineNoise_data()
+{
+    // The device's answer as it reaches the line: pieces written 20 ms
+    // apart; what the executor takes for the reply; the stray bytes beside it.
+    QTest::addColumn<bool>("isWrite");
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QByteArray>("taken");
+    QTest::addColumn<int>("noise");
+    const QByteArray status = statusReply();
+    const QByteArray ok = writeReply(0x00);
+    const QByteArray dot(1, '.');
+    QByteArray longer = status.left(status.size() - 2) + hex("BEEF");
+    const quint16 crc = Protocol::modbusCrc16(longer);
+    longer.append(char(crc & 0xFF)).append(char(crc >> 8));
+    QTest::newRow("status, 3 bytes after") << false << QList<QByteArray>{status + hex("00FF5A")} << 0 << status << 3;
+    QTest::newRow("write, 1 byte after") << true << QList<QByteArray>{ok + hex("00")} << 0 << ok << 1;
+    QTest::newRow("write, 4 bytes after") << true << QList<QByteArray>{ok + hex("01001100")} << 0 << ok << 4;
+    QTest::newRow("refusal, 2 bytes after") << true << QList<QByteArray>{writeReply(0x03) + hex("FFFF")} << 4
+                                            << writeReply(0x03) << 2;
+    QTest::newRow("status, chatter after") << false << QList<QByteArray>{status, dot, dot} << 0 << status << 0;
+    QTest::newRow("status, chatter before") << false << QList<QByteArray>{dot + status} << 0 << status << 1;
+    QTest::newRow("write, glitch before and after") << true << QList<QByteArray>{hex("00") + ok + dot} << 0 << ok << 2;
+    QTest::newRow("status in two pieces") << false << QList<QByteArray>{status.left(20), status.mid(20)} << 0 << status << 0;
+    QTest::newRow("status in two pieces, bytes after") << false
+        << QList<QByteArray>{status.left(50), status.mid(50) + hex("0102")} << 0 << status << 2;
+    QTest::newRow("write in three pieces") << true << QList<QByteArray>{ok.left(1), ok.mid(1, 3), ok.mid(4)} << 0 << ok << 0;
+    // Other firmware: two more data bytes; the whole reply is taken once the
+    // line is quiet.
+    QTest::newRow("longer status reply") << false << QList<QByteArray>{longer} << 0 << longer << 0;
+    QTest::newRow("longer status in two pieces") << false << QList<QByteArray>{longer.left(59), longer.mid(59)} << 0
+                                                 << longer << 0;
+    // Noise inside the reply spoils it: lost, whatever came is reported.
+    QTest::newRow("chatter inside the status") << false << QList<QByteArray>{status.left(30), dot, status.mid(30)}
+                                               << 255 << status.left(30) + dot + status.mid(30) << 0;
+}
+
+void TestPlCommandExchange::replyAmidLineNoise()
+{
+    QFETCH(bool, isWrite);
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(int, result);
+    QFETCH(QByteArray, taken);
+    QFETCH(int, noise);
+    const QByteArray request = isWrite ? LaserOnFrame : StatusQueryFrame;
+    QVERIFY(isWrite ? postLaserOn(m_pl) : postStatusQuery(m_pl));
+    QCOMPARE(m_pty->readExactly(request.size()).toHex(), request.toHex());
+    for (int i = 0; i < pieces.size(); ++i) {
+        if (i > 0)
+            QTest::qSleep(20);
+        QVERIFY(m_pty->write(pieces.at(i)));
+    }
+    QVERIFY(m_rec->waitForCount(2));
+    const QVector<LinkEvent> events = m_rec->takeAll();
+    QCOMPARE(events.size(), 2);
+    QCOMPARE(events.at(0).args, (QVariantList{qulonglong(result == 255 ? 1 : 0)}));
+    QCOMPARE(events.at(1).args.at(0).toInt(), result);
+    QCOMPARE(events.at(1).args.at(1).toByteArray().toHex(), (isWrite ? request : taken).toHex());
+    const PlCommand::Exchange record = runOnWorker<PlCommand::Exchange>(m_pl, [pl = m_pl] { return pl->lastExchange(); });
+    QCOMPARE(record.request.toHex(), request.toHex());
+    QCOMPARE(record.noiseBytes, noise);
+    QVERIFY(record.received.contains(taken));
+
+    // Whatever stray bytes are still on their way do not spoil the next exchange.
+    QTest::qSleep(60);
+    const QByteArray next = statusReply();
+    expectPair(exchange(postStatusQuery, StatusQueryFrame, next), 0, "readCmdResult", 0, next);
 }
 
 void TestPlCommandExchange::deviceSideHangsUp()

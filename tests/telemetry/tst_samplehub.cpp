@@ -68,7 +68,7 @@ struct Unit
             executor, [&] { result = executor->turnOnSpcomm(lineFor(path)); }, Qt::BlockingQueuedConnection);
         opened = result == ResultOk;
         settings.port = path;
-        settings.lineSettings = lineFor(path);
+        LineSettings::fromDialogTexts(lineFor(path), &settings.lineSettings);
         poller = std::make_unique<UnitPoller>(executor, settings);
     }
     ~Unit()
