@@ -23,5 +23,6 @@ CtlCommand pidCommand();
 CtlCommand profileCommand();
 QVector<CtlCommand> transferCommands();   // send, receive
 CtlCommand flashCommand();
+CtlCommand testCommand();
 
 #endif

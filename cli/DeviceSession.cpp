@@ -90,7 +90,7 @@ int DeviceSession::failureFor(quint8 result, int attempts)
 
 bool DeviceSession::stopped()
 {
-    if (!SignalEvents::pending().load())
+    if (!stopsOnSignal || !SignalEvents::pending().load())
         return false;
     error = QStringLiteral("stopped by a signal before the next frame");
     return true;

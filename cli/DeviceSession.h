@@ -42,6 +42,11 @@ public:
     // The PID query: status elements 0..4 (temperature, output, KP, KI, KD).
     int readPid(QVector<quint32> &values);
 
+    // Off: frames go on after SIGINT and SIGTERM too. A production test
+    // stops on a signal by its own rules and must still switch the unit's
+    // laser off.
+    void setStopsOnSignal(bool stops) { stopsOnSignal = stops; }
+
     // Whether the port is still open (a vanished device closes it).
     bool isOpen();
 
@@ -71,6 +76,7 @@ private:
     QByteArray lastReply;      // written on the worker thread during a blocking call
     std::atomic<quint32> failures{0}; // written on the worker thread at every exchange
     QString error;
+    bool stopsOnSignal = true;
 };
 
 #endif

@@ -111,6 +111,7 @@ KorvexCtl::KorvexCtl()
     commands.append(profileCommand());
     commands += transferCommands();
     commands.append(flashCommand());
+    commands.append(testCommand());
 }
 
 const CtlCommand *KorvexCtl::find(const QString &name) const

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -212,6 +213,7 @@ quint8 SimBootLoader::store()
     }
     stored = true;
     emit report(QStringLiteral("firmware image %1 (%2 bytes) saved to %3").arg(name).arg(size).arg(path));
+    emit imageSaved(path);
     return CodeAck;
 }
 
@@ -256,4 +258,15 @@ quint8 SimBootLoader::handleEvent(Event event, quint8 *buffer, quint32 *length)
         fail(QStringLiteral("%1: the host stopped sending").arg(name));
         return CodeCan;
     }
+}
+
+bool SimBootLoader::imageVersion(const QByteArray &head, quint8 *major, quint8 *minor)
+{
+    static const QRegularExpression tag(QStringLiteral("KORVEX-FIRMWARE ([0-9]{1,3})\\.([0-9]{1,3})"));
+    const QRegularExpressionMatch m = tag.match(QString::fromLatin1(head.left(VersionSearchBytes)));
+    if (!m.hasMatch() || m.captured(1).toInt() > 255 || m.captured(2).toInt() > 255)
+        return false;
+    *major = quint8(m.captured(1).toInt());
+    *minor = quint8(m.captured(2).toInt());
+    return true;
 }

@@ -45,9 +45,17 @@ public:
 
     Mode mode() const { return currentMode; }
 
+    // The version an image carries: the text "KORVEX-FIRMWARE MAJOR.MINOR"
+    // within its first 4 KiB. The simulated unit boots a saved image that
+    // carries one as that firmware; false for an image without it.
+    static bool imageVersion(const QByteArray &head, quint8 *major, quint8 *minor);
+    static constexpr int VersionSearchBytes = 4096;
+
 signals:
     // One line per event worth telling the operator (image saved, transfer failed).
     void report(const QString &line);
+    // A complete image was saved at path.
+    void imageSaved(const QString &path);
 
 protected:
     quint8 handleEvent(Event event, quint8 *buffer, quint32 *length) override;

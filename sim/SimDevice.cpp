@@ -1,5 +1,7 @@
 #include "SimDevice.h"
 
+#include "SimThermalModel.h"
+
 #include "CommandCatalogue.h"
 #include "Protocol.h"
 
@@ -42,12 +44,6 @@ qint16 tenths(double celsius)
     return qint16(std::clamp(std::lround(celsius * 10.0), -32768L, 32767L));
 }
 
-// Share of the way a first-order value moves toward its target in dt.
-double follow(double dt, double tau)
-{
-    return 1.0 - std::exp(-dt / tau);
-}
-
 QByteArray withCrc(QByteArray frame)
 {
     quint8 first, second;
@@ -58,12 +54,6 @@ QByteArray withCrc(QByteArray frame)
 }
 
 constexpr int MaxDacValue = 4095;
-constexpr int MaxTecDac = 4095;
-constexpr double FanFullRpm = 6000.0;
-constexpr double TecFullCurrent = 5000.0;
-// Fans are not identical: each runs a little off the nominal speed.
-constexpr double FanSpread[SimDevice::FanCount] = {1.00, 0.97, 1.03};
-constexpr double TecTarget = 25.0;
 
 } // namespace
 
@@ -73,7 +63,7 @@ SimDevice::SimDevice()
     deviceState.serial = QByteArray::fromHex("0061A91807090001");
     // The device has been running: fans spin at their automatic idle speed.
     for (int i = 0; i < FanCount; ++i)
-        deviceState.fanRpm[i] = fanPwmCommand() * FanFullRpm / 1000.0 * FanSpread[i];
+        deviceState.fanRpm[i] = fanPwmCommand() * SimThermalModel::FanFullRpm / 1000.0 * SimThermalModel::FanSpread[i];
 }
 
 int SimDevice::requestDataLength(quint16 word)
@@ -181,7 +171,7 @@ quint8 SimDevice::execute(quint16 word, const QByteArray &data)
         return Accepted;
     case 0x00A5: {
         const quint16 v = be16(data, 0);
-        if (v > MaxTecDac)
+        if (v > SimThermalModel::MaxTecDac)
             return InvalidData;
         s.tecDac = v;
         return Accepted;
@@ -258,25 +248,22 @@ void SimDevice::softReset()
     s.txFrames = 0;
 }
 
+void SimDevice::bootFirmware(quint8 major, quint8 minor)
+{
+    deviceState.fwMajor = major;
+    deviceState.fwMinor = minor;
+    softReset();
+}
+
 void SimDevice::setFanStuck(int fan, bool stuck)
 {
     if (fan >= 0 && fan < FanCount)
         deviceState.fanStuck[fan] = stuck;
 }
 
-double SimDevice::ratedCurrent() const
-{
-    static constexpr double Rated[3] = {8000.0, 10000.0, 15000.0};
-    return deviceState.ldType < 3 ? Rated[deviceState.ldType] : Rated[0];
-}
-
 int SimDevice::fanPwmCommand() const
 {
-    if (!deviceState.fanAuto)
-        return deviceState.fanPwm;
-    // Automatic control: idle at 30 %, full speed from 45 degC on.
-    const double pwm = 300.0 + (deviceState.ldTemp - 30.0) * 700.0 / 15.0;
-    return int(std::clamp(std::lround(pwm), 300L, 1000L));
+    return SimThermalModel::fanPwmCommand(deviceState);
 }
 
 bool SimDevice::fanAlarm(int fan) const
@@ -306,54 +293,9 @@ void SimDevice::advance(qint64 ms)
     double left = double(ms);
     while (left > 0) {
         const double dt = std::min(stepMs, left);
-        step(dt / 1000.0);
+        thermalModel.step(deviceState, dt / 1000.0);
         left -= dt;
     }
-}
-
-void SimDevice::step(double dt)
-{
-    State &s = deviceState;
-
-    // The room is never quite still: a slow swing of a few tenths of a
-    // degree keeps every temperature, and the automatic fans, alive.
-    s.envTemp = s.ambient + 0.3 * std::sin(2.0 * M_PI * double(s.runMs % 600000) / 600000.0);
-
-    const double targetCurrent = s.laserOn ? ratedCurrent() * s.power / 1000.0 * s.maxDac / MaxDacValue : 0.0;
-    s.ldCurrent += (targetCurrent - s.ldCurrent) * follow(dt, 0.2);
-
-    const int pwm = fanPwmCommand();
-    double airflow = 0;
-    for (int i = 0; i < FanCount; ++i) {
-        const double target = pwm * FanFullRpm / 1000.0 * FanSpread[i];
-        const double reached = s.fanStuck[i] ? 0.0 : target;
-        s.fanRpm[i] += (reached - s.fanRpm[i]) * follow(dt, 1.0);
-        // A fan that should turn but stays far below its speed is alarmed
-        // once it had time to spin up.
-        if (pwm > 0 && s.fanRpm[i] < 0.25 * target)
-            s.fanStallMs[i] += dt * 1000.0;
-        else
-            s.fanStallMs[i] = 0;
-        airflow += s.fanRpm[i] / FanFullRpm / FanCount;
-    }
-
-    double tecDrive = 0;
-    if (s.tecOn)
-        tecDrive = s.tecAuto ? std::clamp((s.ldTemp - TecTarget) / 3.0, 0.0, 1.0) : double(s.tecDac) / MaxTecDac;
-    s.tecCurrent += (tecDrive * TecFullCurrent - s.tecCurrent) * follow(dt, 0.3);
-
-    const double heat = s.ldCurrent / 15000.0;
-    const double tecCooling = 20.0 * s.tecCurrent / TecFullCurrent;
-    const double ldTarget = s.envTemp + 40.0 * heat / (1.0 + 1.5 * airflow) - tecCooling;
-    s.ldTemp += (ldTarget - s.ldTemp) * follow(dt, 8.0);
-
-    // Second sensor on the heat sink: carries part of the laser's heat and
-    // the hot side of the TEC, more slowly.
-    const double sinkTarget = s.envTemp + 0.4 * (s.ldTemp - s.envTemp) + 3.0 * s.tecCurrent / TecFullCurrent;
-    s.ldTemp2 += (sinkTarget - s.ldTemp2) * follow(dt, 15.0);
-
-    const double mcuTarget = s.envTemp + 8.0 + 3.0 * heat;
-    s.mcuTemp += (mcuTarget - s.mcuTemp) * follow(dt, 20.0);
 }
 
 QByteArray SimDevice::statusData() const
@@ -403,7 +345,7 @@ QByteArray SimDevice::pidReply() const
     put16(r, 0xA111);
     // The loop's measured temperature (0.1 degC, signed) and its output.
     put32(r, quint32(qint32(tenths(s.ldTemp))));
-    put32(r, quint32(std::lround(s.tecCurrent / TecFullCurrent * 1000.0)));
+    put32(r, quint32(std::lround(s.tecCurrent / SimThermalModel::TecFullCurrent * 1000.0)));
     put32(r, s.kp);
     put32(r, s.ki);
     put32(r, s.kd);

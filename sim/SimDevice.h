@@ -4,6 +4,9 @@
 #include <QByteArray>
 #include <QSet>
 
+#include "SimState.h"
+#include "SimThermalModel.h"
+
 // The simulated laser light source without any I/O: it takes whole request
 // frames (address, word, data, CRC already checked), answers them, and lets
 // its temperatures, currents and fans evolve when told how much time passed.
@@ -22,40 +25,10 @@ public:
     static constexpr int StatusDataSize = 54;
     static constexpr int StatusReplySize = 3 + StatusDataSize + 2;
     static constexpr int PidReplySize = 3 + 20 + 2;
-    static constexpr int FanCount = 3;
+    static constexpr int FanCount = SimState::FanCount;
 
-    // Everything the device knows. Temperatures in degrees Celsius, currents in mA.
-    struct State {
-        quint8 fwMajor = 1;
-        quint8 fwMinor = 5;
-        bool laserOn = false;
-        quint16 power = 0;            // 0..1000
-        qint16 threshold = 500;       // 0.1 degC
-        quint32 rxFrames = 0;
-        quint32 txFrames = 0;
-        QByteArray serial;            // always 8 bytes
-        quint64 runMs = 0;            // counts since power-up, kept over a soft reset
-        quint32 compensationHours = 0;
-        quint16 maxDac = 3000;        // in use
-        quint16 savedMaxDac = 3000;   // survives a soft reset
-        quint8 ldType = 0;
-        bool tecOn = true;
-        bool tecAuto = true;
-        quint16 tecDac = 0;           // manual TEC drive 0..4095
-        bool fanAuto = true;
-        quint16 fanPwm = 0;           // manual fan PWM 0..1000
-        quint32 kp = 15000, ki = 1000, kd = 0; // scaled by 10000
-        double ldCurrent = 0;
-        double tecCurrent = 0;
-        double fanRpm[FanCount] = {0, 0, 0};
-        double fanStallMs[FanCount] = {0, 0, 0};
-        bool fanStuck[FanCount] = {false, false, false};
-        double ldTemp = 25.0;
-        double ldTemp2 = 25.0;
-        double mcuTemp = 33.0;
-        double ambient = 25.0;        // mean room temperature
-        double envTemp = 25.0;        // room temperature now: drifts gently around the mean
-    };
+    // Everything the device knows (SimState.h).
+    using State = SimState;
 
     SimDevice();
 
@@ -88,17 +61,21 @@ public:
 
     void setRefusedWords(const QSet<quint16> &words) { refused = words; }
     void setFanStuck(int fan, bool stuck);
+    // The boot loader has stored an image of this version: the unit restarts
+    // and runs it.
+    void bootFirmware(quint8 major, quint8 minor);
     State &state() { return deviceState; }
+    // Its physics, with the parameters that make a good or a bad unit.
+    SimThermalModel &model() { return thermalModel; }
     const State &state() const { return deviceState; }
 
 private:
     quint8 execute(quint16 word, const QByteArray &data);
     quint8 catalogueSetting(quint16 word, const QByteArray &data);
     void softReset();
-    void step(double dtSeconds);
-    double ratedCurrent() const;
 
     State deviceState;
+    SimThermalModel thermalModel;
     QSet<quint16> refused;
 };
 

@@ -1,6 +1,7 @@
 #include "SimOptions.h"
 
 #include "OptionErrors.h"
+#include "SerialNumberRecord.h"
 
 #include <QCommandLineParser>
 
@@ -11,7 +12,8 @@ namespace {
 const QStringList ValueOptions = {
     "link", "port", "baud", "seed", "refuse", "drop", "corrupt", "trailing", "split",
     "split-pause", "delay", "delay-share", "silent-after", "chatter", "log", "fault-log", "gap", "speed",
-    "fan-stuck", "firmware", "ld-type", "run-seconds", "firmware-dir"};
+    "fan-stuck", "firmware", "ld-type", "run-seconds", "firmware-dir", "serial", "tec-cooling", "thermal-tau",
+    "current-scale"};
 
 } // namespace
 
@@ -38,11 +40,25 @@ QString SimOptions::helpText()
         "  --ld-type N         laser type 0, 1 or 2 at start (default 0)\n"
         "  --run-seconds N     run time at start (default 0)\n"
         "  --fan-stuck LIST    fans (1..3, comma separated) that never turn\n"
+        "  --serial MODEL-YYYYMMDD-SEQ\n"
+        "                      serial number at start (default 25001-20240709-0001)\n"
+        "\n"
+        "Unit to unit (a bad unit for a test station):\n"
+        "  --tec-cooling C     cooling of the TEC at full drive in degC (default 20; a\n"
+        "                      weak TEC has less): the laser settles at ambient minus\n"
+        "                      C * drive / 4095 with the laser off\n"
+        "  --thermal-tau S     time constant of the laser mount in seconds (default 8;\n"
+        "                      a slow thermal path has more)\n"
+        "  --current-scale F   laser current as a share of the nominal (default 1)\n"
+        "\n"
+        "Time:\n"
         "  --speed F           simulated time runs F times faster (default 1)\n"
         "  --firmware-dir DIR  boot loader: once the line has been quiet for 1 s, prompt\n"
         "                      with \"C\" every second and take a firmware image by YModem\n"
         "                      into DIR (saved under its own name when complete); any\n"
-        "                      device frame hands the line back to the device\n"
+        "                      device frame hands the line back to the device; a saved\n"
+        "                      image that carries the text \"KORVEX-FIRMWARE X.Y\" in its\n"
+        "                      first 4 KiB restarts the unit with firmware X.Y\n"
         "\n"
         "  A write is answered 01, word, status, CRC: status 0x00 accepted, 0x02 unknown\n"
         "  command, 0x03 invalid data (a value out of range, a serial number that is\n"
@@ -159,6 +175,17 @@ bool SimOptions::take(const QString &name, const QString &value, QString *error)
     } else if (name == "run-seconds") {
         ok = parseInt(name, value, 0, 0xFFFFFFFFLL, &n, error);
         runSeconds = quint32(n);
+    } else if (name == "serial") {
+        ok = SerialNumberRecord::parse(value, &serialRecord);
+        if (!ok)
+            *error = QStringLiteral("--serial needs MODEL-YYYYMMDD-SEQ (model below 16777216, a real date "
+                                    "from 2000 to 2255, sequence 0..65535), not '%1'").arg(value);
+    } else if (name == "tec-cooling" || name == "thermal-tau" || name == "current-scale") {
+        const double v = value.toDouble(&ok);
+        ok = ok && v > 0.0 && v <= 1000.0;
+        if (!ok)
+            *error = QStringLiteral("--%1 needs a number above 0 and at most 1000, not '%2'").arg(name, value);
+        (name == "tec-cooling" ? model.tecCoolingC : name == "thermal-tau" ? model.laserTauS : model.currentScale) = v;
     } else if (name == "speed") {
         const double v = value.toDouble(&ok);
         ok = ok && v > 0.0 && v <= 1e6;

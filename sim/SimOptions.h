@@ -2,6 +2,7 @@
 #define KORVEX_SIMOPTIONS_H
 
 #include "SimFaults.h"
+#include "SimThermalModel.h"
 
 #include <QList>
 #include <QSet>
@@ -37,6 +38,8 @@ public:
     quint8 ldType = 0;
     quint32 runSeconds = 0;
     QString firmwareDir; // boot loader: received images go here
+    QByteArray serialRecord; // empty: the default unit
+    SimThermalModel::Parameters model;
 
 private:
     bool take(const QString &name, const QString &value, QString *error);

@@ -10,6 +10,7 @@
 #include "SignalEvents.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <cstdio>
 #include <memory>
@@ -55,6 +56,9 @@ int main(int argc, char *argv[])
     device.state().fwMinor = options.fwMinor;
     device.state().ldType = options.ldType;
     device.state().runMs = quint64(options.runSeconds) * 1000;
+    if (!options.serialRecord.isEmpty())
+        device.state().serial = options.serialRecord;
+    device.model().parameters() = options.model;
 
     SimServer::Settings settings;
     settings.gapMs = options.gapMs;
@@ -83,6 +87,13 @@ int main(int argc, char *argv[])
             return ExitCode::LineNotOpened;
         }
         server.setBootLoader(bootLoader.get());
+        QObject::connect(bootLoader.get(), &SimBootLoader::imageSaved, [&device](const QString &path) {
+            QFile image(path);
+            quint8 major = 0, minor = 0;
+            if (image.open(QIODevice::ReadOnly)
+                && SimBootLoader::imageVersion(image.read(SimBootLoader::VersionSearchBytes), &major, &minor))
+                device.bootFirmware(major, minor);
+        });
     }
 
     // The first line tells the caller which terminal or port to open.

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QString>
 
 // The device's 8-byte serial number record, laid out as the serial number
 // composer builds it: model number (3 bytes), year - 2000, month, day, number
@@ -11,6 +12,11 @@ namespace SerialNumberRecord {
 
 // model below 2^24, number at most 65535 (the composer allows 7 and 4 digits).
 QByteArray compose(quint32 model, const QDate &date, quint16 number);
+
+// "25001-20240709-0042" (the dash before the number may be left out, as the
+// status shows it: "25001-202407090042") -> the record; false for anything
+// else, a date that does not exist included.
+bool parse(const QString &text, QByteArray *record);
 
 } // namespace SerialNumberRecord
 
