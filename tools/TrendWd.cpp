@@ -1,6 +1,7 @@
 #include "TrendWd.h"
 #include "AxisTicks.h"
 #include "StatusFormat.h"
+#include "TrendExport.h"
 #include "TrendLines.h"
 #include "ui_TrendWd.h"
 
@@ -10,7 +11,11 @@
 #include <cmath>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QWheelEvent>
 #include <QtCharts/QAreaSeries>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -43,6 +48,14 @@ const double kMinSpan[] = {1.0, 0.1, 100.0};
 // gets the text's height and this much more.
 constexpr int kTickGap = 8;
 
+// An alarm is a band along the time axis this share of the plot high, so
+// the lines stay readable through an alarm that fills the view.
+constexpr double kAlarmBand = 0.06;
+
+// The narrowest and widest held view.
+constexpr qint64 kMinViewMs = 5 * 1000;
+constexpr qint64 kMaxViewMs = 24 * 3600 * 1000;
+
 } // namespace
 
 TrendWd::TrendWd(QWidget *parent) : QMainWindow(parent), ui(new Ui::TrendWd)
@@ -57,8 +70,24 @@ TrendWd::TrendWd(QWidget *parent) : QMainWindow(parent), ui(new Ui::TrendWd)
     for (const TrendLines::Line &line : TrendLines::all())
         addChannel(line.channel, TrendLines::name(line), QString::fromUtf8(line.unit), line.color, line.style,
                    line.plot);
-    // Two lines from the start, so the readout never pushes the charts about.
+    // The readout is the cursor on the charts; the label above them keeps
+    // its text for screen readers, out of the way of the charts.
     ui->labelCursor->setText(tr("鼠标移到图上，这里显示该时刻的数值") + QStringLiteral("\n "));
+    ui->labelCursor->hide();
+    auto addButton = [this](const char *name, const QString &text) {
+        auto *button = new QPushButton(text, this);
+        button->setObjectName(QString::fromLatin1(name));
+        ui->horizontalLayoutControls->insertWidget(3, button);
+        return button;
+    };
+    QPushButton *png = addButton("btnExportPng", tr("导出图片…"));
+    QPushButton *csv = addButton("btnExportCsv", tr("导出 CSV…"));
+    QPushButton *live = addButton("btnLive", tr("回到实时"));
+    live->setToolTip(tr("滚轮缩放，拖动平移，按住 Shift 拖动选择时段"));
+    live->setEnabled(false);
+    connect(live, &QPushButton::clicked, this, &TrendWd::backToLive);
+    connect(csv, &QPushButton::clicked, this, [this] { askAndExport(QStringLiteral("csv")); });
+    connect(png, &QPushButton::clicked, this, [this] { askAndExport(QStringLiteral("png")); });
     showRecordState();
 }
 
@@ -87,6 +116,7 @@ void TrendWd::buildPlot(int index, QChartView *view, const QString &title, const
     view->setMouseTracking(true);
     view->viewport()->setMouseTracking(true);
     view->viewport()->installEventFilter(this);
+    p.cursor = std::make_unique<TrendCursor>(p.chart);
 
     // Times are labelled at whole seconds, minutes or hours (AxisTicks).
     p.time = new QCategoryAxis;
@@ -234,6 +264,7 @@ void TrendWd::deliver(const QDateTime &time, const DevStatusCache *cache)
 void TrendWd::addStatus(const DevStatusCache &cache)
 {
     const QDateTime now = QDateTime::currentDateTime();
+    history.sample(now, cache);
     deliver(now, &cache);
     newestPollMs = now.toMSecsSinceEpoch();
     addSample(TrendSample::fromStatus(newestPollMs, cache));
@@ -242,6 +273,7 @@ void TrendWd::addStatus(const DevStatusCache &cache)
 void TrendWd::addLost()
 {
     const QDateTime now = QDateTime::currentDateTime();
+    history.lost(now);
     deliver(now, nullptr);
     newestPollMs = now.toMSecsSinceEpoch();
     store.appendGap(newestPollMs);
@@ -379,6 +411,7 @@ void TrendWd::drawAlarm(Plot &p, qint64 from, qint64 to, int columns, double low
         return;
     const qint64 pixelMs = qMax<qint64>(1, (to - from) / qMax(1, columns));
     const auto spans = TrendReduce::alarmSpans(store, p.alarmMask, from, to, pixelMs);
+    high = low + (high - low) * kAlarmBand;
     QVector<QPointF> upper;
     upper.reserve(spans.size() * 4 + 2);
     upper << QPointF(double(from), low);
@@ -426,18 +459,180 @@ QString TrendWd::cursorText(qint64 msecs) const
 
 bool TrendWd::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseMove) {
-        for (Plot &p : plots) {
-            if (watched != p.view->viewport())
-                continue;
-            const QPoint pos = static_cast<QMouseEvent *>(event)->pos();
-            const QPointF value = p.chart->mapToValue(p.chart->mapFromScene(p.view->mapToScene(pos)));
-            const QString text = cursorText(qint64(value.x()));
-            if (!text.isEmpty())
-                ui->labelCursor->setText(text);
-        }
+    for (int plot = 0; plot < TrendLines::PlotCount; ++plot) {
+        if (watched == plots[plot].view->viewport() && plotMouseEvent(plot, event))
+            return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+qint64 TrendWd::timeAt(int plot, const QPoint &pos) const
+{
+    const Plot &p = plots[plot];
+    return qint64(p.chart->mapToValue(p.chart->mapFromScene(p.view->mapToScene(pos))).x());
+}
+
+bool TrendWd::plotMouseEvent(int plot, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseMove: {
+        const QPoint pos = static_cast<QMouseEvent *>(event)->pos();
+        if (dragging) {
+            const qint64 moved = timeAt(plot, dragStart) - timeAt(plot, pos);
+            showSpan(dragFrom + moved, dragTo + moved);
+        }
+        showCursor(timeAt(plot, pos));
+        return dragging || selecting;
+    }
+    case QEvent::Leave:
+        hideCursor();
+        return false;
+    case QEvent::Wheel: {
+        auto *wheel = static_cast<QWheelEvent *>(event);
+        const int steps = wheel->angleDelta().y() / 120;
+        if (steps == 0)
+            return true;
+        zoomAround(timeAt(plot, wheel->position().toPoint()), steps > 0 ? 0.8 : 1.25);
+        return true;
+    }
+    case QEvent::MouseButtonPress: {
+        auto *press = static_cast<QMouseEvent *>(event);
+        if (press->button() != Qt::LeftButton)
+            return false;
+        dragStart = press->pos();
+        selecting = press->modifiers() & Qt::ShiftModifier;
+        dragging = !selecting;
+        if (dragging) {
+            holdView();
+            dragFrom = shownFrom;
+            dragTo = shownTo;
+        }
+        return true;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto *release = static_cast<QMouseEvent *>(event);
+        if (release->button() != Qt::LeftButton || !(dragging || selecting))
+            return false;
+        if (selecting) {
+            const qint64 a = timeAt(plot, dragStart);
+            const qint64 b = timeAt(plot, release->pos());
+            if (qAbs(b - a) >= 1000)
+                showSpan(qMin(a, b), qMax(a, b));
+        }
+        dragging = selecting = false;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+QString TrendWd::cursorPlotText(int plot, qint64 msecs) const
+{
+    const int i = store.nearestValid(msecs);
+    if (i < 0)
+        return QString();
+    const TrendSample &s = store.at(i);
+    // No sample within a few polls: nothing to show (a gap).
+    if (qAbs(s.msecs - msecs) > qMax<qint64>(2000, (shownTo - shownFrom) / 200))
+        return QString();
+    QStringList lines{QDateTime::fromMSecsSinceEpoch(s.msecs).toString(QStringLiteral("hh:mm:ss"))};
+    for (const Channel &c : channels) {
+        if (c.plot == plot && c.shown)
+            lines << QStringLiteral("%1  %2 %3").arg(c.name, QString::number(double(s.values[c.id]), 'f',
+                                                                           TrendLines::decimals(plot)), c.unit);
+    }
+    if (s.alarms & plots[plot].alarmMask)
+        lines << TrendLines::alarmName(plot);
+    return lines.join(QLatin1Char('\n'));
+}
+
+void TrendWd::showCursor(qint64 msecs)
+{
+    const QString text = cursorText(msecs);
+    if (!text.isEmpty())
+        ui->labelCursor->setText(text);
+    for (int plot = 0; plot < TrendLines::PlotCount; ++plot) {
+        Plot &p = plots[plot];
+        const QString box = cursorPlotText(plot, msecs);
+        const QRectF area = p.chart->plotArea();
+        const qreal x = p.chart->mapToPosition(QPointF(double(msecs), p.value->min())).x();
+        if (box.isEmpty() || x < area.left() || x > area.right())
+            p.cursor->hide();
+        else
+            p.cursor->show(x, area, box);
+    }
+}
+
+void TrendWd::hideCursor()
+{
+    for (Plot &p : plots)
+        p.cursor->hide();
+}
+
+void TrendWd::holdView()
+{
+    if (!paused)
+        ui->btnPause->setChecked(true); // freezes the view where it is
+}
+
+void TrendWd::showSpan(qint64 from, qint64 to)
+{
+    holdView();
+    const qint64 span = qBound(kMinViewMs, to - from, kMaxViewMs);
+    shownFrom = from;
+    shownTo = from + span;
+    redraw();
+}
+
+void TrendWd::zoomAround(qint64 msecs, double factor)
+{
+    holdView();
+    const qint64 span = qBound(kMinViewMs, qint64(double(shownTo - shownFrom) * factor), kMaxViewMs);
+    const double share = shownTo > shownFrom ? double(msecs - shownFrom) / double(shownTo - shownFrom) : 0.5;
+    const qint64 from = msecs - qint64(double(span) * qBound(0.0, share, 1.0));
+    showSpan(from, from + span);
+}
+
+void TrendWd::panBy(qint64 ms)
+{
+    holdView();
+    showSpan(shownFrom + ms, shownTo + ms);
+}
+
+void TrendWd::backToLive()
+{
+    ui->btnPause->setChecked(false);
+}
+
+bool TrendWd::exportCsv(const QString &path, QString *error) const
+{
+    return TrendExport::writeCsv(history, path, error);
+}
+
+bool TrendWd::exportPng(const QString &path, QString *error) const
+{
+    return TrendExport::writePng(store, shownFrom, shownTo, path, error);
+}
+
+QString TrendWd::exportName(const QString &suffix) const
+{
+    return TrendExport::defaultName(unitSerial, suffix);
+}
+
+void TrendWd::askAndExport(const QString &suffix)
+{
+    const bool csv = suffix == QLatin1String("csv");
+    const QString path = QFileDialog::getSaveFileName(
+        this, csv ? tr("导出 CSV…") : tr("导出图片…"), exportName(suffix),
+        csv ? tr("CSV 文件 (*.csv)") : tr("PNG 图片 (*.png)"), nullptr, QFileDialog::DontUseNativeDialog);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (csv ? exportCsv(path, &error) : exportPng(path, &error))
+        statusBar()->showMessage(tr("已导出 %1").arg(path), 5000);
+    else
+        QMessageBox::warning(this, tr("警告"), tr("无法导出 %1：%2").arg(path, error));
 }
 
 void TrendWd::showEvent(QShowEvent *event)
@@ -460,6 +655,7 @@ void TrendWd::on_btnPause_toggled(bool checked)
 {
     paused = checked;
     ui->btnPause->setText(checked ? tr("继续") : tr("暂停"));
+    findChild<QPushButton *>(QStringLiteral("btnLive"))->setEnabled(checked);
     redraw();
 }
 

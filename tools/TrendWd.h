@@ -2,6 +2,8 @@
 #define KORVEX_TRENDWD_H
 
 #include "AxisTicks.h"
+#include "StatusHistory.h"
+#include "TrendCursor.h"
 #include "DevStatusCache.h"
 #include "SampleHub.h"
 #include "TrendRecorder.h"
@@ -10,6 +12,7 @@
 
 #include <QColor>
 #include <QMainWindow>
+#include <QPoint>
 #include <QVector>
 
 #include <memory>
@@ -57,6 +60,29 @@ public:
     QtCharts::QCategoryAxis *timeAxis(int plot) const { return plots[plot].time; }
     // The time and values of the sample nearest to msecs, as the cursor shows them.
     QString cursorText(qint64 msecs) const;
+    // What a plot's cursor box shows for msecs: the time, then each of the
+    // plot's lines with its value. Empty with no sample near.
+    QString cursorPlotText(int plot, qint64 msecs) const;
+    // The cursor's box text on a plot now, empty while it is hidden.
+    QString shownCursorText(int plot) const { return plots[plot].cursor->text(); }
+
+    // The view: live (following the newest poll over the chosen span), or
+    // held where the operator zoomed or panned it.
+    bool isLive() const { return !paused; }
+    // Zooms the time axis by factor (below 1: closer) around msecs.
+    void zoomAround(qint64 msecs, double factor);
+    // Shows [from, to], held.
+    void showSpan(qint64 from, qint64 to);
+    // Moves the held view by ms (positive: later).
+    void panBy(qint64 ms);
+    void backToLive();
+
+    // Every poll kept (24 hours) as the CSV of `korvexctl watch --csv`, and
+    // the charts of the span shown as a picture. False with *error set.
+    bool exportCsv(const QString &path, QString *error) const;
+    bool exportPng(const QString &path, QString *error) const;
+    // A file name with the unit's serial number and the time.
+    QString exportName(const QString &suffix) const;
 
     // Records every poll from now on into path (the record button asks for
     // it); a name without a suffix gets ".csv".
@@ -89,6 +115,9 @@ private slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Mouse work on a plot: the cursor, wheel zoom, drag to pan, Shift and
+    // drag to zoom into a span.
+    bool plotMouseEvent(int plot, QEvent *event);
     void showEvent(QShowEvent *event) override;
 
 private:
@@ -122,6 +151,7 @@ private:
         int laidOutRight = 0;
         // Plot height the value axis's ticks were last spaced for.
         int scaledHeight = 0;
+        std::unique_ptr<TrendCursor> cursor;
     };
 
     void buildPlot(int index, QtCharts::QChartView *view, const QString &title, const QString &alarmName,
@@ -141,12 +171,19 @@ private:
     // it runs, then the hub. cache is null for a lost poll.
     void deliver(const QDateTime &time, const DevStatusCache *cache);
     void recordFailed(const QString &reason);
+    // msecs at a point of a plot's viewport.
+    qint64 timeAt(int plot, const QPoint &pos) const;
+    void showCursor(qint64 msecs);
+    void hideCursor();
+    void holdView();
+    void askAndExport(const QString &suffix);
     void showRecordState();
 
     Ui::TrendWd *ui;
     TrendStore store;
     TrendRecorder recorder;
     SampleHub hub;
+    StatusHistory history;
     QVector<Channel> channels;
     Plot plots[3];
     qint64 spanMs = 60 * 1000; // 0: everything kept
@@ -160,6 +197,12 @@ private:
     qint64 newestPollMs = 0;
     bool devicePortOpen = false;
     QString unitSerial; // from the last reply that carried one
+    // A drag on a plot: where it started, and the view then.
+    bool dragging = false;
+    bool selecting = false;
+    QPoint dragStart;
+    qint64 dragFrom = 0;
+    qint64 dragTo = 0;
 };
 
 #endif

@@ -129,6 +129,9 @@ EN = {
     '导出时的状态': 'Status at export', '设置（读自设备）': 'Settings (as read from the unit)', '趋势': 'Trend',
     '本次连接的事件与报警': 'Events and alarms of the session', '没有事件。': 'No events.',
     '技术员与备注': 'Technician and notes', '日期': 'Date', 'Korvex 版本': 'Korvex version',
+    '导出图片…': 'Export picture...', '导出 CSV…': 'Export CSV...', '回到实时': 'Back to live',
+    '滚轮缩放，拖动平移，按住 Shift 拖动选择时段': 'Wheel to zoom, drag to pan, Shift and drag to pick a span',
+    'PNG 图片 (*.png)': 'PNG pictures (*.png)', '已导出 %1': 'Exported %1', '无法导出 %1：%2': 'Cannot export %1: %2',
     '（无备注）': '(no notes)',
 }
 

@@ -1321,6 +1321,38 @@ TEC current reported: %6</translation>
         <source>（设备未连接，记录丢失行）</source>
         <translation>(device away, lost rows recorded)</translation>
     </message>
+    <message>
+        <source>导出图片…</source>
+        <translation>Export picture...</translation>
+    </message>
+    <message>
+        <source>导出 CSV…</source>
+        <translation>Export CSV...</translation>
+    </message>
+    <message>
+        <source>回到实时</source>
+        <translation>Back to live</translation>
+    </message>
+    <message>
+        <source>滚轮缩放，拖动平移，按住 Shift 拖动选择时段</source>
+        <translation>Wheel to zoom, drag to pan, Shift and drag to pick a span</translation>
+    </message>
+    <message>
+        <source>PNG 图片 (*.png)</source>
+        <translation>PNG pictures (*.png)</translation>
+    </message>
+    <message>
+        <source>已导出 %1</source>
+        <translation>Exported %1</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>无法导出 %1：%2</source>
+        <translation>Cannot export %1: %2</translation>
+    </message>
 </context>
 <context>
     <name>UpdateWidget</name>
