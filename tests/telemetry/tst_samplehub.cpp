@@ -151,8 +151,8 @@ void TestSampleHub::aUnitThatVanishesIsWaitedFor()
     settings.intervalMs = 100;
     Unit unit(link, settings);
     QVERIFY(unit.opened);
+    Tally tally; // outlives the hub, which finishes its outputs when it goes
     SampleHub hub;
-    Tally tally;
     hub.addOutput(std::make_unique<TallyOutput>(&tally), link);
     hub.watch(unit.poller.get());
     QSignalSpy gone(unit.poller.get(), &UnitPoller::portGone);
@@ -193,8 +193,8 @@ void TestSampleHub::aHungUnitDelaysNoOther()
     settings.count = 12;
     Unit ua(a.ptyPath(), settings), ub(b.ptyPath(), settings), uh(hung.ptyPath(), settings);
     QVERIFY(ua.opened && ub.opened && uh.opened);
+    Tally all; // outlives the hub, which finishes its outputs when it goes
     SampleHub hub;
-    Tally all;
     hub.addOutput(std::make_unique<TallyOutput>(&all));
     for (Unit *u : {&ua, &ub, &uh}) {
         hub.watch(u->poller.get());
