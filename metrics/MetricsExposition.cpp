@@ -76,9 +76,9 @@ QByteArray fieldLabels(const Field &field, const QByteArray &unit)
 {
     if (!field.metric.label)
         return unit;
-    const QByteArray spec(field.metric.label);
-    const int eq = spec.indexOf('=');
-    return unit + ',' + label(spec.left(eq), QString::fromUtf8(spec.mid(eq + 1)));
+    const QByteArray labelText(field.metric.label);
+    const int eq = labelText.indexOf('=');
+    return unit + ',' + label(labelText.left(eq), QString::fromUtf8(labelText.mid(eq + 1)));
 }
 
 void writeUnitInfo(QByteArray &out, const QVector<UnitMetrics> &units, const QVector<QByteArray> &labels)
