@@ -31,10 +31,12 @@ void out(const QString &line)
     write(line + QLatin1Char('\n'));
 }
 
-void error(const QString &text)
+namespace {
+
+// One line each, whatever a name or a file brought in: a line break or
+// another control character is shown escaped, as JSON writes it.
+QString oneLine(const QString &text)
 {
-    // One line each, whatever a name or a file brought in: a line break or
-    // another control character is shown escaped, as JSON writes it.
     QString line;
     for (const QChar c : text) {
         if (c == QLatin1Char('\n'))
@@ -48,10 +50,30 @@ void error(const QString &text)
         else
             line += c;
     }
-    g_lastError = line;
+    return line;
+}
+
+void toStderr(const QString &line)
+{
+    // One write call a line: lines from the line's worker thread and the
+    // main thread never interleave.
     const QByteArray bytes = (QStringLiteral("korvexctl: ") + line + QLatin1Char('\n')).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
+}
+
+} // namespace
+
+void error(const QString &text)
+{
+    const QString line = oneLine(text);
+    g_lastError = line;
+    toStderr(line);
+}
+
+void trace(const QString &text)
+{
+    toStderr(oneLine(text));
 }
 
 void outText(const QString &text)

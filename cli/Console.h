@@ -10,6 +10,9 @@ namespace Console {
 
 void out(const QString &line);
 void error(const QString &line);
+// A line of the -v trace on stderr: not an error, never the last one.
+// Safe from any thread.
+void trace(const QString &line);
 // Text written as is (help texts, which end with their own line break).
 void outText(const QString &text);
 // Whether everything written to stdout got there (flushed now); false with

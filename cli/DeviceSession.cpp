@@ -1,7 +1,9 @@
 #include "DeviceSession.h"
 
 #include "CommandCatalogue.h"
+#include "Console.h"
 #include "ExitCode.h"
+#include "FrameTrace.h"
 #include "PlCommand.h"
 #include "PortCheck.h"
 #include "SignalEvents.h"
@@ -20,6 +22,8 @@ DeviceSession::DeviceSession(const LineOptions &line) : lineOptions(line)
 {
     plCommand = new PlCommand;
     plCommand->setReplyTimeout(line.timeoutMs); // before the worker runs a command
+    if (line.verbose)
+        FrameTrace::attach(*plCommand, line.port());
     // Direct connections: the answers are taken on the worker thread while
     // the blocking call that caused them is still running.
     QObject::connect(plCommand, &PlCommand::readCmdResult, plCommand,
@@ -72,6 +76,14 @@ bool DeviceSession::isOpen()
     return open;
 }
 
+void DeviceSession::traceRetry(int attempt, quint8 lastResult)
+{
+    if (!lineOptions.verbose)
+        return;
+    const QString why = lastResult == ResultBusBusy ? QStringLiteral("line busy") : QStringLiteral("no valid reply");
+    Console::trace(FrameTrace::retryLine(lineOptions.port(), attempt, lineOptions.retries + 1, why));
+}
+
 int DeviceSession::failureFor(quint8 result, int attempts)
 {
     switch (result) {
@@ -106,6 +118,8 @@ int DeviceSession::write(const std::function<quint8(PlCommand &)> &command)
     while (attempts <= lineOptions.retries) {
         if (stopped())
             return ExitCode::Aborted;
+        if (attempts > 0)
+            traceRetry(attempts + 1, result);
         ++attempts;
         result = runOnWorker(command);
         // Only a lost reply (or a busy line, code 2) is worth asking again: a refusal
@@ -128,6 +142,8 @@ int DeviceSession::readReply(const std::function<quint8(PlCommand &)> &query,
     while (attempts <= lineOptions.retries) {
         if (stopped())
             return ExitCode::Aborted;
+        if (attempts > 0)
+            traceRetry(attempts + 1, result);
         ++attempts;
         lastReply.clear();
         result = runOnWorker(query);

@@ -68,6 +68,8 @@ private:
     int readReply(const std::function<quint8(PlCommand &)> &query,
                   const std::function<bool(const QByteArray &)> &accept);
     int failureFor(quint8 result, int attempts);
+    // -v: says that attempt number `attempt` follows a failed one.
+    void traceRetry(int attempt, quint8 lastResult);
     // A SIGINT or SIGTERM arrived: no further frame is sent (ExitCode::Aborted).
     bool stopped();
 

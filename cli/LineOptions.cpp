@@ -43,6 +43,8 @@ void LineOptions::addTo(QCommandLineParser &p)
                                 "reply's bytes need at the line's rate comes on top."),
                  QStringLiteral("MS")});
     p.addOption({QStringLiteral("factory"), QStringLiteral("Allow the factory commands.")});
+    p.addOption({{QStringLiteral("v"), QStringLiteral("verbose")},
+                 QStringLiteral("Print every frame sent and received, and every retry, on stderr.")});
 }
 
 bool LineOptions::readFrom(const QCommandLineParser &p, QString *error)
@@ -94,5 +96,6 @@ bool LineOptions::readFrom(const QCommandLineParser &p, QString *error)
         timeoutMs = value;
     }
     factory = factory || p.isSet(QStringLiteral("factory"));
+    verbose = verbose || p.isSet(QStringLiteral("verbose"));
     return true;
 }

@@ -21,6 +21,7 @@ struct LineOptions
     int retries = 2;
     int timeoutMs = 100;        // --timeout: the device's time to answer, line time on top
     bool factory = false;
+    bool verbose = false;       // -v: every frame sent and received on stderr
 
     QString port() const { return ports.isEmpty() ? QString() : ports.first(); }
     // The line settings the executor opens portName with.
@@ -31,7 +32,8 @@ struct LineOptions
     // "flash/b1") is made absolute first.
     static QString openableName(const QString &given);
 
-    // Adds --port, --baud, --stop-bits, --parity, --retries, --timeout and --factory.
+    // Adds --port, --baud, --stop-bits, --parity, --retries, --timeout, --factory
+    // and -v/--verbose.
     static void addTo(QCommandLineParser &parser);
     // Reads them from a parser that has already parsed, adding to *this
     // (ports accumulate, the others replace). False with *error set when a

@@ -170,7 +170,11 @@ bool PlCommand::collectAndJudge(QByteArray &reply, int knownLength, bool toWrite
     const ReplyFraming::Found found = ReplyFraming::judge(*codec, received, knownLength, fits);
     exchange.received = received;
     exchange.noiseBytes = found.noise(received);
+    exchange.taken = found.isValid();
+    exchange.elapsedMs = int(exchangeClock.elapsed());
     noiseTotal += quint64(exchange.noiseBytes);
+    if (exchangeTrace)
+        exchangeTrace(exchange);
     if (!found.isValid()) {
         // Everything that came, for whoever wants to see what went wrong.
         reply.append(received);
@@ -190,6 +194,7 @@ void PlCommand::startExchange(const QByteArray &request)
     noiseTotal += serialChannel->discardedBytes() - before;
     exchange = Exchange();
     exchange.request = request;
+    exchangeClock.start();
 }
 
 quint8 PlCommand::execWriteCmd(quint16 word, const QByteArray &data)

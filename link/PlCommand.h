@@ -2,9 +2,12 @@
 #define KORVEX_PLCOMMAND_H
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QVector>
+
+#include <functional>
 
 enum class CommandWord : quint16;
 struct LineSettings;
@@ -61,6 +64,8 @@ public:
         QByteArray request;
         QByteArray received;
         int noiseBytes = 0;
+        bool taken = false; // a reply was found in what came
+        int elapsedMs = 0;  // from the request to the judgement
     };
     // Worker thread, or after a blocking call into it has returned.
     Exchange lastExchange() const { return exchange; }
@@ -68,6 +73,9 @@ public:
     // a request. Never a failure; a sign of a noisy line. Worker thread, or
     // after a blocking call into it has returned.
     quint64 lineNoiseBytes() const { return noiseTotal; }
+    // Called on the worker thread with every exchange once its reply has
+    // been judged (korvexctl -v prints them). Set before the first command.
+    void setExchangeTrace(std::function<void(const Exchange &)> trace) { exchangeTrace = std::move(trace); }
 
 signals:
     void turnOnSpcommResult(QString name, quint8 result);
@@ -127,6 +135,8 @@ private:
     quint64 errorCount = 0;
     quint64 noiseTotal = 0;
     Exchange exchange;
+    QElapsedTimer exchangeClock;
+    std::function<void(const Exchange &)> exchangeTrace;
     int replyTimeoutMs = DefaultReplyTimeoutMs;
     bool lossCheckQueued = false;
 };

@@ -111,6 +111,37 @@ private slots:
             QVERIFY2(r.err.contains("115200") || r.err.contains("--timeout"), r.describe());
     }
 
+    // -v: each request and what came back on stderr, and each retry;
+    // stdout is what it is without it.
+    void verboseShowsEveryFrame_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("traced");
+        QTest::newRow("a good reply") << QStringList() << 0 << QStringList{" > 01 00 C1 ", "(59 bytes in "};
+        QTest::newRow("noise after the reply") << QStringList{"--trailing", "1"} << 0
+                                               << QStringList{"of them line noise"};
+        QTest::newRow("a mute unit, asked again") << QStringList{"--silent-after", "0"} << 4
+                                                  << QStringList{"< nothing in ", "retry 2 of 2 (no valid reply)"};
+    }
+
+    void verboseShowsEveryFrame()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, traced);
+        SimProcess sim(simArgs);
+        QVERIFY2(sim.isRunning(), qPrintable(sim.errorText()));
+        const CtlRun quiet({"--port", sim.ptyPath(), "--retries", "1", "status"});
+        const CtlRun r({"-v", "--port", sim.ptyPath(), "--retries", "1", "status"});
+        QVERIFY2(r.exitCode == exitCode, r.describe());
+        for (const QString &text : traced)
+            QVERIFY2(r.err.contains(sim.ptyPath() + " ") && r.err.contains(text), r.describe());
+        QVERIFY2(!quiet.err.contains(" > "), quiet.describe());
+        if (exitCode == 0)
+            QCOMPARE(r.out.count('\n'), quiet.out.count('\n')); // the values move; the fields stay
+    }
+
     void lostResultsAreNeverSuccess_data()
     {
         QTest::addColumn<QStringList>("args");

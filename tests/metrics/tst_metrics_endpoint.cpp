@@ -200,10 +200,14 @@ void TstMetricsEndpoint::misbehavingClientsNeverStopThePoll()
 
 void TstMetricsEndpoint::prometheusScrapesARack()
 {
-    SimProcess first;
+    // The unit that goes away is watched through a link of its own: its
+    // terminal's number is soon another test's, and the watch goes on
+    // looking for the port it lost.
+    QTemporaryDir links;
+    const QString firstPort = links.filePath("unit-a");
+    SimProcess first({"--link", firstPort});
     SimProcess stuckFan({"--fan-stuck", "2"});
     QVERIFY2(first.isRunning() && stuckFan.isRunning(), qPrintable(first.errorText() + stuckFan.errorText()));
-    const QString firstPort = first.ptyPath();
     const QString stuckPort = stuckFan.ptyPath();
     // One watch for the rack; a third port is not there at all.
     const QString missingPort = "/dev/korvex-no-such-unit";
