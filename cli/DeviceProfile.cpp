@@ -189,6 +189,13 @@ QJsonObject DeviceProfile::toJson() const
 
 bool DeviceProfile::fromFile(const QByteArray &bytes, DeviceProfile *profile, QString *error)
 {
+    // Looked for before Qt reads the file: Qt's JSON reader loses the memory
+    // of a key's first value when the key comes again (Qt 5.15).
+    const QString repeated = repeatedKey(bytes);
+    if (!repeated.isEmpty()) {
+        *error = QStringLiteral("the key \"%1\" appears twice").arg(oneLine(repeated));
+        return false;
+    }
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -199,11 +206,6 @@ bool DeviceProfile::fromFile(const QByteArray &bytes, DeviceProfile *profile, QS
     }
     if (!doc.isObject()) {
         *error = QStringLiteral("holds a JSON %1, not the object of a profile").arg(doc.isArray() ? "array" : "value");
-        return false;
-    }
-    const QString repeated = repeatedKey(bytes);
-    if (!repeated.isEmpty()) {
-        *error = QStringLiteral("the key \"%1\" appears twice").arg(oneLine(repeated));
         return false;
     }
     return fromJson(doc.object(), profile, error);

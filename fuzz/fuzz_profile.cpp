@@ -36,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                        "\"source\":{\"firmware\":\"1\",\"laser_type\":0}}",
                                        &p, &e)
             && !DeviceProfile::fromFile("{", &p, &e) && !p.toJson().isEmpty()
-            // A key with a NUL, shown escaped: the number formatting behind
-            // it keeps data of its own once used.
+            // A key with a NUL, shown escaped.
             && !DeviceProfile::fromFile(QByteArray("{\"po\0wr\": 1, \"po\0wr\": 2}", 24), &p, &e);
     }();
     FUZZ_REQUIRE(warm);
