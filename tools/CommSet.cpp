@@ -33,6 +33,11 @@ CommSet::CommSet(QWidget *parent) : QDialog(parent), ui(new Ui::CommSet)
     // re-list the ports and select the first instead of the chosen one.
     ui->checkSerial->setAutoDefault(false);
     ui->switchSerial->setDefault(true);
+    // A /dev/serial/by-id/… name is long: the box grows to show it whole,
+    // and so does the dialog.
+    ui->serialName->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
 CommSet::~CommSet()

@@ -112,7 +112,9 @@ void TrendWd::buildPlot(int index, QChartView *view, const QString &title, const
     view->setChart(p.chart);
     delete initial;
     view->setRenderHint(QPainter::Antialiasing, false);
-    view->setMinimumHeight(180);
+    // Three charts and the controls fit a 720-unit high screen (full HD at
+    // 150 %) with room for the desktop's panel.
+    view->setMinimumHeight(130);
     view->setMouseTracking(true);
     view->viewport()->setMouseTracking(true);
     view->viewport()->installEventFilter(this);
