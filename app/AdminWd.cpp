@@ -621,6 +621,7 @@ void AdminWd::setStatusLive(bool live)
             edit->setStyleSheet(live ? QString() : kFadedFieldStyle);
     }
     tecDebugWd->showTecCurrent(live ? ui->tecCurrent->text() : QString());
+    showFanSpeeds();
     refreshLamps();
 }
 
@@ -636,6 +637,15 @@ void AdminWd::refreshStatusView()
             edit->setText(field.second);
     }
     tecDebugWd->showTecCurrent(statusLive ? ui->tecCurrent->text() : QString());
+    showFanSpeeds();
+}
+
+void AdminWd::showFanSpeeds()
+{
+    QStringList speeds;
+    if (statusLive)
+        speeds << ui->FanSpeed1->text() << ui->FanSpeed2->text() << ui->FanSpeed3->text();
+    fanDebugWd->showFanSpeeds(speeds);
 }
 
 QString AdminWd::formatSerialNumber(const QByteArray &record)
