@@ -19,17 +19,16 @@ PidAdjust::PidAdjust(QWidget *parent)
         connect(field, &QLineEdit::textEdited, this, [this, field] { markRefused(field, QString()); });
     fitFields();
 
-    // Above the sample list: what its columns are, and whether samples come.
+    // Under the sample list, which keeps its place: what its columns are,
+    // and whether samples come.
     auto *columns = new QLabel(tr("每行一个样本：温度（0.1 ℃），PWM，KP，KI，KD"), ui->centralwidget);
     columns->setObjectName(QStringLiteral("labelPidColumns"));
+    ui->textEditShowTemp->setToolTip(columns->text());
     sampleState = new QLabel(ui->centralwidget);
     sampleState->setObjectName(QStringLiteral("labelPidSamples"));
-    ui->gridLayout->removeWidget(ui->textEditShowTemp);
-    ui->gridLayout->removeWidget(ui->chartViewPid);
-    ui->gridLayout->addWidget(columns, 4, 0, 1, 5);
-    ui->gridLayout->addWidget(sampleState, 5, 0, 1, 5);
-    ui->gridLayout->addWidget(ui->textEditShowTemp, 6, 0, 1, 5);
-    ui->gridLayout->addWidget(ui->chartViewPid, 0, 5, 7, 1);
+    sampleState->setWordWrap(true);
+    ui->gridLayout->addWidget(columns, 5, 0, 1, 5);
+    ui->gridLayout->addWidget(sampleState, 6, 0, 1, 5);
     sampleWait = new QTimer(this);
     sampleWait->setSingleShot(true);
     sampleWait->setInterval(kSampleWaitMs);

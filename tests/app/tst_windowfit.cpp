@@ -242,9 +242,11 @@ void TestWindowFit::longPortNameShownWhole()
     const QString port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KXYZQ-if00-port0";
     w = new AdminWd;
     w->show();
+    // The dialog lists the ports anew each time it opens.
     auto *dialog = w->findChild<CommSet *>();
+    dialog->hide();
     dialog->setExtraPorts({port});
-    dialog->refreshPortList();
+    dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(dialog));
     auto *name = dialog->findChild<QComboBox *>("serialName");
     QCOMPARE(name->currentText(), port);
@@ -254,7 +256,11 @@ void TestWindowFit::longPortNameShownWhole()
         return name->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, name).width();
     };
     const int needed = name->fontMetrics().horizontalAdvance(port);
-    QTRY_VERIFY2_WITH_TIMEOUT(textRoom() >= needed, qPrintable(QString("%1 of %2").arg(textRoom()).arg(needed)), 2000);
+    QTRY_VERIFY2_WITH_TIMEOUT(textRoom() >= needed,
+                              qPrintable(QString("%1 of %2; dialog %3 wide, at most %4, at least %5")
+                                             .arg(textRoom()).arg(needed).arg(dialog->width())
+                                             .arg(dialog->maximumWidth()).arg(dialog->minimumWidth())),
+                              2000);
     QVERIFY(available().contains(decorated(dialog->frameGeometry())));
 }
 
