@@ -33,13 +33,13 @@ void fan_debug::showFanSpeeds(const QStringList &speeds)
 void fan_debug::showState()
 {
     // A PWM value drives the fans by hand: automatic control is off then.
-    const QString mode = commandedAuto < 0 ? tr("未发送") : commandedAuto ? tr("自动控制") : tr("手动驱动");
+    const QString mode = commandedAuto < 0 ? tr("未发送") : commandedAuto ? tr("风扇自动控制") : tr("风扇手动驱动");
     const int full = ui->fanPwmSetSlider->maximum();
     const QString pwm = sentPwm < 0 ? tr("未发送")
                                     : tr("%1 / %2（%3%）").arg(sentPwm).arg(full).arg(full > 0 ? qRound(100.0 * sentPwm / full) : 0);
     const QString speeds = fanSpeeds.isEmpty() ? tr("无") : fanSpeeds.join(QStringLiteral(" / "));
     ui->centralwidget->findChild<QLabel *>(QStringLiteral("labelFanState"))
-        ->setText(tr("上次发送：风扇%1，PWM %2\n设备报告 风扇1/2/3转速：%3").arg(mode, pwm, speeds));
+        ->setText(tr("上次发送：%1，PWM %2\n设备报告 风扇1/2/3转速：%3").arg(mode, pwm, speeds));
 }
 
 fan_debug::~fan_debug()

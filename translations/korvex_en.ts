@@ -1714,14 +1714,6 @@ TEC current reported: %6</translation>
         <translation>not sent yet</translation>
     </message>
     <message>
-        <source>自动控制</source>
-        <translation>automatic</translation>
-    </message>
-    <message>
-        <source>手动驱动</source>
-        <translation>manual drive</translation>
-    </message>
-    <message>
         <source>%1 / %2（%3%）</source>
         <translation>%1 / %2 (%3%)</translation>
     </message>
@@ -1730,9 +1722,17 @@ TEC current reported: %6</translation>
         <translation>None</translation>
     </message>
     <message>
-        <source>上次发送：风扇%1，PWM %2
+        <source>风扇自动控制</source>
+        <translation>fans automatic</translation>
+    </message>
+    <message>
+        <source>风扇手动驱动</source>
+        <translation>fans on manual drive</translation>
+    </message>
+    <message>
+        <source>上次发送：%1，PWM %2
 设备报告 风扇1/2/3转速：%3</source>
-        <translation>Last sent: fans %1, PWM %2
+        <translation>Last sent: %1, PWM %2
 Fan 1/2/3 speeds reported: %3</translation>
     </message>
 </context>

@@ -350,7 +350,7 @@ void TestServiceBench::fanAndPidWindowsSayTheirState_data()
     QTest::newRow("fan, PWM by hand") << "actionfanDebug" << "btnAutoFanOn" << 500 << true << "labelFanState"
                                       << QStringList{"风扇手动驱动", "PWM 500 / 1000（50%）", "转速：FanSpeed"};
     QTest::newRow("fan, no unit") << "actionfanDebug" << "" << -1 << false << "labelFanState"
-                                  << QStringList{"风扇未发送", "转速：无"};
+                                  << QStringList{"上次发送：未发送", "转速：无"};
     QTest::newRow("PID, samples coming") << "actionPidDebug" << "" << -1 << true << "labelPidColumns"
                                          << QStringList{"温度（0.1 ℃），PWM，KP，KI，KD"};
     QTest::newRow("PID, no samples") << "actionPidDebug" << "" << -1 << false << "labelPidSamples"
