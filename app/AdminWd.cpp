@@ -166,6 +166,8 @@ AdminWd::AdminWd(QWidget *parent)
     eventWd = new EventWd(events, this);
     reportDialog = new ServiceReportDialog(this);
     updateWd->hide();
+    // The trend's three charts stay readable: a lower window scrolls them.
+    WindowFit::scrollWhenSmall(trendWd);
     // Every window opens inside the screen, clear of the tool windows
     // already open, or where it was last when that still fits.
     for (QWidget *window : {static_cast<QWidget *>(this), static_cast<QWidget *>(commSetWd),

@@ -112,9 +112,9 @@ void TrendWd::buildPlot(int index, QChartView *view, const QString &title, const
     view->setChart(p.chart);
     delete initial;
     view->setRenderHint(QPainter::Antialiasing, false);
-    // Three charts and the controls fit a 720-unit high screen (full HD at
-    // 150 %) with room for the desktop's panel.
-    view->setMinimumHeight(130);
+    // Lower, a chart cuts its axis titles; a window lower than three such
+    // charts scrolls them (see AdminWd).
+    view->setMinimumHeight(180);
     view->setMouseTracking(true);
     view->viewport()->setMouseTracking(true);
     view->viewport()->installEventFilter(this);

@@ -145,20 +145,29 @@ void WindowKeeper::place()
             if (other != this && other->isShownTool())
                 taken << other->frame();
         }
-        // Smaller, down to its smallest, where that keeps clear of more
-        // than its own size does: the largest such size.
+        // Where its size covers another window, the largest smaller size
+        // that keeps clear of more: lower first, then narrower too, never
+        // below half its size (a window smaller than its controls scrolls).
         using WindowFit::Clearance;
         Clearance clearance;
         QPoint spot = WindowFit::freeSpot(area, size.grownBy(margins), taken, margins.top(), &clearance);
         const QSize wanted = size;
-        for (int part = 3; part >= 0 && clearance != Clearance::Clear; --part) {
-            const QSize smaller = least + (wanted - least) * part / 4;
+        const QSize floor = least.expandedTo(wanted / 2).boundedTo(wanted);
+        QVector<QSize> smaller;
+        for (int part = 3; part >= 0; --part)
+            smaller << QSize(wanted.width(), floor.height() + (wanted.height() - floor.height()) * part / 4);
+        for (int part = 3; part >= 0; --part)
+            smaller << floor + (wanted - floor) * part / 4;
+        for (const QSize &trial : qAsConst(smaller)) {
+            if (clearance == Clearance::Clear)
+                break;
             Clearance found;
-            const QPoint at = WindowFit::freeSpot(area, smaller.grownBy(margins), taken, margins.top(), &found);
+            const QPoint at = WindowFit::freeSpot(area, trial.grownBy(margins), taken, margins.top(), &found);
             if (found > clearance) {
                 clearance = found;
                 spot = at;
-                size = smaller;
+                size = trial;
+                break;
             }
         }
         placed.setSize(size);
