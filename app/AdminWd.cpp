@@ -22,6 +22,7 @@
 #include "TecDebug.h"
 #include "TrendWd.h"
 #include "UpdateWidget.h"
+#include "WindowFit.h"
 #include "WindowSettings.h"
 #include "WriteResult.h"
 #include "fan_debug.h"
@@ -142,6 +143,9 @@ AdminWd::AdminWd(QWidget *parent)
     ensurePolished();
     fitLongValueFields();
     ui->ComNameShow->installEventFilter(this);
+    // On a small or scaled screen the window can be smaller than its
+    // controls want: they scroll then, none is out of reach.
+    WindowFit::scrollWhenSmall(this);
 
     plCommand = new PlCommand;
     devicePort = new DevicePort(quint32(commErrLimit), this);
@@ -162,6 +166,17 @@ AdminWd::AdminWd(QWidget *parent)
     eventWd = new EventWd(events, this);
     reportDialog = new ServiceReportDialog(this);
     updateWd->hide();
+    // The trend's three charts stay readable: a lower window scrolls them.
+    WindowFit::scrollWhenSmall(trendWd);
+    // Every window opens inside the screen, clear of the tool windows
+    // already open, or where it was last when that still fits.
+    for (QWidget *window : {static_cast<QWidget *>(this), static_cast<QWidget *>(commSetWd),
+                            static_cast<QWidget *>(pidAdjustWd), static_cast<QWidget *>(serialNumInputWd),
+                            static_cast<QWidget *>(tecDebugWd), static_cast<QWidget *>(fanDebugWd),
+                            static_cast<QWidget *>(updateWd), static_cast<QWidget *>(passwordWd),
+                            static_cast<QWidget *>(trendWd), static_cast<QWidget *>(eventWd),
+                            static_cast<QWidget *>(reportDialog)})
+        WindowFit::keepOnScreen(window);
     // Start in user mode: the factory controls stay hidden until the password.
     applyUserMode();
 
@@ -233,6 +248,7 @@ AdminWd::AdminWd(QWidget *parent)
 
 AdminWd::~AdminWd()
 {
+    WindowFit::rememberOpenWindows();
     // The executor lives on its worker thread: it must be deleted there.
     pollTimer->deleteLater();
     updateWd->deleteLater();
@@ -607,6 +623,7 @@ void AdminWd::setStatusLive(bool live)
             edit->setStyleSheet(live ? QString() : kFadedFieldStyle);
     }
     tecDebugWd->showTecCurrent(live ? ui->tecCurrent->text() : QString());
+    showFanSpeeds();
     refreshLamps();
 }
 
@@ -622,6 +639,15 @@ void AdminWd::refreshStatusView()
             edit->setText(field.second);
     }
     tecDebugWd->showTecCurrent(statusLive ? ui->tecCurrent->text() : QString());
+    showFanSpeeds();
+}
+
+void AdminWd::showFanSpeeds()
+{
+    QStringList speeds;
+    if (statusLive)
+        speeds << ui->FanSpeed1->text() << ui->FanSpeed2->text() << ui->FanSpeed3->text();
+    fanDebugWd->showFanSpeeds(speeds);
 }
 
 QString AdminWd::formatSerialNumber(const QByteArray &record)

@@ -145,6 +145,8 @@ private:
     void emitPidReply(const QByteArray &frame);
     void refreshLamps();
     void refreshStatusView();
+    // The fan window shows the speeds the status reports while they are live.
+    void showFanSpeeds();
     // Shows whether the display is live: the values and lamps of a device
     // that is not answering through an open port are drawn faded.
     void setStatusLive(bool live);

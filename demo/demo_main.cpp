@@ -140,6 +140,9 @@ int main(int argc, char *argv[])
 
     auto *window = new AdminWd;
     window->show();
+    // A picture shows the whole window, on whatever screen the demo runs.
+    if (parser.isSet(screenshot))
+        window->resize(window->sizeHint());
     auto *dialog = window->findChild<CommSet *>();
     dialog->setExtraPorts({simPort});
     dialog->refreshPortList();

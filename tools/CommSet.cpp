@@ -6,7 +6,10 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLayout>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStyleOptionComboBox>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
@@ -33,6 +36,7 @@ CommSet::CommSet(QWidget *parent) : QDialog(parent), ui(new Ui::CommSet)
     // re-list the ports and select the first instead of the chosen one.
     ui->checkSerial->setAutoDefault(false);
     ui->switchSerial->setDefault(true);
+    formMaximum = maximumSize();
 }
 
 CommSet::~CommSet()
@@ -60,6 +64,30 @@ void CommSet::refreshPortList()
         ui->serialName->addItem(probe.portName());
     }
     preselectLastPort();
+    fitLongestName();
+}
+
+void CommSet::fitLongestName()
+{
+    // A /dev/serial/by-id/… name is long: the box is as wide as the
+    // longest name listed (within the screen), and the dialog grows beyond
+    // the form's width when that needs it.
+    QComboBox *names = ui->serialName;
+    int longest = 0;
+    for (int i = 0; i < names->count(); ++i)
+        longest = qMax(longest, names->fontMetrics().horizontalAdvance(names->itemText(i)));
+    QStyleOptionComboBox option;
+    option.initFrom(names);
+    const int probe = 1000;
+    option.rect.setWidth(probe);
+    const int arrowAndFrame =
+        probe - style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, names).width();
+    int width = longest + arrowAndFrame;
+    if (QScreen *shown = screen())
+        width = qMin(width, shown->availableGeometry().width() / 2 + shown->availableGeometry().width() / 4);
+    names->setMinimumWidth(width);
+    layout()->invalidate();
+    setMaximumWidth(qMax(formMaximum.width(), layout()->totalMinimumSize().width()));
 }
 
 void CommSet::preselectLastPort()

@@ -41,9 +41,12 @@ protected:
 private:
     // Chooses the port and line settings of the last port the window opened.
     void preselectLastPort();
+    // Widens the dialog for a port name longer than its form allows.
+    void fitLongestName();
 
     Ui::CommSet *ui;
     QStringList extraPorts;
+    QSize formMaximum;
 };
 
 #endif

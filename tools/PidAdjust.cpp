@@ -5,7 +5,9 @@
 
 #include <QDateTime>
 #include <QEvent>
+#include <QLabel>
 #include <QStatusBar>
+#include <QTimer>
 
 PidAdjust::PidAdjust(QWidget *parent)
     : QMainWindow(parent)
@@ -16,6 +18,37 @@ PidAdjust::PidAdjust(QWidget *parent)
     for (QLineEdit *field : coefficientFields())
         connect(field, &QLineEdit::textEdited, this, [this, field] { markRefused(field, QString()); });
     fitFields();
+
+    // Under the sample list, which keeps its place: what its columns are,
+    // and whether samples come.
+    auto *columns = new QLabel(tr("每行一个样本：温度（0.1 ℃），PWM，KP，KI，KD"), ui->centralwidget);
+    columns->setObjectName(QStringLiteral("labelPidColumns"));
+    ui->textEditShowTemp->setToolTip(columns->text());
+    sampleState = new QLabel(ui->centralwidget);
+    sampleState->setObjectName(QStringLiteral("labelPidSamples"));
+    sampleState->setWordWrap(true);
+    ui->gridLayout->addWidget(columns, 5, 0, 1, 5);
+    ui->gridLayout->addWidget(sampleState, 6, 0, 1, 5);
+    sampleWait = new QTimer(this);
+    sampleWait->setSingleShot(true);
+    sampleWait->setInterval(kSampleWaitMs);
+    connect(sampleWait, &QTimer::timeout, this, [this] { showSampleState(false); });
+    showSampleState(true);
+}
+
+void PidAdjust::showEvent(QShowEvent *event)
+{
+    sampleWait->start();
+    QMainWindow::showEvent(event);
+}
+
+void PidAdjust::showSampleState(bool coming)
+{
+    sampleState->setText(coming ? QString()
+                                : tr("%1 秒内没有收到PID样本：串口未打开或设备没有应答")
+                                      .arg(kSampleWaitMs / 1000));
+    sampleState->setStyleSheet(coming ? QString() : QStringLiteral("color: #c00000;"));
+    sampleState->setVisible(!coming);
 }
 
 void PidAdjust::changeEvent(QEvent *event)
@@ -99,6 +132,8 @@ void PidAdjust::updateShowText(QVector<quint32> arrData)
     if (arrData.size() < PidMath::kStatusElements)
         return;
     fillEmptyCoefficients(arrData);
+    showSampleState(true);
+    sampleWait->start();
     tempSpread.add(static_cast<qint32>(arrData[0]));
     pwmSpread.add(arrData[1]);
     ui->textEditShowTemp->append(PidMath::statusLine(arrData));

@@ -7,7 +7,9 @@
 #include <QMainWindow>
 #include <QVector>
 
+class QLabel;
 class QLineEdit;
+class QTimer;
 
 namespace Ui {
 class PidAdjust;
@@ -15,6 +17,8 @@ class PidAdjust;
 
 // Factory window: sends typed PID coefficients and shows the device's PID
 // status samples with the spread of temperature and PWM since the last reset.
+// The sample list says what its columns are, and the window says so when no
+// sample has come for a while.
 class PidAdjust : public QMainWindow
 {
     Q_OBJECT
@@ -22,6 +26,9 @@ class PidAdjust : public QMainWindow
 public:
     explicit PidAdjust(QWidget *parent = nullptr);
     ~PidAdjust() override;
+
+    // How long the window waits for a sample before it says none comes.
+    static constexpr int kSampleWaitMs = 3000;
 
 signals:
     void setPidSignal(QVector<quint32> arr);
@@ -31,6 +38,7 @@ public slots:
 
 protected:
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void on_btnSetPid_clicked();
@@ -45,7 +53,11 @@ private:
     // Empty coefficient fields take the device's values from a status sample.
     void fillEmptyCoefficients(const QVector<quint32> &status);
 
+    void showSampleState(bool coming);
+
     Ui::PidAdjust *ui;
+    QLabel *sampleState = nullptr;
+    QTimer *sampleWait = nullptr;
     TempSpreadTracker tempSpread{kTempResetMarker};
     PwmSpreadTracker pwmSpread{kPwmResetMarker};
 };

@@ -112,6 +112,8 @@ void TrendWd::buildPlot(int index, QChartView *view, const QString &title, const
     view->setChart(p.chart);
     delete initial;
     view->setRenderHint(QPainter::Antialiasing, false);
+    // Lower, a chart cuts its axis titles; a window lower than three such
+    // charts scrolls them (see AdminWd).
     view->setMinimumHeight(180);
     view->setMouseTracking(true);
     view->viewport()->setMouseTracking(true);

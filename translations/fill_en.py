@@ -109,6 +109,11 @@ EN = {
     '中断': 'Down', '报警': 'Alarm', '显示时间': 'Show times', '只读：由滑块设置（DAC计数）': 'Read-only: set by the slider (DAC counts)',
     '未发送': 'not sent yet', '自动控制': 'automatic', '手动驱动': 'manual drive',
     '上次发送：TEC %1，%2\n驱动 %3 / %4（%5%）\n设备报告 TEC电流：%6': 'Last sent: TEC %1, %2\nDrive %3 / %4 (%5%)\nTEC current reported: %6',
+    '上次发送：%1，PWM %2\n设备报告 风扇1/2/3转速：%3': 'Last sent: %1, PWM %2\nFan 1/2/3 speeds reported: %3',
+    '风扇自动控制': 'fans automatic', '风扇手动驱动': 'fans on manual drive',
+    '%1 / %2（%3%）': '%1 / %2 (%3%)', '只读：由滑块设置（PWM）': 'Read-only: set by the slider (PWM)',
+    '每行一个样本：温度（0.1 ℃），PWM，KP，KI，KD': 'One sample a line: temperature (0.1 ℃), PWM, KP, KI, KD',
+    '%1 秒内没有收到PID样本：串口未打开或设备没有应答': 'No PID sample for %1 s: the port is not open or the unit does not answer',
     # The event list and the service report.
     '事件记录': 'Event log', '导出服务报告…': 'Export service report...', '导出服务报告': 'Export service report',
     '服务报告已导出：%1': 'Service report written: %1', '无法导出服务报告 %1：%2': 'Cannot write the service report %1: %2',

@@ -940,6 +940,14 @@ Save anyway?</translation>
         <source>，</source>
         <translation>, </translation>
     </message>
+    <message>
+        <source>每行一个样本：温度（0.1 ℃），PWM，KP，KI，KD</source>
+        <translation>One sample a line: temperature (0.1 ℃), PWM, KP, KI, KD</translation>
+    </message>
+    <message>
+        <source>%1 秒内没有收到PID样本：串口未打开或设备没有应答</source>
+        <translation>No PID sample for %1 s: the port is not open or the unit does not answer</translation>
+    </message>
 </context>
 <context>
     <name>PidPlot</name>
@@ -1696,6 +1704,36 @@ TEC current reported: %6</translation>
     <message>
         <source>风扇调试</source>
         <translation>Fan test</translation>
+    </message>
+    <message>
+        <source>只读：由滑块设置（PWM）</source>
+        <translation>Read-only: set by the slider (PWM)</translation>
+    </message>
+    <message>
+        <source>未发送</source>
+        <translation>not sent yet</translation>
+    </message>
+    <message>
+        <source>%1 / %2（%3%）</source>
+        <translation>%1 / %2 (%3%)</translation>
+    </message>
+    <message>
+        <source>无</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>风扇自动控制</source>
+        <translation>fans automatic</translation>
+    </message>
+    <message>
+        <source>风扇手动驱动</source>
+        <translation>fans on manual drive</translation>
+    </message>
+    <message>
+        <source>上次发送：%1，PWM %2
+设备报告 风扇1/2/3转速：%3</source>
+        <translation>Last sent: %1, PWM %2
+Fan 1/2/3 speeds reported: %3</translation>
     </message>
 </context>
 <context>

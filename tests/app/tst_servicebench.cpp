@@ -5,6 +5,7 @@
 
 #include "../integration/UpdateTestSupport.h"
 #include "CommandCatalogue.h"
+#include "PidAdjust.h"
 #include "SimProcess.h"
 #include "UpdateWidget.h"
 #include "WindowHarness.h"
@@ -63,6 +64,8 @@ private slots:
     void thresholdBelowLaserTemperatureAsks();
     void factoryModeShownAndLeft();
     void tecWindowSaysItsState();
+    void fanAndPidWindowsSayTheirState_data();
+    void fanAndPidWindowsSayTheirState();
     void lampsSayTheirState();
     void logShowsTimesWhenAsked();
 
@@ -319,6 +322,67 @@ void TestServiceBench::tecWindowSaysItsState()
     QTest::qWait(300);
     QCOMPARE(logCount(w, dacLog), before + 1);
     QVERIFY2(state->text().contains("1900 / 3800（50%）"), qPrintable(state->text()));
+}
+
+void TestServiceBench::fanAndPidWindowsSayTheirState_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("button"); // clicked, or empty
+    QTest::addColumn<int>("pwm");        // the slider moved there, or -1
+    QTest::addColumn<bool>("answering"); // a unit on the port
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QStringList>("says");
+    QTest::newRow("fan, automatic") << "actionfanDebug" << "btnAutoFanOn" << -1 << true << "labelFanState"
+                                    << QStringList{"风扇自动控制", "PWM 未发送", "转速：FanSpeed"};
+    QTest::newRow("fan, PWM by hand") << "actionfanDebug" << "btnAutoFanOn" << 500 << true << "labelFanState"
+                                      << QStringList{"风扇手动驱动", "PWM 500 / 1000（50%）", "转速：FanSpeed"};
+    QTest::newRow("fan, no unit") << "actionfanDebug" << "" << -1 << false << "labelFanState"
+                                  << QStringList{"上次发送：未发送", "转速：无"};
+    QTest::newRow("PID, samples coming") << "actionPidDebug" << "" << -1 << true << "labelPidColumns"
+                                         << QStringList{"温度（0.1 ℃），PWM，KP，KI，KD"};
+    QTest::newRow("PID, no samples") << "actionPidDebug" << "" << -1 << false << "labelPidSamples"
+                                     << QStringList{"秒内没有收到PID样本"};
+}
+
+void TestServiceBench::fanAndPidWindowsSayTheirState()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, button);
+    QFETCH(int, pwm);
+    QFETCH(bool, answering);
+    QFETCH(QString, label);
+    QFETCH(QStringList, says);
+    SimProcess sim;
+    if (answering) {
+        openOnSim(sim);
+    } else {
+        w = new AdminWd;
+        w->show();
+    }
+    w->changeUserMode("velmandro583");
+    w->findChild<QAction *>(window)->trigger();
+    QWidget *tool = QApplication::activeWindow();
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && top->findChild<QLabel *>(label))
+            tool = top;
+    }
+    auto *state = tool->findChild<QLabel *>(label);
+    QVERIFY(state);
+    if (!button.isEmpty())
+        QTest::mouseClick(tool->findChild<QPushButton *>(button), Qt::LeftButton);
+    if (pwm >= 0)
+        tool->findChild<QSlider *>("fanPwmSetSlider")->setValue(pwm);
+    // The speeds the main window shows, as the status reports them.
+    for (QString &text : says)
+        text.replace("FanSpeed", lineText(w, "FanSpeed1") + " / " + lineText(w, "FanSpeed2") + " / "
+                                     + lineText(w, "FanSpeed3"));
+    for (const QString &text : says)
+        QTRY_VERIFY2_WITH_TIMEOUT(state->isVisible() && state->text().contains(text),
+                                  qPrintable(state->text() + " lacks " + text), 5000);
+    if (window == "actionPidDebug" && answering) {
+        QTest::qWait(PidAdjust::kSampleWaitMs + 500);
+        QVERIFY(!tool->findChild<QLabel *>("labelPidSamples")->isVisible());
+    }
 }
 
 void TestServiceBench::lampsSayTheirState()
