@@ -6,6 +6,7 @@
 #include "DevicePort.h"
 #include "DialogPasswordWd.h"
 #include "FactoryPassword.h"
+#include "ProductionTestWd.h"
 #include "InputCutGuard.h"
 #include "EventLog.h"
 #include "EventWd.h"
@@ -117,6 +118,11 @@ AdminWd::AdminWd(QWidget *parent)
     leaveFactoryAction = new QAction(tr("退出工厂模式"), this);
     leaveFactoryAction->setObjectName(QStringLiteral("actionLeaveFactoryMode"));
     connect(leaveFactoryAction, &QAction::triggered, this, &AdminWd::leaveFactoryMode);
+    // The production test sits with the factory windows, in the menu only
+    // while factory mode is on.
+    productionTestAction = new QAction(tr("生产测试"), this);
+    productionTestAction->setObjectName(QStringLiteral("actionProductionTest"));
+    connect(productionTestAction, &QAction::triggered, this, &AdminWd::openProductionTestWd);
     logPane = new LogPane(ui->textEditDebugInfo, this);
     ui->menu_2->addSeparator();
     ui->menu_2->addAction(logPane->saveAction());
@@ -161,6 +167,11 @@ AdminWd::AdminWd(QWidget *parent)
     events = new EventLog(this);
     eventWd = new EventWd(events, this);
     reportDialog = new ServiceReportDialog(this);
+    // The test's exchanges go through this window's executor, which owns
+    // the port (see ExecutorUnitLink): never a second owner of it.
+    productionTestWd = new ProductionTestWd(
+        plCommand, [this] { return devicePort->isOpen() ? devicePort->name() : QString(); }, this);
+    connect(this, &AdminWd::statusSampled, productionTestWd, &ProductionTestWd::showLive);
     updateWd->hide();
     // Start in user mode: the factory controls stay hidden until the password.
     applyUserMode();
@@ -908,10 +919,16 @@ void AdminWd::applyUserMode()
     ui->actionfanDebug->setVisible(factory);
     // While the factory controls are out, the title says so.
     leaveFactoryAction->setVisible(factory);
-    if (factory)
+    productionTestAction->setVisible(factory);
+    if (factory) {
         ui->menu_2->insertAction(ui->actionTrend, leaveFactoryAction);
-    else
+        const QList<QAction *> entries = ui->menu_2->actions();
+        const int fans = entries.indexOf(ui->actionfanDebug);
+        ui->menu_2->insertAction(entries.value(fans + 1), productionTestAction);
+    } else {
         ui->menu_2->removeAction(leaveFactoryAction);
+        ui->menu_2->removeAction(productionTestAction);
+    }
     setWindowTitle(factory ? tr("Korvex [工厂模式]") : QStringLiteral("Korvex"));
 }
 
@@ -921,6 +938,10 @@ void AdminWd::leaveFactoryMode()
     for (QWidget *tool : {static_cast<QWidget *>(pidAdjustWd), static_cast<QWidget *>(tecDebugWd),
                           static_cast<QWidget *>(fanDebugWd), static_cast<QWidget *>(serialNumInputWd)})
         tool->hide();
+    // A test started in factory mode does not go on outside it: stopped,
+    // the unit is made safe.
+    productionTestWd->abortTest();
+    productionTestWd->hide();
     applyUserMode();
     appendLog(tr("已退出工厂模式\r\n"));
 }
@@ -962,6 +983,14 @@ void AdminWd::openEventWd()
 {
     eventWd->show();
     eventWd->raise();
+}
+
+void AdminWd::openProductionTestWd()
+{
+    if (userMode != 0)
+        return;
+    productionTestWd->show();
+    productionTestWd->raise();
 }
 
 void AdminWd::openServiceReportWd()
