@@ -16,7 +16,7 @@ namespace {
 
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("Certificate", text);
+    return QCoreApplication::translate("CertificateWriter", text);
 }
 
 QString number(const QJsonValue &v)
