@@ -82,6 +82,18 @@ QVector<FieldLimit> watchedFields(const PlanStep &step)
     }
 }
 
+// A measure step judges a statistic over its window, not each value: its
+// live values are shown unjudged.
+bool judgedLive(const PlanStep &step)
+{
+    return step.kind != PlanStep::Kind::Measure || step.statistic == PlanStep::Statistic::Value;
+}
+
+QString watchedName(const PlanStep &step, const FieldLimit &f)
+{
+    return judgedLive(step) ? f.field.name : f.field.name + QLatin1Char(' ') + PlanStep::statisticName(step.statistic);
+}
+
 // The operator's answer to a prompt, handed from the window's thread to the
 // unit's, which waits for it and for an abort at the same time.
 struct PromptAnswer
@@ -146,6 +158,11 @@ ProductionTestWd::ProductionTestWd(PlCommand *plCommand, std::function<QString()
     table->verticalHeader()->setVisible(false);
     table->horizontalHeader()->setStretchLastSection(true);
     table->setWordWrap(true);
+    // The values and their limits get the room; a step's name and its state
+    // are short.
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    for (const auto &[column, width] : {std::pair<int, int>{ColStep, 160}, {ColState, 90}, {ColValues, 250}, {ColLimits, 200}})
+        table->setColumnWidth(column, width);
     layout->addWidget(table, 1);
 
     verdictLabel = new QLabel(this);
@@ -184,7 +201,7 @@ ProductionTestWd::ProductionTestWd(PlCommand *plCommand, std::function<QString()
     connect(abortButton, &QPushButton::clicked, this, &ProductionTestWd::abortTest);
     connect(folderButton, &QPushButton::clicked, this,
             [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(lastFolder)); });
-    resize(760, 520);
+    resize(900, 600);
 }
 
 ProductionTestWd::~ProductionTestWd()
@@ -223,10 +240,10 @@ bool ProductionTestWd::loadPlan(const QString &path)
         table->item(i, ColState)->setText(tr("等待"));
         QStringList limits;
         for (const FieldLimit &f : watchedFields(plan.steps[i]))
-            limits.append(QStringLiteral("%1 %2").arg(f.field.name, f.limit.text()));
+            limits.append(QStringLiteral("%1 %2").arg(watchedName(plan.steps[i], f), f.limit.text()));
         table->item(i, ColLimits)->setText(limits.join(QLatin1Char('\n')));
     }
-    table->resizeColumnToContents(ColStep);
+    table->resizeRowsToContents();
     messageLabel->setText(tr("计划 %1：%2 个步骤").arg(plan.name).arg(plan.steps.size()));
     return true;
 }
@@ -312,7 +329,9 @@ void ProductionTestWd::startTest()
     });
     connect(station.get(), &Station::identified, this, [this](int, const QString &serial) {
         const QString typed = serialEdit->text().trimmed();
-        messageLabel->setText(typed.isEmpty() || typed == serial
+        // A label may print the number with or without its dashes.
+        const auto digits = [](QString s) { return s.remove(QLatin1Char('-')); };
+        messageLabel->setText(typed.isEmpty() || digits(typed) == digits(serial)
                                   ? tr("设备 %1").arg(serial)
                                   : tr("设备报告的序列号 %1 与输入的 %2 不同").arg(serial, typed));
     });
@@ -403,7 +422,7 @@ void ProductionTestWd::showLive(const DevStatusCache &cache)
         if (f.field.schemaIndex < 0 || f.field.schemaIndex >= fields.size())
             continue;
         const double v = StatusSchema::value(fields[f.field.schemaIndex], cache);
-        const Outcome o = judge(f.limit, v);
+        const Outcome o = judgedLive(plan.steps[runningStep]) ? judge(f.limit, v) : Outcome::Pass;
         lines.append(QStringLiteral("%1 = %2%3%4")
                          .arg(f.field.name, number(v), f.field.unit.isEmpty() ? QString() : QLatin1Char(' ') + f.field.unit,
                               o == Outcome::Pass ? QString() : QStringLiteral(" (%1)").arg(stateText(o))));

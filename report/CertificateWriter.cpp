@@ -139,9 +139,12 @@ bool write(const QString &path, const QJsonObject &r, const TrendStore &samples,
     doc.title(tr("测试证书"), tr("设备 %1 · 计划 %2 · %3").arg(serial, plan.value(QStringLiteral("name")).toString(), start));
 
     doc.heading(tr("结论"));
-    doc.fields({{tr("结论"), verdictText(outcome)},
-                {tr("原因"), r.value(QStringLiteral("reason")).toString()},
-                {tr("未通过的步骤"), r.value(QStringLiteral("failed_step")).toString()}});
+    QVector<QPair<QString, QString>> verdict{{tr("结论"), verdictText(outcome)}};
+    for (const auto &[caption, key] : {std::pair<QString, QString>{tr("原因"), QStringLiteral("reason")},
+                                       std::pair<QString, QString>{tr("未通过的步骤"), QStringLiteral("failed_step")}})
+        if (!r.value(key).toString().isEmpty())
+            verdict.append({caption, r.value(key).toString()});
+    doc.fields(verdict);
 
     doc.heading(tr("设备"));
     doc.fields({{tr("序列号"), serial},
