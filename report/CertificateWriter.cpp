@@ -29,7 +29,7 @@ QString outcomeWord(const QString &outcome)
     if (outcome == QLatin1String("pass"))
         return tr("合格");
     if (outcome == QLatin1String("marginal"))
-        return tr("合格（接近限值）");
+        return tr("临界");
     if (outcome == QLatin1String("fail"))
         return tr("不合格");
     if (outcome == QLatin1String("error"))
@@ -96,15 +96,17 @@ QVector<QStringList> stepRows(const QJsonArray &steps)
             continue;
         }
         bool firstRow = true;
+        bool explained = false; // a measurement off its limits says why the step did not pass
         for (const QJsonValue &mv : ms) {
             const QJsonObject m = mv.toObject();
+            explained = explained || m.value(QStringLiteral("outcome")).toString() != QLatin1String("pass");
             rows.append({firstRow ? name : QString(), m.value(QStringLiteral("name")).toString(), valueText(m),
                          limitText(m), outcomeWord(m.value(QStringLiteral("outcome")).toString())});
             firstRow = false;
         }
         // The step's own outcome, when its measurements do not tell all of it.
         const QString reason = s.value(QStringLiteral("reason")).toString();
-        if (!reason.isEmpty())
+        if (!reason.isEmpty() && !explained)
             rows.append({QString(), reason, QString(), QString(), outcomeWord(outcome)});
     }
     return rows;

@@ -437,10 +437,6 @@ Save anyway?</translation>
         <translation>Passed</translation>
     </message>
     <message>
-        <source>合格（接近限值）</source>
-        <translation>Passed (close to a limit)</translation>
-    </message>
-    <message>
         <source>不合格</source>
         <translation>Failed</translation>
     </message>
@@ -619,6 +615,10 @@ Save anyway?</translation>
     <message>
         <source>Korvex 版本</source>
         <translation>Korvex version</translation>
+    </message>
+    <message>
+        <source>临界</source>
+        <translation>Marginal</translation>
     </message>
 </context>
 <context>
