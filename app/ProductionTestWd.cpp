@@ -270,9 +270,8 @@ void ProductionTestWd::startTest()
 {
     if (isRunning())
         return;
-    if (!planLoaded && !loadPlan(planEdit->text()))
-        return;
-    if (!loadPlan(plan.path)) // read again: the file may have changed since
+    // Read again: the file may have changed since it was chosen.
+    if (!loadPlan(planEdit->text()))
         return;
     const QString port = portName();
     if (port.isEmpty()) {

@@ -43,7 +43,6 @@ bool read(const QString &path, TrendStore *store, QString *error)
         else if (f.kind == StatusSchema::Kind::Flag && f.json && QByteArray(f.json).startsWith("alarms.")) {
             // The flag's bit in the device's alarm byte, as the trend keeps it.
             DevStatusCache probe;
-            probe.alarmBits = 0xFF;
             for (quint8 bit = 1; bit; bit <<= 1) {
                 probe.alarmBits = bit;
                 if (StatusSchema::raw(f, probe)) {
