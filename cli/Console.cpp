@@ -1,5 +1,7 @@
 #include "Console.h"
 
+#include "OneLine.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,26 +34,6 @@ void out(const QString &line)
 }
 
 namespace {
-
-// One line each, whatever a name or a file brought in: a line break or
-// another control character is shown escaped, as JSON writes it.
-QString oneLine(const QString &text)
-{
-    QString line;
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\n'))
-            line += QStringLiteral("\\n");
-        else if (c == QLatin1Char('\r'))
-            line += QStringLiteral("\\r");
-        else if (c == QLatin1Char('\t'))
-            line += QStringLiteral("\\t");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            line += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            line += c;
-    }
-    return line;
-}
 
 void toStderr(const QString &line)
 {

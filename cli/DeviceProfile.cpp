@@ -1,6 +1,7 @@
 #include "DeviceProfile.h"
 
 #include "CommandCatalogue.h"
+#include "OneLine.h"
 #include "StatusFormat.h"
 #include "StatusSchema.h"
 
@@ -33,20 +34,6 @@ bool deviceValue(const QJsonObject &o, const char *key, CommandWord word, qint64
     return true;
 }
 
-// A key as a message shows it: control characters (a NUL) escaped as JSON
-// writes them, so that the message stays one whole line.
-QString shownKey(const QString &key)
-{
-    QString shown;
-    for (const QChar c : key) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            shown += c;
-    }
-    return shown;
-}
-
 // "line 3, column 14" of a byte offset into the text.
 QString placeOf(const QByteArray &text, int offset)
 {
@@ -61,7 +48,7 @@ bool onlyKnownKeys(const QJsonObject &o, const QStringList &known, const QString
 {
     for (const QString &key : o.keys()) {
         if (!known.contains(key)) {
-            *error = QStringLiteral("unknown key \"%1\"%2").arg(shownKey(key), where);
+            *error = QStringLiteral("unknown key \"%1\"%2").arg(oneLine(key), where);
             return false;
         }
     }
@@ -216,7 +203,7 @@ bool DeviceProfile::fromFile(const QByteArray &bytes, DeviceProfile *profile, QS
     }
     const QString repeated = repeatedKey(bytes);
     if (!repeated.isEmpty()) {
-        *error = QStringLiteral("the key \"%1\" appears twice").arg(shownKey(repeated));
+        *error = QStringLiteral("the key \"%1\" appears twice").arg(oneLine(repeated));
         return false;
     }
     return fromJson(doc.object(), profile, error);

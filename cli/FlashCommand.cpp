@@ -81,7 +81,7 @@ int FlashCommand::run()
         r.port = portNames.at(i);
         portResults.append(r);
         t->setSourceFile(imagePath);
-        t->setPort(LineOptions::openableName(portNames.at(i)));
+        t->setPort(LineSettings::openableName(portNames.at(i)));
         t->setBaud(baudRate);
         // Command-line transfers step as soon as the boot loader answers.
         t->setStepOnArrival(true);

@@ -1,12 +1,11 @@
 #include "LineOptions.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 
 LineSettings LineOptions::lineSettings(const QString &portName) const
 {
     LineSettings settings;
-    settings.name = openableName(portName);
+    settings.name = LineSettings::openableName(portName);
     settings.baud = baud;
     if (stopBits == QLatin1String("1.5"))
         settings.stopBits = LineSettings::StopBits::OneAndHalf;
@@ -17,13 +16,6 @@ LineSettings LineOptions::lineSettings(const QString &portName) const
     else if (parity == QLatin1String("even"))
         settings.parity = LineSettings::Parity::Even;
     return settings;
-}
-
-QString LineOptions::openableName(const QString &given)
-{
-    if (given.contains(QLatin1Char('/')) && QFileInfo(given).isRelative())
-        return QFileInfo(given).absoluteFilePath();
-    return given;
 }
 
 void LineOptions::addTo(QCommandLineParser &p)

@@ -27,11 +27,6 @@ struct LineOptions
     // The line settings the executor opens portName with.
     LineSettings lineSettings(const QString &portName) const;
 
-    // The name a serial port opens under: the serial library puts /dev/ in
-    // front of every relative name ("ttyUSB0"), so a relative path ("./u1",
-    // "flash/b1") is made absolute first.
-    static QString openableName(const QString &given);
-
     // Adds --port, --baud, --stop-bits, --parity, --retries, --timeout, --factory
     // and -v/--verbose.
     static void addTo(QCommandLineParser &parser);

@@ -120,7 +120,7 @@ QString whyNotOpened(const QString &name)
 
 bool isGone(const QString &name)
 {
-    const QByteArray path = QFile::encodeName(LineOptions::openableName(name));
+    const QByteArray path = QFile::encodeName(LineSettings::openableName(name));
     struct stat st;
     if (::stat(path.constData(), &st) != 0)
         return errno == ENOENT || errno == ENOTDIR;

@@ -21,7 +21,7 @@ int runTransfer(CtlContext &ctx, bool send)
         return badArguments(send ? QStringLiteral("usage: korvexctl --port NAME send FILE")
                                  : QStringLiteral("usage: korvexctl --port NAME receive DIR"));
     const YmodemCli::Options options = YmodemCli::parseArguments(
-        {send ? QStringLiteral("send") : QStringLiteral("receive"), QStringLiteral("--port"), LineOptions::openableName(ctx.line.port()),
+        {send ? QStringLiteral("send") : QStringLiteral("receive"), QStringLiteral("--port"), LineSettings::openableName(ctx.line.port()),
          QStringLiteral("--baud"), QString::number(ctx.line.baud), ctx.args.at(0)});
     if (!options.error.isEmpty())
         return badArguments(options.error);

@@ -10,6 +10,7 @@
 #include "PortCheck.h"
 #include "SignalEvents.h"
 #include "UnitFileOutput.h"
+#include "UnitPoller.h"
 #include "WatchCommand.h"
 
 #include <QFileInfo>
@@ -198,7 +199,8 @@ CtlCommand watchCommand()
         "its host name cannot be looked up, or when --metrics cannot listen on its address.\n"
         "A refused output file is 2.");
     c.addOptions = [](QCommandLineParser &p) {
-        p.addOption({QStringLiteral("interval"), QStringLiteral("Milliseconds between polls (default 500, at least 50)."),
+        p.addOption({QStringLiteral("interval"), QStringLiteral("Milliseconds between polls (default 500; at least the poll's own time on the "
+                                    "line: 39 at 19200 baud, 11 at 115200)."),
                      QStringLiteral("MS")});
         p.addOption({QStringLiteral("count"), QStringLiteral("Stop after N polls."), QStringLiteral("N")});
         p.addOption({QStringLiteral("duration"), QStringLiteral("Stop after S seconds."), QStringLiteral("S")});
@@ -239,8 +241,12 @@ CtlCommand watchCommand()
         QString error;
         qint64 v = 0;
         if (ctx.isSet("interval")) {
-            if (!CtlArgs::parseInt(ctx.value("interval"), 50, 86400000, QStringLiteral("--interval"), &v, &error))
+            if (!CtlArgs::parseInt(ctx.value("interval"), 1, 86400000, QStringLiteral("--interval"), &v, &error))
                 return badArguments(error);
+            const int shortest = UnitPoller::shortestIntervalMs(ctx.line.baud);
+            if (v < shortest)
+                return badArguments(QStringLiteral("--interval %1 is shorter than a poll takes at %2 baud: at least %3 ms")
+                                        .arg(v).arg(ctx.line.baud).arg(shortest));
             settings.intervalMs = int(v);
         }
         if (ctx.isSet("count") && ctx.isSet("duration"))

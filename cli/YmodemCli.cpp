@@ -1,6 +1,7 @@
 #include "YmodemCli.h"
 
 #include "ExitCode.h"
+#include "LineSettings.h"
 #include "YmodemFileReceive.h"
 #include "YmodemFileTransmit.h"
 #include "YmodemHeader.h"
@@ -174,7 +175,7 @@ int YmodemCli::run(const Options &o)
     if (o.send) {
         YmodemFileTransmit t;
         t.setSourceFile(o.path);
-        t.setPort(o.port);
+        t.setPort(LineSettings::openableName(o.port));
         t.setBaud(o.baud);
         t.setStepOnArrival(o.stepOnArrival);
         shownName = QFileInfo(o.path).fileName();
@@ -206,7 +207,7 @@ int YmodemCli::run(const Options &o)
 
     YmodemFileReceive r;
     r.setTargetDirectory(o.path);
-    r.setPort(o.port);
+    r.setPort(LineSettings::openableName(o.port));
     r.setBaud(o.baud);
     r.setStepOnArrival(o.stepOnArrival);
     connect(&r, &YmodemFileReceive::receiveStatus, this, [&](YmodemFileReceive::Status s) {

@@ -1,6 +1,7 @@
 #include "DemoWindows.h"
 
 #include "AdminWd.h"
+#include "FactoryPassword.h"
 #include "PlCommand.h"
 #include "ProductionTestWd.h"
 #include "TrendWd.h"
@@ -24,11 +25,6 @@
 
 namespace DemoWindows {
 
-namespace {
-// The factory password of the main window; the demo types it for the user.
-const QString kFactoryPassword = QStringLiteral("velmandro583");
-} // namespace
-
 // Deletes the window, lets the executor end on its own thread, and collects
 // the objects it leaves for deferred deletion.
 void closeWindow(AdminWd *window)
@@ -45,7 +41,7 @@ void closeWindow(AdminWd *window)
 // window to the right of the main window. False if factory mode stayed locked.
 bool enterFactoryMode(AdminWd *window)
 {
-    window->changeUserMode(kFactoryPassword);
+    window->changeUserMode(FactoryPassword::text()); // typed for the user
     auto *maxDac = window->findChild<QWidget *>(QStringLiteral("spinBoxMaxDac"));
     if (!maxDac || maxDac->isHidden())
         return false;

@@ -132,3 +132,18 @@ put("ctloptions", "watch", words("--port", "x", "watch", "--count", "2", "--csv"
 put("ctloptions", "verbose-retries", words("--retries", "100", "--timeout", "60000", "--port", "x", "power", "1e2"))
 put("ctloptions", "mark", words("power", "\x01neg5", "--port", "\x01neg"))
 put("ctloptions", "empty", b"")
+put("ctloptions", "verbose-watch", words("-v", "--baud", "115200", "--port", "x", "watch", "--interval", "11"))
+
+# Test plans: the shipped examples, and the shapes a hand-edited plan breaks in.
+for example in ("quick-check", "burn-in"):
+    with open(os.path.join(HERE, "..", "examples", example + ".yaml"), "rb") as f:
+        put("plan", example, f.read())
+put("plan", "tabs", b"name: x\nsteps:\n\t- check: {alarms: none}\n")
+put("plan", "deep", b"name: x\nsteps:\n" + b"  - " + b"[" * 40 + b"]" * 40 + b"\n")
+put("plan", "alias-bomb", b"a: &a [x, x, x, x]\nb: &b [*a, *a, *a, *a]\nc: &c [*b, *b, *b, *b]\n"
+    b"name: *c\nsteps: [*c]\n")
+put("plan", "limits-reversed", b"name: x\nsteps:\n  - measure: {field: laser_temp_c, stat: mean, over: 2s, min: 30, max: 20}\n")
+put("plan", "set-out-of-range", b"name: x\nsteps:\n  - set: {power: 1001}\n")
+put("plan", "duration-garbage", b"name: x\nsteps:\n  - wait: {for: 1e309s}\n")
+put("plan", "nul-in-key", b"name: x\nsteps:\n  - che\0ck: {alarms: none}\n")
+put("plan", "not-a-map", b"- just\n- a list\n")

@@ -1,5 +1,7 @@
 #include "LineSettings.h"
 
+#include <QFileInfo>
+
 bool LineSettings::fromDialogTexts(const QVector<QString> &texts, LineSettings *out)
 {
     *out = LineSettings();
@@ -32,4 +34,11 @@ QString LineSettings::shortText() const
 bool LineSettings::operator==(const LineSettings &other) const
 {
     return name == other.name && baud == other.baud && stopBits == other.stopBits && parity == other.parity;
+}
+
+QString LineSettings::openableName(const QString &given)
+{
+    if (given.contains(QLatin1Char('/')) && QFileInfo(given).isRelative())
+        return QFileInfo(given).absoluteFilePath();
+    return given;
 }

@@ -25,6 +25,11 @@ struct LineSettings
     // items (out then holds the name, if any).
     static bool fromDialogTexts(const QVector<QString> &texts, LineSettings *out);
 
+    // The name a serial port opens under: the serial library puts /dev/ in
+    // front of every relative name ("ttyUSB0"), so a relative path ("./u1",
+    // "flash/b1") is made absolute first.
+    static QString openableName(const QString &given);
+
     // "8N1", "8E2", "8O1.5": the usual short form, for messages.
     QString shortText() const;
     bool operator==(const LineSettings &other) const;

@@ -33,9 +33,14 @@ const QList<int> &SPComm::supportedBaudRates()
 
 int SPComm::lineTimeMs(int bytes) const
 {
-    if (!isKnownBaud(baudRate))
+    return lineTimeMs(bytes, baudRate);
+}
+
+int SPComm::lineTimeMs(int bytes, int baud)
+{
+    if (!isKnownBaud(baud))
         return 0;
-    return int((qint64(bytes) * 10 * 1000 + baudRate - 1) / baudRate);
+    return int((qint64(bytes) * 10 * 1000 + baud - 1) / baud);
 }
 
 SPComm::SPComm(QObject *parent) : QObject(parent), serialPort(new QSerialPort) {}

@@ -41,6 +41,7 @@ public:
     // Milliseconds that `bytes` take on the line at the set rate (10 bits a
     // byte), rounded up; 0 while no supported rate is set.
     int lineTimeMs(int bytes) const;
+    static int lineTimeMs(int bytes, int baud);
     void setCommStopBits(int code); // 0 one, 1 one and a half, 2 two
     void setCommParity(int code);   // 0 none, 1 odd, 2 even
     // All four at once, for the next open.

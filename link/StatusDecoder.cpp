@@ -76,10 +76,10 @@ QVector<quint32> decodePidReply(const QByteArray &f)
 
 void decodeAlarmBits(DevStatusCache &c)
 {
-    c.tempAlarm = c.alarmBits & 0x01;
-    c.fan1Alarm = c.alarmBits & 0x02;
-    c.fan2Alarm = c.alarmBits & 0x04;
-    c.fan3Alarm = c.alarmBits & 0x08;
+    c.tempAlarm = c.alarmBits & StatusSchema::AlarmTemperature;
+    c.fan1Alarm = c.alarmBits & StatusSchema::AlarmFan1;
+    c.fan2Alarm = c.alarmBits & StatusSchema::AlarmFan2;
+    c.fan3Alarm = c.alarmBits & StatusSchema::AlarmFan3;
 }
 
 void decodeLaserState(DevStatusCache &c)

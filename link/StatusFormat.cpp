@@ -61,14 +61,11 @@ QVector<QPair<QString, QString>> shownFieldTexts(const DevStatusCache &c)
 QVector<QPair<QString, bool>> lampStates(const DevStatusCache &c)
 {
     // The laser lamp is green for "on"; for the others green means no fault.
-    return {
-        {QStringLiteral("label_LdOnOffStat"), c.ldOn},
-        {QStringLiteral("CommStat"), !c.commError},
-        {QStringLiteral("labelTempAlarm"), !c.tempAlarm},
-        {QStringLiteral("labelFanAlarm_1"), !c.fan1Alarm},
-        {QStringLiteral("labelFanAlarm_2"), !c.fan2Alarm},
-        {QStringLiteral("labelFanAlarm_3"), !c.fan3Alarm},
-    };
+    QVector<QPair<QString, bool>> lamps{{QStringLiteral("label_LdOnOffStat"), c.ldOn},
+                                        {QStringLiteral("CommStat"), !c.commError}};
+    for (const StatusSchema::Alarm &alarm : StatusSchema::alarms())
+        lamps.append({QLatin1String(alarm.lamp), !(c.alarmBits & alarm.bit)});
+    return lamps;
 }
 
 } // namespace StatusFormat

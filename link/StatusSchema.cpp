@@ -2,6 +2,7 @@
 
 #include "StatusFormat.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 #include <algorithm>
@@ -53,16 +54,16 @@ QVector<Field> makeTable()
         {"laser_on", nullptr, K::Flag, bit<&C::ldStatBits, 0x01>(), 2, 1, 1,
          {}, {"Laser", "on|off", 0}, -1,
          {T::Gauge, "korvex_laser_on", nullptr, 1, "1 while the laser source is on"}},
-        {"alarm_temperature", "alarms.temperature", K::Flag, bit<&C::alarmBits, 0x01>(), 3, 1, 1,
+        {"alarm_temperature", "alarms.temperature", K::Flag, bit<&C::alarmBits, AlarmTemperature>(), 3, 1, 1,
          {}, {"Temperature alarm", "ALARM|ok", 0}, -1,
          {T::Gauge, "korvex_alarm", "alarm=temperature", 1, "1 while the device raises the alarm"}},
-        {"alarm_fan1", "alarms.fan1", K::Flag, bit<&C::alarmBits, 0x02>(), 3, 1, 1,
+        {"alarm_fan1", "alarms.fan1", K::Flag, bit<&C::alarmBits, AlarmFan1>(), 3, 1, 1,
          {}, {"Fan 1 alarm", "ALARM|ok", 0}, -1,
          {T::Gauge, "korvex_alarm", "alarm=fan1", 1, nullptr}},
-        {"alarm_fan2", "alarms.fan2", K::Flag, bit<&C::alarmBits, 0x04>(), 3, 1, 1,
+        {"alarm_fan2", "alarms.fan2", K::Flag, bit<&C::alarmBits, AlarmFan2>(), 3, 1, 1,
          {}, {"Fan 2 alarm", "ALARM|ok", 0}, -1,
          {T::Gauge, "korvex_alarm", "alarm=fan2", 1, nullptr}},
-        {"alarm_fan3", "alarms.fan3", K::Flag, bit<&C::alarmBits, 0x08>(), 3, 1, 1,
+        {"alarm_fan3", "alarms.fan3", K::Flag, bit<&C::alarmBits, AlarmFan3>(), 3, 1, 1,
          {}, {"Fan 3 alarm", "ALARM|ok", 0}, -1,
          {T::Gauge, "korvex_alarm", "alarm=fan3", 1, nullptr}},
         {"power", nullptr, K::Number, member<&C::powerPercent>(), 4, 2, 1,
@@ -220,6 +221,17 @@ const SingleReply *singleReply(quint16 word)
         if (r.word == word)
             return &r;
     return nullptr;
+}
+
+const QVector<Alarm> &alarms()
+{
+    static const QVector<Alarm> table = {
+        {AlarmTemperature, "alarm_temperature", "labelTempAlarm", "TEMP-ALARM", QT_TRANSLATE_NOOP("EventLog", "温度报警")},
+        {AlarmFan1, "alarm_fan1", "labelFanAlarm_1", "FAN1-ALARM", QT_TRANSLATE_NOOP("EventLog", "风扇1报警")},
+        {AlarmFan2, "alarm_fan2", "labelFanAlarm_2", "FAN2-ALARM", QT_TRANSLATE_NOOP("EventLog", "风扇2报警")},
+        {AlarmFan3, "alarm_fan3", "labelFanAlarm_3", "FAN3-ALARM", QT_TRANSLATE_NOOP("EventLog", "风扇3报警")},
+    };
+    return table;
 }
 
 const char *laserTypeName(qint64 code)

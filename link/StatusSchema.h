@@ -130,6 +130,26 @@ const QVector<SingleReply> &singleReplies();
 // The reply with this word, or nullptr.
 const SingleReply *singleReply(quint16 word);
 
+// The alarm byte of the status: a bit per alarm.
+constexpr quint8 AlarmTemperature = 0x01;
+constexpr quint8 AlarmFan1 = 0x02;
+constexpr quint8 AlarmFan2 = 0x04;
+constexpr quint8 AlarmFan3 = 0x08;
+constexpr quint8 AlarmFans = AlarmFan1 | AlarmFan2 | AlarmFan3;
+
+// Each alarm of that byte, in its order: its status field, the main window's
+// lamp, the word of the one-line status text and the event list's name
+// (translated in the event list's context).
+struct Alarm
+{
+    quint8 bit;
+    const char *key;
+    const char *lamp;
+    const char *word;
+    const char *eventName;
+};
+const QVector<Alarm> &alarms();
+
 // The name of a laser type code, or nullptr for a code the device does not define.
 const char *laserTypeName(qint64 code);
 

@@ -4,6 +4,7 @@
 
 #include "CommandCatalogue.h"
 #include "Protocol.h"
+#include "StatusSchema.h"
 
 #include <algorithm>
 #include <cmath>
@@ -275,10 +276,11 @@ quint8 SimDevice::alarmBits() const
 {
     quint8 bits = 0;
     if (tenths(deviceState.ldTemp) > deviceState.threshold)
-        bits |= 0x01;
+        bits |= StatusSchema::AlarmTemperature;
+    const quint8 fans[FanCount] = {StatusSchema::AlarmFan1, StatusSchema::AlarmFan2, StatusSchema::AlarmFan3};
     for (int i = 0; i < FanCount; ++i)
         if (fanAlarm(i))
-            bits |= quint8(0x02 << i);
+            bits |= fans[i];
     return bits;
 }
 

@@ -1,5 +1,6 @@
 #include "PlanReader.h"
 
+#include "OneLine.h"
 #include "PlanFields.h"
 #include "StatusSchema.h"
 
@@ -26,7 +27,8 @@ struct PlanFault
 
 [[noreturn]] void fault(const YAML::Node &at, const QString &message)
 {
-    throw PlanFault{at.Mark(), message};
+    // One line, whatever the plan's own words quoted in it hold.
+    throw PlanFault{at.Mark(), oneLine(message)};
 }
 
 QString text(const YAML::Node &n)
@@ -586,7 +588,7 @@ bool parse(const QByteArray &bytes, const QString &path, TestPlan *plan, QString
         *error = QStringLiteral("%1: %2").arg(place(f.mark), f.message);
         return false;
     } catch (const YAML::Exception &e) {
-        *error = QStringLiteral("%1: %2").arg(place(e.mark), QString::fromStdString(e.msg));
+        *error = QStringLiteral("%1: %2").arg(place(e.mark), oneLine(QString::fromStdString(e.msg)));
         return false;
     }
     *plan = read;

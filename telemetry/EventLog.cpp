@@ -1,6 +1,7 @@
 #include "EventLog.h"
 
 #include "CommandCatalogue.h"
+#include "StatusSchema.h"
 #include "StatusDecoder.h"
 #include "WriteResult.h"
 
@@ -65,14 +66,13 @@ void EventLog::endAllSpans(const QString &outcome)
 
 void EventLog::noteStatus(const DevStatusCache &cache)
 {
-    static const char *const names[4] = {QT_TR_NOOP("温度报警"), QT_TR_NOOP("风扇1报警"), QT_TR_NOOP("风扇2报警"),
-                                         QT_TR_NOOP("风扇3报警")};
-    for (int bit = 0; bit < 4; ++bit) {
-        const bool on = cache.alarmBits & (1u << bit);
-        if (on && alarmOpen[bit] < 0)
-            alarmOpen[bit] = add(Alarm, tr(names[bit]), QString(), tr("报警中"), true);
-        else if (!on && alarmOpen[bit] >= 0)
-            endSpan(alarmOpen[bit], tr("已恢复"));
+    const QVector<StatusSchema::Alarm> &alarms = StatusSchema::alarms();
+    for (int i = 0; i < alarms.size() && i < AlarmCount; ++i) {
+        const bool on = cache.alarmBits & alarms[i].bit;
+        if (on && alarmOpen[i] < 0)
+            alarmOpen[i] = add(Alarm, tr(alarms[i].eventName), QString(), tr("报警中"), true);
+        else if (!on && alarmOpen[i] >= 0)
+            endSpan(alarmOpen[i], tr("已恢复"));
     }
     // A reply is an answer.
     endSpan(noAnswerOpen, tr("设备恢复应答"));

@@ -79,7 +79,8 @@ private:
 
     QVector<Event> log;
     // The entries of the spans now open, -1 for none.
-    int alarmOpen[4] = {-1, -1, -1, -1};
+    static constexpr int AlarmCount = 4; // the status reports four alarms
+    int alarmOpen[AlarmCount] = {-1, -1, -1, -1};
     int noAnswerOpen = -1;
     int linkLostOpen = -1;
 };

@@ -63,11 +63,9 @@ QStringList lines(const DevStatusCache &c)
 QString compactLine(const QDateTime &time, const DevStatusCache &c)
 {
     QString alarms;
-    if (c.alarmBits & 0x01)
-        alarms += QStringLiteral(" TEMP-ALARM");
-    for (int fan = 0; fan < 3; ++fan)
-        if (c.alarmBits & (0x02 << fan))
-            alarms += QStringLiteral(" FAN%1-ALARM").arg(fan + 1);
+    for (const StatusSchema::Alarm &alarm : StatusSchema::alarms())
+        if (c.alarmBits & alarm.bit)
+            alarms += QLatin1Char(' ') + QLatin1String(alarm.word);
     return QStringLiteral("%1 laser %2 power %3 ld %4 t2 %5 tec %6 ld-cur %7 fans %8/%9/%10 rpm%11")
         .arg(StatusRecord::timestamp(time), valueText("laser_on", c))
         .arg(c.powerPercent)

@@ -5,9 +5,9 @@
 
 #include <QtGlobal>
 
-// Alarm bits as the device reports them (bit 0 temperature, bits 1-3 fans).
-constexpr quint8 TrendTempAlarmMask = 0x01;
-constexpr quint8 TrendFanAlarmMask = 0x0E;
+// The alarms the charts shade, as the device reports them.
+constexpr quint8 TrendTempAlarmMask = StatusSchema::AlarmTemperature;
+constexpr quint8 TrendFanAlarmMask = StatusSchema::AlarmFans;
 
 // One poll: the values of a complete status reply, or a gap (a lost reply or
 // a closed port) that no line may cross.

@@ -2,6 +2,7 @@
 
 #include "CommandCatalogue.h"
 #include "PlCommand.h"
+#include "SPComm.h"
 #include "StatusDecoder.h"
 #include "StatusFormat.h"
 
@@ -99,6 +100,15 @@ void UnitPoller::tick()
     PlCommand *c = executor;
     const LineSettings line = pollSettings.lineSettings;
     QMetaObject::invokeMethod(relay, [r, c, line] { emit r->opened(c->openPort(line)); }, Qt::QueuedConnection);
+}
+
+int UnitPoller::shortestIntervalMs(int baud)
+{
+    constexpr int AnswerMs = 5;
+    const CommandRow *status = CommandCatalogue::find(quint16(CommandWord::AllStatusQuery));
+    // A request is the address, the command word, its data and the CRC.
+    const int bytes = 1 + 2 + status->dataLength + 2 + status->replyLength;
+    return SPComm::lineTimeMs(bytes, baud) + AnswerMs;
 }
 
 bool UnitPoller::mayReopen()

@@ -66,6 +66,9 @@ public:
     // A status reply made a status: false unless it is a complete all-status
     // reply (a well-formed frame of another kind or length is as good as lost).
     static bool decodeStatus(const QByteArray &reply, DevStatusCache *cache);
+    // The shortest interval a poll keeps at a line rate: the status
+    // exchange's own time on the line and a few ms for the device to answer.
+    static int shortestIntervalMs(int baud);
 
 signals:
     void sampled(const PolledSample &sample);

@@ -28,6 +28,20 @@ inline QString lineText(AdminWd *w, const QString &name)
     return edit ? edit->text() : QStringLiteral("<no such field>");
 }
 
+// The darkest grey of a field's text as drawn (its frame left out): black
+// text is live, washed-out text is not.
+inline int darkestInk(AdminWd *w, const char *name)
+{
+    auto *edit = w->centralWidget()->findChild<QLineEdit *>(QString::fromLatin1(name));
+    const QImage image = edit->grab().toImage();
+    int darkest = 255;
+    for (int y = 4; y < image.height() - 4; ++y) {
+        for (int x = 4; x < image.width() - 4; ++x)
+            darkest = qMin(darkest, qGray(image.pixel(x, y)));
+    }
+    return darkest;
+}
+
 inline QString logText(AdminWd *w)
 {
     return w->findChild<QTextEdit *>(QStringLiteral("textEditDebugInfo"))->toPlainText();

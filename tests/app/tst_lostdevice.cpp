@@ -53,20 +53,6 @@ bool allLampsLive(AdminWd *w)
     return lamp(w, QStringLiteral("CommStat")) == Lamp::Green;
 }
 
-// The darkest grey of a field's text as drawn (its frame left out): black
-// text is live, washed-out text is not.
-int darkestInk(AdminWd *w, const char *name)
-{
-    auto *edit = w->centralWidget()->findChild<QLineEdit *>(QString::fromLatin1(name));
-    const QImage image = edit->grab().toImage();
-    int darkest = 255;
-    for (int y = 4; y < image.height() - 4; ++y) {
-        for (int x = 4; x < image.width() - 4; ++x)
-            darkest = qMin(darkest, qGray(image.pixel(x, y)));
-    }
-    return darkest;
-}
-
 QAction *reconnectOption(AdminWd *w)
 {
     return w->findChild<QAction *>(QStringLiteral("actionAutoReconnect"));

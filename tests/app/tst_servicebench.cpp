@@ -39,19 +39,6 @@ bool stateLamps(AdminWd *w, bool live)
     return true;
 }
 
-// The darkest grey of a field's text as drawn: black is live, grey is not.
-int darkestInk(AdminWd *w, const char *name)
-{
-    auto *edit = w->centralWidget()->findChild<QLineEdit *>(QString::fromLatin1(name));
-    const QImage image = edit->grab().toImage();
-    int darkest = 255;
-    for (int y = 4; y < image.height() - 4; ++y) {
-        for (int x = 4; x < image.width() - 4; ++x)
-            darkest = qMin(darkest, qGray(image.pixel(x, y)));
-    }
-    return darkest;
-}
-
 void typeInto(QWidget *box, const QString &text)
 {
     box->setFocus();

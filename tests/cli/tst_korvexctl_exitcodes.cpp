@@ -144,6 +144,8 @@ private slots:
         QTest::newRow("bad parity") << QStringList{"--parity", "mark", "status"};
         QTest::newRow("bad stop bits") << QStringList{"--stop-bits", "3", "status"};
         QTest::newRow("count and duration") << QStringList{"watch", "--count", "2", "--duration", "1"};
+        QTest::newRow("interval shorter than a poll at 19200") << QStringList{"watch", "--interval", "38"};
+        QTest::newRow("interval shorter than a poll at 1200") << QStringList{"--baud", "1200", "watch", "--interval", "500"};
         QTest::newRow("compensation beyond 16 bits") << QStringList{"--factory", "compensation", "70000"};
         QTest::newRow("serial date") << QStringList{"--factory", "serial-number", "1", "2024-02-30", "1"};
         QTest::newRow("serial raw short") << QStringList{"--factory", "serial-number", "--raw", "0102"};

@@ -100,6 +100,11 @@ void TestStation::stepKinds_data()
                                        << "pass" << 0 << "";
     QTest::newRow("serial: already recorded") << QStringList{"TAKEN"} << QByteArray("  - name: s\n    serial: {from: command-line}\n")
                                               << "fail" << 5 << "already in the station's records";
+    QTest::newRow("apply: a golden profile") << QStringList() << QByteArray("  - name: s\n    apply: golden.json\n")
+                                             << "pass" << 0 << "";
+    const QByteArray fromFile = "  - name: s\n    serial: {from: file, file: serials.txt}\n";
+    QTest::newRow("serial: from a file") << QStringList() << fromFile << "pass" << 0 << "";
+    QTest::newRow("serial: file used up") << QStringList{"USED"} << fromFile << "error" << 4 << "no unused serial number left";
     QTest::newRow("prompt: nobody to answer") << QStringList() << QByteArray("  - name: s\n    prompt: Is the label straight?\n")
                                               << "error" << 4 << "needs an operator";
 }
@@ -121,6 +126,13 @@ void TestStation::stepKinds()
         QDir().mkpath(rig.records() + QStringLiteral("/25001-202612010042"));
         extra << QStringLiteral("--serial") << QStringLiteral("25001-20261201-0042");
     }
+    // The file's one good number; a line that is none is passed over.
+    rig.writeFile(QStringLiteral("serials.txt"), "not a number\n25001-20261201-0007\n");
+    if (simArgs.removeAll(QStringLiteral("USED")))
+        QDir().mkpath(rig.records() + QStringLiteral("/25001-202612010007"));
+    rig.writeFile(QStringLiteral("golden.json"),
+                  "{\"korvex_profile\": 1, \"temp_threshold_c\": 45.5, \"power\": 640, \"max_dac\": 3900,"
+                  " \"compensation_hours\": 36, \"laser_type\": 2, \"pid\": {\"kp\": 1.5, \"ki\": 0.1, \"kd\": 0}}");
     simArgs.replaceInStrings(QStringLiteral("DIR"), rig.path(QStringLiteral("loaded")));
     QDir().mkpath(rig.path(QStringLiteral("loaded")));
     rig.writeFile(QStringLiteral("fw.bin"), "header KORVEX-FIRMWARE " + imageVersion + " " + QByteArray(3000, 'x'));
