@@ -131,7 +131,7 @@ namespace DemoWindows {
 
 ProductionTestWd *openProductionTest(AdminWd *window, const QString &folder)
 {
-    window->changeUserMode(kFactoryPassword);
+    window->changeUserMode(FactoryPassword::text());
     window->move(0, 0);
     window->openProductionTestWd();
     auto *test = window->findChild<ProductionTestWd *>();
