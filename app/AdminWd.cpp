@@ -244,6 +244,10 @@ AdminWd::AdminWd(QWidget *parent)
 
 AdminWd::~AdminWd()
 {
+    // A production test still running ends first, its unit made safe through
+    // the executor, which must outlive it.
+    delete productionTestWd;
+    productionTestWd = nullptr;
     // The executor lives on its worker thread: it must be deleted there.
     pollTimer->deleteLater();
     updateWd->deleteLater();

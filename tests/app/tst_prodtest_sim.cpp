@@ -1,14 +1,16 @@
 // "生产测试" in factory mode against korvex-sim: a short plan from a file
 // run on the window's unit, its steps' states as the table shows them, the
 // operator's prompt answered in its dialog, the verdict, the record folder
-// with record.json and certificate.pdf; an abort mid-run leaves the laser
-// off, as the simulator then reports to korvexctl.
+// with record.json and certificate.pdf; an abort mid-run, and closing the
+// main window mid-run, leave the laser off, as the simulator then reports to
+// korvexctl.
 
 #include "ProductionTestWd.h"
 #include "SimProcess.h"
 #include "WindowHarness.h"
 
 #include <QAction>
+#include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
@@ -74,6 +76,7 @@ private slots:
     void onlyInFactoryMode();
     void runToVerdict_data();
     void runToVerdict();
+    void abortLeavesLaserOff_data();
     void abortLeavesLaserOff();
 
 private:
@@ -178,8 +181,16 @@ void TestProdTestSim::runToVerdict()
         QVERIFY2(text.contains(piece), qPrintable(piece + " missing from:\n" + text));
 }
 
+void TestProdTestSim::abortLeavesLaserOff_data()
+{
+    QTest::addColumn<bool>("closeWindow");
+    QTest::newRow("abort button") << false;
+    QTest::newRow("main window closed") << true;
+}
+
 void TestProdTestSim::abortLeavesLaserOff()
 {
+    QFETCH(bool, closeWindow);
     QTemporaryDir dir;
     const QString link = dir.filePath("unit");
     SimProcess sim({"--link", link});
@@ -194,14 +205,26 @@ void TestProdTestSim::abortLeavesLaserOff()
     // The hold shows the live temperature against its limit meanwhile.
     QTRY_VERIFY_WITH_TIMEOUT(table->item(2, 2)->text().startsWith("laser_temp_c = "), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(w->statusCache().ldStatBits & 0x01, 10000);
-    QTest::mouseClick(test->findChild<QPushButton *>("btnAbortTest"), Qt::LeftButton);
-    QVERIFY(done.wait(30000));
-    QCOMPARE(done.first().first().toString(), QString("aborted"));
-    QCOMPARE(table->item(2, 1)->text(), QString::fromUtf8("已中止"));
-    QVERIFY(QFile::exists(test->recordFolder() + "/certificate.pdf"));
-
-    // The window lets the port go; the simulator itself says the laser is off.
-    destroyWindow(w);
+    if (closeWindow) {
+        // The unit is made safe before the window lets its executor go.
+        destroyWindow(w);
+        QDirIterator it(dir.filePath("records"), {"record.json"}, QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY2(it.hasNext(), "the run's record was written");
+        QFile record(it.next());
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        const QJsonObject r = QJsonDocument::fromJson(record.readAll()).object();
+        QCOMPARE(r["outcome"].toString(), QString("aborted"));
+        QVERIFY(r["end_state"].toObject()["confirmed_by_status"].toBool());
+    } else {
+        QTest::mouseClick(test->findChild<QPushButton *>("btnAbortTest"), Qt::LeftButton);
+        QVERIFY(done.wait(30000));
+        QCOMPARE(done.first().first().toString(), QString("aborted"));
+        QCOMPARE(table->item(2, 1)->text(), QString::fromUtf8("已中止"));
+        QVERIFY(QFile::exists(test->recordFolder() + "/certificate.pdf"));
+        // The window lets the port go.
+        destroyWindow(w);
+    }
+    // The simulator itself says the laser is off.
     const QJsonObject status = QJsonDocument::fromJson(
         run(qEnvironmentVariable("KORVEX_BUILD_DIR") + "/korvexctl", {"status", "--json", "--port", link}).toUtf8()).object();
     QVERIFY2(status.contains("laser_on"), "korvexctl status --json read the simulator");
