@@ -6,6 +6,7 @@
 #include "DevicePort.h"
 #include "DialogPasswordWd.h"
 #include "FactoryPassword.h"
+#include "ProductionTestWd.h"
 #include "InputCutGuard.h"
 #include "EventLog.h"
 #include "EventWd.h"
@@ -118,6 +119,11 @@ AdminWd::AdminWd(QWidget *parent)
     leaveFactoryAction = new QAction(tr("退出工厂模式"), this);
     leaveFactoryAction->setObjectName(QStringLiteral("actionLeaveFactoryMode"));
     connect(leaveFactoryAction, &QAction::triggered, this, &AdminWd::leaveFactoryMode);
+    // The production test sits with the factory windows, in the menu only
+    // while factory mode is on.
+    productionTestAction = new QAction(tr("生产测试"), this);
+    productionTestAction->setObjectName(QStringLiteral("actionProductionTest"));
+    connect(productionTestAction, &QAction::triggered, this, &AdminWd::openProductionTestWd);
     logPane = new LogPane(ui->textEditDebugInfo, this);
     ui->menu_2->addSeparator();
     ui->menu_2->addAction(logPane->saveAction());
@@ -165,6 +171,11 @@ AdminWd::AdminWd(QWidget *parent)
     events = new EventLog(this);
     eventWd = new EventWd(events, this);
     reportDialog = new ServiceReportDialog(this);
+    // The test's exchanges go through this window's executor, which owns
+    // the port (see ExecutorUnitLink): never a second owner of it.
+    productionTestWd = new ProductionTestWd(
+        plCommand, [this] { return devicePort->isOpen() ? devicePort->name() : QString(); }, this);
+    connect(this, &AdminWd::statusSampled, productionTestWd, &ProductionTestWd::showLive);
     updateWd->hide();
     // The trend's three charts stay readable: a lower window scrolls them.
     WindowFit::scrollWhenSmall(trendWd);
@@ -175,7 +186,7 @@ AdminWd::AdminWd(QWidget *parent)
                             static_cast<QWidget *>(tecDebugWd), static_cast<QWidget *>(fanDebugWd),
                             static_cast<QWidget *>(updateWd), static_cast<QWidget *>(passwordWd),
                             static_cast<QWidget *>(trendWd), static_cast<QWidget *>(eventWd),
-                            static_cast<QWidget *>(reportDialog)})
+                            static_cast<QWidget *>(reportDialog), static_cast<QWidget *>(productionTestWd)})
         WindowFit::keepOnScreen(window);
     // Start in user mode: the factory controls stay hidden until the password.
     applyUserMode();
@@ -249,6 +260,10 @@ AdminWd::AdminWd(QWidget *parent)
 AdminWd::~AdminWd()
 {
     WindowFit::rememberOpenWindows();
+    // A production test still running ends first, its unit made safe through
+    // the executor, which must outlive it.
+    delete productionTestWd;
+    productionTestWd = nullptr;
     // The executor lives on its worker thread: it must be deleted there.
     pollTimer->deleteLater();
     updateWd->deleteLater();
@@ -934,10 +949,16 @@ void AdminWd::applyUserMode()
     ui->actionfanDebug->setVisible(factory);
     // While the factory controls are out, the title says so.
     leaveFactoryAction->setVisible(factory);
-    if (factory)
+    productionTestAction->setVisible(factory);
+    if (factory) {
         ui->menu_2->insertAction(ui->actionTrend, leaveFactoryAction);
-    else
+        const QList<QAction *> entries = ui->menu_2->actions();
+        const int fans = entries.indexOf(ui->actionfanDebug);
+        ui->menu_2->insertAction(entries.value(fans + 1), productionTestAction);
+    } else {
         ui->menu_2->removeAction(leaveFactoryAction);
+        ui->menu_2->removeAction(productionTestAction);
+    }
     setWindowTitle(factory ? tr("Korvex [工厂模式]") : QStringLiteral("Korvex"));
 }
 
@@ -947,6 +968,10 @@ void AdminWd::leaveFactoryMode()
     for (QWidget *tool : {static_cast<QWidget *>(pidAdjustWd), static_cast<QWidget *>(tecDebugWd),
                           static_cast<QWidget *>(fanDebugWd), static_cast<QWidget *>(serialNumInputWd)})
         tool->hide();
+    // A test started in factory mode does not go on outside it: stopped,
+    // the unit is made safe.
+    productionTestWd->abortTest();
+    productionTestWd->hide();
     applyUserMode();
     appendLog(tr("已退出工厂模式\r\n"));
 }
@@ -988,6 +1013,14 @@ void AdminWd::openEventWd()
 {
     eventWd->show();
     eventWd->raise();
+}
+
+void AdminWd::openProductionTestWd()
+{
+    if (userMode != 0)
+        return;
+    productionTestWd->show();
+    productionTestWd->raise();
 }
 
 void AdminWd::openServiceReportWd()

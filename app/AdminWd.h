@@ -22,6 +22,7 @@ class EventLog;
 class EventWd;
 class LogPane;
 class PidAdjust;
+class ProductionTestWd;
 class PlCommand;
 class DevicePort;
 class QTimer;
@@ -118,6 +119,8 @@ public slots:
     // "其它功能" -> "事件记录" and "导出服务报告…".
     void openEventWd();
     void openServiceReportWd();
+    // "生产测试" (factory mode): a test plan on the connected unit.
+    void openProductionTestWd();
 
 private slots:
     void on_btnTurnOnLd_clicked();
@@ -202,6 +205,8 @@ private:
     DevicePort *devicePort = nullptr;
     InputCutGuard *cutGuard = nullptr;
     QAction *leaveFactoryAction = nullptr;
+    QAction *productionTestAction = nullptr;
+    ProductionTestWd *productionTestWd = nullptr;
     // The TEC slider drag being logged: its writes not answered yet, those
     // answered, how many failed, and the last one.
     struct TecDrag {

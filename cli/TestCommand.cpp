@@ -2,6 +2,7 @@
 
 #include "TestCommand.h"
 
+#include "CertificateHook.h"
 #include "Console.h"
 #include "CtlCommands.h"
 #include "ExitCode.h"
@@ -126,6 +127,7 @@ int runTest(CtlContext &ctx)
     const LineOptions line = ctx.line;
     Station station(plan, ctx.isSet("records") ? ctx.value("records") : QStringLiteral("records"), settings,
                     [line](const QString &port) { return std::make_unique<StationLink>(line, port); });
+    station.setRecordHook(CertificateHook::make());
     for (const QString &port : ctx.line.ports)
         station.addUnit(port);
     if (!station.prepare(&error)) {
@@ -204,8 +206,9 @@ CtlCommand testCommand()
         "the laser off and the TEC and fans automatic, confirmed by a status read.\n"
         "\n"
         "Records (default folder records/): DIR/<serial>/<UTC start YYYYMMDDTHHMMSSZ>/ with\n"
-        "record.json, junit.xml (a testsuite per unit, a testcase per step) and samples.csv\n"
-        "(the columns of watch --csv); DIR/results.csv gets a row per unit: time, station,\n"
+        "record.json, junit.xml (a testsuite per unit, a testcase per step), samples.csv\n"
+        "(the columns of watch --csv) and certificate.pdf (the unit's test certificate,\n"
+        "drawn by korvex-certificate beside korvexctl); DIR/results.csv gets a row per unit: time, station,\n"
         "port, serial_number, plan, outcome, failed_step, duration_s, record. A record\n"
         "appears whole or not at all. record.json keys: korvex_test_record (1),\n"
         "unit {serial_number, laser_type, firmware_before, firmware_after, port}, station,\n"

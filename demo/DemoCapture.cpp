@@ -3,6 +3,7 @@
 #include "AdminWd.h"
 #include "DemoWindows.h"
 #include "ExitCode.h"
+#include "ProductionTestWd.h"
 #include "TrendWd.h"
 
 #include <QCoreApplication>
@@ -103,9 +104,14 @@ void whenSettled(const DemoScene &scene, std::function<int()> take)
 
 int savePicture(const DemoScene &scene, const QString &file)
 {
+    if (scene.productionTest && !DemoWindows::runProductionTestToHold(scene.productionTest)) {
+        std::fprintf(stderr, "korvex-demo: the production test did not reach its hold step\n");
+        return ExitCode::DemoFailed;
+    }
     if (scene.trend)
         DemoWindows::pointAtBend(scene.trend);
-    const QPixmap picture = scene.trend ? sideBySide(scene.window, scene.trend)
+    const QPixmap picture = scene.productionTest ? withTitleBar(scene.productionTest)
+                            : scene.trend ? sideBySide(scene.window, scene.trend)
                             : scene.factory ? sideBySide(scene.window, scene.pid) : scene.window->grab();
     if (!picture.save(file, "PNG")) {
         std::fprintf(stderr, "korvex-demo: cannot write %s\n", qPrintable(file));

@@ -6,6 +6,7 @@
 #include <functional>
 
 class AdminWd;
+class ProductionTestWd;
 class QMainWindow;
 class QTextEdit;
 class TrendWd;
@@ -23,6 +24,8 @@ struct DemoScene
     TrendWd *trend = nullptr;
     // Samples the trend must hold (0: no trend needed).
     int trendSamples = 0;
+    // The production test window beside, run into its hold step.
+    ProductionTestWd *productionTest = nullptr;
     // Operator commands sent once live data arrive (laser on, a power).
     bool sendCommands = false;
 };

@@ -3,14 +3,20 @@
 #include "AdminWd.h"
 #include "FactoryPassword.h"
 #include "PlCommand.h"
+#include "ProductionTestWd.h"
 #include "TrendWd.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QSlider>
+#include <QTableWidget>
 #include <QTextEdit>
 #include <QThread>
 #include <QtCharts/QChartView>
@@ -117,6 +123,68 @@ int sampleCount(const QTextEdit *edit)
 {
     const QStringList lines = edit->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return int(lines.size());
+}
+
+} // namespace DemoWindows
+
+namespace DemoWindows {
+
+ProductionTestWd *openProductionTest(AdminWd *window, const QString &folder)
+{
+    window->changeUserMode(FactoryPassword::text());
+    window->move(0, 0);
+    window->openProductionTestWd();
+    auto *test = window->findChild<ProductionTestWd *>();
+    if (!test || !test->isVisible())
+        return nullptr;
+    const QString planPath = QDir(folder).filePath(QStringLiteral("demo-check.yaml"));
+    QFile plan(planPath);
+    if (!plan.open(QIODevice::WriteOnly))
+        return nullptr;
+    plan.write("# A short production check for the demonstration.\n"
+               "name: demo-check\n"
+               "timeout: 3m\n"
+               "poll: 500ms\n"
+               "steps:\n"
+               "  - name: identity\n"
+               "    check: {alarms: none, firmware: {at_least: \"1.5\"}}\n"
+               "  - name: line settings\n"
+               "    set: {power: 500, threshold: 45.0}\n"
+               "  - name: idle hold\n"
+               "    hold:\n"
+               "      for: 30s\n"
+               "      limits:\n"
+               "        laser_temp_c: {min: 15, max: 35}\n"
+               "        fan_rpm[0]: {min: 1000}\n"
+               "        fan_rpm[1]: {min: 1000}\n"
+               "  - name: temperature stable\n"
+               "    measure: {field: laser_temp_c, stat: spread, over: 10s, limits: {max: 1.0, marginal: 0.3}}\n"
+               "  - name: look at the beam\n"
+               "    prompt: Is the beam round and centred on the target?\n");
+    plan.close();
+    test->findChild<QLineEdit *>(QStringLiteral("lineEditRecords"))->setText(QDir(folder).filePath(QStringLiteral("records")));
+    test->findChild<QLineEdit *>(QStringLiteral("lineEditSerial"))->setText(QStringLiteral("25001-20240709-0001"));
+    test->findChild<QLineEdit *>(QStringLiteral("lineEditOperator"))->setText(QStringLiteral("Demo"));
+    if (!test->loadPlan(planPath))
+        return nullptr;
+    test->move(window->frameGeometry().right() + kWindowGap, 0);
+    return test;
+}
+
+bool runProductionTestToHold(ProductionTestWd *test)
+{
+    test->startTest();
+    auto *table = test->findChild<QTableWidget *>(QStringLiteral("tableSteps"));
+    QElapsedTimer waited;
+    waited.start();
+    // A few live samples into the hold, the settings step passed before it.
+    while (waited.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        const QTableWidgetItem *values = table->item(2, 2);
+        if (values && values->text().count(QLatin1Char('=')) >= 3 && waited.elapsed() > 4000)
+            return true;
+    }
+    return false;
 }
 
 } // namespace DemoWindows

@@ -2,6 +2,8 @@
 #define KORVEX_DEMOWINDOWS_H
 
 class AdminWd;
+class ProductionTestWd;
+class QString;
 class QTextEdit;
 class TrendStore;
 class TrendWd;
@@ -29,6 +31,11 @@ double laserTempSwing(const TrendStore &store);
 // Puts the mouse over the temperature chart at the sample after the TEC was
 // switched to manual drive, so that the picture shows the cursor readout.
 void pointAtBend(TrendWd *trend);
+// Unlocks factory mode and opens "生产测试" with a short plan written into
+// `folder` (its records go there too), serial number and operator filled in.
+ProductionTestWd *openProductionTest(AdminWd *window, const QString &folder);
+// Starts the test and waits until its hold step shows live values.
+bool runProductionTestToHold(ProductionTestWd *test);
 // Status lines shown; each sample is followed by an empty line.
 int sampleCount(const QTextEdit *edit);
 

@@ -25,6 +25,10 @@
 //                                     --screenshot the picture shows both once
 //                                     the laser temperature bends under manual
 //                                     TEC drive
+//   korvex-demo --production-test     unlock factory mode and open "生产测试"
+//                                     with a short plan; with --screenshot
+//                                     the picture is that window during the
+//                                     run, its hold step showing live values
 //   korvex-demo --service-report FILE open it, send a few commands, wait for
 //                                     a trend with a fan alarm, write the
 //                                     service report as PDF, exit
@@ -37,6 +41,7 @@
 #include "ExitCode.h"
 #include "Language.h"
 #include "OptionErrors.h"
+#include "ProductionTestWd.h"
 #include "ScreenScaling.h"
 #include "SignalEvents.h"
 #include "TiedProcess.h"
@@ -86,6 +91,11 @@ int main(int argc, char *argv[])
                                                    "report (PDF) once the trend shows a fan alarm, and exit."),
                                     QStringLiteral("file"));
     parser.addOption(reportOption);
+    QCommandLineOption productionOption(QStringLiteral("production-test"),
+                                        QStringLiteral("For demonstrations: unlock factory mode and open the production "
+                                                       "test window with a short plan (with --screenshot the picture "
+                                                       "shows that window during the run)."));
+    parser.addOption(productionOption);
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -156,11 +166,18 @@ int main(int argc, char *argv[])
         return ExitCode::DemoFailed;
     }
     TrendWd *trendWindow = trendShot ? DemoWindows::openTrendBeside(window) : nullptr;
+    ProductionTestWd *testWindow = nullptr;
+    if (parser.isSet(productionOption) && !(testWindow = DemoWindows::openProductionTest(window, firmwareDir.path()))) {
+        std::fprintf(stderr, "korvex-demo: the production test window did not open\n");
+        DemoWindows::closeWindow(window);
+        DemoSimulator::stop(sim);
+        return ExitCode::DemoFailed;
+    }
     auto *pidWindow = window->findChild<QMainWindow *>(QStringLiteral("PidAdjust"));
     auto *pidLines = pidWindow->findChild<QTextEdit *>(QStringLiteral("textEditShowTemp"));
 
     const QString shotFile = parser.value(screenshot);
-    if (parser.isSet(autoOpen) || !shotFile.isEmpty() || !reportFile.isEmpty()) {
+    if (parser.isSet(autoOpen) || !shotFile.isEmpty() || !reportFile.isEmpty() || testWindow) {
         QTimer::singleShot(300, dialog, [dialog] {
             dialog->findChild<QPushButton *>(QStringLiteral("switchSerial"))->click();
         });
@@ -172,6 +189,7 @@ int main(int argc, char *argv[])
     scene.pid = pidWindow;
     scene.pidLines = pidLines;
     scene.trend = trendWindow;
+    scene.productionTest = testWindow;
     int exitCode = ExitCode::Done;
     if (!shotFile.isEmpty()) {
         DemoCapture::whenSettled(scene, [&scene, &shotFile, &exitCode] {

@@ -11,7 +11,7 @@ namespace ServiceReportWriter {
 namespace {
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("ServiceReport", text);
+    return QCoreApplication::translate("ServiceReportWriter", text);
 }
 } // namespace
 

@@ -87,3 +87,9 @@ void Station::abortAll(const QString &why)
         if (r)
             r->abort(why);
 }
+
+bool Station::isAborting()
+{
+    QMutexLocker lock(&runsMutex);
+    return !abortedWhy.isEmpty();
+}

@@ -46,6 +46,8 @@ public:
     void start();
     void abortAll(const QString &why);
     bool isFinished() const { return running == 0 && started; }
+    // From any thread: abortAll was called.
+    bool isAborting();
 
     int unitCount() const { return ports.size(); }
     QString port(int unit) const { return ports.value(unit); }

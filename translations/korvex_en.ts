@@ -236,9 +236,9 @@
         <translation>This closes the current connection. Continue?</translation>
     </message>
     <message>
-        <source>打开成功<byte value="xd" />
+        <source>打开成功<byte value="xd"/>
 </source>
-        <translation> opened<byte value="xd" />
+        <translation> opened<byte value="xd"/>
 </translation>
     </message>
     <message>
@@ -246,15 +246,15 @@
         <translation>Disconnected</translation>
     </message>
     <message>
-        <source>打开失败<byte value="xd" />
+        <source>打开失败<byte value="xd"/>
 </source>
-        <translation> could not be opened<byte value="xd" />
+        <translation> could not be opened<byte value="xd"/>
 </translation>
     </message>
     <message>
-        <source>关闭成功<byte value="xd" />
+        <source>关闭成功<byte value="xd"/>
 </source>
-        <translation> closed<byte value="xd" />
+        <translation> closed<byte value="xd"/>
 </translation>
     </message>
     <message>
@@ -262,15 +262,15 @@
         <translation>Connection unknown</translation>
     </message>
     <message>
-        <source>关闭失败<byte value="xd" />
+        <source>关闭失败<byte value="xd"/>
 </source>
-        <translation> could not be closed<byte value="xd" />
+        <translation> could not be closed<byte value="xd"/>
 </translation>
     </message>
     <message>
-        <source>设备丢失，串口已关闭<byte value="xd" />
+        <source>设备丢失，串口已关闭<byte value="xd"/>
 </source>
-        <translation> lost: device gone, port closed<byte value="xd" />
+        <translation> lost: device gone, port closed<byte value="xd"/>
 </translation>
     </message>
     <message>
@@ -300,15 +300,15 @@ Manual: man korvex</translation>
         <translation>When the device is lost, wait for the same port to come back and reopen it</translation>
     </message>
     <message>
-        <source>设备已恢复，串口已重新打开<byte value="xd" />
+        <source>设备已恢复，串口已重新打开<byte value="xd"/>
 </source>
-        <translation> back: port reopened<byte value="xd" />
+        <translation> back: port reopened<byte value="xd"/>
 </translation>
     </message>
     <message>
-        <source>设备丢失，串口已关闭，等待重新连接<byte value="xd" />
+        <source>设备丢失，串口已关闭，等待重新连接<byte value="xd"/>
 </source>
-        <translation> lost: port closed, waiting for it<byte value="xd" />
+        <translation> lost: port closed, waiting for it<byte value="xd"/>
 </translation>
     </message>
     <message>
@@ -358,27 +358,27 @@ Manual: man korvex</translation>
         <translation>Leave factory mode</translation>
     </message>
     <message>
-        <source>设备无应答（连续%1次通讯失败）<byte value="xd" />
+        <source>设备无应答（连续%1次通讯失败）<byte value="xd"/>
 </source>
-        <translation>: device not answering (%1 failed exchanges in a row)<byte value="xd" />
+        <translation>: device not answering (%1 failed exchanges in a row)<byte value="xd"/>
 </translation>
     </message>
     <message>
-        <source>设备恢复应答<byte value="xd" />
+        <source>设备恢复应答<byte value="xd"/>
 </source>
-        <translation>answering again<byte value="xd" />
+        <translation>answering again<byte value="xd"/>
 </translation>
     </message>
     <message>
-        <source>设备现在的固件版本：%1<byte value="xd" />
+        <source>设备现在的固件版本：%1<byte value="xd"/>
 </source>
-        <translation>Firmware the device now reports: %1<byte value="xd" />
+        <translation>Firmware the device now reports: %1<byte value="xd"/>
 </translation>
     </message>
     <message>
-        <source>%1：输入超出范围，显示的值 %2 是截断后的，未发送<byte value="xd" />
+        <source>%1：输入超出范围，显示的值 %2 是截断后的，未发送<byte value="xd"/>
 </source>
-        <translation>%1: input out of range, the value shown (%2) was cut: not sent<byte value="xd" />
+        <translation>%1: input out of range, the value shown (%2) was cut: not sent<byte value="xd"/>
 </translation>
     </message>
     <message>
@@ -388,7 +388,7 @@ Manual: man korvex</translation>
     <message>
         <source>新的温度保护阈值 %1 ℃ 低于激光当前温度 %2 ℃，保存后温度保护会立即动作。
 仍要保存？</source>
-        <translation>The new temperature limit %1 ℃ is below the laser's temperature now, %2 ℃: the protection trips as soon as it is saved.
+        <translation>The new temperature limit %1 ℃ is below the laser&apos;s temperature now, %2 ℃: the protection trips as soon as it is saved.
 Save anyway?</translation>
     </message>
     <message>
@@ -400,9 +400,9 @@ Save anyway?</translation>
         <translation>Korvex [factory mode]</translation>
     </message>
     <message>
-        <source>已退出工厂模式<byte value="xd" />
+        <source>已退出工厂模式<byte value="xd"/>
 </source>
-        <translation>Factory mode left<byte value="xd" />
+        <translation>Factory mode left<byte value="xd"/>
 </translation>
     </message>
     <message>
@@ -424,6 +424,201 @@ Save anyway?</translation>
     <message>
         <source>报警</source>
         <translation>Alarm</translation>
+    </message>
+    <message>
+        <source>生产测试</source>
+        <translation>Production test</translation>
+    </message>
+</context>
+<context>
+    <name>CertificateWriter</name>
+    <message>
+        <source>合格</source>
+        <translation>Passed</translation>
+    </message>
+    <message>
+        <source>不合格</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>错误（设备或线路无应答）</source>
+        <translation>Error (the unit or the line did not answer)</translation>
+    </message>
+    <message>
+        <source>已中止</source>
+        <translation>Aborted</translation>
+    </message>
+    <message>
+        <source>未执行</source>
+        <translation>Not run</translation>
+    </message>
+    <message>
+        <source>（仅记录）</source>
+        <translation>(recorded only)</translation>
+    </message>
+    <message>
+        <source>（临界带 %1）</source>
+        <translation> (marginal band %1)</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>Korvex 测试证书</source>
+        <translation>Korvex test certificate</translation>
+    </message>
+    <message>
+        <source>Korvex %1 · 测试证书 · %2 · %3</source>
+        <translation>Korvex %1 · Test certificate · %2 · %3</translation>
+    </message>
+    <message>
+        <source>测试证书</source>
+        <translation>Test certificate</translation>
+    </message>
+    <message>
+        <source>设备 %1 · 计划 %2 · %3</source>
+        <translation>Unit %1 · plan %2 · %3</translation>
+    </message>
+    <message>
+        <source>结论</source>
+        <translation>Verdict</translation>
+    </message>
+    <message>
+        <source>原因</source>
+        <translation>Reason</translation>
+    </message>
+    <message>
+        <source>未通过的步骤</source>
+        <translation>Failed step</translation>
+    </message>
+    <message>
+        <source>设备</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>序列号</source>
+        <translation>Serial number</translation>
+    </message>
+    <message>
+        <source>激光器类型</source>
+        <translation>Laser type</translation>
+    </message>
+    <message>
+        <source>测试前固件</source>
+        <translation>Firmware before</translation>
+    </message>
+    <message>
+        <source>测试后固件</source>
+        <translation>Firmware after</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>测试计划</source>
+        <translation>Test plan</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>SHA-256</source>
+        <translation>SHA-256</translation>
+    </message>
+    <message>
+        <source>步骤与测量</source>
+        <translation>Steps and measurements</translation>
+    </message>
+    <message>
+        <source>步骤</source>
+        <translation>Step</translation>
+    </message>
+    <message>
+        <source>测量</source>
+        <translation>Measurement</translation>
+    </message>
+    <message>
+        <source>值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>限值</source>
+        <translation>Limits</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Outcome</translation>
+    </message>
+    <message>
+        <source>测试期间的温度、电流与风扇</source>
+        <translation>Temperatures, currents and fans during the test</translation>
+    </message>
+    <message>
+        <source>结束状态</source>
+        <translation>End state</translation>
+    </message>
+    <message>
+        <source>激光器关闭</source>
+        <translation>Laser off</translation>
+    </message>
+    <message>
+        <source>状态读取确认</source>
+        <translation>Confirmed by a status read</translation>
+    </message>
+    <message>
+        <source>TEC</source>
+        <translation>TEC</translation>
+    </message>
+    <message>
+        <source>风扇</source>
+        <translation>Fans</translation>
+    </message>
+    <message>
+        <source>备注</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>测试站</source>
+        <translation>Station</translation>
+    </message>
+    <message>
+        <source>操作员</source>
+        <translation>Operator</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>结束</source>
+        <translation>End</translation>
+    </message>
+    <message>
+        <source>时长</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>Korvex 版本</source>
+        <translation>Korvex version</translation>
+    </message>
+    <message>
+        <source>临界</source>
+        <translation>Marginal</translation>
     </message>
 </context>
 <context>
@@ -970,6 +1165,157 @@ Save anyway?</translation>
     <message>
         <source>温度 ℃</source>
         <translation>Temp. ℃</translation>
+    </message>
+</context>
+<context>
+    <name>ProductionTestWd</name>
+    <message>
+        <source>通过</source>
+        <translation>Pass</translation>
+    </message>
+    <message>
+        <source>临界</source>
+        <translation>Marginal</translation>
+    </message>
+    <message>
+        <source>不合格</source>
+        <translation>Fail</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>已中止</source>
+        <translation>Aborted</translation>
+    </message>
+    <message>
+        <source>生产测试</source>
+        <translation>Production test</translation>
+    </message>
+    <message>
+        <source>测试计划文件（.yaml）</source>
+        <translation>Test plan file (.yaml)</translation>
+    </message>
+    <message>
+        <source>选择…</source>
+        <translation>Choose…</translation>
+    </message>
+    <message>
+        <source>测试计划</source>
+        <translation>Test plan</translation>
+    </message>
+    <message>
+        <source>输入或扫描序列号</source>
+        <translation>Type or scan the serial number</translation>
+    </message>
+    <message>
+        <source>序列号</source>
+        <translation>Serial number</translation>
+    </message>
+    <message>
+        <source>操作员</source>
+        <translation>Operator</translation>
+    </message>
+    <message>
+        <source>记录文件夹</source>
+        <translation>Records folder</translation>
+    </message>
+    <message>
+        <source>开始测试</source>
+        <translation>Start test</translation>
+    </message>
+    <message>
+        <source>中止测试</source>
+        <translation>Abort test</translation>
+    </message>
+    <message>
+        <source>打开记录文件夹</source>
+        <translation>Open record folder</translation>
+    </message>
+    <message>
+        <source>步骤</source>
+        <translation>Step</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>测量值</source>
+        <translation>Measured</translation>
+    </message>
+    <message>
+        <source>限值</source>
+        <translation>Limits</translation>
+    </message>
+    <message>
+        <source>说明</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>选择测试计划</source>
+        <translation>Choose a test plan</translation>
+    </message>
+    <message>
+        <source>测试计划 (*.yaml *.yml);;所有文件 (*)</source>
+        <translation>Test plans (*.yaml *.yml);;All files (*)</translation>
+    </message>
+    <message>
+        <source>无法读取测试计划：%1</source>
+        <translation>Cannot read the test plan: %1</translation>
+    </message>
+    <message>
+        <source>等待</source>
+        <translation>Waiting</translation>
+    </message>
+    <message>
+        <source>计划 %1：%2 个步骤</source>
+        <translation>Plan %1: %2 steps</translation>
+    </message>
+    <message>
+        <source>未执行</source>
+        <translation>Not run</translation>
+    </message>
+    <message>
+        <source>请先打开设备端口。</source>
+        <translation>Open the device port first.</translation>
+    </message>
+    <message>
+        <source>请填写操作员。</source>
+        <translation>Enter the operator.</translation>
+    </message>
+    <message>
+        <source>无法创建记录文件夹 %1：%2</source>
+        <translation>Cannot create the records folder %1: %2</translation>
+    </message>
+    <message>
+        <source>设备 %1</source>
+        <translation>Unit %1</translation>
+    </message>
+    <message>
+        <source>设备报告的序列号 %1 与输入的 %2 不同</source>
+        <translation>The unit reports serial number %1, not the %2 entered</translation>
+    </message>
+    <message>
+        <source>进行中</source>
+        <translation>Running</translation>
+    </message>
+    <message>
+        <source>记录：%1</source>
+        <translation>Record: %1</translation>
+    </message>
+    <message>
+        <source>测试进行中…</source>
+        <translation>Test running…</translation>
+    </message>
+    <message>
+        <source>正在中止：激光器关闭，TEC 与风扇回到自动…</source>
+        <translation>Aborting: laser off, TEC and fans back to automatic…</translation>
+    </message>
+    <message>
+        <source>不通过</source>
+        <translation>Fail</translation>
     </message>
 </context>
 <context>
@@ -1530,7 +1876,7 @@ TEC current reported: %6</translation>
     </message>
     <message>
         <source>重新列出系统中的串口</source>
-        <translation>List the system's serial ports again</translation>
+        <translation>List the system&apos;s serial ports again</translation>
     </message>
     <message>
         <source>重新连接设备</source>
@@ -1538,7 +1884,7 @@ TEC current reported: %6</translation>
     </message>
     <message>
         <source>关闭本窗口的串口，由主窗口重新打开设备串口并读取固件版本</source>
-        <translation>Close this window's port; the main window reopens the device port and reads the firmware version</translation>
+        <translation>Close this window&apos;s port; the main window reopens the device port and reads the firmware version</translation>
     </message>
     <message>
         <source>文件发送完成：%1，%2 字节，用时 %3 秒</source>
@@ -1588,12 +1934,12 @@ TEC current reported: %6</translation>
         <translation>header without a file name</translation>
     </message>
     <message>
-        <source>refused unsafe file name "%1"</source>
-        <translation>refused unsafe file name "%1"</translation>
+        <source>refused unsafe file name &quot;%1&quot;</source>
+        <translation>refused unsafe file name &quot;%1&quot;</translation>
     </message>
     <message>
-        <source>header for "%1" carries no valid size</source>
-        <translation>header for "%1" carries no valid size</translation>
+        <source>header for &quot;%1&quot; carries no valid size</source>
+        <translation>header for &quot;%1&quot; carries no valid size</translation>
     </message>
     <message>
         <source>cannot create %1: %2</source>

@@ -251,7 +251,7 @@ void TestLanguage::englishWindowsNotClipped_data()
 {
     QTest::addColumn<QString>("windowClass");
     for (const char *name : {"AdminWd", "CommSet", "PidAdjust", "TecDebug", "fan_debug", "serialNumInput",
-                             "UpdateWidget", "DialogPasswordWd", "TrendWd"})
+                             "UpdateWidget", "DialogPasswordWd", "TrendWd", "ProductionTestWd"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 

@@ -73,6 +73,7 @@ private slots:
         QTest::newRow("korvex-ymodem") << "korvex-ymodem";
         QTest::newRow("korvex-sim") << "korvex-sim";
         QTest::newRow("korvex-demo") << "korvex-demo";
+        QTest::newRow("korvex-certificate") << "korvex-certificate";
     }
 
     void helpAndVersionWithoutADisplay()

@@ -1,14 +1,18 @@
 // The printed document read back with poppler: page sizes, a table that runs
 // over pages with its header on each, charts as vector drawing (no picture
-// in the file), and a file that cannot be written.
+// in the file), and a file that cannot be written; the documents in English.
 
+#include "CertificateWriter.h"
 #include "ReportDocument.h"
+#include "ServiceReportWriter.h"
 #include "TrendChart.h"
 #include "TrendStore.h"
 
 #include <QPainter>
 #include <QProcess>
+#include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 namespace {
@@ -31,6 +35,8 @@ private slots:
     void pagesTablesAndCharts_data();
     void pagesTablesAndCharts();
     void unwritableFile();
+    void documentsInEnglish_data();
+    void documentsInEnglish();
 };
 
 void TestReportDocument::pagesTablesAndCharts_data()
@@ -95,6 +101,42 @@ void TestReportDocument::unwritableFile()
     QString error;
     QVERIFY(!doc.begin("t", "f", &error));
     QVERIFY(!error.isEmpty());
+}
+
+void TestReportDocument::documentsInEnglish_data()
+{
+    QTest::addColumn<QString>("document");
+    QTest::addColumn<QString>("heading");
+    QTest::newRow("service report") << "service" << "Service report";
+    QTest::newRow("certificate") << "certificate" << "Test certificate";
+}
+
+void TestReportDocument::documentsInEnglish()
+{
+    QFETCH(QString, document);
+    QFETCH(QString, heading);
+    QTranslator english;
+    QVERIFY(english.load("korvex_en", qEnvironmentVariable("KORVEX_BUILD_DIR") + "/translations"));
+    QCoreApplication::installTranslator(&english);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("doc.pdf");
+    QString error;
+    TrendStore none(10);
+    if (document == "service") {
+        ServiceReportContent content;
+        content.unit = {{"serial", "25001-202407090001"}};
+        QVERIFY2(ServiceReportWriter::write(path, content, &error), qPrintable(error));
+    } else {
+        const QJsonObject record{{"korvex_test_record", 1},
+                                 {"unit", QJsonObject{{"serial_number", "25001-202407090001"}}},
+                                 {"outcome", "marginal"}};
+        QVERIFY2(CertificateWriter::write(path, record, none, QPageSize::A4, &error), qPrintable(error));
+    }
+    QCoreApplication::removeTranslator(&english);
+    const QString text = run("pdftotext", {path, "-"});
+    QVERIFY2(text.contains(heading), qPrintable(text));
+    // Every heading and caption is translated: no Chinese is left.
+    QVERIFY2(!text.contains(QRegularExpression("[\\x{4e00}-\\x{9fff}]")), qPrintable(text));
 }
 
 QTEST_MAIN(TestReportDocument)

@@ -23,6 +23,7 @@ private slots:
     void thermalFitRecoversTheModel();
     void badPlanSendsNothing();
     void recordsForDashboards();
+    void certificateForEachRun();
     void twoStationsShareResults();
     void crashLeavesNoHalfRecord();
     void examplePlanJudgesARack();
@@ -301,6 +302,40 @@ for path in sys.argv[1:]:
     QFile samples(rig.records() + "/" + folders[0] + "/samples.csv");
     QVERIFY(samples.open(QIODevice::ReadOnly));
     QVERIFY(samples.readLine().startsWith("time,firmware,laser_on,"));
+}
+
+void TestStation::certificateForEachRun()
+{
+    StationRig rig;
+    QVERIFY(rig.addUnit({"--serial", "25001-20261209-0001"}));
+    QVERIFY(rig.addUnit({"--serial", "25001-20261209-0002", "--fan-stuck", "2"}));
+    rig.writePlan("  - name: identity\n    check: {alarms: none}\n"
+                  "  - name: fan hold\n    hold: {for: 2s, limits: {fan2_rpm: {min: 1000}}}\n");
+    const CtlRun r = rig.run({"--operator", "Li Wei"});
+    QVERIFY2(r.exitCode == 5, r.describe());
+    const QStringList verdicts{"PASS", "FAIL"};
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject record = rig.record(i);
+        const QString folder = rig.records() + "/" + record["unit"].toObject()["serial_number"].toString();
+        const QStringList runs = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(runs.size(), 1);
+        const QString pdf = folder + "/" + runs.first() + "/certificate.pdf";
+        QProcess text;
+        text.start("pdftotext", {pdf, "-"});
+        QVERIFY(text.waitForFinished(20000));
+        const QString words = QString::fromUtf8(text.readAllStandardOutput());
+        // korvexctl's certificates are in English.
+        for (const QString &piece : {record["unit"].toObject()["serial_number"].toString(), QStringLiteral("identity"),
+                                     QStringLiteral("fan hold"), verdicts[i], QStringLiteral("Li Wei"),
+                                     QStringLiteral("bench-1"), QStringLiteral("Test certificate"),
+                                     record["plan"].toObject()["sha256"].toString()})
+            QVERIFY2(words.contains(piece), qPrintable(piece + " missing from:\n" + words));
+        QProcess info;
+        info.start("pdfinfo", {pdf});
+        QVERIFY(info.waitForFinished(20000));
+        const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
+        QVERIFY2(infoText.contains("595 x 842 pts (A4)"), qPrintable(infoText));
+    }
 }
 
 void TestStation::twoStationsShareResults()
