@@ -340,13 +340,15 @@ CtlCommand watchCommand()
             for (UnitPoller *poller : pollers)
                 watch.addOutput(metrics.output(poller->port()), poller->port());
         }
-        QList<MqttPublisher *> publishers;
+        // Kept here too: their counts are read after the watch, when the hub
+        // has deleted its outputs.
+        std::vector<std::shared_ptr<MqttPublisher>> publishers;
         if (mqtt.enabled()) {
             for (UnitPoller *poller : pollers) {
                 MqttOptions unitMqtt = mqtt;
                 unitMqtt.id = UnitFileName::expand(mqtt.id, poller->port(), QString());
                 unitMqtt.clientId = UnitFileName::expand(mqtt.clientId, poller->port(), QString());
-                auto owned = std::make_unique<MqttPublisher>(unitMqtt);
+                auto owned = std::make_shared<MqttPublisher>(unitMqtt);
                 owned->setQueueCapacity(qMax(100, MqttQueueMs / settings.intervalMs));
                 const QString who = rack ? poller->port() + QStringLiteral(": ") : QString();
                 QObject::connect(owned.get(), &MqttPublisher::warning, [who](const QString &text) {
@@ -356,9 +358,9 @@ CtlCommand watchCommand()
                     Console::error(QStringLiteral("watch: %1").arg(error));
                     return ExitCode::BrokerRefused;
                 }
-                publishers << owned.get();
+                publishers.push_back(owned);
                 // A port that is gone counts as lost at once.
-                watch.addOutput(std::make_unique<MqttWatchOutput>(std::move(owned), [poller] {
+                watch.addOutput(std::make_unique<MqttWatchOutput>(owned, [poller] {
                     return poller->portOpen() ? poller->consecutiveFailures() : std::numeric_limits<quint32>::max();
                 }), poller->port());
             }
@@ -374,7 +376,7 @@ CtlCommand watchCommand()
         }
         if (code != ExitCode::Done)
             Console::error(QStringLiteral("watch: %1").arg(watch.errorText()));
-        for (MqttPublisher *publisher : publishers) {
+        for (const std::shared_ptr<MqttPublisher> &publisher : publishers) {
             if (publisher->droppedCount() > 0)
                 Console::error(QStringLiteral("watch: MQTT: %1 messages dropped from the queue while the broker was away")
                                    .arg(publisher->droppedCount()));

@@ -7,7 +7,7 @@ namespace {
 constexpr int FinishWaitMs = 5000;
 } // namespace
 
-MqttWatchOutput::MqttWatchOutput(std::unique_ptr<MqttPublisher> publisher, std::function<quint32()> failures)
+MqttWatchOutput::MqttWatchOutput(std::shared_ptr<MqttPublisher> publisher, std::function<quint32()> failures)
     : mqttPublisher(std::move(publisher)), consecutiveFailures(std::move(failures))
 {
 }

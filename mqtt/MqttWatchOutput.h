@@ -17,8 +17,10 @@ public:
     // lamp red; the same limit marks the device lost on MQTT.
     static constexpr quint32 LinkLampLimit = 10;
 
-    // failures: the executor's count of consecutive failed exchanges.
-    MqttWatchOutput(std::unique_ptr<MqttPublisher> publisher, std::function<quint32()> failures);
+    // failures: the executor's count of consecutive failed exchanges. The
+    // publisher is shared: whoever reads its counts after the watch keeps it
+    // beyond this output, which the sample hub deletes when the watch ends.
+    MqttWatchOutput(std::shared_ptr<MqttPublisher> publisher, std::function<quint32()> failures);
 
     bool sample(const QDateTime &time, const DevStatusCache &cache) override;
     bool lost(const QDateTime &time) override;
@@ -29,7 +31,7 @@ public:
 private:
     void updateLink(const QDateTime &time);
 
-    std::unique_ptr<MqttPublisher> mqttPublisher;
+    std::shared_ptr<MqttPublisher> mqttPublisher;
     std::function<quint32()> consecutiveFailures;
 };
 
