@@ -4,37 +4,25 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTimer>
-
 
 YmodemFileReceive::YmodemFileReceive(QObject *parent)
-    : QObject(parent), Ymodem(499, 5, 999),
-      file(new QSaveFile), readTimer(new QTimer), writeTimer(new QTimer),
-      progress(0), status(StatusStarted), fileSize(0), bytesDone(0)
+    : YmodemFileTransfer(parent), file(new QSaveFile)
 {
-    readTimer->setTimerType(Qt::PreciseTimer);
     // The status travels through queued connections too.
     qRegisterMetaType<YmodemFileReceive::Status>("YmodemFileReceive::Status");
-    connect(readTimer, &QTimer::timeout, this, &YmodemFileReceive::readTimeOut);
-    connect(writeTimer, &QTimer::timeout, this, &YmodemFileReceive::writeTimeOut);
-    link.onArrival(this, [this] { arrivalStep(); });
 }
 
 YmodemFileReceive::~YmodemFileReceive()
 {
     delete file; // an uncommitted temporary file is removed here
-    delete readTimer;
-    delete writeTimer;
 }
 
 void YmodemFileReceive::setTargetDirectory(const QString &path) { directory = path + QLatin1Char('/'); }
-void YmodemFileReceive::setPort(const QString &name) { link.setPortName(name); }
-void YmodemFileReceive::setBaud(int rate) { link.setBaud(rate); }
 
-void YmodemFileReceive::setStepOnArrival(bool on)
+void YmodemFileReceive::prepareFile()
 {
-    stepOnArrival = on;
-    link.setFlushEachWrite(on);
+    fileName.clear();
+    stored = false;
 }
 
 bool YmodemFileReceive::isSafeFileName(const QString &name)
@@ -59,100 +47,13 @@ QString YmodemFileReceive::targetProblem(const QString &path)
     return QString();
 }
 
-bool YmodemFileReceive::startTransfer()
-{
-    if (link.isOpen() || readTimer->isActive() || writeTimer->isActive()) {
-        reason = tr("a transfer is already running");
-        return false;
-    }
-    progress = 0;
-    status = StatusStarted;
-    fileName.clear();
-    fileSize = 0;
-    bytesDone = 0;
-    stored = false;
-    reason.clear();
-    if (!link.open(&reason))
-        return false;
-    readTimer->start(YmodemSerialLink::StepMs);
-    return true;
-}
-
-void YmodemFileReceive::stopTransfer()
-{
-    if (status != StatusStarted && status != StatusTransferring)
-        return;
-    if (!link.isOpen())
-        return;
-    if (finishDelivered())
-        return; // the file is stored and its end acknowledged
-    abortTransfer();
-    endWith(StatusAborted, tr("stopped by the user"));
-}
-
-void YmodemFileReceive::readTimeOut()
-{
-    readTimer->stop();
-    // Once the transfer has ended nothing more goes on the line (no stray
-    // "C" after a stop), so the next receive prompts at once.
-    if (!running())
-        return;
-    step(link.lineBusy() ? StepUntimed : StepTimed);
-    if (running())
-        readTimer->start(YmodemSerialLink::StepMs);
-}
-
-void YmodemFileReceive::arrivalStep()
-{
-    for (int round = 0; round < 8 && stepOnArrival && running() && link.isOpen(); ++round) {
-        step(StepUntimed);
-        if (link.bytesAvailable() == 0)
-            break;
-    }
-}
-
-void YmodemFileReceive::step(StepKind kind)
-{
-    if (link.lostAndDrained()) {
-        if (finishDelivered())
-            return;
-        const QString why = tr("serial port error: %1").arg(link.errorString());
-        abortTransfer();
-        endWith(StatusFailed, why);
-        return;
-    }
-    receiveStep(kind);
-}
-
-void YmodemFileReceive::writeTimeOut()
-{
-    writeTimer->stop();
-    link.close();
-    emit receiveStatus(status);
-}
-
-// Ends the transfer; anything written so far is thrown away unless the file
-// was committed before.
-void YmodemFileReceive::endWith(Status final, const QString &why)
+// Anything written so far is thrown away unless the file was committed before.
+void YmodemFileReceive::dropFile()
 {
     if (file->isOpen()) {
         file->cancelWriting();
         file->commit(); // fails by design and removes the temporary file
     }
-    status = final;
-    if (reason.isEmpty())
-        reason = why;
-    writeTimer->start(YmodemSerialLink::EndDelayMs);
-}
-
-quint32 YmodemFileReceive::readInput(quint8 *buffer, quint32 length)
-{
-    return link.read(buffer, length);
-}
-
-quint32 YmodemFileReceive::writeOutput(quint8 *buffer, quint32 length)
-{
-    return link.write(buffer, length);
 }
 
 quint8 YmodemFileReceive::takeHeader(const quint8 *buffer, quint32 length)
