@@ -23,10 +23,19 @@ template <class Machine> void Ymodem::runStep(StepKind kind)
 {
     timedStep = kind == StepTimed;
     Machine machine(*this);
-    if (stage != StageIdle)
-        machine.answer(pollInput());
-    else if (timedStep)
-        machine.start();
+    if (stage == StageIdle) {
+        if (timedStep)
+            machine.start();
+        return;
+    }
+    const quint32 input = pollInput();
+    switch (stage) {
+    case StageHandshake: machine.handshake(input); break;
+    case StageHeaderDone: machine.headerDone(input); break;
+    case StageData: machine.data(input); break;
+    case StageEnding: machine.ending(input); break;
+    default: machine.closing(input); break;
+    }
 }
 
 void Ymodem::receiveStep(StepKind kind) { runStep<YmodemReceiver>(kind); }

@@ -3,18 +3,12 @@
 #include "YmodemHeader.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 YmodemFileReceive::YmodemFileReceive(QObject *parent)
-    : YmodemFileTransfer(parent), file(new QSaveFile)
+    : YmodemFileTransfer(parent)
 {
     // The status travels through queued connections too.
     qRegisterMetaType<YmodemFileReceive::Status>("YmodemFileReceive::Status");
-}
-
-YmodemFileReceive::~YmodemFileReceive()
-{
-    delete file; // an uncommitted temporary file is removed here
 }
 
 void YmodemFileReceive::setTargetDirectory(const QString &path) { directory = path + QLatin1Char('/'); }
@@ -50,9 +44,9 @@ QString YmodemFileReceive::targetProblem(const QString &path)
 // Anything written so far is thrown away unless the file was committed before.
 void YmodemFileReceive::dropFile()
 {
-    if (file->isOpen()) {
-        file->cancelWriting();
-        file->commit(); // fails by design and removes the temporary file
+    if (file.isOpen()) {
+        file.cancelWriting();
+        file.commit(); // fails by design and removes the temporary file
     }
 }
 
@@ -80,9 +74,9 @@ quint8 YmodemFileReceive::takeHeader(const quint8 *buffer, quint32 length)
         endWith(StatusFailed, problem);
         return CodeCan;
     }
-    file->setFileName(directory + fileName);
-    if (!file->open(QIODevice::WriteOnly)) {
-        endWith(StatusFailed, tr("cannot create %1: %2").arg(directory + fileName, file->errorString()));
+    file.setFileName(directory + fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        endWith(StatusFailed, tr("cannot create %1: %2").arg(directory + fileName, file.errorString()));
         return CodeCan;
     }
     status = StatusStarted;
@@ -98,15 +92,11 @@ quint8 YmodemFileReceive::takeData(const quint8 *buffer, quint32 length)
     }
     // Only the announced size is written; the padding of the last block is dropped.
     const qint64 n = qint64(qMin<quint64>(length, fileSize - bytesDone));
-    if (file->write(reinterpret_cast<const char *>(buffer), n) != n) {
-        endWith(StatusFailed, tr("writing %1 failed: %2").arg(directory + fileName, file->errorString()));
+    if (file.write(reinterpret_cast<const char *>(buffer), n) != n) {
+        endWith(StatusFailed, tr("writing %1 failed: %2").arg(directory + fileName, file.errorString()));
         return CodeCan;
     }
-    bytesDone += quint64(n);
-    status = StatusTransferring;
-    progress = int(bytesDone * 100 / fileSize);
-    emit receiveProgress(progress);
-    emit receiveStatus(status);
+    advance(quint64(n));
     return CodeAck;
 }
 
@@ -117,7 +107,7 @@ quint8 YmodemFileReceive::storeFile()
 {
     if (stored)
         return CodeAck;
-    if (!file->isOpen() || bytesDone != fileSize) {
+    if (!file.isOpen() || bytesDone != fileSize) {
         endWith(StatusFailed, tr("transfer ended after %1 of %2 bytes").arg(bytesDone).arg(fileSize));
         return CodeCan;
     }
@@ -127,8 +117,8 @@ quint8 YmodemFileReceive::storeFile()
         endWith(StatusFailed, problem);
         return CodeCan;
     }
-    if (!file->commit()) {
-        const QString why = tr("saving %1 failed: %2").arg(directory + fileName, file->errorString());
+    if (!file.commit()) {
+        const QString why = tr("saving %1 failed: %2").arg(directory + fileName, file.errorString());
         endWith(StatusFailed, why);
         return CodeCan;
     }

@@ -3,9 +3,7 @@
 
 #include "YmodemFileTransfer.h"
 
-#include <QString>
-
-class QSaveFile;
+#include <QSaveFile>
 
 // Receives one file over a serial port of its own with YModem into a chosen
 // directory. The file is written under a temporary name and appears under
@@ -20,8 +18,8 @@ class YmodemFileReceive : public YmodemFileTransfer
 
 public:
     explicit YmodemFileReceive(QObject *parent = nullptr);
-    ~YmodemFileReceive() override;
 
+    // The folder the file goes to; its name comes from the header.
     void setTargetDirectory(const QString &path);
 
     QString receivedFileName() const { return fileName; }
@@ -40,12 +38,14 @@ signals:
     void receiveStatus(YmodemFileReceive::Status status);
 
 protected:
+    // Takes the header, stores each block and commits the file at its end.
     quint8 handleEvent(Event event, quint8 *buffer, quint32 *length) override;
 
 private:
     void prepareFile() override;
     void dropFile() override;
     void engineStep(StepKind kind) override { receiveStep(kind); }
+    void reportProgress() override { emit receiveProgress(progress); }
     void reportStatus() override { emit receiveStatus(status); }
 
     quint8 takeHeader(const quint8 *buffer, quint32 length);
@@ -53,7 +53,7 @@ private:
     quint8 storeFile();
     quint8 finish();
 
-    QSaveFile *file;
+    QSaveFile file; // an uncommitted temporary file goes with it
     QString directory;
     QString fileName;
     bool stored = false; // the file is complete under its own name

@@ -118,6 +118,15 @@ void YmodemFileTransfer::endWith(Status final, const QString &why)
     writeTimer->start(YmodemSerialLink::EndDelayMs);
 }
 
+void YmodemFileTransfer::advance(quint64 n)
+{
+    bytesDone += n;
+    status = StatusTransferring;
+    progress = int(bytesDone * 100 / fileSize);
+    reportProgress();
+    reportStatus();
+}
+
 quint32 YmodemFileTransfer::readInput(quint8 *buffer, quint32 length)
 {
     return link.read(buffer, length);

@@ -57,7 +57,11 @@ protected:
     virtual void prepareFile() = 0;
     virtual void dropFile() = 0;
     virtual void engineStep(StepKind kind) = 0;
+    virtual void reportProgress() = 0;
     virtual void reportStatus() = 0;
+
+    // n more bytes of the file have gone out or been stored.
+    void advance(quint64 n);
 
     // Ends the transfer with `final`; the first reason given is kept.
     void endWith(Status final, const QString &why = QString());

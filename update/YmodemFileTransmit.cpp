@@ -1,44 +1,38 @@
 #include "YmodemFileTransmit.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <cstring>
 
 YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
-    : YmodemFileTransfer(parent), file(new QFile)
+    : YmodemFileTransfer(parent)
 {
     // The status travels through queued connections too.
     qRegisterMetaType<YmodemFileTransmit::Status>("YmodemFileTransmit::Status");
 }
 
-YmodemFileTransmit::~YmodemFileTransmit()
-{
-    delete file;
-}
-
-void YmodemFileTransmit::setSourceFile(const QString &path) { file->setFileName(path); }
+void YmodemFileTransmit::setSourceFile(const QString &path) { file.setFileName(path); }
 
 void YmodemFileTransmit::dropFile()
 {
-    file->close();
+    file.close();
 }
 
 quint8 YmodemFileTransmit::fillHeader(quint8 *buffer, quint32 *length)
 {
-    file->close();
-    if (!file->open(QIODevice::ReadOnly)) {
-        endWith(StatusFailed, tr("cannot open %1: %2").arg(file->fileName(), file->errorString()));
+    file.close();
+    if (!file.open(QIODevice::ReadOnly)) {
+        endWith(StatusFailed, tr("cannot open %1: %2").arg(file.fileName(), file.errorString()));
         return CodeCan;
     }
-    if (file->isSequential()) {
-        endWith(StatusFailed, tr("%1 is not a regular file").arg(file->fileName()));
+    if (file.isSequential()) {
+        endWith(StatusFailed, tr("%1 is not a regular file").arg(file.fileName()));
         return CodeCan;
     }
-    fileSize = quint64(file->size());
+    fileSize = quint64(file.size());
     bytesDone = 0;
     allSent = false; // a receiver that started over gets the file again
-    const QByteArray name = QFileInfo(file->fileName()).fileName().toLocal8Bit();
+    const QByteArray name = QFileInfo(file.fileName()).fileName().toLocal8Bit();
     const QByteArray size = QByteArray::number(fileSize);
     // name, NUL, size, NUL go in a 128-byte header when they fit, which every
     // receiver takes, else in a 1024-byte one; a cut name would arrive as a
@@ -70,20 +64,16 @@ quint8 YmodemFileTransmit::fillData(quint8 *buffer, quint32 *length)
     const quint64 remaining = fileSize - bytesDone;
     const quint32 blockLength = remaining <= SmallBlock ? SmallBlock : LargeBlock;
     const qint64 wanted = qint64(qMin<quint64>(blockLength, remaining));
-    const qint64 got = file->read(reinterpret_cast<char *>(buffer), wanted);
+    const qint64 got = file.read(reinterpret_cast<char *>(buffer), wanted);
     // Every announced byte must go out: a read error or a file that shrank
     // while being sent ends the transfer instead of sending a short image.
     if (got != wanted) {
         endWith(StatusFailed, tr("reading %1 failed after %2 of %3 bytes")
-                                  .arg(file->fileName()).arg(bytesDone).arg(fileSize));
+                                  .arg(file.fileName()).arg(bytesDone).arg(fileSize));
         return CodeCan;
     }
     *length = blockLength;
-    bytesDone += quint64(got);
-    status = StatusTransferring;
-    progress = int(bytesDone * 100 / fileSize);
-    emit transmitProgress(progress);
-    emit transmitStatus(status);
+    advance(quint64(got));
     return CodeAck;
 }
 

@@ -6,17 +6,6 @@ void YmodemReceiver::start()
     e.sendBytes(Ymodem::CodeC);
 }
 
-void YmodemReceiver::answer(quint32 input)
-{
-    switch (e.stage) {
-    case Ymodem::StageHandshake: handshake(input); break;
-    case Ymodem::StageHeaderDone: headerDone(input); break;
-    case Ymodem::StageData: data(input); break;
-    case Ymodem::StageEnding: ending(input); break;
-    default: closing(input); break;
-    }
-}
-
 void YmodemReceiver::handshake(quint32 input)
 {
     if (e.isGoodHeader(input)) {

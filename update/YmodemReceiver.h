@@ -11,16 +11,16 @@ class YmodemReceiver
 public:
     explicit YmodemReceiver(Ymodem &engine) : e(engine) {}
 
-    void start();               // the first prompt
-    void answer(quint32 input); // what pollInput reported, in the current stage
+    // Prompts with "C" for the header.
+    void start();
+    // One per stage, with what pollInput reported.
+    void handshake(quint32 input);  // the header is due
+    void headerDone(quint32 input); // block 1, or an empty file's EOT
+    void data(quint32 input);       // the next block, or the EOT
+    void ending(quint32 input);     // the second EOT: the owner stores the file
+    void closing(quint32 input);    // the closing header
 
 private:
-    void handshake(quint32 input);
-    void headerDone(quint32 input);
-    void data(quint32 input);
-    void ending(quint32 input);
-    void closing(quint32 input);
-
     // The sender's cancel, a broken or unexpected block, or silence.
     void otherwise(quint32 input, quint8 prompt, Ymodem::Event giveUpEvent);
     void endOfFileSeen();

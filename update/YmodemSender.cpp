@@ -8,17 +8,6 @@ void YmodemSender::start()
     e.enterStage(Ymodem::StageHandshake, 0);
 }
 
-void YmodemSender::answer(quint32 input)
-{
-    switch (e.stage) {
-    case Ymodem::StageHandshake: handshake(input); break;
-    case Ymodem::StageHeaderDone: headerDone(input); break;
-    case Ymodem::StageData: data(input); break;
-    case Ymodem::StageEnding: ending(input); break;
-    default: closing(input); break;
-    }
-}
-
 void YmodemSender::handshake(quint32 input)
 {
     if (input == Ymodem::CodeC) {

@@ -11,16 +11,16 @@ class YmodemSender
 public:
     explicit YmodemSender(Ymodem &engine) : e(engine) {}
 
-    void start();               // waits for the receiver's first "C"
-    void answer(quint32 input); // what pollInput reported, in the current stage
+    // Waits for the receiver's first "C"; the sender never prompts.
+    void start();
+    // One per stage, with what pollInput reported.
+    void handshake(quint32 input);  // a "C" asks for the header
+    void headerDone(quint32 input); // its ACK, then a "C" for block 1
+    void data(quint32 input);       // an ACK asks for the next block
+    void ending(quint32 input);     // the ACK of the EOT, a "C" for the closing header
+    void closing(quint32 input);    // the ACK of the closing header
 
 private:
-    void handshake(quint32 input);
-    void headerDone(quint32 input);
-    void data(quint32 input);
-    void ending(quint32 input);
-    void closing(quint32 input);
-
     // The receiver's cancel, or silence: the packet on the line goes again
     // when a retry is due.
     void otherwise(quint32 input, quint32 repeatTicks = 0);
