@@ -1918,18 +1918,6 @@ TEC current reported: %6</translation>
         <translation>%1 exists and is not a plain file</translation>
     </message>
     <message>
-        <source>a transfer is already running</source>
-        <translation>a transfer is already running</translation>
-    </message>
-    <message>
-        <source>stopped by the user</source>
-        <translation>stopped by the user</translation>
-    </message>
-    <message>
-        <source>serial port error: %1</source>
-        <translation>serial port error: %1</translation>
-    </message>
-    <message>
         <source>header without a file name</source>
         <translation>header without a file name</translation>
     </message>
@@ -1975,7 +1963,7 @@ TEC current reported: %6</translation>
     </message>
 </context>
 <context>
-    <name>YmodemFileTransmit</name>
+    <name>YmodemFileTransfer</name>
     <message>
         <source>a transfer is already running</source>
         <translation>a transfer is already running</translation>
@@ -1988,6 +1976,9 @@ TEC current reported: %6</translation>
         <source>serial port error: %1</source>
         <translation>serial port error: %1</translation>
     </message>
+</context>
+<context>
+    <name>YmodemFileTransmit</name>
     <message>
         <source>cannot open %1: %2</source>
         <translation>cannot open %1: %2</translation>

@@ -1,10 +1,15 @@
 #ifndef KORVEX_YMODEM_H
 #define KORVEX_YMODEM_H
 
+#include "YmodemPacket.h"
+
 #include <QtGlobal>
 
-// YModem state machine (CRC-16, 128- and 1024-byte blocks, one file per
-// transfer; a header in either block size). It owns no port, file or timer: the owner calls receiveStep() or
+// The shared core of a YModem endpoint (CRC-16, 128- and 1024-byte blocks,
+// one file per transfer; a header in either block size): the state, the
+// reading of packets, the retry and give-up timing and the cancel rules. The
+// receiving machine (YmodemReceiver) and the sending one (YmodemSender) run
+// on it. It owns no port, file or timer: the owner calls receiveStep() or
 // transmitStep() periodically and the engine reaches the outside only through
 // the three pure virtual operations. Every wait is a count of steps.
 class Ymodem
@@ -52,9 +57,9 @@ public:
     // their own last packet is still on the line.
     enum StepKind { StepTimed, StepUntimed };
 
-    static constexpr quint32 SmallBlock = 128;
-    static constexpr quint32 LargeBlock = 1024;
-    static constexpr quint32 PacketMax = LargeBlock + 5;
+    static constexpr quint32 SmallBlock = YmodemPacket::SmallBlock;
+    static constexpr quint32 LargeBlock = YmodemPacket::LargeBlock;
+    static constexpr quint32 PacketMax = YmodemPacket::PacketMax;
     static constexpr quint32 CancelBurst = 5;
 
     Ymodem(int retryDivider = 499, int timeoutLimit = 5, int errorLimit = 999);
@@ -82,7 +87,7 @@ public:
     static constexpr quint32 RestartLimit = 2;
 
     // CRC-16/XMODEM: polynomial 0x1021, initial 0, no reflection, no final XOR.
-    static quint16 crc16(const quint8 *data, quint32 length);
+    static quint16 crc16(const quint8 *data, quint32 length) { return YmodemPacket::crc16(data, length); }
 
 protected:
     // The owner destroys the engine as part of itself; never through a Ymodem pointer.
@@ -123,30 +128,24 @@ protected:
     bool finishDelivered();
 
 private:
+    friend class YmodemReceiver;
+    friend class YmodemSender;
+
     enum Input : quint32 { InputNothing = 0, InputBlock128 = 1, InputBlock1024 = 2 };
+    // Inside block bytes a single CAN is data; a run this long is a peer's
+    // cancel (every implementation sends at least five).
+    static constexpr quint32 CancelRun = 3;
+
+    // One step of the machine that owns the transfer (YmodemReceiver or YmodemSender).
+    template <class Machine> void runStep(StepKind kind);
 
     quint32 pollInput();
     quint32 readMore(quint32 offset, quint32 wanted);
 
-    // Receiving machine, one function per stage.
-    void receiveIdle();
-    void receiveHandshake(quint32 input);
-    void receiveHeaderDone(quint32 input);
-    void receiveData(quint32 input);
-    void receiveEnding(quint32 input);
-    void receiveClosing(quint32 input);
-
-    // Sending machine, one function per stage.
-    void transmitIdle();
-    void transmitHandshake(quint32 input);
-    void transmitHeaderDone(quint32 input);
-    void transmitData(quint32 input);
-    void transmitEnding(quint32 input);
-    void transmitClosing(quint32 input);
-
-    // Shared rules.
     void reset();
     void clearCounters();
+    // Moves to `next` with block `number` due and nothing counted or pending.
+    void enterStage(Stage next, quint8 number);
     void cancelBurst();
     void giveUp(Event event);
     void peerCancel();
@@ -157,24 +156,14 @@ private:
     bool errorRule();                 // true when the error action is due
     void sendBytes(quint8 a);
     void sendBytes(quint8 a, quint8 b);
-    void resend();
     bool purgeInput(bool cancelIsSingleByte);
-    void sendPacket();
     void markDelivered(bool shortGrace);
     bool closingGraceOver() const;
-    bool pendingBlockHoldsCancel() const;
-    void dropPendingBlock();
-    void rejectBlock(quint8 answer);
-    void receiverRetry(quint8 prompt);
-    void sendHeld();
-    void buildBlock(quint8 number);
-    void sendHeader();
-    void sendEndOfFile();
-    void receiverStartedOver();
-    quint32 closingRepeatTicks() const;
 
     static bool isPeerCancel(quint32 input);
-    bool blockCrcOk(quint32 dataLength) const;
+    static bool isBlock(quint32 input) { return input == InputBlock128 || input == InputBlock1024; }
+    // The data length of a complete block that pollInput reported.
+    static quint32 blockLength(quint32 input) { return input == InputBlock128 ? SmallBlock : LargeBlock; }
     bool isGoodHeader(quint32 input) const;
     bool isBlockNumbered(quint32 input, quint8 number) const;
 };

@@ -3,38 +3,20 @@
 #include "YmodemHeader.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QTimer>
-
 
 YmodemFileReceive::YmodemFileReceive(QObject *parent)
-    : QObject(parent), Ymodem(499, 5, 999),
-      file(new QSaveFile), readTimer(new QTimer), writeTimer(new QTimer),
-      progress(0), status(StatusStarted), fileSize(0), bytesDone(0)
+    : YmodemFileTransfer(parent)
 {
-    readTimer->setTimerType(Qt::PreciseTimer);
     // The status travels through queued connections too.
     qRegisterMetaType<YmodemFileReceive::Status>("YmodemFileReceive::Status");
-    connect(readTimer, &QTimer::timeout, this, &YmodemFileReceive::readTimeOut);
-    connect(writeTimer, &QTimer::timeout, this, &YmodemFileReceive::writeTimeOut);
-    link.onArrival(this, [this] { arrivalStep(); });
-}
-
-YmodemFileReceive::~YmodemFileReceive()
-{
-    delete file; // an uncommitted temporary file is removed here
-    delete readTimer;
-    delete writeTimer;
 }
 
 void YmodemFileReceive::setTargetDirectory(const QString &path) { directory = path + QLatin1Char('/'); }
-void YmodemFileReceive::setPort(const QString &name) { link.setPortName(name); }
-void YmodemFileReceive::setBaud(int rate) { link.setBaud(rate); }
 
-void YmodemFileReceive::setStepOnArrival(bool on)
+void YmodemFileReceive::prepareFile()
 {
-    stepOnArrival = on;
-    link.setFlushEachWrite(on);
+    fileName.clear();
+    stored = false;
 }
 
 bool YmodemFileReceive::isSafeFileName(const QString &name)
@@ -59,100 +41,13 @@ QString YmodemFileReceive::targetProblem(const QString &path)
     return QString();
 }
 
-bool YmodemFileReceive::startTransfer()
+// Anything written so far is thrown away unless the file was committed before.
+void YmodemFileReceive::dropFile()
 {
-    if (link.isOpen() || readTimer->isActive() || writeTimer->isActive()) {
-        reason = tr("a transfer is already running");
-        return false;
+    if (file.isOpen()) {
+        file.cancelWriting();
+        file.commit(); // fails by design and removes the temporary file
     }
-    progress = 0;
-    status = StatusStarted;
-    fileName.clear();
-    fileSize = 0;
-    bytesDone = 0;
-    stored = false;
-    reason.clear();
-    if (!link.open(&reason))
-        return false;
-    readTimer->start(YmodemSerialLink::StepMs);
-    return true;
-}
-
-void YmodemFileReceive::stopTransfer()
-{
-    if (status != StatusStarted && status != StatusTransferring)
-        return;
-    if (!link.isOpen())
-        return;
-    if (finishDelivered())
-        return; // the file is stored and its end acknowledged
-    abortTransfer();
-    endWith(StatusAborted, tr("stopped by the user"));
-}
-
-void YmodemFileReceive::readTimeOut()
-{
-    readTimer->stop();
-    // Once the transfer has ended nothing more goes on the line (no stray
-    // "C" after a stop), so the next receive prompts at once.
-    if (!running())
-        return;
-    step(link.lineBusy() ? StepUntimed : StepTimed);
-    if (running())
-        readTimer->start(YmodemSerialLink::StepMs);
-}
-
-void YmodemFileReceive::arrivalStep()
-{
-    for (int round = 0; round < 8 && stepOnArrival && running() && link.isOpen(); ++round) {
-        step(StepUntimed);
-        if (link.bytesAvailable() == 0)
-            break;
-    }
-}
-
-void YmodemFileReceive::step(StepKind kind)
-{
-    if (link.lostAndDrained()) {
-        if (finishDelivered())
-            return;
-        const QString why = tr("serial port error: %1").arg(link.errorString());
-        abortTransfer();
-        endWith(StatusFailed, why);
-        return;
-    }
-    receiveStep(kind);
-}
-
-void YmodemFileReceive::writeTimeOut()
-{
-    writeTimer->stop();
-    link.close();
-    emit receiveStatus(status);
-}
-
-// Ends the transfer; anything written so far is thrown away unless the file
-// was committed before.
-void YmodemFileReceive::endWith(Status final, const QString &why)
-{
-    if (file->isOpen()) {
-        file->cancelWriting();
-        file->commit(); // fails by design and removes the temporary file
-    }
-    status = final;
-    if (reason.isEmpty())
-        reason = why;
-    writeTimer->start(YmodemSerialLink::EndDelayMs);
-}
-
-quint32 YmodemFileReceive::readInput(quint8 *buffer, quint32 length)
-{
-    return link.read(buffer, length);
-}
-
-quint32 YmodemFileReceive::writeOutput(quint8 *buffer, quint32 length)
-{
-    return link.write(buffer, length);
 }
 
 quint8 YmodemFileReceive::takeHeader(const quint8 *buffer, quint32 length)
@@ -179,9 +74,9 @@ quint8 YmodemFileReceive::takeHeader(const quint8 *buffer, quint32 length)
         endWith(StatusFailed, problem);
         return CodeCan;
     }
-    file->setFileName(directory + fileName);
-    if (!file->open(QIODevice::WriteOnly)) {
-        endWith(StatusFailed, tr("cannot create %1: %2").arg(directory + fileName, file->errorString()));
+    file.setFileName(directory + fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        endWith(StatusFailed, tr("cannot create %1: %2").arg(directory + fileName, file.errorString()));
         return CodeCan;
     }
     status = StatusStarted;
@@ -197,15 +92,11 @@ quint8 YmodemFileReceive::takeData(const quint8 *buffer, quint32 length)
     }
     // Only the announced size is written; the padding of the last block is dropped.
     const qint64 n = qint64(qMin<quint64>(length, fileSize - bytesDone));
-    if (file->write(reinterpret_cast<const char *>(buffer), n) != n) {
-        endWith(StatusFailed, tr("writing %1 failed: %2").arg(directory + fileName, file->errorString()));
+    if (file.write(reinterpret_cast<const char *>(buffer), n) != n) {
+        endWith(StatusFailed, tr("writing %1 failed: %2").arg(directory + fileName, file.errorString()));
         return CodeCan;
     }
-    bytesDone += quint64(n);
-    status = StatusTransferring;
-    progress = int(bytesDone * 100 / fileSize);
-    emit receiveProgress(progress);
-    emit receiveStatus(status);
+    advance(quint64(n));
     return CodeAck;
 }
 
@@ -216,7 +107,7 @@ quint8 YmodemFileReceive::storeFile()
 {
     if (stored)
         return CodeAck;
-    if (!file->isOpen() || bytesDone != fileSize) {
+    if (!file.isOpen() || bytesDone != fileSize) {
         endWith(StatusFailed, tr("transfer ended after %1 of %2 bytes").arg(bytesDone).arg(fileSize));
         return CodeCan;
     }
@@ -226,8 +117,8 @@ quint8 YmodemFileReceive::storeFile()
         endWith(StatusFailed, problem);
         return CodeCan;
     }
-    if (!file->commit()) {
-        const QString why = tr("saving %1 failed: %2").arg(directory + fileName, file->errorString());
+    if (!file.commit()) {
+        const QString why = tr("saving %1 failed: %2").arg(directory + fileName, file.errorString());
         endWith(StatusFailed, why);
         return CodeCan;
     }

@@ -1,155 +1,38 @@
 #include "YmodemFileTransmit.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QTimer>
 
 #include <cstring>
 
 YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
-    : QObject(parent), Ymodem(499, 5, 999),
-      file(new QFile), readTimer(new QTimer), writeTimer(new QTimer),
-      progress(0), status(StatusStarted), fileSize(0), bytesDone(0)
+    : YmodemFileTransfer(parent)
 {
-    // A precise step keeps the gap between a block's ACK and the next block short.
-    readTimer->setTimerType(Qt::PreciseTimer);
     // The status travels through queued connections too.
     qRegisterMetaType<YmodemFileTransmit::Status>("YmodemFileTransmit::Status");
-    connect(readTimer, &QTimer::timeout, this, &YmodemFileTransmit::readTimeOut);
-    connect(writeTimer, &QTimer::timeout, this, &YmodemFileTransmit::writeTimeOut);
-    link.onArrival(this, [this] { arrivalStep(); });
 }
 
-YmodemFileTransmit::~YmodemFileTransmit()
-{
-    delete file;
-    delete readTimer;
-    delete writeTimer;
-}
+void YmodemFileTransmit::setSourceFile(const QString &path) { file.setFileName(path); }
 
-void YmodemFileTransmit::setSourceFile(const QString &path) { file->setFileName(path); }
-void YmodemFileTransmit::setPort(const QString &name) { link.setPortName(name); }
-void YmodemFileTransmit::setBaud(int rate) { link.setBaud(rate); }
-
-void YmodemFileTransmit::setStepOnArrival(bool on)
+void YmodemFileTransmit::dropFile()
 {
-    stepOnArrival = on;
-    link.setFlushEachWrite(on);
-}
-
-bool YmodemFileTransmit::startTransfer()
-{
-    if (link.isOpen() || readTimer->isActive() || writeTimer->isActive()) {
-        reason = tr("a transfer is already running");
-        return false;
-    }
-    progress = 0;
-    status = StatusStarted;
-    fileSize = 0;
-    bytesDone = 0;
-    allSent = false;
-    reason.clear();
-    if (!link.open(&reason))
-        return false;
-    readTimer->start(YmodemSerialLink::StepMs);
-    return true;
-}
-
-void YmodemFileTransmit::stopTransfer()
-{
-    // Only a running transfer can be stopped; an ended one is already being reported.
-    if (status != StatusStarted && status != StatusTransferring)
-        return;
-    if (!link.isOpen())
-        return;
-    // Once the receiver has acknowledged the end of the file it has the
-    // file: a stop now only skips the closing handshake.
-    if (finishDelivered())
-        return;
-    abortTransfer();
-    endWith(StatusAborted, tr("stopped by the user"));
-}
-
-void YmodemFileTransmit::readTimeOut()
-{
-    readTimer->stop();
-    // Once the transfer has ended nothing more goes on the line.
-    if (!running())
-        return;
-    // While the last packet is still going out (a 1 KiB block takes 8.6 s at
-    // 1200 baud) no time counts towards a retry.
-    step(link.lineBusy() ? StepUntimed : StepTimed);
-    if (running())
-        readTimer->start(YmodemSerialLink::StepMs);
-}
-
-void YmodemFileTransmit::arrivalStep()
-{
-    // A few rounds: what is still waiting after one step gets no second
-    // notice from the port.
-    for (int round = 0; round < 8 && stepOnArrival && running() && link.isOpen(); ++round) {
-        step(StepUntimed);
-        if (link.bytesAvailable() == 0)
-            break;
-    }
-}
-
-void YmodemFileTransmit::step(StepKind kind)
-{
-    if (link.lostAndDrained()) {
-        // A receiver that has acknowledged the end of the file may close
-        // the line before its last answer: the file is delivered.
-        if (finishDelivered())
-            return;
-        const QString why = tr("serial port error: %1").arg(link.errorString());
-        abortTransfer();
-        endWith(StatusFailed, why);
-        return;
-    }
-    transmitStep(kind);
-}
-
-void YmodemFileTransmit::writeTimeOut()
-{
-    writeTimer->stop();
-    link.close();
-    emit transmitStatus(status);
-}
-
-void YmodemFileTransmit::endWith(Status final, const QString &why)
-{
-    file->close();
-    status = final;
-    if (reason.isEmpty())
-        reason = why;
-    writeTimer->start(YmodemSerialLink::EndDelayMs);
-}
-
-quint32 YmodemFileTransmit::readInput(quint8 *buffer, quint32 length)
-{
-    return link.read(buffer, length);
-}
-
-quint32 YmodemFileTransmit::writeOutput(quint8 *buffer, quint32 length)
-{
-    return link.write(buffer, length);
+    file.close();
 }
 
 quint8 YmodemFileTransmit::fillHeader(quint8 *buffer, quint32 *length)
 {
-    file->close();
-    if (!file->open(QIODevice::ReadOnly)) {
-        endWith(StatusFailed, tr("cannot open %1: %2").arg(file->fileName(), file->errorString()));
+    file.close();
+    if (!file.open(QIODevice::ReadOnly)) {
+        endWith(StatusFailed, tr("cannot open %1: %2").arg(file.fileName(), file.errorString()));
         return CodeCan;
     }
-    if (file->isSequential()) {
-        endWith(StatusFailed, tr("%1 is not a regular file").arg(file->fileName()));
+    if (file.isSequential()) {
+        endWith(StatusFailed, tr("%1 is not a regular file").arg(file.fileName()));
         return CodeCan;
     }
-    fileSize = quint64(file->size());
+    fileSize = quint64(file.size());
     bytesDone = 0;
     allSent = false; // a receiver that started over gets the file again
-    const QByteArray name = QFileInfo(file->fileName()).fileName().toLocal8Bit();
+    const QByteArray name = QFileInfo(file.fileName()).fileName().toLocal8Bit();
     const QByteArray size = QByteArray::number(fileSize);
     // name, NUL, size, NUL go in a 128-byte header when they fit, which every
     // receiver takes, else in a 1024-byte one; a cut name would arrive as a
@@ -181,20 +64,16 @@ quint8 YmodemFileTransmit::fillData(quint8 *buffer, quint32 *length)
     const quint64 remaining = fileSize - bytesDone;
     const quint32 blockLength = remaining <= SmallBlock ? SmallBlock : LargeBlock;
     const qint64 wanted = qint64(qMin<quint64>(blockLength, remaining));
-    const qint64 got = file->read(reinterpret_cast<char *>(buffer), wanted);
+    const qint64 got = file.read(reinterpret_cast<char *>(buffer), wanted);
     // Every announced byte must go out: a read error or a file that shrank
     // while being sent ends the transfer instead of sending a short image.
     if (got != wanted) {
         endWith(StatusFailed, tr("reading %1 failed after %2 of %3 bytes")
-                                  .arg(file->fileName()).arg(bytesDone).arg(fileSize));
+                                  .arg(file.fileName()).arg(bytesDone).arg(fileSize));
         return CodeCan;
     }
     *length = blockLength;
-    bytesDone += quint64(got);
-    status = StatusTransferring;
-    progress = int(bytesDone * 100 / fileSize);
-    emit transmitProgress(progress);
-    emit transmitStatus(status);
+    advance(quint64(got));
     return CodeAck;
 }
 
