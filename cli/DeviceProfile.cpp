@@ -57,8 +57,9 @@ bool onlyKnownKeys(const QJsonObject &o, const QStringList &known, const QString
 
 // QJsonDocument keeps the last of two equal keys without a word; a profile
 // that names a value twice is ambiguous and refused. Scans the text for the
-// keys of each object (the document is known to be valid JSON).
-QString repeatedKey(const QByteArray &json)
+// keys of each object; any bytes may come, valid JSON or not. True with
+// *key set for the first key given twice (the empty key counts too).
+bool repeatedKey(const QByteArray &json, QString *repeated)
 {
     QVector<QSet<QString>> objects; // keys seen, per open object
     QVector<bool> isObject;         // per open container
@@ -83,15 +84,17 @@ QString repeatedKey(const QByteArray &json)
                 end += json.at(end) == '\\' ? 2 : 1;
             if (expectKey) {
                 const QString key = QJsonDocument::fromJson("[" + json.mid(i, end - i + 1) + "]").array().at(0).toString();
-                if (objects.last().contains(key))
-                    return key;
+                if (objects.last().contains(key)) {
+                    *repeated = key;
+                    return true;
+                }
                 objects.last().insert(key);
                 expectKey = false;
             }
             i = end;
         }
     }
-    return QString();
+    return false;
 }
 
 // The unit a profile came from. What it says is compared with the target
@@ -191,8 +194,8 @@ bool DeviceProfile::fromFile(const QByteArray &bytes, DeviceProfile *profile, QS
 {
     // Looked for before Qt reads the file: Qt's JSON reader loses the memory
     // of a key's first value when the key comes again (Qt 5.15).
-    const QString repeated = repeatedKey(bytes);
-    if (!repeated.isEmpty()) {
+    QString repeated;
+    if (repeatedKey(bytes, &repeated)) {
         *error = QStringLiteral("the key \"%1\" appears twice").arg(oneLine(repeated));
         return false;
     }

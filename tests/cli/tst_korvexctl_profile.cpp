@@ -169,6 +169,7 @@ private slots:
         QTest::newRow("unknown key") << valid("\"power\":100", "\"power\":100,\"powr\":5") << "powr";
         QTest::newRow("unknown pid key") << valid("\"kp\":1", "\"kp\":1,\"kx\":1") << "kx";
         QTest::newRow("repeated key") << valid("\"power\":100", "\"power\":100,\"power\":900") << "twice";
+        QTest::newRow("repeated empty key") << valid("\"power\":100", "\"power\":100,\"\":{},\"\":0") << "\"\" appears twice";
         QTest::newRow("json array") << QByteArray("[1, 2]") << "array";
         // What is wrong is said where it is, whole, in one line.
         QTest::newRow("NUL in a key") << valid("\"power\":100", "\"power\":100,\"po\\u0000wr\":5") << "\"po\\u0000wr\"\n";
