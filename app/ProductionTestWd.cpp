@@ -206,6 +206,9 @@ ProductionTestWd::ProductionTestWd(PlCommand *plCommand, std::function<QString()
 
 ProductionTestWd::~ProductionTestWd()
 {
+    // The plan field loses its focus while the children go, after this
+    // window's own members: it must not reach them then.
+    disconnect(planEdit, nullptr, this, nullptr);
     // The station waits for its unit, which makes the unit safe first.
     station.reset();
 }
