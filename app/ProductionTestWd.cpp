@@ -2,6 +2,7 @@
 
 #include "CertificateWriter.h"
 #include "ExecutorUnitLink.h"
+#include "MeasuredText.h"
 #include "PlanReader.h"
 #include "Station.h"
 #include "StatusSchema.h"
@@ -55,14 +56,9 @@ QColor stateColor(Outcome outcome)
     return QColor();
 }
 
-QString number(double v)
-{
-    return QString::number(v, 'g', QLocale::FloatingPointShortest);
-}
-
 QString measurementText(const Measurement &m)
 {
-    const QString value = m.textValue.isEmpty() && m.textLimit.isEmpty() ? number(m.value) : m.textValue;
+    const QString value = m.textValue.isEmpty() && m.textLimit.isEmpty() ? measuredText(m.value) : m.textValue;
     return QStringLiteral("%1 = %2%3").arg(m.name, value, m.unit.isEmpty() ? QString() : QLatin1Char(' ') + m.unit);
 }
 
@@ -426,7 +422,7 @@ void ProductionTestWd::showLive(const DevStatusCache &cache)
         const double v = StatusSchema::value(fields[f.field.schemaIndex], cache);
         const Outcome o = judgedLive(plan.steps[runningStep]) ? judge(f.limit, v) : Outcome::Pass;
         lines.append(QStringLiteral("%1 = %2%3%4")
-                         .arg(f.field.name, number(v), f.field.unit.isEmpty() ? QString() : QLatin1Char(' ') + f.field.unit,
+                         .arg(f.field.name, measuredText(v), f.field.unit.isEmpty() ? QString() : QLatin1Char(' ') + f.field.unit,
                               o == Outcome::Pass ? QString() : QStringLiteral(" (%1)").arg(stateText(o))));
     }
     values->setText(lines.join(QLatin1Char('\n')));

@@ -1,5 +1,6 @@
 #include "CertificateWriter.h"
 
+#include "MeasuredText.h"
 #include "ReportDocument.h"
 #include "TrendChart.h"
 #include "TrendStore.h"
@@ -71,7 +72,7 @@ QString valueText(const QJsonObject &m)
 {
     const QJsonValue v = m.value(QStringLiteral("value"));
     const QString unit = m.value(QStringLiteral("unit")).toString();
-    const QString text = v.isString() ? v.toString() : v.isDouble() ? number(v) : QStringLiteral("—");
+    const QString text = v.isString() ? v.toString() : v.isDouble() ? measuredText(v.toDouble()) : QStringLiteral("—");
     return unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
 }
 

@@ -1,5 +1,7 @@
 #include "Measurement.h"
 
+#include "MeasuredText.h"
+
 #include <QLocale>
 
 #include <cmath>
@@ -104,7 +106,7 @@ QString Measurement::failureText() const
 {
     if (!textValue.isEmpty() || !textLimit.isEmpty())
         return QStringLiteral("%1 %2, required %3").arg(name, textValue.isEmpty() ? QStringLiteral("(none)") : textValue, textLimit);
-    const QString shown = number(value) + (unit.isEmpty() ? QString() : QLatin1Char(' ') + unit);
+    const QString shown = measuredText(value) + (unit.isEmpty() ? QString() : QLatin1Char(' ') + unit);
     return QStringLiteral("%1 %2 %3 %4")
         .arg(name, shown, outcome == Outcome::Marginal ? QStringLiteral("marginal to") : QStringLiteral("outside"),
              limit.text());
