@@ -131,7 +131,7 @@ void TstKorvexctlMqtt::samplesOnlineAndFanAlarmReachTheBroker()
     watch.signal(SIGINT);
     QVERIFY(watch.process.waitForFinished(10000));
     QCOMPARE(watch.process.exitCode(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads(base + "online").last(), QByteArray("false"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.lastPayload(base + "online"), QByteArray("false"), 5000);
 
     // Each sample is status --json's object plus its time, with the device's values.
     const QList<QByteArray> status = sub.payloads(base + "status");
@@ -288,7 +288,7 @@ void TstKorvexctlMqtt::brokerRestartNeverStallsThePoll()
     watch.signal(SIGINT);
     QVERIFY(watch.process.waitForFinished(15000));
     QCOMPARE(watch.process.exitCode(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(sub.payloads("korvex/R/online").last(), QByteArray("false"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.lastPayload("korvex/R/online"), QByteArray("false"), 5000);
 
     // Every CSV row reached the broker once, in order.
     const QStringList rows = fileLines(csv).mid(1);

@@ -114,6 +114,13 @@ public:
         return copy;
     }
 
+    // The newest payload on a topic, empty while none has come (safe to poll).
+    QByteArray lastPayload(const QByteArray &topic) const
+    {
+        const QList<QByteArray> all = payloads(topic);
+        return all.isEmpty() ? QByteArray() : all.last();
+    }
+
     QList<QByteArray> payloads(const QByteArray &topic) const
     {
         QList<QByteArray> list;
