@@ -12,23 +12,64 @@
 
 namespace {
 
-const QStringList TopKeys{"korvex_profile", "temp_threshold_c", "power", "max_dac", "compensation_hours",
-                          "laser_type", "pid", "serial_number", "serial_record", "source"};
+// The one-value settings, in the order apply writes them: the command that
+// writes each and the status field that reports it. The field's key is the
+// setting's key in the file and its value on a unit is what save keeps, so a
+// profile reads as `status --json` does.
+struct Setting
+{
+    CommandWord word;
+    const char *field;
+    qint64 (*get)(const DeviceProfile &);
+    void (*set)(DeviceProfile &, qint64);
+};
+
+const Setting Settings[] = {
+    {CommandWord::TempThreshold, "temp_threshold_c", [](const DeviceProfile &p) -> qint64 { return p.thresholdTenths; },
+     [](DeviceProfile &p, qint64 v) { p.thresholdTenths = qint16(v); }},
+    {CommandWord::Power, "power", [](const DeviceProfile &p) -> qint64 { return p.power; },
+     [](DeviceProfile &p, qint64 v) { p.power = quint16(v); }},
+    {CommandWord::MaxDacSaved, "max_dac", [](const DeviceProfile &p) -> qint64 { return p.maxDac; },
+     [](DeviceProfile &p, qint64 v) { p.maxDac = quint16(v); }},
+    {CommandWord::CompensationHours, "compensation_hours", [](const DeviceProfile &p) -> qint64 { return p.compensationHours; },
+     [](DeviceProfile &p, qint64 v) { p.compensationHours = quint32(v); }},
+    {CommandWord::LaserType, "laser_type", [](const DeviceProfile &p) -> qint64 { return p.laserType; },
+     [](DeviceProfile &p, qint64 v) { p.laserType = quint8(v); }},
+};
+
+const StatusSchema::Field &fieldOf(const Setting &setting)
+{
+    const StatusSchema::Field *field = StatusSchema::find(QLatin1String(setting.field));
+    Q_ASSERT(field);
+    return *field;
+}
+
+QString keyOf(const Setting &setting) { return QLatin1String(fieldOf(setting).key); }
+
+const char *const SerialField = "serial_number";
 const QStringList PidKeys{"kp", "ki", "kd"};
-const QStringList SourceKeys{"firmware", "laser_type", "serial_number"};
+const QStringList SourceKeys{"firmware", "laser_type", SerialField};
+
+QStringList topKeys()
+{
+    QStringList keys{"korvex_profile", "pid", SerialField, "serial_record", "source"};
+    for (const Setting &setting : Settings)
+        keys << keyOf(setting);
+    return keys;
+}
 
 // A value of a device command, checked by the command catalogue exactly as
 // the command line checks the same number typed.
-bool deviceValue(const QJsonObject &o, const char *key, CommandWord word, qint64 *out, QString *error)
+bool deviceValue(const QJsonObject &o, const QString &key, CommandWord word, qint64 *out, QString *error)
 {
-    const QJsonValue v = o.value(QLatin1String(key));
+    const QJsonValue v = o.value(key);
     if (!v.isDouble()) {
-        *error = QStringLiteral("\"%1\" is missing or not a number").arg(QLatin1String(key));
+        *error = QStringLiteral("\"%1\" is missing or not a number").arg(key);
         return false;
     }
     QString why;
     if (!CommandCatalogue::parseNumber(word, v.toDouble(), out, &why)) {
-        *error = QStringLiteral("\"%1\": %2").arg(QLatin1String(key), why);
+        *error = QStringLiteral("\"%1\": %2").arg(key, why);
         return false;
     }
     return true;
@@ -138,18 +179,15 @@ DeviceProfile::Source DeviceProfile::sourceOf(const DevStatusCache &s)
     Source source;
     source.firmware = StatusSchema::plainText(*StatusSchema::find(QStringLiteral("firmware")), s);
     source.laserType = int(s.ldType);
-    source.serialNumber = StatusFormat::formatSerialNumber(s.serialNum);
+    source.serialNumber = StatusSchema::plainText(*StatusSchema::find(QLatin1String(SerialField)), s);
     return source;
 }
 
 DeviceProfile DeviceProfile::fromDevice(const DevStatusCache &s, const QVector<quint32> &pid, bool withSerial)
 {
     DeviceProfile p;
-    p.thresholdTenths = s.tempThreshold;
-    p.power = s.powerPercent;
-    p.maxDac = s.maxDac;
-    p.compensationHours = s.compensationHours;
-    p.laserType = quint8(s.ldType);
+    for (const Setting &setting : Settings)
+        setting.set(p, StatusSchema::raw(fieldOf(setting), s));
     p.pidWords = {pid.value(2), pid.value(3), pid.value(4)};
     if (withSerial)
         p.serialRecord = s.serialNum;
@@ -162,18 +200,15 @@ QJsonObject DeviceProfile::toJson() const
     auto typed = [](CommandWord word, qint64 sent) { return CommandCatalogue::typedValue(word, sent); };
     QJsonObject o{
         {QStringLiteral("korvex_profile"), 1},
-        {QStringLiteral("temp_threshold_c"), typed(CommandWord::TempThreshold, thresholdTenths)},
-        {QStringLiteral("power"), int(power)},
-        {QStringLiteral("max_dac"), int(maxDac)},
-        {QStringLiteral("compensation_hours"), double(compensationHours)},
-        {QStringLiteral("laser_type"), int(laserType)},
         {QStringLiteral("pid"),
          QJsonObject{{QStringLiteral("kp"), typed(CommandWord::PidCoefficients, qint32(pidWords.at(0)))},
                      {QStringLiteral("ki"), typed(CommandWord::PidCoefficients, qint32(pidWords.at(1)))},
                      {QStringLiteral("kd"), typed(CommandWord::PidCoefficients, qint32(pidWords.at(2)))}}},
     };
+    for (const Setting &setting : Settings)
+        o.insert(keyOf(setting), typed(setting.word, setting.get(*this)));
     if (serialRecord.size() == 8) {
-        o.insert(QStringLiteral("serial_number"), StatusFormat::formatSerialNumber(serialRecord));
+        o.insert(QLatin1String(SerialField), StatusFormat::formatSerialNumber(serialRecord));
         o.insert(QStringLiteral("serial_record"), QString::fromLatin1(serialRecord.toHex()));
     }
     // What is known of the source unit, and only that: an unknown part is
@@ -226,29 +261,19 @@ bool DeviceProfile::fromJson(const QJsonObject &o, DeviceProfile *p, QString *er
         *error = QStringLiteral("not a korvex profile (\"korvex_profile\": 1 missing)");
         return false;
     }
-    if (!onlyKnownKeys(o, TopKeys, QString(), error))
+    if (!onlyKnownKeys(o, topKeys(), QString(), error))
         return false;
     qint64 v = 0;
-    if (!deviceValue(o, "temp_threshold_c", CommandWord::TempThreshold, &v, error))
-        return false;
-    p->thresholdTenths = qint16(v);
-    if (!deviceValue(o, "power", CommandWord::Power, &v, error))
-        return false;
-    p->power = quint16(v);
-    if (!deviceValue(o, "max_dac", CommandWord::MaxDacSaved, &v, error))
-        return false;
-    p->maxDac = quint16(v);
-    if (!deviceValue(o, "compensation_hours", CommandWord::CompensationHours, &v, error))
-        return false;
-    p->compensationHours = quint32(v);
-    if (!deviceValue(o, "laser_type", CommandWord::LaserType, &v, error))
-        return false;
-    p->laserType = quint8(v);
+    for (const Setting &setting : Settings) {
+        if (!deviceValue(o, keyOf(setting), setting.word, &v, error))
+            return false;
+        setting.set(*p, v);
+    }
     const QJsonObject pid = o.value(QStringLiteral("pid")).toObject();
     if (!onlyKnownKeys(pid, PidKeys, QStringLiteral(" in \"pid\""), error))
         return false;
     for (int i = 0; i < 3; ++i) {
-        if (!deviceValue(pid, PidKeys.at(i).toLatin1().constData(), CommandWord::PidCoefficients, &v, error)) {
+        if (!deviceValue(pid, PidKeys.at(i), CommandWord::PidCoefficients, &v, error)) {
             *error = QStringLiteral("pid: ") + *error;
             return false;
         }
@@ -267,6 +292,15 @@ bool DeviceProfile::fromJson(const QJsonObject &o, DeviceProfile *p, QString *er
     if (o.contains(QStringLiteral("source")))
         return readSource(o.value(QStringLiteral("source")), &p->source, error);
     return true;
+}
+
+QVector<DeviceProfile::Write> DeviceProfile::writes() const
+{
+    QVector<Write> all;
+    for (const Setting &setting : Settings)
+        all.append({setting.word, {quint32(setting.get(*this))}});
+    all.append({CommandWord::PidCoefficients, pidWords.mid(0, 3)});
+    return all;
 }
 
 QStringList DeviceProfile::differencesFrom(const Source &target, bool serialToo) const

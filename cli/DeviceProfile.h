@@ -1,6 +1,7 @@
 #ifndef KORVEX_DEVICEPROFILE_H
 #define KORVEX_DEVICEPROFILE_H
 
+#include "CommandCatalogue.h"
 #include "DevStatusCache.h"
 
 #include <QByteArray>
@@ -40,6 +41,17 @@ struct DeviceProfile
         QString serialNumber;
         bool isEmpty() const { return firmware.isEmpty() && laserType < 0 && serialNumber.isEmpty(); }
     } source;
+
+    // A device value the profile sets, as its command sends it.
+    struct Write
+    {
+        CommandWord word;
+        QVector<quint32> values;
+    };
+    // The device values in the order apply writes them: threshold, power,
+    // maximum DAC, compensation, laser type, then the PID coefficients (the
+    // serial number record, written only when asked for, is not among them).
+    QVector<Write> writes() const;
 
     // The largest profile file that is read: a real one is well below 1 KiB.
     static constexpr qint64 MaxFileSize = 64 * 1024;

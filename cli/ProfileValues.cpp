@@ -3,27 +3,34 @@
 #include "CommandCatalogue.h"
 #include "PlCommand.h"
 
+namespace {
+
+// How a value reads in apply's lines: as typed on the command line, the
+// compensation with its unit ("36 h"), PID as its three coefficients.
+QString valueText(const DeviceProfile::Write &w)
+{
+    auto typed = [&w](int i) { return CommandCatalogue::typedText(w.word, qint32(w.values.value(i))); };
+    if (w.word == CommandWord::PidCoefficients)
+        return QStringLiteral("KP %1 KI %2 KD %3").arg(typed(0), typed(1), typed(2));
+    const QString text = typed(0);
+    return w.word == CommandWord::CompensationHours ? text + QStringLiteral(" h") : text;
+}
+
+} // namespace
+
 QVector<ProfileValue> profileValues(const DeviceProfile &profile, bool withSerial)
 {
-    auto pidText = [](const DeviceProfile &p) {
-        auto coefficient = [&p](int i) { return CommandCatalogue::typedText(CommandWord::PidCoefficients, qint32(p.pidWords.at(i))); };
-        return QStringLiteral("KP %1 KI %2 KD %3").arg(coefficient(0), coefficient(1), coefficient(2));
-    };
-    QVector<ProfileValue> values{
-        {QStringLiteral("threshold"),
-         [](const DeviceProfile &p) { return CommandCatalogue::typedText(CommandWord::TempThreshold, p.thresholdTenths); },
-         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::TempThreshold, {quint16(p.thresholdTenths)}); }},
-        {QStringLiteral("power"), [](const DeviceProfile &p) { return QString::number(p.power); },
-         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::Power, {quint32(p.power)}); }},
-        {QStringLiteral("max-dac"), [](const DeviceProfile &p) { return QString::number(p.maxDac); },
-         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::MaxDacSaved, {quint32(p.maxDac)}); }},
-        {QStringLiteral("compensation"), [](const DeviceProfile &p) { return QStringLiteral("%1 h").arg(p.compensationHours); },
-         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::CompensationHours, {quint32(p.compensationHours)}); }},
-        {QStringLiteral("laser-type"), [](const DeviceProfile &p) { return QString::number(p.laserType); },
-         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::LaserType, {quint32(p.laserType)}); }},
-        {QStringLiteral("pid set"), pidText,
-         [](PlCommand &c, const DeviceProfile &p) { return c.execWrite(CommandWord::PidCoefficients, p.pidWords.mid(0, 3)); }},
-    };
+    QVector<ProfileValue> values;
+    const QVector<DeviceProfile::Write> writes = profile.writes();
+    for (int i = 0; i < writes.size(); ++i) {
+        const CommandWord word = writes.at(i).word;
+        values.append({QString::fromLatin1(CommandCatalogue::row(word).name),
+                       [i](const DeviceProfile &p) { return valueText(p.writes().at(i)); },
+                       [i](PlCommand &c, const DeviceProfile &p) {
+                           const DeviceProfile::Write w = p.writes().at(i);
+                           return c.execWrite(w.word, w.values);
+                       }});
+    }
     if (withSerial && profile.serialRecord.size() == 8)
         values.append({QStringLiteral("serial-number"),
                        [](const DeviceProfile &p) { return QString::fromLatin1(p.serialRecord.toHex()); },

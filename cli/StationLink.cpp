@@ -1,6 +1,7 @@
 #include "StationLink.h"
 
 #include "DeviceProfile.h"
+#include "ProfileValues.h"
 #include "ExitCode.h"
 #include "PlCommand.h"
 #include "YmodemFileTransmit.h"
@@ -82,15 +83,10 @@ bool StationLink::profileWrites(const QString &path, QVector<PlanWrite> *writes,
     DeviceProfile p;
     if (!DeviceProfile::fromFile(file.read(DeviceProfile::MaxFileSize + 1), &p, error))
         return false;
-    auto typed = [](CommandWord w, qint64 sent) { return CommandCatalogue::typedText(w, sent); };
-    *writes = {
-        {CommandWord::TempThreshold, {quint32(quint16(p.thresholdTenths))},
-         QStringLiteral("threshold %1").arg(typed(CommandWord::TempThreshold, p.thresholdTenths))},
-        {CommandWord::Power, {p.power}, QStringLiteral("power %1").arg(p.power)},
-        {CommandWord::MaxDacSaved, {p.maxDac}, QStringLiteral("max-dac %1").arg(p.maxDac)},
-        {CommandWord::CompensationHours, {p.compensationHours}, QStringLiteral("compensation %1").arg(p.compensationHours)},
-        {CommandWord::LaserType, {p.laserType}, QStringLiteral("laser-type %1").arg(p.laserType)},
-        {CommandWord::PidCoefficients, p.pidWords, QStringLiteral("pid set")},
-    };
+    writes->clear();
+    const QVector<ProfileValue> values = profileValues(p, false);
+    const QVector<DeviceProfile::Write> profileWrites = p.writes();
+    for (int i = 0; i < values.size(); ++i)
+        writes->append({profileWrites.at(i).word, profileWrites.at(i).values, values.at(i).what(p)});
     return true;
 }
