@@ -444,7 +444,7 @@ void AdminWd::updateSerialOn(QString name, quint8 result)
     ui->ComNameShow->setCursorPosition(0);
     const bool reopened = outcome == DevicePort::Opened::Reopened;
     appendLog(name + (reopened ? tr("设备已恢复，串口已重新打开\r\n") : tr("打开成功\r\n")));
-    statusReplyPending = false;
+    pollReplies.forget();
     forgetDeviceSettings();
     // Values from before the open stay faded until the device answers.
     setStatusLive(false);
@@ -488,7 +488,7 @@ void AdminWd::updateSerialLost(QString name)
 
 void AdminWd::notePortClosed()
 {
-    statusReplyPending = false;
+    pollReplies.forget();
     setStatusLive(false);
 }
 
@@ -556,28 +556,22 @@ void AdminWd::updateGeneralReadSlots(quint8 result, QByteArray readSrcData)
 
 void AdminWd::notePollSent()
 {
-    // A status query that got no answer at all (the executor answers nothing
-    // once its port has gone) counts as lost when the next one goes out.
-    if (statusReplyPending)
+    if (pollReplies.sent() == StatusPollReplies::Outcome::Lost)
         emit statusLost();
-    statusReplyPending = true;
 }
 
 void AdminWd::noteReadResult(quint8 result, const QByteArray &frame)
 {
-    // Results come back in the order the queries went out, and each tick's
-    // status query goes before its PID query: while a status answer is
-    // pending, any read result but a PID reply belongs to it.
-    const quint16 word = StatusDecoder::commandWord(frame);
-    if (!statusReplyPending || word == StatusDecoder::WordPidParam)
-        return;
-    if (result == 0 && word != StatusDecoder::WordAllStatus)
-        return;
-    statusReplyPending = false;
-    if (result == 0 && frame.size() >= StatusDecoder::AllStatusFrameSize)
+    switch (pollReplies.read(result, frame)) {
+    case StatusPollReplies::Outcome::Sampled:
         emit statusSampled(devStat);
-    else
+        break;
+    case StatusPollReplies::Outcome::Lost:
         emit statusLost();
+        break;
+    case StatusPollReplies::Outcome::None:
+        break;
+    }
 }
 
 void AdminWd::applyReadReply(quint16 word, const QByteArray &frame)

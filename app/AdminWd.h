@@ -4,6 +4,7 @@
 #include "DevStatusCache.h"
 #include "ServiceReport.h"
 #include "SettingFollower.h"
+#include "StatusPollReplies.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -197,7 +198,7 @@ private:
     // The last PID reply (elements 2-4: the coefficients times 10000).
     QVector<quint32> lastPidReply;
     bool factoryShown = false;
-    bool statusReplyPending = false;
+    StatusPollReplies pollReplies; // which read result answers the status poll
     QTimer *pollTimer;
     PlCommand *plCommand;
     quint64 commErrLimit;

@@ -3,7 +3,7 @@
 // the device is on and handing it back, settings that would hurt, and
 // factory mode that can be left.
 
-#include "../integration/UpdateTestSupport.h"
+#include "UpdateTestSupport.h"
 #include "CommandCatalogue.h"
 #include "PidAdjust.h"
 #include "SimProcess.h"

@@ -7,7 +7,7 @@
 #include "StatusDecoder.h"
 #include "StatusText.h"
 
-#include "../app/StatusBytes.h"
+#include "StatusBytes.h"
 
 #include <QJsonDocument>
 #include <QtTest>

@@ -3,7 +3,7 @@
 // and a firmware update of the simulated laser from the window, after which
 // the device link takes the port back.
 
-#include "../app/WindowHarness.h"
+#include "WindowHarness.h"
 #include "SimProcess.h"
 #include "UpdateTestSupport.h"
 

@@ -8,7 +8,7 @@
 #include "StatusText.h"
 #include "TrendSample.h"
 
-#include "../app/StatusBytes.h"
+#include "StatusBytes.h"
 
 #include <QJsonArray>
 #include <QSet>

@@ -4,7 +4,7 @@
 #include "StatusDecoder.h"
 #include "StatusRecord.h"
 
-#include "../app/StatusBytes.h"
+#include "StatusBytes.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
