@@ -51,7 +51,7 @@ static void initKorvexResources()
 }
 
 // Values not live: grey text (the values stay readable and selectable).
-static const QString kFadedFieldStyle = QStringLiteral("color: #a0a0a0;");
+static const QString FadedFieldStyle = QStringLiteral("color: #a0a0a0;");
 
 int AdminWd::pidPollPhase = 0;
 
@@ -618,7 +618,7 @@ void AdminWd::refreshLamps()
         const QString word = LampText::forState(lamp.first, green);
         QLabel *text = LampText::attach(label);
         text->setText(word);
-        text->setStyleSheet(live ? QString() : kFadedFieldStyle);
+        text->setStyleSheet(live ? QString() : FadedFieldStyle);
         label->setToolTip(word);
     }
 }
@@ -629,7 +629,7 @@ void AdminWd::setStatusLive(bool live)
     const auto fields = StatusFormat::fieldTexts(devStat);
     for (const auto &field : fields) {
         if (QLineEdit *edit = ui->centralWidget->findChild<QLineEdit *>(field.first))
-            edit->setStyleSheet(live ? QString() : kFadedFieldStyle);
+            edit->setStyleSheet(live ? QString() : FadedFieldStyle);
     }
     tecDebugWd->showTecCurrent(live ? ui->tecCurrent->text() : QString());
     showFanSpeeds();

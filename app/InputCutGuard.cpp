@@ -9,7 +9,7 @@
 
 namespace {
 
-const char kMarkStyle[] = "QAbstractSpinBox { border: 2px solid #d00000; }";
+const char MarkStyle[] = "QAbstractSpinBox { border: 2px solid #d00000; }";
 
 QLineEdit *editOf(QAbstractSpinBox *box)
 {
@@ -66,7 +66,7 @@ void InputCutGuard::clear(QAbstractSpinBox *box)
 void InputCutGuard::mark(QAbstractSpinBox *box)
 {
     cut.insert(box);
-    box->setStyleSheet(QLatin1String(kMarkStyle));
+    box->setStyleSheet(QLatin1String(MarkStyle));
     const QString text = tr("超出范围 %1：多余的输入未被接受，此值不会发送").arg(rangeText(box));
     QToolTip::showText(box->mapToGlobal(QPoint(0, box->height())), text, box);
 }

@@ -13,12 +13,12 @@
 
 namespace Language {
 
-const char kChinese[] = "zh";
-const char kEnglish[] = "en";
+const char ChineseCode[] = "zh";
+const char EnglishCode[] = "en";
 
 namespace {
 
-const char kLanguageKey[] = "window/language";
+const char LanguageKey[] = "window/language";
 
 // The window's one settings file (organisation "Korvex", application "korvex"),
 // read anew on each use so that every window of the process sees a change.
@@ -26,7 +26,7 @@ const char kLanguageKey[] = "window/language";
 
 QString &installed()
 {
-    static QString code = QLatin1String(kChinese);
+    static QString code = QLatin1String(ChineseCode);
     return code;
 }
 
@@ -45,18 +45,18 @@ bool load(QCoreApplication *app, const QString &name, const QStringList &dirs)
 
 bool isKnown(const QString &code)
 {
-    return code == QLatin1String(kChinese) || code == QLatin1String(kEnglish);
+    return code == QLatin1String(ChineseCode) || code == QLatin1String(EnglishCode);
 }
 
 QString forLocale(const QLocale &locale)
 {
-    return QLatin1String(locale.language() == QLocale::English ? kEnglish : kChinese);
+    return QLatin1String(locale.language() == QLocale::English ? EnglishCode : ChineseCode);
 }
 
 QString remembered()
 {
     KORVEX_SETTINGS(store);
-    const QString code = store.value(QLatin1String(kLanguageKey)).toString();
+    const QString code = store.value(QLatin1String(LanguageKey)).toString();
     return isKnown(code) ? code : QString();
 }
 
@@ -65,7 +65,7 @@ void remember(const QString &code)
     if (!isKnown(code))
         return;
     KORVEX_SETTINGS(store);
-    store.setValue(QLatin1String(kLanguageKey), code);
+    store.setValue(QLatin1String(LanguageKey), code);
 }
 
 QString fromArguments(const QStringList &arguments, bool *ok)
@@ -114,7 +114,7 @@ QString current()
 bool install(QCoreApplication *app, const QString &code)
 {
     installed() = code;
-    if (code == QLatin1String(kEnglish)) {
+    if (code == QLatin1String(EnglishCode)) {
         // Qt's own texts are English already; only the window's need a file.
         return load(app, QStringLiteral("korvex_en"), translationDirs());
     }
@@ -131,8 +131,8 @@ void addMenu(QMenuBar *bar, const QString &current)
         const char *code;
         const char *objectName;
         QString text;
-    } entries[] = {{kChinese, "actionLanguageZh", QStringLiteral("中文")},
-                   {kEnglish, "actionLanguageEn", QStringLiteral("English")}};
+    } entries[] = {{ChineseCode, "actionLanguageZh", QStringLiteral("中文")},
+                   {EnglishCode, "actionLanguageEn", QStringLiteral("English")}};
     for (const auto &entry : entries) {
         QAction *action = menu->addAction(entry.text);
         action->setObjectName(QLatin1String(entry.objectName));

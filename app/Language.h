@@ -15,8 +15,8 @@ class QMenuBar;
 namespace Language {
 
 // The two codes: "zh" (Chinese) and "en" (English).
-extern const char kChinese[];
-extern const char kEnglish[];
+extern const char ChineseCode[];
+extern const char EnglishCode[];
 
 // True for "zh" and "en".
 bool isKnown(const QString &code);

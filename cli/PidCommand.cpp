@@ -14,7 +14,7 @@
 namespace {
 
 // Coefficients travel as signed 32-bit words scaled by 10000.
-double coefficient(quint32 word) { return qint32(word) / double(PidMath::kScale); }
+double coefficient(quint32 word) { return qint32(word) / double(PidMath::CoefficientScale); }
 
 int pidGet(CtlContext &ctx)
 {

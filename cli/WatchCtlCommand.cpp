@@ -25,12 +25,12 @@ constexpr int MqttStartWaitMs = 5000;
 // The publisher keeps about ten minutes of samples while the broker is away.
 constexpr int MqttQueueMs = 10 * 60 * 1000;
 
-const char *const kMqttOptions[] = {"mqtt", "mqtt-topic", "mqtt-id", "mqtt-client-id", "mqtt-user",
+const char *const MqttOptionNames[] = {"mqtt", "mqtt-topic", "mqtt-id", "mqtt-client-id", "mqtt-user",
                                     "mqtt-password-file", "mqtt-tls-ca", "mqtt-qos"};
 
 bool readMqttOptions(const CtlContext &ctx, MqttOptions *mqtt, QString *error)
 {
-    for (const char *name : kMqttOptions) {
+    for (const char *name : MqttOptionNames) {
         if (ctx.isSet(name) && !mqtt->set(QStringLiteral("--") + QLatin1String(name), ctx.value(name), error))
             return false;
     }

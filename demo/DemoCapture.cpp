@@ -22,7 +22,7 @@
 
 namespace DemoCapture {
 
-using DemoWindows::kWindowGap;
+using DemoWindows::WindowGap;
 
 namespace {
 
@@ -47,11 +47,11 @@ QPixmap sideBySide(QWidget *left, QWidget *right)
 {
     const QPixmap a = withTitleBar(left);
     const QPixmap b = withTitleBar(right);
-    QPixmap both(a.width() + kWindowGap + b.width(), std::max(a.height(), b.height()));
+    QPixmap both(a.width() + WindowGap + b.width(), std::max(a.height(), b.height()));
     both.fill(QColor(0x9a, 0xa4, 0xae));
     QPainter p(&both);
     p.drawPixmap(0, 0, a);
-    p.drawPixmap(a.width() + kWindowGap, 0, b);
+    p.drawPixmap(a.width() + WindowGap, 0, b);
     return both;
 }
 

@@ -52,7 +52,7 @@ bool enterFactoryMode(AdminWd *window)
         return false;
     // Wide enough for a whole status line per row, as tall as the main window.
     pid->resize(360, window->height());
-    pid->move(window->frameGeometry().right() + kWindowGap, 0);
+    pid->move(window->frameGeometry().right() + WindowGap, 0);
     return true;
 }
 
@@ -78,7 +78,7 @@ TrendWd *openTrendBeside(AdminWd *window)
     if (!trend)
         return nullptr;
     trend->resize(960, 820);
-    trend->move(window->frameGeometry().right() + kWindowGap, 0);
+    trend->move(window->frameGeometry().right() + WindowGap, 0);
     return trend;
 }
 
@@ -167,7 +167,7 @@ ProductionTestWd *openProductionTest(AdminWd *window, const QString &folder)
     test->findChild<QLineEdit *>(QStringLiteral("lineEditOperator"))->setText(QStringLiteral("Demo"));
     if (!test->loadPlan(planPath))
         return nullptr;
-    test->move(window->frameGeometry().right() + kWindowGap, 0);
+    test->move(window->frameGeometry().right() + WindowGap, 0);
     return test;
 }
 

@@ -12,7 +12,7 @@ class TrendWd;
 namespace DemoWindows {
 
 // Gap between two windows, in the picture and on the screen.
-constexpr int kWindowGap = 16;
+constexpr int WindowGap = 16;
 
 // Deletes the window, lets the executor end on its own thread, and collects
 // the objects it leaves for deferred deletion.

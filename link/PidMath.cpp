@@ -42,13 +42,13 @@ QVector<quint32> coefficientVector(const QString &kp, const QString &ki, const Q
 
 QString coefficientText(quint32 raw)
 {
-    const float value = static_cast<float>(raw) / kScale;
+    const float value = static_cast<float>(raw) / CoefficientScale;
     return QString::number(static_cast<double>(value), 'f', 4);
 }
 
 QString statusLine(const QVector<quint32> &status)
 {
-    if (status.size() < kStatusElements)
+    if (status.size() < StatusElements)
         return QString();
     return QString::number(static_cast<qint32>(status[0])) + QLatin1Char(',')
         + QString::number(status[1]) + QLatin1String(",   ")

@@ -9,12 +9,12 @@
 namespace PidMath {
 
 // Fixed-point scale of the coefficients and of status elements 2 to 4.
-constexpr float kScale = 10000.0f;
+constexpr float CoefficientScale = 10000.0f;
 
 // The device's number of status elements the PID window reads.
-constexpr int kStatusElements = 5;
+constexpr int StatusElements = 5;
 // Status elements 2, 3 and 4 are the device's KP, KI and KD.
-constexpr int kFirstCoefficient = 2;
+constexpr int FirstCoefficient = 2;
 
 // Typed text -> the 32-bit word sent for it: the command catalogue's one
 // parse and scaling of a coefficient (exact decimal times 10000, so 0.0007

@@ -10,13 +10,13 @@
 namespace {
 
 // 600 dpi: fine enough for hairlines and small chart labels.
-constexpr int kResolution = 600;
-constexpr qreal kMarginMm = 16;
-constexpr qreal kFooterMm = 8;
-constexpr qreal kBodyPoints = 9;
-constexpr qreal kCellPadMm = 1.2;
+constexpr int Resolution = 600;
+constexpr qreal MarginMm = 16;
+constexpr qreal FooterMm = 8;
+constexpr qreal BodyPoints = 9;
+constexpr qreal CellPadMm = 1.2;
 // Space after a block.
-constexpr qreal kGapMm = 2.5;
+constexpr qreal GapMm = 2.5;
 
 QFont reportFont(qreal points, bool bold)
 {
@@ -41,7 +41,7 @@ ReportDocument::~ReportDocument()
 
 qreal ReportDocument::mm(qreal millimetres) const
 {
-    return millimetres * kResolution / 25.4;
+    return millimetres * Resolution / 25.4;
 }
 
 bool ReportDocument::begin(const QString &titleText, const QString &footer, QString *error)
@@ -55,9 +55,9 @@ bool ReportDocument::begin(const QString &titleText, const QString &footer, QStr
     probe.close();
     writer = std::make_unique<QPdfWriter>(path);
     writer->setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
-    writer->setResolution(kResolution);
+    writer->setResolution(Resolution);
     writer->setPageSize(QPageSize(size));
-    writer->setPageMargins(QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter);
+    writer->setPageMargins(QMarginsF(MarginMm, MarginMm, MarginMm, MarginMm), QPageLayout::Millimeter);
     writer->setTitle(titleText);
     writer->setCreator(QStringLiteral("Korvex"));
     footerText = footer;
@@ -67,7 +67,7 @@ bool ReportDocument::begin(const QString &titleText, const QString &footer, QStr
         return false;
     }
     width = writer->width();
-    bottom = writer->height() - mm(kFooterMm);
+    bottom = writer->height() - mm(FooterMm);
     pages = 1;
     y = 0;
     return true;
@@ -86,7 +86,7 @@ void ReportDocument::drawFooter()
     paint->save();
     paint->setFont(reportFont(7.5, false));
     paint->setPen(QColor(0x60, 0x60, 0x60));
-    const QRectF line(0, bottom + mm(2), width, mm(kFooterMm - 2));
+    const QRectF line(0, bottom + mm(2), width, mm(FooterMm - 2));
     paint->drawLine(QPointF(0, bottom + mm(1)), QPointF(width, bottom + mm(1)));
     paint->drawText(line, Qt::AlignLeft | Qt::AlignVCenter, footerText);
     paint->drawText(line, Qt::AlignRight | Qt::AlignVCenter, QString::number(pages));
@@ -101,7 +101,7 @@ qreal ReportDocument::textHeight(const QString &text, qreal w, bool bold, qreal 
 
 qreal ReportDocument::remainingMm() const
 {
-    return (bottom - y) * 25.4 / kResolution;
+    return (bottom - y) * 25.4 / Resolution;
 }
 
 QRectF ReportDocument::reserve(qreal heightMm)
@@ -110,7 +110,7 @@ QRectF ReportDocument::reserve(qreal heightMm)
     if (y + h > bottom && y > 0)
         newPage();
     const QRectF room(0, y, width, h);
-    y += h + mm(kGapMm);
+    y += h + mm(GapMm);
     return room;
 }
 
@@ -122,14 +122,14 @@ void ReportDocument::title(const QString &text, const QString &subtitle)
     paint->drawText(QRectF(0, y, width, h), Qt::TextWordWrap, text);
     y += h + mm(1);
     if (!subtitle.isEmpty()) {
-        paint->setFont(reportFont(kBodyPoints, false));
-        const qreal sh = textHeight(subtitle, width, false, kBodyPoints);
+        paint->setFont(reportFont(BodyPoints, false));
+        const qreal sh = textHeight(subtitle, width, false, BodyPoints);
         paint->drawText(QRectF(0, y, width, sh), Qt::TextWordWrap, subtitle);
         y += sh;
     }
     paint->setPen(QPen(QColor(0x3c, 0x5a, 0x82), mm(0.5)));
     paint->drawLine(QPointF(0, y + mm(1)), QPointF(width, y + mm(1)));
-    y += mm(1) + mm(kGapMm);
+    y += mm(1) + mm(GapMm);
 }
 
 void ReportDocument::heading(const QString &text, qreal keepMm)
@@ -150,27 +150,27 @@ void ReportDocument::paragraph(const QString &text)
     paint->setPen(Qt::black);
     for (const QString &line : text.split(QLatin1Char('\n'))) {
         const QString shown = line.isEmpty() ? QStringLiteral(" ") : line;
-        const qreal h = textHeight(shown, width, false, kBodyPoints);
+        const qreal h = textHeight(shown, width, false, BodyPoints);
         if (y + h > bottom)
             newPage();
-        paint->setFont(reportFont(kBodyPoints, false));
+        paint->setFont(reportFont(BodyPoints, false));
         paint->drawText(QRectF(0, y, width, h), Qt::TextWordWrap, shown);
         y += h;
     }
-    y += mm(kGapMm);
+    y += mm(GapMm);
 }
 
 void ReportDocument::tableRow(const QStringList &cells, const QVector<qreal> &columns, bool header)
 {
-    const qreal pad = mm(kCellPadMm);
+    const qreal pad = mm(CellPadMm);
     qreal h = 0;
     for (int i = 0; i < columns.size(); ++i)
-        h = qMax(h, textHeight(cells.value(i), columns[i] - 2 * pad, header, kBodyPoints));
+        h = qMax(h, textHeight(cells.value(i), columns[i] - 2 * pad, header, BodyPoints));
     h += 2 * pad;
     qreal x = 0;
     if (header)
         paint->fillRect(QRectF(0, y, width, h), QColor(0xe4, 0xe9, 0xf0));
-    paint->setFont(reportFont(kBodyPoints, header));
+    paint->setFont(reportFont(BodyPoints, header));
     paint->setPen(Qt::black);
     for (int i = 0; i < columns.size(); ++i) {
         paint->drawText(QRectF(x + pad, y + pad, columns[i] - 2 * pad, h - 2 * pad), Qt::TextWordWrap,
@@ -197,10 +197,10 @@ void ReportDocument::table(const QStringList &header, const QVector<QStringList>
         tableRow(header, columns, true);
     }
     for (const QStringList &row : rows) {
-        const qreal pad = mm(kCellPadMm);
+        const qreal pad = mm(CellPadMm);
         qreal h = 0;
         for (int i = 0; i < columns.size(); ++i)
-            h = qMax(h, textHeight(row.value(i), columns[i] - 2 * pad, false, kBodyPoints));
+            h = qMax(h, textHeight(row.value(i), columns[i] - 2 * pad, false, BodyPoints));
         if (y + h + 2 * pad > bottom) {
             newPage();
             if (!header.isEmpty())
@@ -208,7 +208,7 @@ void ReportDocument::table(const QStringList &header, const QVector<QStringList>
         }
         tableRow(row, columns, false);
     }
-    y += mm(kGapMm);
+    y += mm(GapMm);
 }
 
 void ReportDocument::fields(const QVector<QPair<QString, QString>> &rows, int across)

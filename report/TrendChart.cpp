@@ -17,7 +17,7 @@ namespace {
 
 // The smallest value span of each plot, so that a flat line still gets an
 // axis with distinct marks: 1 ℃, 0.1 A, 100 rpm.
-const double kMinSpan[] = {1.0, 0.1, 100.0};
+const double MinSpan[] = {1.0, 0.1, 100.0};
 
 QFont chartFont(qreal points)
 {
@@ -77,7 +77,7 @@ void drawPlot(QPainter &p, const QRectF &box, qreal unit, int plot, const TrendS
     }
     if (plot != TrendLines::PlotTemp && low >= 0)
         low = 0;
-    f.scale = ReportTicks::values(low, high, kMinSpan[plot], 4);
+    f.scale = ReportTicks::values(low, high, MinSpan[plot], 4);
 
     p.save();
     p.setFont(small);

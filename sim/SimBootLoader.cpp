@@ -14,18 +14,18 @@
 #include <cstring>
 
 namespace {
-constexpr int kStepMs = 10;
+constexpr int StepMs = 10;
 // A header that began but stopped coming for this long was line noise.
-constexpr qint64 kAbandonedHeaderMs = 500;
+constexpr qint64 AbandonedHeaderMs = 500;
 }
 
 SimBootLoader::SimBootLoader(SimLine *line, const Settings &settings, QObject *parent)
-    : QObject(parent), Ymodem(qMax(1, settings.promptMs / kStepMs) - 1, INT_MAX, 999), deviceLine(line),
+    : QObject(parent), Ymodem(qMax(1, settings.promptMs / StepMs) - 1, INT_MAX, 999), deviceLine(line),
       loaderSettings(settings), quietTimer(new QTimer(this)), stepTimer(new QTimer(this)), file(new QSaveFile)
 {
     quietTimer->setSingleShot(true);
     quietTimer->setInterval(settings.quietMs);
-    stepTimer->setInterval(kStepMs);
+    stepTimer->setInterval(StepMs);
     stepTimer->setTimerType(Qt::PreciseTimer);
     connect(quietTimer, &QTimer::timeout, this, [this] {
         currentMode = Prompting;
@@ -93,7 +93,7 @@ QByteArray SimBootLoader::filter(const QByteArray &bytes)
 
 void SimBootLoader::step()
 {
-    if (currentMode == Prompting && rxPhase != 0 && input.isEmpty() && lastInput.elapsed() > kAbandonedHeaderMs) {
+    if (currentMode == Prompting && rxPhase != 0 && input.isEmpty() && lastInput.elapsed() > AbandonedHeaderMs) {
         toDeviceMode();
         return;
     }

@@ -40,7 +40,7 @@ LogPane::LogPane(QTextEdit *view, QObject *parent)
 
 void LogPane::limitLines(QTextEdit *view)
 {
-    view->document()->setMaximumBlockCount(kShownLines);
+    view->document()->setMaximumBlockCount(ShownLines);
 }
 
 void LogPane::append(const QString &text)
@@ -68,7 +68,7 @@ void LogPane::appendShown(int index)
 void LogPane::rebuild()
 {
     view->clear();
-    for (int i = qMax(0, log.size() - kShownLines); i < log.size(); ++i)
+    for (int i = qMax(0, log.size() - ShownLines); i < log.size(); ++i)
         appendShown(i);
 }
 

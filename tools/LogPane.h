@@ -11,14 +11,14 @@ class QTextEdit;
 class QWidget;
 
 // The main window's log: every entry keeps its time and the device port it
-// was written for. The pane shows the newest kShownLines lines, each line's
+// was written for. The pane shows the newest ShownLines lines, each line's
 // time as its tool tip; the saved log keeps every entry since the last clear.
 class LogPane : public QObject
 {
     Q_OBJECT
 public:
     // Lines the log pane and the PID window's sample text keep.
-    static constexpr int kShownLines = 2000;
+    static constexpr int ShownLines = 2000;
 
     struct Entry {
         QDateTime time;
@@ -46,7 +46,7 @@ public:
     QAction *timesAction() const { return showTimes; }
     QAction *clearAction() const { return clearLog; }
 
-    // Limits a text view to the newest kShownLines lines.
+    // Limits a text view to the newest ShownLines lines.
     static void limitLines(QTextEdit *view);
 
 protected:

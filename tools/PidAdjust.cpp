@@ -31,7 +31,7 @@ PidAdjust::PidAdjust(QWidget *parent)
     ui->gridLayout->addWidget(sampleState, 6, 0, 1, 5);
     sampleWait = new QTimer(this);
     sampleWait->setSingleShot(true);
-    sampleWait->setInterval(kSampleWaitMs);
+    sampleWait->setInterval(SampleWaitMs);
     connect(sampleWait, &QTimer::timeout, this, [this] { showSampleState(false); });
     showSampleState(true);
 }
@@ -46,7 +46,7 @@ void PidAdjust::showSampleState(bool coming)
 {
     sampleState->setText(coming ? QString()
                                 : tr("%1 秒内没有收到PID样本：串口未打开或设备没有应答")
-                                      .arg(kSampleWaitMs / 1000));
+                                      .arg(SampleWaitMs / 1000));
     sampleState->setStyleSheet(coming ? QString() : QStringLiteral("color: #c00000;"));
     sampleState->setVisible(!coming);
 }
@@ -129,7 +129,7 @@ void PidAdjust::on_btnSetPid_clicked()
 void PidAdjust::updateShowText(QVector<quint32> arrData)
 {
     // A short reply carries no complete sample; it must not be read past its end.
-    if (arrData.size() < PidMath::kStatusElements)
+    if (arrData.size() < PidMath::StatusElements)
         return;
     fillEmptyCoefficients(arrData);
     showSampleState(true);
@@ -149,7 +149,7 @@ void PidAdjust::fillEmptyCoefficients(const QVector<quint32> &status)
     const QList<QLineEdit *> fields = coefficientFields();
     for (int i = 0; i < fields.size(); ++i) {
         if (fields[i]->text().isEmpty() && !fields[i]->isModified()) {
-            fields[i]->setText(PidMath::coefficientText(status[PidMath::kFirstCoefficient + i]));
+            fields[i]->setText(PidMath::coefficientText(status[PidMath::FirstCoefficient + i]));
             fields[i]->setCursorPosition(0); // the start of a long number shows
             markRefused(fields[i], QString());
         }

@@ -28,7 +28,7 @@ public:
     ~PidAdjust() override;
 
     // How long the window waits for a sample before it says none comes.
-    static constexpr int kSampleWaitMs = 3000;
+    static constexpr int SampleWaitMs = 3000;
 
 signals:
     void setPidSignal(QVector<quint32> arr);
@@ -58,8 +58,8 @@ private:
     Ui::PidAdjust *ui;
     QLabel *sampleState = nullptr;
     QTimer *sampleWait = nullptr;
-    TempSpreadTracker tempSpread{kTempResetMarker};
-    PwmSpreadTracker pwmSpread{kPwmResetMarker};
+    TempSpreadTracker tempSpread{TempResetMarker};
+    PwmSpreadTracker pwmSpread{PwmResetMarker};
 };
 
 #endif

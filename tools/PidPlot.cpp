@@ -13,7 +13,7 @@ using namespace QtCharts;
 namespace {
 
 // The device reports the PID temperature in tenths of a degree.
-constexpr double kTenthsPerDegree = 10.0;
+constexpr double TenthsPerDegree = 10.0;
 
 // A round scale over a line's values with a little room above and below;
 // minSpan keeps a flat line readable.
@@ -84,7 +84,7 @@ void PidPlot::addSample(qint64 msecs, qint32 temperatureTenths, quint32 pwm)
     if (originMs < 0)
         originMs = msecs;
     const double x = secondsAt(msecs);
-    tempLine->append(x, temperatureTenths / kTenthsPerDegree);
+    tempLine->append(x, temperatureTenths / TenthsPerDegree);
     pwmLineSeries->append(x, double(pwm));
     dropOld(msecs);
     rescale(msecs);

@@ -39,7 +39,7 @@ private:
 // The PID window's two trackers: the temperature (signed) and the PWM value.
 using TempSpreadTracker = SpreadTracker<qint32>;
 using PwmSpreadTracker = SpreadTracker<quint32>;
-constexpr qint32 kTempResetMarker = -100000;
-constexpr quint32 kPwmResetMarker = 500000;
+constexpr qint32 TempResetMarker = -100000;
+constexpr quint32 PwmResetMarker = 500000;
 
 #endif

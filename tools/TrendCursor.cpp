@@ -9,8 +9,8 @@
 
 namespace {
 // Over the lines and the legend.
-constexpr qreal kOnTop = 1000;
-constexpr qreal kPad = 4;
+constexpr qreal OnTop = 1000;
+constexpr qreal Pad = 4;
 } // namespace
 
 TrendCursor::TrendCursor(QtCharts::QChart *chart)
@@ -19,8 +19,8 @@ TrendCursor::TrendCursor(QtCharts::QChart *chart)
     line->setPen(QPen(QColor(0x30, 0x30, 0x30), 1, Qt::DashLine));
     box->setPen(QPen(QColor(0x80, 0x80, 0x80)));
     box->setBrush(QColor(255, 255, 255, 230));
-    line->setZValue(kOnTop);
-    box->setZValue(kOnTop + 1);
+    line->setZValue(OnTop);
+    box->setZValue(OnTop + 1);
     hide();
 }
 
@@ -29,12 +29,12 @@ void TrendCursor::show(qreal x, const QRectF &plotArea, const QString &text)
     line->setLine(x, plotArea.top(), x, plotArea.bottom());
     label->setText(text);
     const QRectF textRect = label->boundingRect();
-    QRectF frame(0, 0, textRect.width() + 2 * kPad, textRect.height() + 2 * kPad);
+    QRectF frame(0, 0, textRect.width() + 2 * Pad, textRect.height() + 2 * Pad);
     const qreal left = x + 8 + frame.width() <= plotArea.right() ? x + 8 : x - 8 - frame.width();
     frame.moveTopLeft(QPointF(qMax(plotArea.left(), left), plotArea.top() + 4));
     box->setRect(QRectF(QPointF(0, 0), frame.size()));
     box->setPos(frame.topLeft());
-    label->setPos(kPad, kPad);
+    label->setPos(Pad, Pad);
     line->show();
     box->show();
 }

@@ -31,30 +31,30 @@ namespace {
 using TrendLines::PlotTemp;
 
 // The choices of comboBoxSpan, in its order; 0 keeps everything in view.
-const qint64 kSpans[] = {60 * 1000, 10 * 60 * 1000, 60 * 60 * 1000, 0};
+const qint64 Spans[] = {60 * 1000, 10 * 60 * 1000, 60 * 60 * 1000, 0};
 
 // Plot width used before the chart has been laid out.
-constexpr int kDefaultColumns = 800;
+constexpr int DefaultColumns = 800;
 
 // Base margins of each chart: the plot areas line up by adding to them.
-constexpr int kChartMargin = 4;
+constexpr int ChartMargin = 4;
 
 // The smallest value span of each plot, so that a flat line still gets an
 // axis with distinct labels: 1 ℃, 0.1 A, 100 rpm.
-const double kMinSpan[] = {1.0, 0.1, 100.0};
+const double MinSpan[] = {1.0, 0.1, 100.0};
 
 // The chart cuts a value label to "..." once its share of the axis height
 // (height / ticks, less a little padding) is lower than the text: each tick
 // gets the text's height and this much more.
-constexpr int kTickGap = 8;
+constexpr int TickGap = 8;
 
 // An alarm is a band along the time axis this share of the plot high, so
 // the lines stay readable through an alarm that fills the view.
-constexpr double kAlarmBand = 0.06;
+constexpr double AlarmBand = 0.06;
 
 // The narrowest and widest held view.
-constexpr qint64 kMinViewMs = 5 * 1000;
-constexpr qint64 kMaxViewMs = 24 * 3600 * 1000;
+constexpr qint64 MinViewMs = 5 * 1000;
+constexpr qint64 MaxViewMs = 24 * 3600 * 1000;
 
 } // namespace
 
@@ -105,7 +105,7 @@ void TrendWd::buildPlot(int index, QChartView *view, const QString &title, const
     p.view = view;
     p.chart = new QChart;
     p.chart->legend()->setAlignment(Qt::AlignTop);
-    p.chart->setMargins(QMargins(kChartMargin, 0, kChartMargin, 0));
+    p.chart->setMargins(QMargins(ChartMargin, 0, ChartMargin, 0));
     // The view owns the chart it is given, but lets go of the one it made
     // itself: that one is freed here.
     QChart *initial = view->chart();
@@ -230,7 +230,7 @@ void TrendWd::redrawIfVisible(qint64 newest)
     // A long span moves by less than a pixel column per poll: redraw once
     // the view has moved a column (at least every 5 s, for the newest values).
     const int width = int(plots[0].chart->plotArea().width());
-    const qint64 columnMs = (shownTo - shownFrom) / qMax(1, width > 10 ? width : kDefaultColumns);
+    const qint64 columnMs = (shownTo - shownFrom) / qMax(1, width > 10 ? width : DefaultColumns);
     if (drawnAt != 0 && newest >= drawnAt && newest - drawnAt < qMin<qint64>(columnMs, 5000))
         return;
     redraw();
@@ -312,7 +312,7 @@ void TrendWd::redraw()
     for (int plot = 0; plot < 3; ++plot) {
         Plot &p = plots[plot];
         const int width = int(p.chart->plotArea().width());
-        const int columns = width > 10 ? width : kDefaultColumns;
+        const int columns = width > 10 ? width : DefaultColumns;
         double low = 0, high = 0;
         bool any = false;
         for (Channel &c : channels) {
@@ -335,9 +335,9 @@ void TrendWd::redraw()
         // Speeds and currents below zero do not exist: no axis room for them.
         if (plot != PlotTemp && low >= 0) {
             padLow = qMax(0.0, padLow);
-            padHigh = qMax(padHigh, padLow + kMinSpan[plot]);
+            padHigh = qMax(padHigh, padLow + MinSpan[plot]);
         }
-        const AxisTicks::Scale scale = valueScale(p, padLow, padHigh, kMinSpan[plot]);
+        const AxisTicks::Scale scale = valueScale(p, padLow, padHigh, MinSpan[plot]);
         AxisTicks::apply(p.value, scale);
         drawAlarm(p, from, to, columns, scale.low, scale.high);
     }
@@ -346,7 +346,7 @@ void TrendWd::redraw()
 AxisTicks::Scale TrendWd::valueScale(Plot &p, double low, double high, double minSpan)
 {
     p.scaledHeight = int(p.chart->plotArea().height());
-    const int tickHeight = QFontMetrics(p.value->labelsFont()).height() + kTickGap;
+    const int tickHeight = QFontMetrics(p.value->labelsFont()).height() + TickGap;
     // Not laid out yet: the usual five steps, until the chart knows its height.
     const int fitting = p.scaledHeight > 0 ? p.scaledHeight / tickHeight + 1 : 6;
     AxisTicks::Scale scale;
@@ -385,7 +385,7 @@ void TrendWd::alignPlotAreas()
             continue;
         p.extraLeft = extraLeft;
         p.extraRight = extraRight;
-        p.chart->setMargins(QMargins(kChartMargin + extraLeft, 0, kChartMargin + extraRight, 0));
+        p.chart->setMargins(QMargins(ChartMargin + extraLeft, 0, ChartMargin + extraRight, 0));
     }
 }
 
@@ -413,7 +413,7 @@ void TrendWd::drawAlarm(Plot &p, qint64 from, qint64 to, int columns, double low
         return;
     const qint64 pixelMs = qMax<qint64>(1, (to - from) / qMax(1, columns));
     const auto spans = TrendReduce::alarmSpans(store, p.alarmMask, from, to, pixelMs);
-    high = low + (high - low) * kAlarmBand;
+    high = low + (high - low) * AlarmBand;
     QVector<QPointF> upper;
     upper.reserve(spans.size() * 4 + 2);
     upper << QPointF(double(from), low);
@@ -581,7 +581,7 @@ void TrendWd::holdView()
 void TrendWd::showSpan(qint64 from, qint64 to)
 {
     holdView();
-    const qint64 span = qBound(kMinViewMs, to - from, kMaxViewMs);
+    const qint64 span = qBound(MinViewMs, to - from, MaxViewMs);
     shownFrom = from;
     shownTo = from + span;
     redraw();
@@ -590,7 +590,7 @@ void TrendWd::showSpan(qint64 from, qint64 to)
 void TrendWd::zoomAround(qint64 msecs, double factor)
 {
     holdView();
-    const qint64 span = qBound(kMinViewMs, qint64(double(shownTo - shownFrom) * factor), kMaxViewMs);
+    const qint64 span = qBound(MinViewMs, qint64(double(shownTo - shownFrom) * factor), MaxViewMs);
     const double share = shownTo > shownFrom ? double(msecs - shownFrom) / double(shownTo - shownFrom) : 0.5;
     const qint64 from = msecs - qint64(double(span) * qBound(0.0, share, 1.0));
     showSpan(from, from + span);
@@ -645,9 +645,9 @@ void TrendWd::showEvent(QShowEvent *event)
 
 void TrendWd::on_comboBoxSpan_currentIndexChanged(int index)
 {
-    if (index < 0 || index >= int(sizeof kSpans / sizeof kSpans[0]))
+    if (index < 0 || index >= int(sizeof Spans / sizeof Spans[0]))
         return;
-    spanMs = kSpans[index];
+    spanMs = Spans[index];
     if (paused) // a new span while paused ends at the frozen right edge
         shownFrom = spanMs ? shownTo - spanMs : (store.isEmpty() ? shownFrom : store.at(0).msecs);
     redraw();

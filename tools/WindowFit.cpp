@@ -14,9 +14,9 @@ namespace {
 
 // What a window manager's title bar and border take at least, in the
 // window's own units; a real frame, once there is one, counts if larger.
-const QMargins kLeastFrame(4, 30, 4, 4);
+const QMargins LeastFrame(4, 30, 4, 4);
 // Spots tried for a new window, this far apart.
-constexpr int kSpotStep = 16;
+constexpr int SpotStep = 16;
 
 // The scroll area asks for its whole content, so the window opens as large
 // as the content wants (up to the screen) and scrolls only when smaller.
@@ -185,10 +185,10 @@ QMargins frameAllowance(const QWidget *window)
 {
     const QRect inner = window->geometry();
     const QRect outer = window->frameGeometry();
-    return QMargins(qMax(kLeastFrame.left(), inner.left() - outer.left()),
-                    qMax(kLeastFrame.top(), inner.top() - outer.top()),
-                    qMax(kLeastFrame.right(), outer.right() - inner.right()),
-                    qMax(kLeastFrame.bottom(), outer.bottom() - inner.bottom()));
+    return QMargins(qMax(LeastFrame.left(), inner.left() - outer.left()),
+                    qMax(LeastFrame.top(), inner.top() - outer.top()),
+                    qMax(LeastFrame.right(), outer.right() - inner.right()),
+                    qMax(LeastFrame.bottom(), outer.bottom() - inner.bottom()));
 }
 
 QPoint freeSpot(const QRect &area, const QSize &frame, const QVector<QRect> &taken, int titleHeight,
@@ -202,7 +202,7 @@ QPoint freeSpot(const QRect &area, const QSize &frame, const QVector<QRect> &tak
     // Each row and column of spots ends with the one flush with the edge.
     const auto spots = [](int first, int last) {
         QVector<int> at;
-        for (int v = first; v < last; v += kSpotStep)
+        for (int v = first; v < last; v += SpotStep)
             at << v;
         at << last;
         return at;

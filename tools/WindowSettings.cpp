@@ -7,10 +7,10 @@ namespace {
 // Read anew on each use: two windows of one process (tests) see each other's changes.
 #define KORVEX_SETTINGS(name) QSettings name(QStringLiteral("Korvex"), QStringLiteral("korvex"))
 
-const char *const kPortKeys[] = {"port/name", "port/baudRate", "port/stopBits", "port/parity"};
-constexpr int kPortKeyCount = int(sizeof kPortKeys / sizeof kPortKeys[0]);
-const char kReconnectKey[] = "port/autoReconnect";
-const char kLogTimesKey[] = "log/showTimes";
+const char *const PortKeys[] = {"port/name", "port/baudRate", "port/stopBits", "port/parity"};
+constexpr int PortKeyCount = int(sizeof PortKeys / sizeof PortKeys[0]);
+const char ReconnectKey[] = "port/autoReconnect";
+const char LogTimesKey[] = "log/showTimes";
 
 } // namespace
 
@@ -20,7 +20,7 @@ QVector<QString> lastPort()
 {
     KORVEX_SETTINGS(store);
     QVector<QString> settings;
-    for (const char *key : kPortKeys)
+    for (const char *key : PortKeys)
         settings << store.value(QLatin1String(key)).toString();
     if (settings.first().isEmpty())
         settings.clear();
@@ -29,35 +29,35 @@ QVector<QString> lastPort()
 
 void setLastPort(const QVector<QString> &settings)
 {
-    if (settings.size() < kPortKeyCount)
+    if (settings.size() < PortKeyCount)
         return;
     KORVEX_SETTINGS(store);
-    for (int i = 0; i < kPortKeyCount; ++i)
-        store.setValue(QLatin1String(kPortKeys[i]), settings.at(i));
+    for (int i = 0; i < PortKeyCount; ++i)
+        store.setValue(QLatin1String(PortKeys[i]), settings.at(i));
 }
 
 bool autoReconnect()
 {
     KORVEX_SETTINGS(store);
-    return store.value(QLatin1String(kReconnectKey), true).toBool();
+    return store.value(QLatin1String(ReconnectKey), true).toBool();
 }
 
 void setAutoReconnect(bool on)
 {
     KORVEX_SETTINGS(store);
-    store.setValue(QLatin1String(kReconnectKey), on);
+    store.setValue(QLatin1String(ReconnectKey), on);
 }
 
 bool logTimes()
 {
     KORVEX_SETTINGS(store);
-    return store.value(QLatin1String(kLogTimesKey), false).toBool();
+    return store.value(QLatin1String(LogTimesKey), false).toBool();
 }
 
 void setLogTimes(bool on)
 {
     KORVEX_SETTINGS(store);
-    store.setValue(QLatin1String(kLogTimesKey), on);
+    store.setValue(QLatin1String(LogTimesKey), on);
 }
 
 QRect windowGeometry(const QString &window)

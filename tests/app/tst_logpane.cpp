@@ -80,13 +80,13 @@ void TestLogPane::newestLinesShown()
     QTextEdit view;
     LogPane log(&view, nullptr);
     const int extra = 25;
-    for (int i = 0; i < LogPane::kShownLines + extra; ++i)
+    for (int i = 0; i < LogPane::ShownLines + extra; ++i)
         log.append(QStringLiteral("line %1").arg(i));
-    QCOMPARE(view.document()->blockCount(), LogPane::kShownLines);
+    QCOMPARE(view.document()->blockCount(), LogPane::ShownLines);
     QCOMPARE(view.document()->firstBlock().text(), QStringLiteral("line %1").arg(extra));
     QCOMPARE(log.entryAt(0), extra);
     const QStringList lines = fileLines(log);
-    QCOMPARE(lines.size(), LogPane::kShownLines + extra);
+    QCOMPARE(lines.size(), LogPane::ShownLines + extra);
     QVERIFY(lines.first().endsWith(QStringLiteral("\tline 0")));
 }
 
@@ -132,11 +132,11 @@ void TestLogPane::windowMenusSaveAndClear()
 void TestLogPane::pidSamplesLimited()
 {
     PidAdjust pid;
-    QVector<quint32> sample(PidMath::kStatusElements, 250);
-    for (int i = 0; i < LogPane::kShownLines + 10; ++i)
+    QVector<quint32> sample(PidMath::StatusElements, 250);
+    for (int i = 0; i < LogPane::ShownLines + 10; ++i)
         pid.updateShowText(sample);
     QCOMPARE(pid.findChild<QTextEdit *>(QStringLiteral("textEditShowTemp"))->document()->blockCount(),
-             LogPane::kShownLines);
+             LogPane::ShownLines);
 }
 
 QTEST_MAIN(TestLogPane)

@@ -23,7 +23,7 @@ using namespace Harness;
 
 namespace {
 
-const char *const kStateLamps[] = {"label_LdOnOffStat", "labelTempAlarm", "labelFanAlarm_1", "labelFanAlarm_2",
+const char *const StateLamps[] = {"label_LdOnOffStat", "labelTempAlarm", "labelFanAlarm_1", "labelFanAlarm_2",
                                    "labelFanAlarm_3"};
 
 qint64 processCpuMs()
@@ -35,7 +35,7 @@ qint64 processCpuMs()
 
 bool stateLampsFaded(AdminWd *w)
 {
-    for (const char *name : kStateLamps) {
+    for (const char *name : StateLamps) {
         const Lamp l = lamp(w, QString::fromLatin1(name));
         if (l != Lamp::FadedGreen && l != Lamp::FadedRed)
             return false;
@@ -45,7 +45,7 @@ bool stateLampsFaded(AdminWd *w)
 
 bool allLampsLive(AdminWd *w)
 {
-    for (const char *name : kStateLamps) {
+    for (const char *name : StateLamps) {
         const Lamp l = lamp(w, QString::fromLatin1(name));
         if (l != Lamp::Green && l != Lamp::Red)
             return false;

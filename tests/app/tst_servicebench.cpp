@@ -25,12 +25,12 @@ using namespace Harness;
 
 namespace {
 
-const char *const kStateLamps[] = {"label_LdOnOffStat", "labelTempAlarm", "labelFanAlarm_1", "labelFanAlarm_2",
+const char *const StateLamps[] = {"label_LdOnOffStat", "labelTempAlarm", "labelFanAlarm_1", "labelFanAlarm_2",
                                    "labelFanAlarm_3"};
 
 bool stateLamps(AdminWd *w, bool live)
 {
-    for (const char *name : kStateLamps) {
+    for (const char *name : StateLamps) {
         const Lamp l = lamp(w, QString::fromLatin1(name));
         const bool isLive = l == Lamp::Green || l == Lamp::Red;
         const bool isFaded = l == Lamp::FadedGreen || l == Lamp::FadedRed;
@@ -380,7 +380,7 @@ void TestServiceBench::fanAndPidWindowsSayTheirState()
         QTRY_VERIFY2_WITH_TIMEOUT(state->isVisible() && state->text().contains(text),
                                   qPrintable(state->text() + " lacks " + text), 5000);
     if (window == "actionPidDebug" && answering) {
-        QTest::qWait(PidAdjust::kSampleWaitMs + 500);
+        QTest::qWait(PidAdjust::SampleWaitMs + 500);
         QVERIFY(!tool->findChild<QLabel *>("labelPidSamples")->isVisible());
     }
 }

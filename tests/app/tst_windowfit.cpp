@@ -26,7 +26,7 @@ using namespace Harness;
 namespace {
 
 // Room for a window manager's frame and title bar, which Xvfb has none of.
-const QMargins kDecoration(4, 30, 4, 4);
+const QMargins Decoration(4, 30, 4, 4);
 
 QWidget *topWindow(AdminWd *w, const QString &name)
 {
@@ -63,7 +63,7 @@ QRect available()
 
 QRect decorated(const QRect &frame)
 {
-    return frame.marginsAdded(kDecoration);
+    return frame.marginsAdded(Decoration);
 }
 
 } // namespace
@@ -151,7 +151,7 @@ void TestWindowFit::windowFitsTheScreen()
         QDir().mkpath(pictures);
         shown->grab().save(QDir(pictures).filePath(window + (factory ? "-factory" : "") + ".png"));
     }
-    const QSize room = available().marginsRemoved(kDecoration).size();
+    const QSize room = available().marginsRemoved(Decoration).size();
     QVERIFY2(least.width() <= room.width() && least.height() <= room.height(),
              qPrintable(QString("smallest %1x%2, room %3x%4")
                             .arg(least.width()).arg(least.height()).arg(room.width()).arg(room.height())));
@@ -176,15 +176,15 @@ void TestWindowFit::toolWindowsOpenApart()
         QVERIFY2(available().contains(frame), action);
         for (QWidget *before : opened) {
             const QRect title(decorated(before->frameGeometry()).topLeft(),
-                              QSize(before->frameGeometry().width(), kDecoration.top()));
+                              QSize(before->frameGeometry().width(), Decoration.top()));
             QVERIFY2(!frame.intersects(title), qPrintable(QString("%1 over %2").arg(action, before->objectName())));
         }
         opened << tool;
     }
     // The PID and trend windows side by side or one below the other, where
     // the screen has room for both at the sizes they opened at.
-    const QSize pid = opened.at(0)->size().grownBy(kDecoration);
-    const QSize trend = opened.at(1)->size().grownBy(kDecoration);
+    const QSize pid = opened.at(0)->size().grownBy(Decoration);
+    const QSize trend = opened.at(1)->size().grownBy(Decoration);
     if (pid.width() + trend.width() <= available().width() || pid.height() + trend.height() <= available().height())
         QVERIFY(!decorated(opened.at(0)->frameGeometry()).intersects(decorated(opened.at(1)->frameGeometry())));
 }
@@ -210,7 +210,7 @@ void TestWindowFit::placeRememberedWhenItFits()
     if (shown != w)
         open(w, opener, shown);
     const QSize least = smallest(shown);
-    const QRect room = available().marginsRemoved(kDecoration);
+    const QRect room = available().marginsRemoved(Decoration);
     const QRect place(room.topLeft() + QPoint(room.width() - least.width(), room.height() - least.height()) / 3,
                       least);
     shown->move(place.topLeft());

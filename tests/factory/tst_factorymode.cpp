@@ -14,18 +14,18 @@ using namespace Harness;
 
 namespace {
 
-const char *const kFactoryOnly[] = {
+const char *const FactoryOnly[] = {
     "labelMaxDac", "spinBoxMaxDac", "btnSetMaxDacPlus", "btnSetMaxDacPlus_2", "btnSetMaxDac",
     "label_AutoCompensation", "spinBoxAutoCompensation", "btn_SaveAutoCompensation",
     "labelSerial", "devSerialNumValue", "btnShowSerialDialog", "btn_devSerialNumValue",
     "labelLdType", "comboBoxLdType", "btnSaveLdType", "label_Dac", "lineEdit_MaxDacShow",
     "label_StatAutoCompensation", "StatAutoCompensation"};
-const char *const kFactoryActions[] = {"actionPidDebug", "actiontecDebug", "actionfanDebug"};
-const char *const kEverydayActions[] = {"actionSerialSet", "actionupdateDev", "actionFactoryMode",
+const char *const FactoryActions[] = {"actionPidDebug", "actiontecDebug", "actionfanDebug"};
+const char *const EverydayActions[] = {"actionSerialSet", "actionupdateDev", "actionFactoryMode",
                                         "actionAbout"};
 
-constexpr quint16 kStatusWord = 0x00C1;
-constexpr quint16 kPidWord = 0xA111;
+constexpr quint16 StatusWord = 0x00C1;
+constexpr quint16 PidWord = 0xA111;
 
 QAction *action(AdminWd *w, const char *name)
 {
@@ -36,14 +36,14 @@ QAction *action(AdminWd *w, const char *name)
 QStringList visibleFactoryParts(AdminWd *w)
 {
     QStringList shown;
-    for (const char *name : kFactoryOnly) {
+    for (const char *name : FactoryOnly) {
         QWidget *c = w->centralWidget()->findChild<QWidget *>(QLatin1String(name));
         if (!c)
             shown << QString("missing %1").arg(name);
         else if (c->isVisible())
             shown << name;
     }
-    for (const char *name : kFactoryActions) {
+    for (const char *name : FactoryActions) {
         if (action(w, name)->isVisible())
             shown << name;
     }
@@ -53,9 +53,9 @@ QStringList visibleFactoryParts(AdminWd *w)
 QStringList allFactoryParts()
 {
     QStringList all;
-    for (const char *name : kFactoryOnly)
+    for (const char *name : FactoryOnly)
         all << name;
-    for (const char *name : kFactoryActions)
+    for (const char *name : FactoryActions)
         all << name;
     return all;
 }
@@ -100,7 +100,7 @@ QList<QByteArray> writeFrames(const QList<QByteArray> &frames)
 {
     QList<QByteArray> out;
     for (const QByteArray &f : frames) {
-        if (wordOf(f) != kStatusWord && wordOf(f) != kPidWord)
+        if (wordOf(f) != StatusWord && wordOf(f) != PidWord)
             out << f.toHex();
     }
     return out;
@@ -152,7 +152,7 @@ void TestFactoryMode::startsInUserMode()
     AdminWd *w = newWindow();
     QVERIFY(QTest::qWaitForWindowExposed(w));
     QCOMPARE(visibleFactoryParts(w), QStringList());
-    for (const char *name : kEverydayActions)
+    for (const char *name : EverydayActions)
         QVERIFY2(action(w, name)->isVisible(), name);
     // Everything else of the settings area is there.
     QVERIFY(w->centralWidget()->findChild<QWidget *>("btnTurnOnLd")->isVisible());
@@ -184,7 +184,7 @@ void TestFactoryMode::exactPasswordUnlocksFactoryMode()
     QVERIFY(QTest::qWaitForWindowExposed(w));
     enterPassword(w, "velmandro583");
     QCOMPARE(visibleFactoryParts(w), allFactoryParts());
-    for (const char *name : kEverydayActions)
+    for (const char *name : EverydayActions)
         QVERIFY2(action(w, name)->isVisible(), name);
     // Again, and a wrong one afterwards: factory mode stays.
     enterPassword(w, "velmandro583");
@@ -293,31 +293,31 @@ void TestFactoryMode::pidQueryFollowsTheWindowAndThePort()
 
     // Port open, PID window hidden: status queries only.
     openPort(w, sim.ptyPath());
-    QVERIFY(waitForMore(sim, kStatusWord, 3));
-    QCOMPARE(countWord(sim.receivedFrames(), kPidWord), 0);
+    QVERIFY(waitForMore(sim, StatusWord, 3));
+    QCOMPARE(countWord(sim.receivedFrames(), PidWord), 0);
 
     // PID window shown: a PID query follows every second status query.
     const int before = sim.receivedFrames().size();
     action(w, "actionPidDebug")->trigger();
-    QVERIFY(waitForMore(sim, kPidWord, 4));
+    QVERIFY(waitForMore(sim, PidWord, 4));
     pid->close();
-    QVERIFY(waitForMore(sim, kStatusWord, 2)); // lets queries already queued drain
+    QVERIFY(waitForMore(sim, StatusWord, 2)); // lets queries already queued drain
     const QList<QByteArray> all = sim.receivedFrames();
     QStringList pattern;
     for (int i = before; i < all.size(); ++i)
-        pattern << (wordOf(all[i]) == kPidWord ? "P" : "S");
+        pattern << (wordOf(all[i]) == PidWord ? "P" : "S");
     const QString seq = pattern.join(QString());
     QVERIFY2(QRegularExpression("^S{1,3}P(SSP){3,}S+$").match(seq).hasMatch(), qPrintable(seq));
-    QVERIFY(countWord(all, kStatusWord) + countWord(all, kPidWord) == all.size());
+    QVERIFY(countWord(all, StatusWord) + countWord(all, PidWord) == all.size());
 
     // Hidden again: the PID queries stop while the status poll goes on.
-    const int pidQueries = countWord(sim.receivedFrames(), kPidWord);
-    QVERIFY(waitForMore(sim, kStatusWord, 3));
-    QCOMPARE(countWord(sim.receivedFrames(), kPidWord), pidQueries);
+    const int pidQueries = countWord(sim.receivedFrames(), PidWord);
+    QVERIFY(waitForMore(sim, StatusWord, 3));
+    QCOMPARE(countWord(sim.receivedFrames(), PidWord), pidQueries);
 
     // Shown again, then the port closed: nothing more goes out.
     action(w, "actionPidDebug")->trigger();
-    QVERIFY(waitForMore(sim, kPidWord, 1));
+    QVERIFY(waitForMore(sim, PidWord, 1));
     BoxAnswer box;
     answerNextBox(&box, QMessageBox::Yes);
     action(w, "actionSerialSet")->trigger();

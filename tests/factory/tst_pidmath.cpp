@@ -83,7 +83,7 @@ void TestPidMath::shortSampleGivesNoLine()
 
 void TestPidMath::spreadsAfterReset()
 {
-    TempSpreadTracker t(kTempResetMarker);
+    TempSpreadTracker t(TempResetMarker);
     QCOMPARE(t.maximum(), -100000);
     QCOMPARE(t.minimum(), -100000);
     QList<qint64> spreads;
@@ -95,7 +95,7 @@ void TestPidMath::spreadsAfterReset()
     t.add(22); // inside the range: nothing moves
     QCOMPARE(t.spread(), qint64(10));
     t.reset();
-    QCOMPARE(t.maximum(), kTempResetMarker);
+    QCOMPARE(t.maximum(), TempResetMarker);
     t.add(-7);
     QCOMPARE(t.spread(), qint64(0));
     t.add(-9);
@@ -104,13 +104,13 @@ void TestPidMath::spreadsAfterReset()
 
 void TestPidMath::sampleEqualToMarkerKeepsResetState()
 {
-    TempSpreadTracker t(kTempResetMarker);
+    TempSpreadTracker t(TempResetMarker);
     t.add(-100000);
     t.add(40); // starts afresh instead of spreading from -100000
     QCOMPARE(t.spread(), qint64(0));
     QCOMPARE(t.minimum(), 40);
 
-    PwmSpreadTracker p(kPwmResetMarker);
+    PwmSpreadTracker p(PwmResetMarker);
     p.add(500000);
     p.add(300);
     QCOMPARE(p.spread(), qint64(0));
@@ -120,7 +120,7 @@ void TestPidMath::sampleEqualToMarkerKeepsResetState()
 
 void TestPidMath::unsignedPwmTracking()
 {
-    PwmSpreadTracker p(kPwmResetMarker);
+    PwmSpreadTracker p(PwmResetMarker);
     QCOMPARE(p.maximum(), 500000u);
     p.add(10);
     p.add(0xFFFFFFF0u); // would be negative if compared signed
@@ -131,7 +131,7 @@ void TestPidMath::unsignedPwmTracking()
 
 void TestPidMath::extremeSignedSpreadDoesNotOverflow()
 {
-    TempSpreadTracker t(kTempResetMarker);
+    TempSpreadTracker t(TempResetMarker);
     t.add(std::numeric_limits<qint32>::max());
     t.add(std::numeric_limits<qint32>::min());
     QCOMPARE(t.spread(), qint64(0xFFFFFFFFLL));

@@ -22,7 +22,7 @@ Q_DECLARE_METATYPE(QVector<quint32>)
 
 namespace {
 
-const qint64 kStart = 1796000000123; // some day in 2026, not on a whole second
+const qint64 StartMs = 1796000000123; // some day in 2026, not on a whole second
 
 // Where the axis puts its ticks, as it would draw them.
 QVector<double> tickValues(const QValueAxis *axis)
@@ -142,7 +142,7 @@ void TestChartAxes::trendTicksAreRound()
     w.resize(900, 700);
     const int samples = seconds * 2;
     for (int i = 0; i <= samples; ++i)
-        w.addSample(sampleAt(kStart + i * 500LL, temperature + temperatureRise * i / samples, current, fan));
+        w.addSample(sampleAt(StartMs + i * 500LL, temperature + temperatureRise * i / samples, current, fan));
     w.show();
     w.findChild<QComboBox *>("comboBoxSpan")->setCurrentIndex(3); // everything
     for (int plot = 0; plot < 3; ++plot) {
@@ -169,7 +169,7 @@ void TestChartAxes::trendPlotAreasLineUp()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // Fan speeds have the widest labels, currents the narrowest.
     for (int i = 0; i < 120; ++i)
-        w.addSample(sampleAt(kStart + i * 500LL, 25.0f + i / 100.0f, 0.5f, 12000.0f + i));
+        w.addSample(sampleAt(StartMs + i * 500LL, 25.0f + i / 100.0f, 0.5f, 12000.0f + i));
     QTest::qWait(100);
     const QVector<QRectF> areas = w.plotAreas();
     for (int plot = 1; plot < 3; ++plot) {
@@ -206,7 +206,7 @@ void TestChartAxes::trendLabelsReadable()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const int samples = seconds * 2;
     for (int i = 0; i <= samples; ++i) {
-        TrendSample s = sampleAt(kStart + i * 500LL, temperature + i % 7, currentLow, fan + i % 50);
+        TrendSample s = sampleAt(StartMs + i * 500LL, temperature + i % 7, currentLow, fan + i % 50);
         s.values[TrendTecCurrent] = currentHigh;
         w.addSample(s);
     }

@@ -33,7 +33,7 @@ Q_DECLARE_METATYPE(QVector<quint32>)
 
 namespace {
 
-const qint64 kStart = 1796000000000; // some day in 2026, in ms since the epoch
+const qint64 StartMs = 1796000000000; // some day in 2026, in ms since the epoch
 
 TrendSample sampleAt(qint64 ms, float laserTemp, quint8 alarms = 0)
 {
@@ -134,30 +134,30 @@ void TestTrend::storeKeepsNewestWithinCapacity()
 {
     TrendStore store(100);
     for (int i = 0; i < 250; ++i)
-        store.append(sampleAt(kStart + i * 500, float(i)));
+        store.append(sampleAt(StartMs + i * 500, float(i)));
     QCOMPARE(store.size(), 100);
-    QCOMPARE(store.at(0).msecs, kStart + 150 * 500);
+    QCOMPARE(store.at(0).msecs, StartMs + 150 * 500);
     QCOMPARE(store.newest().values[TrendLaserTemp], 249.0f);
-    QCOMPARE(store.lowerBound(kStart + 200 * 500), 50);
-    QCOMPARE(store.lowerBound(kStart + 200 * 500 + 1), 51);
+    QCOMPARE(store.lowerBound(StartMs + 200 * 500), 50);
+    QCOMPARE(store.lowerBound(StartMs + 200 * 500 + 1), 51);
     QCOMPARE(store.lowerBound(0), 0);
-    QCOMPARE(store.lowerBound(kStart + 10'000'000), 100);
+    QCOMPARE(store.lowerBound(StartMs + 10'000'000), 100);
     QCOMPARE(TrendStore().capacity(), 24 * 3600 * 2);
 }
 
 void TestTrend::storeTimesNeverRunBack()
 {
     TrendStore store;
-    store.append(sampleAt(kStart + 1000, 1));
-    store.append(sampleAt(kStart + 400, 2)); // clock stepped back
-    QCOMPARE(store.newest().msecs, kStart + 1000);
-    store.appendGap(kStart + 1500);
-    store.appendGap(kStart + 2000); // one gap stands for a closed stretch
+    store.append(sampleAt(StartMs + 1000, 1));
+    store.append(sampleAt(StartMs + 400, 2)); // clock stepped back
+    QCOMPARE(store.newest().msecs, StartMs + 1000);
+    store.appendGap(StartMs + 1500);
+    store.appendGap(StartMs + 2000); // one gap stands for a closed stretch
     QCOMPARE(store.size(), 3);
-    store.append(sampleAt(kStart + 2500, 3));
-    QCOMPARE(store.nearestValid(kStart + 1600), 1);
-    QCOMPARE(store.nearestValid(kStart + 2400), 3);
-    QCOMPARE(TrendStore().nearestValid(kStart), -1);
+    store.append(sampleAt(StartMs + 2500, 3));
+    QCOMPARE(store.nearestValid(StartMs + 1600), 1);
+    QCOMPARE(store.nearestValid(StartMs + 2400), 3);
+    QCOMPARE(TrendStore().nearestValid(StartMs), -1);
 }
 
 void TestTrend::rawSegmentsBreakAtEveryGap()
@@ -165,22 +165,22 @@ void TestTrend::rawSegmentsBreakAtEveryGap()
     TrendStore store;
     for (int i = 0; i < 20; ++i) {
         if (i == 7 || i == 12)
-            store.appendGap(kStart + i * 500);
+            store.appendGap(StartMs + i * 500);
         else
-            store.append(sampleAt(kStart + i * 500, float(i)));
+            store.append(sampleAt(StartMs + i * 500, float(i)));
     }
-    const auto lines = TrendReduce::segments(store, TrendLaserTemp, kStart, kStart + 19 * 500, 800);
+    const auto lines = TrendReduce::segments(store, TrendLaserTemp, StartMs, StartMs + 19 * 500, 800);
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[0].size(), 7);
     QCOMPARE(lines[1].size(), 4);
     QCOMPARE(lines[2].size(), 7);
-    QCOMPARE(lines[1].first(), QPointF(double(kStart + 8 * 500), 8.0));
-    QVERIFY(!lineCrosses(lines, kStart + 7 * 500));
-    QVERIFY(!lineCrosses(lines, kStart + 12 * 500));
+    QCOMPARE(lines[1].first(), QPointF(double(StartMs + 8 * 500), 8.0));
+    QVERIFY(!lineCrosses(lines, StartMs + 7 * 500));
+    QVERIFY(!lineCrosses(lines, StartMs + 12 * 500));
     // The sample just outside the span is drawn so the line reaches the edge.
-    const auto inner = TrendReduce::segments(store, TrendLaserTemp, kStart + 2000, kStart + 3000, 800);
-    QCOMPARE(inner.first().first().x(), double(kStart + 1500));
-    QCOMPARE(inner.first().last().x(), double(kStart + 3000));
+    const auto inner = TrendReduce::segments(store, TrendLaserTemp, StartMs + 2000, StartMs + 3000, 800);
+    QCOMPARE(inner.first().first().x(), double(StartMs + 1500));
+    QCOMPARE(inner.first().last().x(), double(StartMs + 3000));
 }
 
 void TestTrend::reducedSegmentsKeepExtremes()
@@ -188,14 +188,14 @@ void TestTrend::reducedSegmentsKeepExtremes()
     TrendStore store;
     const int n = 7200; // one hour
     for (int i = 0; i < n; ++i)
-        store.append(sampleAt(kStart + i * 500, float(20 + std::sin(i / 300.0))));
-    store.append(sampleAt(kStart + n * 500, 95.0f)); // one spike
+        store.append(sampleAt(StartMs + i * 500, float(20 + std::sin(i / 300.0))));
+    store.append(sampleAt(StartMs + n * 500, 95.0f)); // one spike
     for (int i = n + 1; i < n + 100; ++i)
-        store.append(sampleAt(kStart + i * 500, 20.0f));
-    store.append(sampleAt(kStart + (n + 100) * 500, -40.0f)); // one dip
+        store.append(sampleAt(StartMs + i * 500, 20.0f));
+    store.append(sampleAt(StartMs + (n + 100) * 500, -40.0f)); // one dip
     const qint64 to = store.newest().msecs;
     const int columns = 400;
-    const auto lines = TrendReduce::segments(store, TrendLaserTemp, kStart, to, columns);
+    const auto lines = TrendReduce::segments(store, TrendLaserTemp, StartMs, to, columns);
     QCOMPARE(lines.size(), 1);
     QVERIFY2(pointCount(lines) <= 2 * columns + 4, qPrintable(QString::number(pointCount(lines))));
     double low, high;
@@ -214,7 +214,7 @@ void TestTrend::reducedGapBetweenColumnsBreaks()
     // lost replies (five columns) breaks the line; a single lost reply in the
     // middle of a column is covered by that column's stroke.
     for (int i = 0; i < 4000; ++i) {
-        const qint64 t = kStart + i * 500;
+        const qint64 t = StartMs + i * 500;
         if (i >= 1000 && i < 1200)
             store.appendGap(t);
         else if (i == 3020)
@@ -222,10 +222,10 @@ void TestTrend::reducedGapBetweenColumnsBreaks()
         else
             store.append(sampleAt(t, float(i % 7)));
     }
-    const auto lines = TrendReduce::segments(store, TrendLaserTemp, kStart, kStart + 3999 * 500, 100);
+    const auto lines = TrendReduce::segments(store, TrendLaserTemp, StartMs, StartMs + 3999 * 500, 100);
     QCOMPARE(lines.size(), 2);
     for (int i = 1000; i < 1200; i += 10)
-        QVERIFY(!lineCrosses(lines, kStart + i * 500));
+        QVERIFY(!lineCrosses(lines, StartMs + i * 500));
 }
 
 void TestTrend::alarmSpans()
@@ -238,21 +238,21 @@ void TestTrend::alarmSpans()
         if (i >= 20 && i < 30)
             alarms = 0x04; // fan 2
         if (i == 25)
-            store.appendGap(kStart + i * 500);
+            store.appendGap(StartMs + i * 500);
         else
-            store.append(sampleAt(kStart + i * 500, 0, alarms));
+            store.append(sampleAt(StartMs + i * 500, 0, alarms));
     }
-    const qint64 to = kStart + 39 * 500;
-    const auto temp = TrendReduce::alarmSpans(store, TrendTempAlarmMask, kStart, to, 0);
+    const qint64 to = StartMs + 39 * 500;
+    const auto temp = TrendReduce::alarmSpans(store, TrendTempAlarmMask, StartMs, to, 0);
     QCOMPARE(temp.size(), 1);
-    QCOMPARE(temp[0].first, kStart + 5 * 500);
-    QCOMPARE(temp[0].second, kStart + 10 * 500);
+    QCOMPARE(temp[0].first, StartMs + 5 * 500);
+    QCOMPARE(temp[0].second, StartMs + 10 * 500);
     // The lost reply splits the fan alarm unless the spans are merged.
-    const auto fans = TrendReduce::alarmSpans(store, TrendFanAlarmMask, kStart, to, 0);
+    const auto fans = TrendReduce::alarmSpans(store, TrendFanAlarmMask, StartMs, to, 0);
     QCOMPARE(fans.size(), 2);
-    QCOMPARE(fans[0].second, kStart + 25 * 500);
-    QCOMPARE(TrendReduce::alarmSpans(store, TrendFanAlarmMask, kStart, to, 1000).size(), 1);
-    QVERIFY(TrendReduce::alarmSpans(store, TrendTempAlarmMask, kStart + 15 * 500, to, 0).isEmpty());
+    QCOMPARE(fans[0].second, StartMs + 25 * 500);
+    QCOMPARE(TrendReduce::alarmSpans(store, TrendFanAlarmMask, StartMs, to, 1000).size(), 1);
+    QVERIFY(TrendReduce::alarmSpans(store, TrendTempAlarmMask, StartMs + 15 * 500, to, 0).isEmpty());
 }
 
 void TestTrend::recorderWritesWatchColumns()
@@ -265,8 +265,8 @@ void TestTrend::recorderWritesWatchColumns()
     DevStatusCache cache;
     cache.ldTemp = 253;
     cache.fanSpeed2 = 1740;
-    const QDateTime t1 = QDateTime::fromMSecsSinceEpoch(kStart + 123);
-    const QDateTime t2 = QDateTime::fromMSecsSinceEpoch(kStart + 623);
+    const QDateTime t1 = QDateTime::fromMSecsSinceEpoch(StartMs + 123);
+    const QDateTime t2 = QDateTime::fromMSecsSinceEpoch(StartMs + 623);
     QVERIFY(rec.sample(t1, cache));
     // Flushed at once: readable while recording goes on.
     QFile partial(path);
@@ -410,9 +410,9 @@ void TestTrend::windowHoldsAtMost24Hours()
     TrendWd w;
     const int capacity = TrendStore::DefaultCapacity;
     for (int i = 0; i < capacity + 500; ++i)
-        w.addSample(sampleAt(kStart + qint64(i) * 500, float(i % 100)));
+        w.addSample(sampleAt(StartMs + qint64(i) * 500, float(i % 100)));
     QCOMPARE(w.samples().size(), capacity);
-    QCOMPARE(w.samples().at(0).msecs, kStart + 500LL * 500);
+    QCOMPARE(w.samples().at(0).msecs, StartMs + 500LL * 500);
     w.resize(900, 700);
     w.show();
     w.findChild<QComboBox *>("comboBoxSpan")->setCurrentIndex(3); // 全部
@@ -435,19 +435,19 @@ void TestTrend::windowPauseFreezesView()
     TrendWd w;
     w.show();
     for (int i = 0; i < 10; ++i)
-        w.addSample(sampleAt(kStart + i * 500, 20));
-    QCOMPARE(w.viewTo(), kStart + 9 * 500);
+        w.addSample(sampleAt(StartMs + i * 500, 20));
+    QCOMPARE(w.viewTo(), StartMs + 9 * 500);
     QCOMPARE(w.viewTo() - w.viewFrom(), qint64(60000));
     auto *pause = w.findChild<QPushButton *>("btnPause");
     QTest::mouseClick(pause, Qt::LeftButton);
     QCOMPARE(pause->text(), QString("继续"));
     for (int i = 10; i < 30; ++i)
-        w.addSample(sampleAt(kStart + i * 500, 30));
+        w.addSample(sampleAt(StartMs + i * 500, 30));
     QCOMPARE(w.samples().size(), 30); // samples keep arriving
-    QCOMPARE(w.viewTo(), kStart + 9 * 500);
+    QCOMPARE(w.viewTo(), StartMs + 9 * 500);
     QCOMPARE(w.drawnSegments(TrendLaserTemp).first().last().y(), 20.0);
     QTest::mouseClick(pause, Qt::LeftButton);
-    QCOMPARE(w.viewTo(), kStart + 29 * 500);
+    QCOMPARE(w.viewTo(), StartMs + 29 * 500);
     QCOMPARE(w.drawnSegments(TrendLaserTemp).first().last().y(), 30.0);
     w.findChild<QComboBox *>("comboBoxSpan")->setCurrentIndex(1);
     QCOMPARE(w.viewTo() - w.viewFrom(), qint64(600000));
@@ -458,7 +458,7 @@ void TestTrend::windowLegendHidesChannel()
     TrendWd w;
     w.show();
     for (int i = 0; i < 10; ++i)
-        w.addSample(sampleAt(kStart + i * 500, 20));
+        w.addSample(sampleAt(StartMs + i * 500, 20));
     auto *chart = w.findChild<QChartView *>("chartViewTemp")->chart();
     QLegendMarker *marker = nullptr;
     for (QLegendMarker *m : chart->legend()->markers()) {
@@ -481,9 +481,9 @@ void TestTrend::windowCursorShowsSample()
     w.resize(900, 700);
     w.show();
     for (int i = 0; i < 100; ++i)
-        w.addSample(sampleAt(kStart + i * 500, 20.0f + i / 10.0f));
-    const QString text = w.cursorText(kStart + 50 * 500 + 100);
-    const QString time = QDateTime::fromMSecsSinceEpoch(kStart + 50 * 500).toString("hh:mm:ss.zzz");
+        w.addSample(sampleAt(StartMs + i * 500, 20.0f + i / 10.0f));
+    const QString text = w.cursorText(StartMs + 50 * 500 + 100);
+    const QString time = QDateTime::fromMSecsSinceEpoch(StartMs + 50 * 500).toString("hh:mm:ss.zzz");
     QVERIFY2(text.startsWith(time), qPrintable(text));
     QVERIFY2(text.contains("激光温度 25.0 ℃"), qPrintable(text));
     // Moving the mouse over a chart shows the sample under it.
@@ -503,7 +503,7 @@ void TestTrend::windowShadesAlarms()
     w.resize(900, 700);
     w.show();
     for (int i = 0; i < 40; ++i)
-        w.addSample(sampleAt(kStart + i * 500, 20, (i >= 10 && i < 20) ? 0x02 : 0));
+        w.addSample(sampleAt(StartMs + i * 500, 20, (i >= 10 && i < 20) ? 0x02 : 0));
     auto *fanChart = w.findChild<QChartView *>("chartViewFan")->chart();
     auto *tempChart = w.findChild<QChartView *>("chartViewTemp")->chart();
     auto shadedWidth = [](QChart *chart) {

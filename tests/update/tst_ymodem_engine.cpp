@@ -5,7 +5,7 @@
 #include <QtTest>
 
 static const char C = 0x43, ACK = 0x06, NAK = 0x15, EOT = 0x04, CAN = 0x18;
-static const QByteArray kCancel(5, CAN);
+static const QByteArray CancelAnswer(5, CAN);
 
 // Runs sender and receiver back to back until both raised an end event.
 // `sWire` collects every byte the sender put on the line, `rWire` the receiver's.
@@ -157,7 +157,7 @@ void TestYmodemEngine::receiverWithoutPeerRetriesAndTimesOut()
         if (o == QByteArray(1, C))
             promptSteps.append(step - 1); // idle steps before this one
         else if (!o.isEmpty()) {
-            QCOMPARE(o, kCancel);
+            QCOMPARE(o, CancelAnswer);
             break;
         }
     }
@@ -181,7 +181,7 @@ void TestYmodemEngine::senderWithoutPeerWaitsAndTimesOut()
             QVERIFY2(all.isEmpty(), "the sender never prompts");
     }
     QCOMPARE(step - 1, 3000); // the first step only arms the handshake
-    QCOMPARE(all, kCancel);
+    QCOMPARE(all, CancelAnswer);
     QCOMPARE(s.events, QVector<int>{Ymodem::EventTimedOut});
 }
 
@@ -200,7 +200,7 @@ void TestYmodemEngine::errorLimitGivesUp()
     }
     r.input = bad;
     r.step();
-    QCOMPARE(r.takeOutput(), kCancel);
+    QCOMPARE(r.takeOutput(), CancelAnswer);
     QCOMPARE(r.events, QVector<int>{Ymodem::EventFailed});
     QCOMPARE(r.headerEvents, 0);
 }
@@ -389,7 +389,7 @@ void TestYmodemEngine::refusals()
     r.takeOutput();
     r.input = makeHeader("a", "1");
     r.step();
-    QCOMPARE(r.takeOutput(), kCancel);
+    QCOMPARE(r.takeOutput(), CancelAnswer);
     QVERIFY(r.events.isEmpty());
     QCOMPARE(r.stageNow(), int(Ymodem::StageIdle));
 
@@ -398,7 +398,7 @@ void TestYmodemEngine::refusals()
     l.s.source = pattern(5000, 7);
     l.r.refuseDataAt = 2;
     l.run(200);
-    QVERIFY(l.rWire.contains(QByteArray(1, ACK) + kCancel));
+    QVERIFY(l.rWire.contains(QByteArray(1, ACK) + CancelAnswer));
     QCOMPARE(l.r.received, l.s.source.left(1024));
     QVERIFY(l.r.events.isEmpty());
     QCOMPARE(l.s.events, QVector<int>{Ymodem::EventCancelled});
@@ -407,13 +407,13 @@ void TestYmodemEngine::refusals()
     Loop h;
     h.s.headerAnswer = 0x18;
     h.run(200);
-    QCOMPARE(h.sWire, kCancel);
+    QCOMPARE(h.sWire, CancelAnswer);
     QCOMPARE(h.r.events, QVector<int>{Ymodem::EventCancelled});
     Loop d;
     d.s.source = pattern(5000, 7);
     d.s.refuseDataAt = 3;
     d.run(200);
-    QVERIFY(d.sWire.endsWith(kCancel));
+    QVERIFY(d.sWire.endsWith(CancelAnswer));
     QCOMPARE(d.r.events, QVector<int>{Ymodem::EventCancelled});
     QCOMPARE(d.r.received, d.s.source.left(2048));
 }
@@ -555,7 +555,7 @@ void TestYmodemEngine::endOfFileIsStoredBeforeItsAck()
         f.s.input += o;
     }
     QCOMPARE(f.r.endOfFileEvents, 1);
-    QVERIFY(f.rWire.endsWith(QByteArray(1, NAK) + kCancel));
+    QVERIFY(f.rWire.endsWith(QByteArray(1, NAK) + CancelAnswer));
     QVERIFY(f.r.events.isEmpty());
     QCOMPARE(f.r.stageNow(), int(Ymodem::StageIdle));
     QCOMPARE(f.s.events, QVector<int>{Ymodem::EventCancelled});
@@ -700,7 +700,7 @@ void TestYmodemEngine::lateAckBeforeNakIsNotDelivery()
     }
     QCOMPARE(s.events, QVector<int>{Ymodem::EventFailed});
     QCOMPARE(steps, 3000);
-    QVERIFY(s.output.endsWith(kCancel));
+    QVERIFY(s.output.endsWith(CancelAnswer));
 }
 
 void TestYmodemEngine::cancelRightBehindAckIsKept()
@@ -752,7 +752,7 @@ void TestYmodemEngine::cancelInsideBrokenBlockIsKept()
     r.input = makeHeader("a.bin", "5000");
     r.step();
     r.takeOutput();
-    r.input = makeBlock(1, pattern(1024, 1), 1024).left(300) + kCancel;
+    r.input = makeBlock(1, pattern(1024, 1), 1024).left(300) + CancelAnswer;
     int steps = 0;
     while (r.events.isEmpty() && steps < 5000) {
         ++steps;
@@ -769,7 +769,7 @@ void TestYmodemEngine::cancelInsideBrokenBlockIsKept()
     q.input = makeHeader("a.bin", "5000");
     q.step();
     q.takeOutput();
-    q.input = makeBlock(1, pattern(128, 1), 128).left(100) + makeBlock(1, pattern(128, 1), 128) + kCancel;
+    q.input = makeBlock(1, pattern(128, 1), 128).left(100) + makeBlock(1, pattern(128, 1), 128) + CancelAnswer;
     for (int i = 0; i < 5 && q.events.isEmpty(); ++i)
         q.step();
     QCOMPARE(q.events, QVector<int>{Ymodem::EventCancelled});
@@ -939,7 +939,7 @@ void TestYmodemEngine::nextStepAfterEndStartsAfresh()
     QCOMPARE(l.s.stageNow(), int(Ymodem::StageHandshake));
     // abortTransfer: five CAN, idle, no event.
     l.r.abortTransfer();
-    QCOMPARE(l.r.takeOutput(), kCancel);
+    QCOMPARE(l.r.takeOutput(), CancelAnswer);
     QCOMPARE(l.r.stageNow(), int(Ymodem::StageIdle));
     QCOMPARE(l.r.events.size(), 1);
 }
@@ -1021,7 +1021,7 @@ void TestYmodemEngine::promptWhereTheEndsAckIsDue()
         QCOMPARE(r->endOfFileEvents, 1);
         QCOMPARE(ackDropped, peer == AckOfEndLost);
     } else {
-        QVERIFY(sWire.endsWith(kCancel));
+        QVERIFY(sWire.endsWith(CancelAnswer));
         if (peer == AckOfEndLost) {
             QCOMPARE(r->received.left(size), s.source);
         } else {

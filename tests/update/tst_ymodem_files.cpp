@@ -9,7 +9,7 @@
 #include <QtTest>
 
 static const char C = 0x43, ACK = 0x06, NAK = 0x15, EOT = 0x04, CAN = 0x18;
-static const QByteArray kCancel(5, CAN);
+static const QByteArray CancelAnswer(5, CAN);
 
 // Records the class's signals in the order they came.
 template <class T, class S>
@@ -128,7 +128,7 @@ void TestYmodemFiles::sendProblems()
         tx.pty.write(QByteArray(1, C));
         QTRY_COMPARE_WITH_TIMEOUT(tx.status.count(), 1, 5000);
         QCOMPARE(tx.statusAt(0), YmodemFileTransmit::StatusFailed);
-        QCOMPARE(answer(tx.pty, 1000), kCancel);
+        QCOMPARE(answer(tx.pty, 1000), CancelAnswer);
         QVERIFY(!tx.t.failureReason().isEmpty());
     }
     // The longest name that fits 128 bytes goes out whole in them
@@ -165,7 +165,7 @@ void TestYmodemFiles::userStopSendsCancelOnly()
     tx.t.stopTransfer();
     QTRY_COMPARE_WITH_TIMEOUT(tx.status.count(), 2, 3000); // started (header), then aborted
     QCOMPARE(tx.statusAt(1), YmodemFileTransmit::StatusAborted);
-    QCOMPARE(answer(tx.pty, 500), kCancel);
+    QCOMPARE(answer(tx.pty, 500), CancelAnswer);
     // The port was closed before the report: it can be opened again at once.
     QVERIFY(tx.start());
     tx.t.stopTransfer();
@@ -277,7 +277,7 @@ void TestYmodemFiles::unsafeNamesAreRefused()
     const QString inner = outer.filePath("in");
     ReceiveRig rx(inner);
     QVERIFY(rx.start());
-    QCOMPARE(rx.say(makeHeader(name, "3")), kCancel);
+    QCOMPARE(rx.say(makeHeader(name, "3")), CancelAnswer);
     QTRY_COMPARE_WITH_TIMEOUT(rx.status.count(), 1, 3000);
     QCOMPARE(rx.statusAt(0), YmodemFileReceive::StatusFailed);
     QVERIFY(rx.r.failureReason().contains("unsafe"));
@@ -309,7 +309,7 @@ void TestYmodemFiles::badSizesAreRefused()
         QCOMPARE(answer(rx.pty), QByteArray() + ACK + C);
         rx.pty.write(makeBlock(1, "data", 128));
     }
-    QCOMPARE(answer(rx.pty), kCancel);
+    QCOMPARE(answer(rx.pty), CancelAnswer);
     QCOMPARE(rx.finalStatus(3000), YmodemFileReceive::StatusFailed);
     QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
 }
@@ -327,7 +327,7 @@ void TestYmodemFiles::shortTransferLeavesNothing()
     QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray(1, NAK));
     // The end of a short file is not acknowledged: the sender gets the
     // cancel burst and learns that the file did not arrive.
-    QCOMPARE(rx.say(QByteArray(1, EOT)), kCancel);
+    QCOMPARE(rx.say(QByteArray(1, EOT)), CancelAnswer);
     QCOMPARE(rx.finalStatus(3000), YmodemFileReceive::StatusFailed);
     QVERIFY(rx.r.failureReason().contains("1024 of 3000"));
     QCOMPARE(readFile(dir.filePath("app.bin")), QByteArray("previous firmware"));
@@ -396,7 +396,7 @@ void TestYmodemFiles::userStopThenNextReceivePromptsAtOnce()
     rx.r.stopTransfer();
     QTRY_COMPARE_WITH_TIMEOUT(rx.status.count(), 2, 3000);
     QCOMPARE(rx.statusAt(rx.status.count() - 1), YmodemFileReceive::StatusAborted);
-    QCOMPARE(answer(rx.pty, 500), kCancel); // and no stray "C" after it
+    QCOMPARE(answer(rx.pty, 500), CancelAnswer); // and no stray "C" after it
     QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
     QVERIFY(rx.start()); // its "C" within a step, not after a retry period
     rx.r.stopTransfer();
@@ -466,7 +466,7 @@ void TestYmodemFiles::senderLearnsOfARefusedEnd()
     SendRig tx(dir.filePath("app.bin"));
     QVERIFY(tx.start());
     QVERIFY(!receiveUpToEnd(tx.pty, 1).isEmpty());
-    tx.pty.write(kCancel);
+    tx.pty.write(CancelAnswer);
     QCOMPARE(tx.finalStatus(5000), YmodemFileTransmit::StatusAborted);
     QVERIFY2(tx.t.failureReason().contains("refused the file"), qPrintable(tx.t.failureReason()));
 }
@@ -535,13 +535,13 @@ void TestYmodemFiles::linksInTheTargetAreNeverFollowed()
     QVERIFY(rx.start());
     rx.pty.write(makeHeader("app.bin", "3"));
     if (linkBeforeHeader) {
-        QCOMPARE(answer(rx.pty), kCancel);
+        QCOMPARE(answer(rx.pty), CancelAnswer);
     } else {
         QCOMPARE(answer(rx.pty), QByteArray() + ACK + C);
         QCOMPARE(rx.say(makeBlock(1, "abc", 128)), QByteArray(1, ACK));
         QVERIFY(QFile::link(victim, link));
         QCOMPARE(rx.say(QByteArray(1, EOT)), QByteArray(1, NAK));
-        QCOMPARE(rx.say(QByteArray(1, EOT)), kCancel);
+        QCOMPARE(rx.say(QByteArray(1, EOT)), CancelAnswer);
     }
     QCOMPARE(rx.finalStatus(3000), YmodemFileReceive::StatusFailed);
     QVERIFY2(rx.r.failureReason().contains("link"), qPrintable(rx.r.failureReason()));
