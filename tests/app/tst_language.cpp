@@ -157,7 +157,9 @@ private:
 
 void TestLanguage::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    // Its settings are its own through XDG_CONFIG_HOME, one folder per test
+    // and build tree (Qt's test mode would share ~/.qttest with any other
+    // tree's run of this test at the same time).
     QSettings(QStringLiteral("Korvex"), QStringLiteral("korvex")).clear();
 }
 
