@@ -111,7 +111,7 @@ bool DeviceSession::stopped()
     return true;
 }
 
-int DeviceSession::write(const std::function<quint8(PlCommand &)> &command)
+int DeviceSession::withRetries(const std::function<quint8()> &attempt, const std::function<bool(quint8)> &isFinal)
 {
     quint8 result = ResultPortClosed;
     int attempts = 0;
@@ -121,10 +121,8 @@ int DeviceSession::write(const std::function<quint8(PlCommand &)> &command)
         if (attempts > 0)
             traceRetry(attempts + 1, result);
         ++attempts;
-        result = runOnWorker(command);
-        // Only a lost reply (or a busy line, code 2) is worth asking again: a refusal
-        // is the device's answer and a closed port stays closed.
-        if (result == ResultOk || result == ResultDeviceError || result == ResultPortClosed || result == ResultRefused)
+        result = attempt();
+        if (isFinal(result))
             break;
     }
     if (result == ResultOk) {
@@ -134,29 +132,30 @@ int DeviceSession::write(const std::function<quint8(PlCommand &)> &command)
     return failureFor(result, attempts);
 }
 
+int DeviceSession::write(const std::function<quint8(PlCommand &)> &command)
+{
+    // Only a lost reply (or a busy line, code 2) is worth asking again: a refusal
+    // is the device's answer and a closed port stays closed.
+    return withRetries([&] { return runOnWorker(command); },
+                       [](quint8 result) {
+                           return result == ResultOk || result == ResultDeviceError || result == ResultPortClosed
+                               || result == ResultRefused;
+                       });
+}
+
 int DeviceSession::readReply(const std::function<quint8(PlCommand &)> &query,
                              const std::function<bool(const QByteArray &)> &accept)
 {
-    quint8 result = ResultPortClosed;
-    int attempts = 0;
-    while (attempts <= lineOptions.retries) {
-        if (stopped())
-            return ExitCode::Aborted;
-        if (attempts > 0)
-            traceRetry(attempts + 1, result);
-        ++attempts;
-        lastReply.clear();
-        result = runOnWorker(query);
-        if (result == ResultOk && accept(lastReply)) {
-            error.clear();
-            return ExitCode::Done;
-        }
-        if (result == ResultPortClosed)
-            break;
-        // A well-formed frame of the wrong kind or length is as good as lost.
-        result = ResultDataLost;
-    }
-    return failureFor(result, attempts);
+    return withRetries(
+        [&]() -> quint8 {
+            lastReply.clear();
+            const quint8 result = runOnWorker(query);
+            if (result == ResultOk && accept(lastReply))
+                return ResultOk;
+            // A well-formed frame of the wrong kind or length is as good as lost.
+            return result == ResultPortClosed ? result : quint8(ResultDataLost);
+        },
+        [](quint8 result) { return result == ResultOk || result == ResultPortClosed; });
 }
 
 int DeviceSession::readStatus(DevStatusCache &cache)

@@ -65,6 +65,9 @@ public:
 
 private:
     quint8 runOnWorker(const std::function<quint8(PlCommand &)> &command);
+    // Makes one attempt, then more while the result is not final, up to the
+    // retries asked for; Done, Aborted or the failure's exit code.
+    int withRetries(const std::function<quint8()> &attempt, const std::function<bool(quint8)> &isFinal);
     int readReply(const std::function<quint8(PlCommand &)> &query,
                   const std::function<bool(const QByteArray &)> &accept);
     int failureFor(quint8 result, int attempts);
